@@ -1,0 +1,165 @@
+#include "dialogs/MessageBoxDlg.h"
+
+#include "dialogs/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QFileInfo>
+#include <QIcon>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPixmap>
+#include <QTranslator>
+
+#include <memory>
+
+MessageBoxDlg::MessageBoxDlg(QWidget* parent, QString languageFile)
+    : QDialog(parent),
+      ui(new Ui::MessageBox),
+      dragging(false),
+      pressPos(0, 0),
+      windowPos(0, 0),
+      languageFile(std::move(languageFile)),
+      clickedButton(QMessageBox::Cancel)
+{
+    ui->setupUi(this);
+
+    setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setWindowIcon(QIcon(":/Resources/Brelvo 32_32.ico"));
+
+    ui->contentText->setAlignment(Qt::AlignTop);
+    ui->contentText->setWordWrap(true);
+
+    connect(ui->closeBtn, &QPushButton::clicked, this, &QDialog::close);
+    connect(ui->okBtn, &QPushButton::clicked, this, [this] {
+        accept();
+        clickedButton = QMessageBox::Ok;
+    });
+    connect(ui->cancelBtn, &QPushButton::clicked, this, [this] {
+        reject();
+        clickedButton = QMessageBox::Cancel;
+    });
+}
+
+MessageBoxDlg::~MessageBoxDlg()
+{
+    delete ui;
+}
+
+int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content,
+                               QString languageFile)
+{
+    return showBox(parent, title, content, languageFile, ":/Resources/ico_information.png", true);
+}
+
+int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content,
+                            QString languageFile)
+{
+    return showBox(parent, title, content, languageFile, ":/Resources/ico_question.png", true);
+}
+
+int MessageBoxDlg::warning(QWidget* parent, const QString& title, const QString& content,
+                           QString languageFile)
+{
+    return showBox(parent, title, content, languageFile, ":/Resources/ico_warning.png", false);
+}
+
+int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString& content,
+                           const QString& languageFile, const QString& iconPath, bool withCancel)
+{
+    MessageBoxDlg dlg(parent, languageFile);
+    dlg.ui->IconLab->setPixmap(QPixmap(iconPath));
+    dlg.ui->cancelBtn->setVisible(withCancel);
+    dlg.loadTexts();
+    dlg.ui->titleLab->setText(title);
+    // Replaces the tips page that loadTexts put there.
+    dlg.ui->contentText->setText(content);
+    dlg.exec();
+    return dlg.clickedButton;
+}
+
+void MessageBoxDlg::showStartTips(QWidget* parent, QString languageFile)
+{
+    MessageBoxDlg dlg(parent, languageFile);
+    dlg.ui->topFrame->hide();
+    dlg.ui->IconLab->hide();
+    dlg.ui->cancelBtn->hide();
+
+    const int width = dlg.width();
+    dlg.ui->verticalSpacer_3->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui->verticalSpacer_4->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui->verticalLayout->invalidate();
+
+    dlg.loadTexts();
+    dlg.ui->contentText->adjustSize();
+    dlg.resize(400, 500);
+    dlg.exec();
+}
+
+QString MessageBoxDlg::tipsTemplate()
+{
+    return QStringLiteral("<div style='text-align:center;'><a style='font-size:20px;'>%7</a>"
+                          "</div><br/><br/>")
+        + QString(11, QLatin1Char('\t'))
+        + QStringLiteral("<a style='font-size:16px;'>%1<br/><br/>%2<br/><br/>")
+        + QString(15, QLatin1Char('\t'))
+        + QStringLiteral("%3<br/><br/>%4<br/><br/>5.</a>")
+        + QString(20, QLatin1Char('\t'))
+        + QStringLiteral("<b style='font-size:16px;color:#FF0000'>%5</b>")
+        + QString(4, QLatin1Char('\t')) + QString(4, QLatin1Char(' '))
+        + QString(11, QLatin1Char('\t'))
+        + QStringLiteral("<c style='font-size:16px;'>%6</c>");
+}
+
+QString MessageBoxDlg::tipsPage(const QStringList& contents, const QString& heading)
+{
+    const auto part = [&contents](int i) { return i < contents.size() ? contents.at(i) : QString(); };
+    return tipsTemplate().arg(part(0), part(1), part(2), part(3), part(4), part(5), heading);
+}
+
+void MessageBoxDlg::loadTexts()
+{
+    if (!QFileInfo::exists(languageFile))
+        languageFile = ":/Resources/" + languageFile + ".qm";
+
+    // Installed only while these texts are looked up; its destruction takes it
+    // out of the application again, so later tr() calls see the keys.
+    std::unique_ptr<QTranslator> translator(new QTranslator);
+    translator->load(languageFile);
+    QCoreApplication::installTranslator(translator.get());
+
+    ui->okBtn->setText(tr("PushButton.ok"));
+    ui->cancelBtn->setText(tr("PushButton.cancel"));
+
+    const QStringList contents = {
+        tr("TipContent.content1"), tr("TipContent.content2"), tr("TipContent.content3"),
+        tr("TipContent.content4"), tr("TipContent.content5"), tr("TipContent.content6"),
+    };
+    ui->contentText->setText(tipsPage(contents, tr("Title.readBefore")));
+}
+
+void MessageBoxDlg::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() == Qt::LeftButton) {
+        dragging = true;
+        pressPos = event->globalPos();
+        windowPos = frameGeometry().topLeft();
+        return;
+    }
+    QDialog::mousePressEvent(event);
+}
+
+void MessageBoxDlg::mouseMoveEvent(QMouseEvent* event)
+{
+    if ((event->buttons() & Qt::LeftButton) && dragging) {
+        const QPoint travel = event->globalPos() - pressPos;
+        move(windowPos.x() + travel.x(), windowPos.y() + travel.y());
+        return;
+    }
+    QDialog::mouseMoveEvent(event);
+}
+
+void MessageBoxDlg::mouseReleaseEvent(QMouseEvent* event)
+{
+    dragging = false;
+    QDialog::mouseReleaseEvent(event);
+}

@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+#include <QStringList>
+
+class QMouseEvent;
+
+namespace Ui {
+class MessageBox;
+}
+
+// The tool's own frameless message box, and the start-up tips page shown in
+// it. Each static call runs one modal showing and tells the caller which
+// button closed it: QMessageBox::Ok after OK, QMessageBox::Cancel otherwise.
+//
+// languageFile names the catalogue the box translates its own captions from:
+// a path that exists is used as it is; anything else is taken as a catalogue
+// name inside the built-in resources (":/Resources/<name>.qm").
+class MessageBoxDlg : public QDialog
+{
+    Q_OBJECT
+
+public:
+    MessageBoxDlg(QWidget* parent, QString languageFile);
+    ~MessageBoxDlg() override;
+
+    static int information(QWidget* parent, const QString& title, const QString& content,
+                           QString languageFile);
+    static int question(QWidget* parent, const QString& title, const QString& content,
+                        QString languageFile);
+    static int warning(QWidget* parent, const QString& title, const QString& content,
+                       QString languageFile);
+    static void showStartTips(QWidget* parent, QString languageFile);
+
+    // The tips page before its texts are filled in: %1..%4 the numbered tips,
+    // %5 the red word of the fifth, %6 the rest of it, %7 the heading.
+    static QString tipsTemplate();
+    // Fills the template in one pass, so a translated text that happens to
+    // contain "%n" is shown as written instead of being substituted again.
+    // contents holds the six tip texts; missing ones are left empty.
+    static QString tipsPage(const QStringList& contents, const QString& heading);
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    static int showBox(QWidget* parent, const QString& title, const QString& content,
+                       const QString& languageFile, const QString& iconPath, bool withCancel);
+    void loadTexts();
+
+    Ui::MessageBox* ui;
+    bool dragging;
+    QPoint pressPos;
+    QPoint windowPos;
+    QString languageFile;
+    int clickedButton;
+};

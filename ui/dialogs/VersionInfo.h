@@ -1,0 +1,36 @@
+#pragma once
+
+#include "dialogs/AboutForm.h"
+
+#include <QDialog>
+#include <QPoint>
+#include <QString>
+
+class QMouseEvent;
+
+// Frameless about dialog: title strip, program icon, version text, OK.
+// Its texts come from the catalogue at languageFile; when no file exists at
+// that path the texts stay empty.
+class VersionInfo : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit VersionInfo(const QString& languageFile);
+    ~VersionInfo() override;
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private slots:
+    void closeFormClicked();
+
+private:
+    Ui::AboutForm ui;
+    bool dragging;
+    QString languageFile;
+    QPoint pressPos;
+    QPoint windowPos;
+};

@@ -1,0 +1,33 @@
+#include "widgets/ComboBox.h"
+
+#include "widgets/NoFocusStyledItemDelegate.h"
+
+#include <QAbstractItemView>
+#include <QListWidget>
+#include <QScrollBar>
+#include <QVariant>
+
+ComboBox::ComboBox(QWidget* parent)
+    : QComboBox(parent)
+{
+    listWidget = new QListWidget(this);
+
+    // The popup's container frame survives the view being replaced below, so
+    // its border and ground are set on it rather than on the list.
+    if (QWidget* popupFrame = view()->parentWidget())
+        popupFrame->setStyleSheet(
+            "QWidget{border:1px solid #0f8bfd;border-radius:3px;background-color: #1a2639;}");
+
+    listWidget->setItemDelegate(new NoFocusStyledItemDelegate(this));
+    listWidget->setProperty("common_comboBox_listWt_style1", true);
+    listWidget->setStyleSheet("QListWidget{border:0px;border-radius:3px;}");
+    listWidget->verticalScrollBar()->setStyleSheet(
+        "QScrollBar:vertical{border:0px;} QScrollBar::handle:vertical{border:0px;}");
+
+    // The combo adopts the list widget's own model (a list widget refuses a
+    // foreign one), so the combo's item calls land in the list.
+    setModel(listWidget->model());
+    setView(listWidget);
+}
+
+ComboBox::~ComboBox() = default;
