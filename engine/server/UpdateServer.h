@@ -1,9 +1,14 @@
 #pragma once
 
 #include "job/UpdateJob.h"
+#include "platform/Thread.h"
+#include "server/FreeAddressPool.h"
 
+#include <atomic>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 namespace brelvo {
 
@@ -32,7 +37,35 @@ public:
     std::shared_ptr<UpdateJob> jobAt(int index) const;
     void pruneFinished();
 
-    // (implementation members follow; see UpdateServer.cpp)
+    // True while a listener thread runs or is about to.
+    bool listenerRunning() const { return listenerActive.load(); }
+
+private:
+    // Body of the listener thread: 0 after an orderly end, -3 no socket,
+    // -4 port 3281 not bound.
+    int runListener();
+    // Enters a new job in the table and lends it an address (one step under
+    // the table lock). False when the table is full.
+    bool appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent);
+
+    std::string firmwareDir;
+    std::string configPath;
+    std::string localAddress;
+    int options = 0;
+
+    // The job table and the address pool share this lock. The table is
+    // kept compact: slots 0 .. jobCount_-1 all hold jobs.
+    mutable std::mutex tableMutex;
+    int jobCount_ = 0;
+    std::shared_ptr<UpdateJob> jobs[kMaxJobs];
+    // Released jobs whose workers may still run; joined before they go.
+    std::vector<std::shared_ptr<UpdateJob>> retired;
+    FreeAddressPool pool;
+
+    std::atomic<bool> listenerActive{false};
+    std::atomic<bool> keepRunning{false};
+    std::atomic<bool> abortAll{false}; // set only by destruction
+    Thread listener;
 };
 
 } // namespace brelvo

@@ -1,0 +1,38 @@
+#include "platform/DirectorySearch.h"
+#include "platform/Text.h"
+
+#include <algorithm>
+#include <dirent.h>
+#include <sys/stat.h>
+
+namespace brelvo {
+
+std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix)
+{
+    std::vector<DirectoryEntry> out;
+    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+    if (!dir)
+        return out;
+    while (dirent* e = ::readdir(dir)) {
+        const std::string name = e->d_name;
+        if (name == "." || name == "..")
+            continue;
+        if (!startsWithNoCase(name, prefix))
+            continue;
+        DirectoryEntry entry;
+        entry.name = name;
+        entry.path = directory + "/" + name;
+        struct stat st{};
+        if (::stat(entry.path.c_str(), &st) == 0)
+            entry.isDirectory = S_ISDIR(st.st_mode);
+        else
+            entry.isDirectory = (e->d_type == DT_DIR);
+        out.push_back(std::move(entry));
+    }
+    ::closedir(dir);
+    std::sort(out.begin(), out.end(),
+              [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
+    return out;
+}
+
+} // namespace brelvo

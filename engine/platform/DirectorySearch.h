@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brelvo {
+
+struct DirectoryEntry {
+    std::string name;
+    std::string path;  // directory, '/', name
+    bool isDirectory = false;
+};
+
+// Entries of `directory` whose names begin with `prefix`, letter case
+// ignored; "." and ".." are left out. Sorted by name (byte order) so that
+// every run visits them in the same order. Empty when the directory cannot
+// be read.
+std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix);
+
+} // namespace brelvo

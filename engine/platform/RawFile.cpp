@@ -1,0 +1,75 @@
+#include "platform/RawFile.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace brelvo {
+
+RawFile::~RawFile() { close(); }
+
+bool RawFile::open(const std::string& path)
+{
+    close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return false;
+    struct stat st{};
+    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
+        close();
+        return false;
+    }
+    return true;
+}
+
+uint64_t RawFile::length() const
+{
+    struct stat st{};
+    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0)
+        return 0;
+    return static_cast<uint64_t>(st.st_size);
+}
+
+size_t RawFile::read(void* buffer, size_t count)
+{
+    if (fd_ < 0)
+        return 0;
+    size_t done = 0;
+    auto* p = static_cast<char*>(buffer);
+    while (done < count) {
+        ssize_t n = ::read(fd_, p + done, count - done);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += static_cast<size_t>(n);
+    }
+    return done;
+}
+
+void RawFile::close()
+{
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+}
+
+bool readWholeFile(const std::string& path, std::string& bytes)
+{
+    RawFile f;
+    if (!f.open(path))
+        return false;
+    const uint64_t len = f.length();
+    if (len > static_cast<uint64_t>(SIZE_MAX / 2))
+        return false;
+    try {
+        bytes.assign(static_cast<size_t>(len), '\0');
+    } catch (...) {
+        return false;
+    }
+    return f.read(&bytes[0], bytes.size()) == bytes.size();
+}
+
+} // namespace brelvo

@@ -1,0 +1,143 @@
+#include "platform/Socket.h"
+#include "platform/Clock.h"
+
+#include <cerrno>
+#include <netinet/in.h>
+#include <sys/select.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace brelvo {
+
+namespace {
+
+sockaddr_in toSockaddr(uint32_t address, uint16_t port)
+{
+    sockaddr_in sa{};
+    sa.sin_family = AF_INET;
+    sa.sin_port = port;
+    sa.sin_addr.s_addr = address;
+    return sa;
+}
+
+SocketHandle openSocket(int type, int protocol)
+{
+    int s = ::socket(AF_INET, type | SOCK_CLOEXEC, protocol);
+    return s < 0 ? kInvalidSocket : s;
+}
+
+} // namespace
+
+SocketHandle openUdpSocket() { return openSocket(SOCK_DGRAM, IPPROTO_UDP); }
+SocketHandle openTcpSocket() { return openSocket(SOCK_STREAM, IPPROTO_TCP); }
+SocketHandle openRawIcmpSocket() { return openSocket(SOCK_RAW, IPPROTO_ICMP); }
+SocketHandle openIcmpDatagramSocket() { return openSocket(SOCK_DGRAM, IPPROTO_ICMP); }
+
+int bindSocket(SocketHandle s, uint32_t address, uint16_t port)
+{
+    sockaddr_in sa = toSockaddr(address, port);
+    return ::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
+}
+
+int socketName(SocketHandle s, SocketAddress* bound)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    if (::getsockname(s, reinterpret_cast<sockaddr*>(&sa), &len) != 0 || sa.sin_family != AF_INET)
+        return -1;
+    if (bound) {
+        bound->address = sa.sin_addr.s_addr;
+        bound->port = sa.sin_port;
+    }
+    return 0;
+}
+
+int enableBroadcast(SocketHandle s)
+{
+    int on = 1;
+    return ::setsockopt(s, SOL_SOCKET, SO_BROADCAST, &on, sizeof on) == 0 ? 0 : -1;
+}
+
+int waitReadable(SocketHandle s, long seconds, long microseconds)
+{
+    if (s < 0 || s >= FD_SETSIZE) {
+        errno = EBADF;
+        return -1;
+    }
+    for (;;) {
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(s, &readable);
+        timeval tv{};
+        tv.tv_sec = seconds;
+        tv.tv_usec = microseconds;
+        int r = ::select(s + 1, &readable, nullptr, nullptr, &tv);
+        if (r < 0 && errno == EINTR)
+            continue; // a signal is not a failure of the wait
+        if (r < 0)
+            return -1;
+        return r == 0 ? 0 : 1;
+    }
+}
+
+int waitReadableAbortable(SocketHandle s, long milliseconds, const std::atomic<bool>* abort,
+                          long sliceMs)
+{
+    if (milliseconds < 0)
+        milliseconds = 0;
+    if (!abort || sliceMs <= 0)
+        return waitReadable(s, milliseconds / 1000, (milliseconds % 1000) * 1000);
+    long remaining = milliseconds;
+    for (;;) {
+        if (abort->load())
+            return 0;
+        const long slice = remaining < sliceMs ? remaining : sliceMs;
+        const uint32_t before = tickCount();
+        const int r = waitReadable(s, slice / 1000, (slice % 1000) * 1000);
+        if (r != 0)
+            return r;
+        const long spent = static_cast<long>(static_cast<uint32_t>(tickCount() - before));
+        remaining -= spent > slice ? spent : slice;
+        if (remaining <= 0)
+            return 0;
+    }
+}
+
+int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source)
+{
+    sockaddr_in sa{};
+    socklen_t len = sizeof sa;
+    ssize_t n;
+    do {
+        n = ::recvfrom(s, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+    } while (n < 0 && errno == EINTR);
+    if (n < 0)
+        return -1;
+    if (source) {
+        source->address = sa.sin_addr.s_addr;
+        source->port = sa.sin_port;
+    }
+    return static_cast<int>(n);
+}
+
+int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target)
+{
+    sockaddr_in sa = toSockaddr(target.address, target.port);
+    ssize_t n = ::sendto(s, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
+    return n < 0 ? -1 : static_cast<int>(n);
+}
+
+void closeSocket(SocketHandle s)
+{
+    if (s >= 0)
+        ::close(s);
+}
+
+int lastSocketError() { return errno; }
+
+bool isTimeoutError(int code)
+{
+    return code == EAGAIN || code == EWOULDBLOCK || code == ETIMEDOUT;
+}
+
+} // namespace brelvo

@@ -1,0 +1,59 @@
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+namespace brelvo {
+
+// Thin layer over the POSIX socket calls the engine needs. Addresses and
+// ports are kept in network byte order exactly as the sockets report them.
+using SocketHandle = int;
+constexpr SocketHandle kInvalidSocket = -1;
+
+struct SocketAddress {
+    uint32_t address = 0; // network byte order
+    uint16_t port = 0;    // network byte order
+};
+
+inline bool operator==(const SocketAddress& a, const SocketAddress& b)
+{
+    return a.address == b.address && a.port == b.port;
+}
+inline bool operator!=(const SocketAddress& a, const SocketAddress& b) { return !(a == b); }
+
+// Each returns a handle or kInvalidSocket.
+SocketHandle openUdpSocket();
+SocketHandle openTcpSocket();
+SocketHandle openRawIcmpSocket();
+// The unprivileged ICMP datagram socket; allowed only where the system
+// grants it (ping group range). The kernel owns the echo identifier.
+SocketHandle openIcmpDatagramSocket();
+
+// 0 on success, -1 on failure (errno kept for lastSocketError()).
+int bindSocket(SocketHandle s, uint32_t address, uint16_t port);
+// The bound address and port; 0 or -1.
+int socketName(SocketHandle s, SocketAddress* bound);
+int enableBroadcast(SocketHandle s);
+
+// Waits until `s` is readable: -1 on failure, 0 on time-out, 1 when readable.
+// A zero time-out only polls.
+int waitReadable(SocketHandle s, long seconds, long microseconds);
+// The same wait for `milliseconds` in total, taken in slices of at most
+// `sliceMs` so that a set `abort` flag ends it early (reported as a time-out).
+int waitReadableAbortable(SocketHandle s, long milliseconds, const std::atomic<bool>* abort,
+                          long sliceMs = 200);
+
+// One datagram, cut to `capacity`; its size, or -1. `source` may be null.
+int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source);
+// Sends one datagram; the byte count or -1.
+int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target);
+
+void closeSocket(SocketHandle s);
+
+// errno of the last failed socket call in this thread.
+int lastSocketError();
+// True for the codes that mean "timed out" on this platform.
+bool isTimeoutError(int code);
+
+} // namespace brelvo

@@ -1,0 +1,60 @@
+#include "server/FirmwareMatch.h"
+
+#include "platform/DirectorySearch.h"
+#include "platform/Text.h"
+#include "platform/TextFile.h"
+
+namespace brelvo {
+
+namespace {
+const char kProductKey[] = "product=";
+const char kChecksumKey[] = "checksum=";
+} // namespace
+
+std::string trimProductValue(const std::string& value)
+{
+    size_t end = value.size();
+    while (end > 0 && (value[end - 1] == '\r' || value[end - 1] == '\n' || value[end - 1] == ' '))
+        --end;
+    return value.substr(0, end);
+}
+
+void applyDescriptorLine(const std::string& line, std::string& code, std::string& checksum)
+{
+    if (startsWith(line, kProductKey))
+        code = trimProductValue(mid(line, sizeof kProductKey - 1));
+    else if (startsWithNoCase(line, kChecksumKey))
+        checksum = mid(line, sizeof kChecksumKey - 1);
+}
+
+int readFirmwareDescriptor(const std::string& path, std::string& code, std::string& checksum)
+{
+    TextFile file;
+    if (!file.open(path))
+        return -1;
+    std::string line;
+    while (file.readLine(line))
+        applyDescriptorLine(line, code, checksum);
+    file.close();
+    return 0;
+}
+
+std::string findFirmwareImage(const std::string& firmwareDir, const std::string& productCode)
+{
+    std::string chosen;
+    for (const DirectoryEntry& entry : findEntries(firmwareDir, "kvx")) {
+        if (entry.isDirectory)
+            continue;
+        std::string code = mid(entry.name, 4, 7);
+        if (code == productCode)
+            chosen = entry.path;
+        std::string checksum;
+        readFirmwareDescriptor(entry.path, code, checksum);
+        if (code == productCode)
+            chosen = entry.path;
+    }
+    replaceAll(chosen, "-ver.bin", ".bin");
+    return chosen;
+}
+
+} // namespace brelvo
