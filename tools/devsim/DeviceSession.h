@@ -1,0 +1,145 @@
+#pragma once
+// One simulated device: a state machine fed with the datagrams that reach the
+// device's socket and with the passing of time, answering with the datagrams
+// the device sends. It owns no socket, so it can be driven by a poll loop
+// over many devices or directly by tests.
+
+#include "DeviceCodec.h"
+
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace devsim {
+
+using Clock = std::chrono::steady_clock;
+
+enum class Outcome { Complete, CheckFailed, WriteFailed };
+enum class StopAfter { Never, Offer, Size, Blocks };
+
+struct SessionConfig {
+    std::string product;
+    std::shared_ptr<const std::vector<uint8_t>> expectImage; // null: not compared
+    std::optional<uint32_t> expectChecksum;                  // unset: the sum of what arrived
+    std::optional<int> expectOptions;
+    std::optional<uint32_t> expectToolAddr;                  // host order
+    int ackLossPercent = 0;     // acknowledgements not sent
+    int dropBlockPercent = 0;   // received blocks treated as lost
+    int dupAckPercent = 0;      // acknowledgements sent twice
+    int reorderAckPercent = 0;  // acknowledgements held back behind the next one
+    int ackDelayMs = 0;         // each acknowledgement sent this much later
+    uint32_t seed = 1;
+    int progressSteps = 0;
+    int progressIntervalMs = 20;
+    Outcome result = Outcome::Complete;
+    int timeoutMs = 10000;      // each wait once the tool has answered
+    int offerTimeoutMs = 30000; // the wait for the Offer (the tool sweeps first)
+    int retryMs = 500;          // repeat Ready / kick-off / End request after this
+    StopAfter stopAfter = StopAfter::Never;
+    uint32_t stopAfterBlocks = 0;
+};
+
+// A datagram to send: to the request target (the update request) or to the
+// job's address and port learnt from the Offer (everything else).
+struct Outgoing {
+    std::vector<uint8_t> bytes;
+    bool toRequestTarget = false;
+};
+
+class DeviceSession {
+public:
+    enum class Phase { Idle, WaitOffer, WaitSize, WaitBlocks, WaitEnd, Reporting, Done, Failed };
+
+    DeviceSession(int index, SessionConfig config);
+
+    std::vector<Outgoing> begin(Clock::time_point now);
+    std::vector<Outgoing> onDatagram(const uint8_t* data, size_t size, uint32_t srcAddr, uint16_t srcPort,
+                                     Clock::time_point now);
+    std::vector<Outgoing> onTimer(Clock::time_point now);
+    // Ends the session from outside (a send that cannot go out, an interrupt).
+    void abort(const std::string& why, Clock::time_point now) { fail(why, now); }
+    // When onTimer next has something to do.
+    Clock::time_point nextWake() const;
+
+    Phase phase() const { return phase_; }
+    bool finished() const { return phase_ == Phase::Done || phase_ == Phase::Failed; }
+    bool succeeded() const { return phase_ == Phase::Done && violationCount_ == 0; }
+    const std::vector<std::string>& violations() const { return violations_; }
+    const std::string& failure() const { return failure_; }
+    std::string resultText() const;
+
+    int index() const { return index_; }
+    const Offer& offer() const { return offer_; }
+    uint32_t imageLength() const { return size_.imageLength; }
+    uint32_t blockCount() const { return blockCount_; }
+    uint32_t blocksReceived() const { return blocksHave_; }
+    uint32_t resentBlocks() const { return resentBlocks_; }
+    uint32_t droppedBlocks() const { return droppedBlocks_; }
+    uint32_t acksSent() const { return acksSent_; }
+    uint32_t endsReceived() const { return endsReceived_; }
+    const EndInfo& end() const { return end_; }
+    const std::vector<uint8_t>& received() const { return image_; }
+    long elapsedMs() const;
+    // From the first Block to the first End, in microseconds (0 before).
+    long long blockPhaseUs() const;
+    uint32_t violationCount() const { return violationCount_; }
+
+private:
+    void violation(const std::string& what);
+    void fail(const std::string& why, Clock::time_point now);
+    void finishOk(Clock::time_point now);
+    bool chance(int percent);
+    void queueAck(uint32_t index, Clock::time_point now, std::vector<Outgoing>& out);
+    void flushAcks(Clock::time_point now, std::vector<Outgoing>& out, bool all);
+    void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, std::vector<Outgoing>& out);
+    void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
+    void emitAck(uint32_t index, std::vector<Outgoing>& out);
+
+    int index_;
+    SessionConfig cfg_;
+    std::mt19937 rng_;
+    Phase phase_ = Phase::Idle;
+    std::vector<std::string> violations_; // the first few, in order
+    uint32_t violationCount_ = 0;
+    std::string failure_;
+    std::string stoppedAt_;
+
+    Offer offer_;
+    SizeInfo size_;
+    bool haveSize_ = false;
+    uint32_t blockCount_ = 0;
+    std::vector<uint8_t> image_;
+    std::vector<uint8_t> have_;
+    uint32_t blocksHave_ = 0;
+    uint32_t resentBlocks_ = 0;
+    uint32_t droppedBlocks_ = 0;
+    uint32_t acksSent_ = 0;
+    uint32_t endsReceived_ = 0;
+    uint32_t offersReceived_ = 0;
+    EndInfo end_;
+    Outcome reported_ = Outcome::Complete;
+    int progressSent_ = 0;
+
+    struct PendingAck {
+        Clock::time_point due;
+        uint32_t index;
+    };
+    std::vector<PendingAck> pending_;
+    std::optional<uint32_t> heldAck_;
+    Clock::time_point heldSince_;
+
+    Clock::time_point started_;
+    Clock::time_point deadline_;
+    Clock::time_point nextRetry_;
+    Clock::time_point firstBlock_;
+    Clock::time_point lastBlock_;
+    Clock::time_point endAt_;
+    Clock::time_point finishedAt_;
+    bool sawBlock_ = false;
+};
+
+} // namespace devsim
