@@ -86,19 +86,20 @@ void close(QWidget* dlg, Close how)
 // seconds later, so that a broken close never hangs the suite.
 void onNextModal(std::function<void(QWidget*)> action, bool* stayedOpen = nullptr)
 {
+    auto* poll = new QTimer(qApp);
+    poll->setInterval(5);
     const QDeadlineTimer deadline(10000);
-    std::function<void()> poll;
-    auto pollPtr = std::make_shared<std::function<void()>>();
-    *pollPtr = [pollPtr, action, stayedOpen, deadline]() {
+    QObject::connect(poll, &QTimer::timeout, poll, [poll, action, stayedOpen, deadline]() {
         QWidget* modal = QApplication::activeModalWidget();
-        if (!modal) {
-            if (!deadline.hasExpired())
-                QTimer::singleShot(5, *pollPtr);
+        if (!modal && !deadline.hasExpired())
             return;
-        }
+        poll->stop();
+        poll->deleteLater();
+        if (!modal)
+            return;
         QPointer<QWidget> guard(modal);
         action(modal);
-        QTimer::singleShot(2000, [guard, stayedOpen]() {
+        QTimer::singleShot(2000, qApp, [guard, stayedOpen]() {
             if (guard && guard->isVisible() && QApplication::activeModalWidget() == guard) {
                 if (stayedOpen)
                     *stayedOpen = true;
@@ -106,8 +107,8 @@ void onNextModal(std::function<void(QWidget*)> action, bool* stayedOpen = nullpt
                     dlg->reject();
             }
         });
-    };
-    QTimer::singleShot(0, *pollPtr);
+    });
+    poll->start();
 }
 
 Seen observe(QWidget* dlg)
@@ -153,10 +154,7 @@ int runBox(const QString& kind, const QString& title, const QString& content,
             close(dlg, how);
         },
         &seen->stayedOpen);
-    const bool stayed = seen->stayedOpen;
-    const int result = boxCall(kind)(nullptr, title, content, languageFile);
-    seen->stayedOpen = seen->stayedOpen || stayed;
-    return result;
+    return boxCall(kind)(nullptr, title, content, languageFile);
 }
 
 void runTips(const QString& languageFile, Close how, Seen* seen)
