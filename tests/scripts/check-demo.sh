@@ -89,8 +89,8 @@ ok "no-window run, namespaces removed"
 # words modulo 2^32, against the version file's checksum line.
 before=$fails
 sum32() { perl -e 'local $/; my $d = <STDIN>; my $s = 0; $s = ($s + $_) % 4294967296 for unpack("V*", $d); print $s' <"$1"; }
-for spec in kvx_DEMOCAM_V2:DEMOCAM kvx_BULLET4_V1:BULLET4 kvx_BADMODL_V1:BADMOD2; do
-    name="${spec%%:*}" product="${spec#*:}"
+for entry in kvx_DEMOCAM_V2:DEMOCAM kvx_BULLET4_V1:BULLET4 kvx_BADMODL_V1:BADMOD2; do
+    name="${entry%%:*}" product="${entry#*:}"
     image="$fw/$name.bin" version="$fw/$name-ver.bin"
     if [ ! -s "$image" ] || [ ! -f "$version" ]; then
         fail "$name: image or version file missing"
