@@ -70,9 +70,20 @@ QTableWidgetItem* newTextCell()
 
 } // namespace
 
+// A run is worth a question only while some device is still being served. A
+// listener that is merely waiting for more devices, with every job finished,
+// has nothing left to interrupt.
 bool Brelvo::busy() const
 {
-    return server && !server->isIdle() && server->jobCount() >= 1;
+    if (!server || server->isIdle())
+        return false;
+    const int n = server->jobCount();
+    for (int i = 0; i < n; ++i) {
+        const std::shared_ptr<brelvo::UpdateJob> job = server->jobAt(i);
+        if (job && !job->isFinished())
+            return true;
+    }
+    return false;
 }
 
 void Brelvo::startUpdateWork()
