@@ -3,7 +3,7 @@
 
 #include <cerrno>
 #include <netinet/in.h>
-#include <sys/select.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -60,23 +60,29 @@ int enableBroadcast(SocketHandle s)
 
 int waitReadable(SocketHandle s, long seconds, long microseconds)
 {
-    if (s < 0 || s >= FD_SETSIZE) {
+    if (s < 0) {
         errno = EBADF;
         return -1;
     }
+    // poll() rather than select(): no limit on the descriptor's number.
+    const long long totalMs = static_cast<long long>(seconds) * 1000 + (microseconds + 999) / 1000;
+    const int timeoutMs = totalMs > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(totalMs < 0 ? 0 : totalMs);
+    pollfd pfd{};
+    pfd.fd = s;
+    pfd.events = POLLIN;
     for (;;) {
-        fd_set readable;
-        FD_ZERO(&readable);
-        FD_SET(s, &readable);
-        timeval tv{};
-        tv.tv_sec = seconds;
-        tv.tv_usec = microseconds;
-        int r = ::select(s + 1, &readable, nullptr, nullptr, &tv);
+        const int r = ::poll(&pfd, 1, timeoutMs);
         if (r < 0 && errno == EINTR)
             continue; // a signal is not a failure of the wait
         if (r < 0)
             return -1;
-        return r == 0 ? 0 : 1;
+        if (r == 0)
+            return 0;
+        if (pfd.revents & POLLNVAL) {
+            errno = EBADF;
+            return -1;
+        }
+        return 1;
     }
 }
 

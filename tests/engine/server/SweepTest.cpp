@@ -1,9 +1,12 @@
+#include "PrivateNetns.h"
 #include "platform/AddressText.h"
 #include "server/AddressSweep.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <vector>
 
 using namespace brelvo;
@@ -105,4 +108,75 @@ TEST(SweepTargets, FirstThreeOctetsWhateverTheNetmask)
     sweepTargets(addressFromText(""), t);
     EXPECT_EQ(addressToText(t[0]), "255.255.255.1");
     EXPECT_EQ(addressToText(t[252]), "255.255.255.253");
+}
+
+namespace {
+
+// In the private namespace: 10.213.9.1 is ours, the rest of its /24 routes
+// to loopback where nobody answers.
+void addSilentNetwork()
+{
+    if (std::system("ip addr add 10.213.9.1/32 dev lo && "
+                    "ip route add 10.213.9.0/24 dev lo src 10.213.9.1") != 0)
+        brelvo_test::childSkip("cannot add a test network in the private namespace (ip missing?)");
+}
+
+void checkOnlyOwnAddressAnswered(int n, const uint32_t* out)
+{
+    CHILD_CHECK(n == 252);
+    CHILD_CHECK(addressToText(out[0]) == "10.213.9.2");
+    CHILD_CHECK(addressToText(out[251]) == "10.213.9.253");
+    for (int i = 1; i < n; ++i)
+        CHILD_CHECK(netToHost32(out[i]) == netToHost32(out[i - 1]) + 1);
+}
+
+} // namespace
+
+TEST(Sweep, RawSocketFindsTheSilentAddresses)
+{
+    EXPECT_CHILD_PASSES(brelvo_test::runInPrivateNetns([] {
+        addSilentNetwork();
+        SocketHandle probe = openRawIcmpSocket();
+        if (probe == kInvalidSocket)
+            brelvo_test::childSkip("no raw ICMP socket here");
+        closeSocket(probe);
+        uint32_t out[255] = {};
+        checkOnlyOwnAddressAnswered(sweepFreeAddresses("10.213.9.77", 500, out, 255), out);
+        // The capacity bounds what is written.
+        uint32_t few[4] = {};
+        CHILD_CHECK(sweepFreeAddresses("10.213.9.77", 500, few, 3) == 3);
+        CHILD_CHECK(few[3] == 0);
+        // Everybody answers on 127/8.
+        CHILD_CHECK(sweepFreeAddresses("127.0.0.1", 500, out, 255) == 0);
+    }));
+}
+
+TEST(Sweep, FallsBackToTheDatagramIcmpSocket)
+{
+    EXPECT_CHILD_PASSES(brelvo_test::runInPrivateNetns([] {
+        addSilentNetwork();
+        // Allow the unprivileged echo socket for everybody in this namespace.
+        std::ofstream("/proc/sys/net/ipv4/ping_group_range") << "0 2147483647";
+        if (!brelvo_test::dropToNobodyWithoutThreads() || !brelvo_test::raiseThreadLimit())
+            brelvo_test::childSkip("cannot drop to an unprivileged user");
+        SocketHandle raw = openRawIcmpSocket();
+        CHILD_CHECK(raw == kInvalidSocket); // the raw socket is really refused
+        SocketHandle dgram = openIcmpDatagramSocket();
+        if (dgram == kInvalidSocket)
+            brelvo_test::childSkip("the datagram ICMP socket is not allowed here");
+        closeSocket(dgram);
+        uint32_t out[255] = {};
+        checkOnlyOwnAddressAnswered(sweepFreeAddresses("10.213.9.77", 500, out, 255), out);
+    }));
+}
+
+TEST(Sweep, NoIcmpSocketAtAllFails)
+{
+    EXPECT_CHILD_PASSES(brelvo_test::runInPrivateNetns([] {
+        std::ofstream("/proc/sys/net/ipv4/ping_group_range") << "1 0";
+        if (!brelvo_test::dropToNobodyWithoutThreads() || !brelvo_test::raiseThreadLimit())
+            brelvo_test::childSkip("cannot drop to an unprivileged user");
+        uint32_t out[255];
+        CHILD_CHECK(sweepFreeAddresses("127.0.0.1", 500, out, 255) == -1);
+    }));
 }
