@@ -113,7 +113,10 @@ int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, int ta
         }
         const uint32_t now = tickCount();
         const std::string sender = addressToText(from.address);
-        if (n < 16)
+        // 16 bytes with the IP header in front; the datagram socket gives
+        // the ICMP message alone, which needs its 12 bytes.
+        const int tooFew = socket.withIpHeader ? 16 : static_cast<int>(kEchoFields);
+        if (n < tooFew)
             consolePrintf(" Too few bytes from %s /n", sender.c_str());
         EchoReply reply;
         if (!parseEchoReply(buffer, static_cast<size_t>(n), socket.withIpHeader, &reply))
