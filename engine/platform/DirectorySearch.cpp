@@ -10,7 +10,9 @@ namespace brelvo {
 std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix)
 {
     std::vector<DirectoryEntry> out;
-    DIR* dir = ::opendir(directory.empty() ? "." : directory.c_str());
+    // Entries are named directory + "/" + name, so an empty directory text
+    // means the file system's root, as the joined paths say.
+    DIR* dir = ::opendir(directory.empty() ? "/" : directory.c_str());
     if (!dir)
         return out;
     while (dirent* e = ::readdir(dir)) {

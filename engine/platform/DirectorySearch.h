@@ -13,8 +13,9 @@ struct DirectoryEntry {
 
 // Entries of `directory` whose names begin with `prefix`, letter case
 // ignored; "." and ".." are left out. Sorted by name (byte order) so that
-// every run visits them in the same order. Empty when the directory cannot
-// be read.
+// every run visits them in the same order. An empty directory text lists
+// the root (paths are directory + "/" + name). Empty when the directory
+// cannot be read.
 std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix);
 
 } // namespace brelvo
