@@ -1,0 +1,92 @@
+// Memory held by a loaded job: one copy of its image (with the configuration
+// appended, one copy of the whole) plus a small constant. Loads several jobs
+// side by side and reports the resident-size growth per job. No network.
+//
+//   BUILD/bench/brelvo-bench-memory [jobs] [image MiB] [config KiB]
+
+#include "BenchCommon.h"
+#include "TestFixtures.h"
+
+#include "job/UpdateJob.h"
+
+#include <malloc.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::vector<uint8_t> request()
+{
+    std::vector<uint8_t> m{'u', 'p', 'd', ':', 0, 0, 0, 0, 0, 0, 0, 7, 'A', 'B', 'C', 'D', 'E', 'F', 'G'};
+    return m;
+}
+
+// Bytes handed out by malloc and not yet freed (heap and mmapped chunks):
+// what the jobs really hold, whatever the allocator keeps cached.
+long long bytesInUse()
+{
+    struct mallinfo2 mi = mallinfo2();
+    return (long long)(mi.uordblks + mi.hblkhd);
+}
+
+// Loads `jobs` jobs; returns the growth per job in bytes of memory in use,
+// and in `rss` the resident-size growth per job.
+double perJob(int jobs, const std::string& imagePath, const std::string& configPath, int64_t& length, double& rss)
+{
+    std::vector<std::shared_ptr<brelvo::UpdateJob>> held;
+    auto req = request();
+    long long before = bytesInUse();
+    long long rssBefore = brelvo_bench::residentBytes();
+    for (int i = 0; i < jobs; ++i) {
+        auto job = brelvo::UpdateJob::create(req.data(), int(req.size()));
+        if (!job)
+            return -1;
+        job->init(imagePath, configPath, 0x0100007F, 0, 0, 0, 3);
+        if (job->loadFirmware() != 0) {
+            std::fprintf(stderr, "loadFirmware failed with status %d\n", job->statusCode());
+            return -1;
+        }
+        length = job->imageSize();
+        held.push_back(job);
+    }
+    rss = double(brelvo_bench::residentBytes() - rssBefore) / jobs;
+    return double(bytesInUse() - before) / jobs;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    int jobs = argc > 1 ? std::atoi(argv[1]) : 8;
+    int mib = argc > 2 ? std::atoi(argv[2]) : 8;
+    int configKib = argc > 3 ? std::atoi(argv[3]) : 1024;
+    brelvo_test::TempDir dir;
+    auto image = brelvo_test::patternBytes(size_t(mib) << 20, 0xA11CEu);
+    std::string imagePath = dir.writeBytes("kvx_ABCDEFG_M.bin", image);
+    char line[64];
+    std::snprintf(line, sizeof line, "checksum=0x%08x\n", brelvo_test::wordSum(image));
+    dir.writeText("kvx_ABCDEFG_M-ver.bin", std::string("product=ABCDEFG\n") + line);
+    std::string configPath = dir.writeBytes("device.cfg", brelvo_test::patternBytes(size_t(configKib) << 10, 7));
+
+    int rc = 0;
+    for (int withConfig = 0; withConfig < 2; ++withConfig) {
+        int64_t length = 0;
+        double rss = 0;
+        double grow = perJob(jobs, imagePath, withConfig ? configPath : "", length, rss);
+        if (grow < 0)
+            return 1;
+        double overhead = grow - double(length);
+        bool ok = overhead <= 64 * 1024 + 0.01 * double(length);
+        std::printf("MEMORY %s: %d jobs, image sent %lld bytes; held per job %.0f bytes = one copy + %.0f bytes "
+                    "(%s); resident growth per job %.0f bytes\n",
+                    withConfig ? "with configuration" : "image only", jobs, (long long)length, grow, overhead,
+                    ok ? "met" : "MORE THAN ONE COPY", rss);
+        if (!ok)
+            rc = 1;
+    }
+    return rc;
+}
