@@ -96,6 +96,15 @@ bool sendFrom(Device& d, const std::vector<uint8_t>& bytes, uint32_t addr, uint1
     return false;
 }
 
+void showPhase(Device& d, bool verbose)
+{
+    if (verbose && d.session->phase() != d.shownPhase) {
+        d.shownPhase = d.session->phase();
+        std::fprintf(stderr, "device %d: %s (%ld ms)\n", d.session->index(), phaseName(d.shownPhase),
+                     d.session->elapsedMs());
+    }
+}
+
 void dispatch(Device& d, const DevsimOptions& o, std::vector<Outgoing> out, bool verbose)
 {
     for (auto& m : out) {
@@ -117,10 +126,11 @@ void dispatch(Device& d, const DevsimOptions& o, std::vector<Outgoing> out, bool
                 d.session->abort("the update request could not be sent: " + err +
                                      (o.broadcast ? " (is there a route for 255.255.255.255?)" : ""),
                                  Clock::now());
-                return;
+                break;
             }
         }
     }
+    showPhase(d, verbose);
 }
 
 bool readFile(const std::string& path, std::vector<uint8_t>& out)
@@ -285,11 +295,6 @@ int main(int argc, char** argv)
         for (auto& d : devices) {
             if (d.begun && !d.session->finished())
                 dispatch(d, o, d.session->onTimer(now), o.verbose);
-            if (o.verbose && d.session->phase() != d.shownPhase) {
-                d.shownPhase = d.session->phase();
-                std::fprintf(stderr, "device %d: %s (%ld ms)\n", d.session->index(), phaseName(d.shownPhase),
-                             d.session->elapsedMs());
-            }
         }
     }
 
