@@ -34,6 +34,7 @@ public:
     }
 
     using Brelvo::applyLanguage;
+    using Brelvo::endProcess;
     using Brelvo::loadLanguageList;
     using Brelvo::setInputsEnabled;
     using Brelvo::showJobs;

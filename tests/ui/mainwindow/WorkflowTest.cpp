@@ -181,6 +181,7 @@ private slots:
     void fullRun();
     void stopAsksOnlyWhileBusy();
     void failedStartReported();
+    void exitDuringRunEndsTheServerFirst();
 };
 
 void WorkflowTest::fullRun()
@@ -354,6 +355,45 @@ void WorkflowTest::failedStartReported()
     start->click();  // no jobs: no question
     QCOMPARE(watcher.seen.size(), 1);
     QTRY_VERIFY_WITH_TIMEOUT(!w.running, 15000);
+}
+
+void WorkflowTest::exitDuringRunEndsTheServerFirst()
+{
+    REQUIRE_NETNS(n);
+    Firmware firmware(16 * 1024);
+    TestWindow w;
+    w.show();
+    ModalWatcher watcher;
+    prepare(w, n, firmware.dir.path());
+    button(w, "startUpdate")->click();
+    QVERIFY(w.running);
+    QTRY_VERIFY_WITH_TIMEOUT(listenerBound(), 10000);
+
+    // A device that falls silent after asking for the size: its job waits
+    // for it with a worker thread that must not outlive the server.
+    Device device(n, {QStringLiteral("--stop-after"), QStringLiteral("size")});
+    QTRY_VERIFY_WITH_TIMEOUT(cell(w, 0, 0) == QLatin1String("01"), 60000);
+    std::weak_ptr<brelvo::UpdateJob> job = w.server->jobAt(0);
+    QVERIFY(!job.expired());
+
+    bool serverGoneAtEnd = false;
+    w.endProcess = [&] {
+        ++w.endCalls;
+        serverGoneAtEnd = !w.server;
+    };
+    watcher.queue(ModalWatcher::press("okBtn"));
+    QElapsedTimer clock;
+    clock.start();
+    button(w, "exitBtn")->click();
+    qInfo("confirmed exit with a waiting job took %lld ms", static_cast<long long>(clock.elapsed()));
+    QCOMPARE(watcher.seen.size(), 1);
+    QCOMPARE(watcher.seen.at(0).content,
+             QStringLiteral("The update process not completed. Are you sure you want to exit?"));
+    QCOMPARE(w.endCalls, 1);
+    QVERIFY(serverGoneAtEnd);
+    QVERIFY(!w.isVisible());
+    QVERIFY(!listenerBound());
+    QVERIFY(job.expired());  // record and worker gone with the server
 }
 
 BRELVO_WINDOW_TEST_MAIN(WorkflowTest)
