@@ -91,7 +91,8 @@ public:
     // Starts a block phase's counting: ackedBlocks 0 (ackFlags are kept).
     void beginBlockPhase();
 
-    // Read-outs.
+    // Read-outs. The image and the acknowledgement flags are the worker's:
+    // read them only while no worker runs; they are emptied when it ends.
     const std::string& productCodeText() const { return productCode; }
     SocketAddress peerAddress() const { return peer; }
     uint16_t boundPort() const { return port; }
