@@ -6,7 +6,9 @@ namespace brelvo {
 
 uint16_t findFreePort()
 {
-    SocketHandle s = openTcpSocket();
+    // Probed in the UDP space, where the job will bind it: a TCP probe can
+    // return a port that a lingering job's UDP socket still holds.
+    SocketHandle s = openUdpSocket();
     if (s == kInvalidSocket)
         return 0xFFFF;
     SocketAddress bound;
