@@ -284,6 +284,20 @@ void WorkflowTest::stopAsksOnlyWhileBusy()
                                                     .arg(QString::fromLocal8Bit(device.process.readAll()))));
     }
 
+    // A change of language during the run changes the texts, not the run.
+    auto* languageBox = w.findChild<ComboBox*>(QStringLiteral("languageBox"));
+    languageBox->setCurrentIndex(1);
+    QCOMPARE(watcher.seen.size(), 1);  // the tips page
+    QCOMPARE(start->text(), QStringLiteral("停止升级"));
+    QTRY_COMPARE_WITH_TIMEOUT(cell(w, 0, 2), QStringLiteral("正在烧写"), 5000);
+    QVERIFY(w.running);
+    QVERIFY(w.pollTimer.isActive());
+    QVERIFY(inputsEnabled(w, false));
+    languageBox->setCurrentIndex(0);
+    QCOMPARE(watcher.seen.size(), 2);
+    QCOMPARE(start->text(), QStringLiteral("Stop"));
+    watcher.seen.clear();
+
     // Exit while busy asks the run's question; Cancel keeps everything.
     watcher.queue(ModalWatcher::press("cancelBtn"));
     button(w, "exitBtn")->click();
