@@ -2,22 +2,52 @@
 
 #include "platform/Socket.h"
 
+#include <algorithm>
+
 namespace brelvo {
 
-uint16_t findFreePort()
+namespace {
+
+constexpr int kAttempts = 64;
+
+bool freeForUdp(uint16_t port)
 {
-    // Probed in the UDP space, where the job will bind it: a TCP probe can
-    // return a port that a lingering job's UDP socket still holds.
-    SocketHandle s = openUdpSocket();
-    if (s == kInvalidSocket)
-        return 0xFFFF;
-    SocketAddress bound;
-    if (bindSocket(s, 0, 0) != 0 || socketName(s, &bound) != 0) {
-        closeSocket(s);
-        return 0xFFFF;
-    }
-    closeSocket(s);
-    return bound.port;
+    SocketHandle u = openUdpSocket();
+    if (u == kInvalidSocket)
+        return false;
+    const bool free = bindSocket(u, 0, port) == 0;
+    closeSocket(u);
+    return free;
 }
+
+} // namespace
+
+uint16_t findFreePortExcluding(const std::vector<uint16_t>& exclude)
+{
+    // Probe sockets of rejected numbers stay bound until the end, so that
+    // the system offers a different number each time.
+    std::vector<SocketHandle> held;
+    uint16_t result = 0xFFFF;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        SocketHandle s = openTcpSocket();
+        if (s == kInvalidSocket)
+            break;
+        held.push_back(s);
+        SocketAddress bound;
+        if (bindSocket(s, 0, 0) != 0 || socketName(s, &bound) != 0)
+            break;
+        if (std::find(exclude.begin(), exclude.end(), bound.port) != exclude.end())
+            continue;
+        if (freeForUdp(bound.port)) {
+            result = bound.port;
+            break;
+        }
+    }
+    for (SocketHandle s : held)
+        closeSocket(s);
+    return result;
+}
+
+uint16_t findFreePort() { return findFreePortExcluding({}); }
 
 } // namespace brelvo

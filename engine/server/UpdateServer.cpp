@@ -141,6 +141,21 @@ bool UpdateServer::appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* le
     return true;
 }
 
+std::vector<uint16_t> UpdateServer::portsInUse() const
+{
+    std::vector<uint16_t> ports;
+    std::lock_guard<std::mutex> lock(tableMutex);
+    for (int i = 0; i < jobCount_; ++i) {
+        if (jobs[i] && !jobs[i]->workerEnded())
+            ports.push_back(jobs[i]->boundPort());
+    }
+    for (const auto& job : retired) {
+        if (!job->workerEnded())
+            ports.push_back(job->boundPort());
+    }
+    return ports;
+}
+
 int UpdateServer::runListener()
 {
     const std::string dir = firmwareDir;
@@ -204,7 +219,9 @@ int UpdateServer::runListener()
         uint32_t lent = 0;
         if (!appendJob(job, &lent))
             continue;
-        const uint16_t port = findFreePort();
+        // A job binds its port only after loading its files, so a plain
+        // probe could hand the same number to two jobs.
+        const uint16_t port = findFreePortExcluding(portsInUse());
         job->init(image, config, addressFromText(local), port, lent, source.port, writeOptions);
         job->start(); // a job that cannot start finishes itself with NetError
     }

@@ -47,6 +47,8 @@ private:
     // Enters a new job in the table and lends it an address (one step under
     // the table lock). False when the table is full.
     bool appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent);
+    // Ports handed to jobs whose workers may still bind or hold them.
+    std::vector<uint16_t> portsInUse() const;
 
     std::string firmwareDir;
     std::string configPath;

@@ -1,9 +1,13 @@
+#include "PrivateNetns.h"
 #include "platform/AddressText.h"
 #include "platform/Socket.h"
 #include "server/FreeAddressPool.h"
 #include "server/FreePort.h"
 
 #include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
 
 using namespace brelvo;
 
@@ -58,4 +62,32 @@ TEST(FindFreePort, GivesAPortThatCanBeBoundInNetworkOrder)
     EXPECT_EQ(socketName(s, &bound), 0);
     EXPECT_EQ(bound.port, port);
     closeSocket(s);
+}
+
+TEST(FindFreePort, SkipsNumbersTakenForUdpOrHandedOut)
+{
+    EXPECT_CHILD_PASSES(brelvo_test::runInPrivateNetns([] {
+        // Four ephemeral ports; UDP sockets hold the first three.
+        {
+            std::ofstream out("/proc/sys/net/ipv4/ip_local_port_range");
+            out << "40000 40003\n";
+            if (!out.flush())
+                brelvo_test::childSkip("cannot narrow the ephemeral port range");
+        }
+        std::vector<SocketHandle> held;
+        for (uint16_t p = 40000; p <= 40002; ++p) {
+            SocketHandle s = openUdpSocket();
+            CHILD_CHECK(bindSocket(s, 0, hostToNet16(p)) == 0);
+            held.push_back(s);
+        }
+        for (int i = 0; i < 8; ++i)
+            CHILD_CHECK(findFreePort() == hostToNet16(40003));
+        // Handed to a job that has not bound it yet: nothing is left.
+        CHILD_CHECK(findFreePortExcluding({hostToNet16(40003)}) == 0xFFFF);
+        closeSocket(held[1]);
+        held[1] = kInvalidSocket;
+        CHILD_CHECK(findFreePortExcluding({hostToNet16(40003)}) == hostToNet16(40001));
+        for (SocketHandle s : held)
+            closeSocket(s);
+    }));
 }
