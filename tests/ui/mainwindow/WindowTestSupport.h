@@ -1,25 +1,21 @@
 #pragma once
 // Shared pieces of the main window tests: a window whose inner state the
-// tests may read, a watcher that answers modal dialogs from the event loop
-// (never by sleeping), and a private working folder for "server.ini".
+// tests may read and a watcher that answers modal dialogs from the event loop.
 
 #include "mainwindow/Brelvo.h"
 #include "server/UpdateServer.h"
+#include "widgets/ComboBox.h"
+#include "widgets/SWTableWidget.h"
 
 #include <QAbstractButton>
-#include <QAction>
-#include <QHostAddress>
-#include <QLayout>
-#include <QMenu>
-#include <QSystemTrayIcon>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
-#include <QFileDialog>
 #include <QLabel>
-#include <QPointer>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <QWidget>
+#include <QtTest>
 
 #include <deque>
 #include <functional>
@@ -27,172 +23,85 @@
 class TestWindow : public Brelvo
 {
 public:
-    TestWindow() { endProcess = [this] { ++endCalls; }; }
-    explicit TestWindow(const QString& translationsFolder) : Brelvo(translationsFolder, nullptr)
+    explicit TestWindow(const QString& folder = QStringLiteral("/nonexistent/translations"))
+        : Brelvo(folder, nullptr)
     {
         endProcess = [this] { ++endCalls; };
     }
-
-    using Brelvo::applyLanguage;
-    using Brelvo::endProcess;
-    using Brelvo::loadLanguageList;
-    using Brelvo::setInputsEnabled;
-    using Brelvo::showJobs;
-
-    using Brelvo::aboutAction;
-    using Brelvo::columnCount;
-    using Brelvo::dragging;
     using Brelvo::pollTimer;
-    using Brelvo::rowCount;
     using Brelvo::running;
     using Brelvo::server;
-    using Brelvo::startButtonKey;
+    using Brelvo::setInputsEnabled;
+    using Brelvo::showJobs;
     using Brelvo::texts;
-    using Brelvo::translationFiles;
-    using Brelvo::translationPath;
     using Brelvo::trayIcon;
-    using Brelvo::trayMenu;
 
-    // Private slots are reached the way a connection would reach them.
-    void call(const char* slot) { QMetaObject::invokeMethod(this, slot, Qt::DirectConnection); }
-
+    template <class T = QWidget> T* get(const char* name) { return findChild<T*>(QLatin1String(name)); }
+    QString text(const char* name) { return get<QObject>(name)->property("text").toString(); }
+    // Whether all seven run inputs are enabled (or all disabled).
+    bool inputsEnabled(bool on)
+    {
+        int same = 0;
+        for (const char* name : {"ipList", "bootCheck", "clearBoot", "selectPath", "initFilePath", "updateFilePath",
+                                 "selectInitPath"})
+            same += get(name)->isEnabled() == on;
+        return same == 7;
+    }
     int endCalls = 0;
 };
 
-// What a modal dialog showed when the watcher met it.
-struct SeenDialog
-{
-    QString className;
-    QString objectName;
-    QString windowTitle;
-    QString title;    // titleLab / TitleLab
-    QString content;  // contentText
-    bool cancelVisible = false;
-};
-
-// Polls for the application's modal widget and answers it with the next
-// queued action (by default: reject). Every dialog met is recorded.
+// Answers each modal dialog met with the next queued action (by default a
+// reject) and records its class, title and content.
 class ModalWatcher : public QObject
 {
 public:
     using Action = std::function<void(QWidget*)>;
+    struct Seen { QString className, title, content; };
 
     ModalWatcher()
     {
-        timer.setInterval(10);
-        QObject::connect(&timer, &QTimer::timeout, this, [this] { poll(); });
-        timer.start();
+        connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+        timer.start(10);
     }
-
-    void queue(Action action) { actions.push_back(std::move(action)); }
-
-    static Action press(const char* buttonName)
+    void queue(Action a) { actions.push_back(std::move(a)); }
+    static Action press(const char* name)
     {
-        return [buttonName](QWidget* w) {
-            if (auto* b = w->findChild<QAbstractButton*>(QLatin1String(buttonName))) {
-                b->click();
-                return;
-            }
-            if (auto* d = qobject_cast<QDialog*>(w))
-                d->reject();
-        };
+        return [name](QWidget* w) { w->findChild<QAbstractButton*>(QLatin1String(name))->click(); };
     }
-    static Action reject()
-    {
-        return [](QWidget* w) {
-            if (auto* d = qobject_cast<QDialog*>(w))
-                d->reject();
-            else
-                w->close();
-        };
-    }
-    // Answers a file dialog with `path` (an empty path cancels).
-    static Action choose(const QString& path)
-    {
-        return [path](QWidget* w) {
-            auto* d = qobject_cast<QFileDialog*>(w);
-            if (!d) {
-                w->close();
-                return;
-            }
-            if (path.isEmpty()) {
-                d->reject();
-                return;
-            }
-            d->selectFile(path);
-            QMetaObject::invokeMethod(d, "accept", Qt::DirectConnection);
-        };
-    }
-
-    QList<SeenDialog> seen;
-    QStringList fileDialogDirectories;
+    QList<Seen> seen;
 
 private:
     void poll()
     {
         QWidget* w = QApplication::activeModalWidget();
-        if (!w || !w->isVisible() || w == handling)
+        if (!w || !w->isVisible())
             return;
-        handling = w;
-        SeenDialog s;
-        s.className = QString::fromLatin1(w->metaObject()->className());
-        s.objectName = w->objectName();
-        s.windowTitle = w->windowTitle();
-        for (const char* name : {"titleLab", "TitleLab"})
-            if (auto* l = w->findChild<QLabel*>(QLatin1String(name)))
-                s.title = l->text();
+        Seen s{QString::fromLatin1(w->metaObject()->className()), {}, {}};
+        if (auto* l = w->findChild<QLabel*>(QStringLiteral("titleLab")))
+            s.title = l->text();
         if (auto* l = w->findChild<QLabel*>(QStringLiteral("contentText")))
             s.content = l->text();
-        if (auto* b = w->findChild<QWidget*>(QStringLiteral("cancelBtn")))
-            s.cancelVisible = b->isVisibleTo(w);
-        if (auto* fd = qobject_cast<QFileDialog*>(w))
-            fileDialogDirectories << fd->directory().absolutePath();
         seen << s;
-        Action a = actions.empty() ? reject() : actions.front();
-        if (!actions.empty())
+        Action a = [](QWidget* d) { qobject_cast<QDialog*>(d)->reject(); };
+        if (!actions.empty()) {
+            a = actions.front();
             actions.pop_front();
-        QPointer<QWidget> guard(w);
-        a(w);
-        // The same widget may come back later (a second showing at the same
-        // address): forget it once it has gone.
-        QTimer::singleShot(0, this, [this, guard] {
-            if (!guard || !guard->isVisible())
-                handling = nullptr;
-        });
+        }
+        a(w);  // closes it, so the next poll does not meet it again
     }
-
     QTimer timer;
     std::deque<Action> actions;
-    QPointer<QWidget> handling;
 };
 
-// Every test runs with its own working folder, since the window writes
-// "server.ini" into the current directory.
-class WorkingFolder
-{
-public:
-    WorkingFolder() : previous(QDir::currentPath()) { QDir::setCurrent(dir.path()); }
-    ~WorkingFolder() { QDir::setCurrent(previous); }
-    QString path() const { return dir.path(); }
-
-private:
-    QTemporaryDir dir;
-    QString previous;
-};
-
-// The offscreen platform unless the caller chose one.
-inline void useOffscreenPlatform()
-{
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-}
-
+// The window writes "server.ini" into the current directory.
 #define BRELVO_WINDOW_TEST_MAIN(TestClass)                                                         \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
-        useOffscreenPlatform();                                                                    \
+        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
+            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
         QApplication app(argc, argv);                                                              \
-        WorkingFolder folder;                                                                      \
+        QTemporaryDir folder;                                                                      \
+        QDir::setCurrent(folder.path());                                                           \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }
