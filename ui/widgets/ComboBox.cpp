@@ -31,3 +31,12 @@ ComboBox::ComboBox(QWidget* parent)
 }
 
 ComboBox::~ComboBox() = default;
+
+void ComboBox::showPopup()
+{
+    // The list placed its rows while it was still hidden and unpolished, with
+    // the plain row height; the style sheet's taller rows then overlap and the
+    // first entry is cut in half. Place them again with the styled height.
+    listWidget->doItemsLayout();
+    QComboBox::showPopup();
+}

@@ -15,6 +15,8 @@ public:
     explicit ComboBox(QWidget* parent = nullptr);
     ~ComboBox() override;
 
+    void showPopup() override;
+
 private:
     QListWidget* listWidget;
 };
