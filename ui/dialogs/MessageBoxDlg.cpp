@@ -5,6 +5,8 @@
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QIcon>
+#include <QLabel>
+#include <QLayout>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
@@ -73,6 +75,22 @@ int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString&
     dlg.ui->titleLab->setText(title);
     // Replaces the tips page that loadTexts put there.
     dlg.ui->contentText->setText(content);
+    // A long message (the three erase warnings) wraps to more lines than the
+    // form's 200 pixels hold; grow the box downwards so nothing is cut off.
+    // Short messages keep the form's size. (Part of any added height may go
+    // to the spacers around the text, hence the few rounds.)
+    dlg.ensurePolished();
+    if (QLayout* layout = dlg.layout()) {
+        QLabel* text = dlg.ui->contentText;
+        for (int round = 0; round < 4; ++round) {
+            layout->invalidate();
+            layout->activate();
+            const int missing = text->heightForWidth(text->width()) - text->height();
+            if (missing <= 0)
+                break;
+            dlg.resize(dlg.width(), dlg.height() + missing);
+        }
+    }
     dlg.exec();
     return dlg.clickedButton;
 }
