@@ -1,8 +1,8 @@
 #include "job/UpdateJob.h"
 
 #include "job/ReceiveWithTimeout.h"
-#include "platform/Clock.h"
 #include "platform/DebugOutput.h"
+#include "platform/Pacer.h"
 #include "server/WireFormat.h"
 
 namespace brelvo {
@@ -206,6 +206,9 @@ int UpdateJob::sendBlocks()
     beginBlockPhase();
     int unanswered = 0;
     const int blocks = blockCount.load();
+    // At most one block per millisecond on average, as the devices expect.
+    Pacer pacer;
+    pacer.start();
     for (;;) {
         int sentThisPass = 0;
         for (int j = 0; j < blocks; ++j) {
@@ -215,7 +218,7 @@ int UpdateJob::sendBlocks()
                 continue;
             sendFromBuffer(wire::encodeBlock(buffer.data(), static_cast<uint32_t>(j), image.data(), image.size()));
             ++sentThisPass;
-            sleepMilliseconds(1);
+            pacer.wait();
 
             bool answered = false;
             for (;;) {

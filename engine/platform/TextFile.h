@@ -1,11 +1,16 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace brelvo {
 
-// Reads a text file line by line; each line comes without its CR/LF end.
+// Reads a text file line by line; each line comes without its LF end and
+// without the CRs before it. A last line without LF is still a line. Bytes
+// are passed through as they are (NUL included). Reads in large blocks:
+// firmware images of several MiB are scanned for their descriptor lines on
+// every device request.
 class TextFile {
 public:
     TextFile() = default;
@@ -14,12 +19,23 @@ public:
     TextFile& operator=(const TextFile&) = delete;
 
     bool open(const std::string& path);
-    // The next line; false at the end of the file.
+    // The next line; false at the end of the file (or on a read error).
     bool readLine(std::string& line);
+    // The next line without a copy: `*data` stays valid until the next
+    // call or close().
+    bool readLine(const char** data, size_t* length);
     void close();
 
 private:
-    std::FILE* file_ = nullptr;
+    // Reads more after the unread bytes; false when nothing more came.
+    bool fill();
+
+    int fd_ = -1;
+    std::vector<char> buffer_;
+    size_t begin_ = 0;      // first unread byte
+    size_t end_ = 0;        // one past the last byte read
+    bool atEnd_ = false;
+    std::string longLine_;  // a line longer than the buffer, reassembled
 };
 
 } // namespace brelvo

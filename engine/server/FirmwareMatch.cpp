@@ -32,9 +32,18 @@ int readFirmwareDescriptor(const std::string& path, std::string& code, std::stri
     TextFile file;
     if (!file.open(path))
         return -1;
-    std::string line;
-    while (file.readLine(line))
-        applyDescriptorLine(line, code, checksum);
+    // Most lines of an image are binary noise: look at their first bytes in
+    // place and copy only the two kinds of line that count.
+    const char* data = nullptr;
+    size_t length = 0;
+    while (file.readLine(&data, &length)) {
+        if (length < sizeof kProductKey - 1)
+            continue;
+        const char first = data[0];
+        if (first != 'p' && first != 'c' && first != 'C')
+            continue;
+        applyDescriptorLine(std::string(data, length), code, checksum);
+    }
     file.close();
     return 0;
 }
