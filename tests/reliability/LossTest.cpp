@@ -1,152 +1,72 @@
-// Updates over a lossy, duplicating and reordering path: the image must
-// arrive byte for byte, duplicates must be counted once, and a device that
-// acknowledges nothing must end the job with code 14 rather than hang it.
-// Every test runs in its own namespace pair (brelvo_add_netns_test).
+// Updates over a lossy, duplicating and reordering path must arrive byte for
+// byte with code 9; a device that acknowledges nothing must end in code 14.
 
 #include "Harness.h"
 
-#include "platform/Clock.h"
+#include <regex>
 
-#include <cstdio>
-
-using namespace brelvo;
 using namespace reliability;
-using brelvo_test::readFileBytes;
 
-namespace {
-
-constexpr size_t kImageBytes = 300 * 1024 + 17; // 301 blocks, the last one short
-
-struct TransferOutcome {
-    DevsimRun run;
-    std::vector<uint8_t> received;
-    std::shared_ptr<UpdateJob> job;
-    std::vector<std::string> problems;
+struct LossCase {
+    std::string name;
+    std::vector<std::string> devsimOptions;
+    std::string counter; // simulator report field that must lie in [low, high]
+    long low, high;
 };
 
-// One device through a whole update with the given simulator options.
-TransferOutcome transfer(const NetnsEnv& env, const FirmwareFolder& fw, std::vector<std::string> options)
+void PrintTo(const LossCase& c, std::ostream* o) { *o << c.name; }
+
+class Transfer : public ::testing::TestWithParam<LossCase> {};
+
+TEST_P(Transfer, ByteExactWithCode9)
 {
-    TransferOutcome o;
-    UpdateServer server;
-    if (server.start(fw.path(), "", env.toolAddr, OptionUpdateBoot | OptionEraseBoot) != 0) {
-        o.problems.push_back("start refused");
-        return o;
-    }
-    TablePoller poller(server);
+    const NetnsEnv env = NetnsEnv::fromEnvironment();
+    RELIABILITY_NEEDS_NETNS(env);
+    LossCase c = GetParam();
     TempDir out;
-    std::vector<std::string> args{"--bind", env.devAddrs[0], "--port", "47000", "--save-image",
-                                  out.file("received.bin"), "--expect-image", fw.imagePath,
-                                  "--expect-options", "3"};
-    args.insert(args.end(), options.begin(), options.end());
-    o.run = runDevsim(env, args);
-    o.received = readFileBytes(out.file("received.bin"));
-    o.job = waitForJob(server, 0, [](const UpdateJob& j) { return j.statusCode() == DeviceWriteComplete; },
-                       std::chrono::seconds(10));
-    poller.stop();
-    o.problems = poller.problems();
-    server.stop();
-    return o;
-}
-
-void expectComplete(const TransferOutcome& o, const FirmwareFolder& fw, const std::string& what)
-{
-    ASSERT_TRUE(o.problems.empty()) << joined(o.problems);
-    ASSERT_EQ(o.run.process.exitCode, 0) << o.run.process.output;
-    ASSERT_EQ(o.run.devices.size(), 1u) << o.run.process.output;
-    const DeviceReport& d = o.run.devices[0];
-    EXPECT_EQ(d.get("result"), "complete") << o.run.process.output;
-    EXPECT_EQ(d.get("violations"), "0") << o.run.process.output;
-    ASSERT_EQ(o.received.size(), fw.image.size());
-    EXPECT_TRUE(o.received == fw.image) << "the received image differs from the firmware";
-    ASSERT_NE(o.job, nullptr) << "the job never reached code 9";
-    EXPECT_TRUE(o.job->isFinished());
-    EXPECT_EQ(o.job->progress(), 100);
-    EXPECT_LE(o.job->acknowledgedBlocks(), o.job->blockTotal());
-    std::printf("[ transfer ] %s: %zu bytes, block phase %.1f ms, device run %.0f ms, resent %s, acks %s\n",
-                what.c_str(), o.received.size(), d.number("block_phase_us") / 1000.0,
-                double(d.number("elapsed_ms")), d.get("resent").c_str(), d.get("acks").c_str());
-}
-
-std::vector<std::string> nftFile(const TempDir& dir, int percent, int port)
-{
-    const std::string path = dir.writeText(
-        "loss.nft", "table inet brelvo_loss {\n"
-                    "  chain in {\n"
-                    "    type filter hook input priority 0; policy accept;\n"
-                    "    udp dport " + std::to_string(port) + " udp length 1048 numgen random mod 100 < " +
-                        std::to_string(percent) + " counter drop;\n"
-                    "  }\n"
-                    "}\n");
-    return {"nft", "-f", path};
-}
-
-} // namespace
-
-class AckLoss : public ::testing::TestWithParam<int> {};
-
-TEST_P(AckLoss, UpdateCompletesByteExact)
-{
-    const NetnsEnv env = NetnsEnv::fromEnvironment();
-    RELIABILITY_NEEDS_NETNS(env);
-    FirmwareFolder fw(kImageBytes);
-    const int percent = GetParam();
-    TransferOutcome o = transfer(env, fw, {"--ack-loss", std::to_string(percent), "--seed", "11"});
-    expectComplete(o, fw, std::to_string(percent) + "% of acknowledgements lost");
-    if (percent >= 20 && !o.run.devices.empty()) {
-        EXPECT_GT(o.run.devices[0].number("resent"), 0) << "lost acknowledgements must cause re-sends";
-    }
-}
-
-INSTANTIATE_TEST_SUITE_P(Loss, AckLoss, ::testing::Values(5, 20, 50));
-
-TEST(Loss, BlocksDroppedOnTheWire)
-{
-    const NetnsEnv env = NetnsEnv::fromEnvironment();
-    RELIABILITY_NEEDS_NETNS(env);
-    if (std::system("command -v nft >/dev/null 2>&1") != 0)
-        GTEST_SKIP() << "nft (nftables) is not installed; the simulator's --drop-blocks case still runs";
-    TempDir rules;
-    auto load = brelvo_test::runProcess(brelvo_test::inDeviceNamespace(env, nftFile(rules, 5, 47000)),
-                                        std::chrono::seconds(20));
-    if (load.exitCode != 0)
-        GTEST_SKIP() << "nftables refused the loss rule here: " << load.output;
-    FirmwareFolder fw(kImageBytes);
-    TransferOutcome o = transfer(env, fw, {});
-    auto list = brelvo_test::runProcess(
-        brelvo_test::inDeviceNamespace(env, {"nft", "list", "table", "inet", "brelvo_loss"}), std::chrono::seconds(20));
-    expectComplete(o, fw, "5% of blocks dropped by nftables");
-    // The rule really dropped blocks, or the test proved nothing.
+    // Blocks are dropped on the wire (the 1048-byte datagrams) when nftables works here.
+    auto nft = [&](std::vector<std::string> a) {
+        a.insert(a.begin(), "nft");
+        return brelvo_test::runProcess(brelvo_test::inDeviceNamespace(env, a), 20s);
+    };
+    const bool onWire = c.counter == "dropped" &&
+        nft({"-f", out.writeText("loss.nft", "table inet brelvo_loss {\n chain in {\n  type filter hook input priority 0;"
+                                             "\n  udp dport 47000 udp length 1048 numgen random mod 100 < 5 counter drop;"
+                                             "\n }\n}\n")}).exitCode == 0;
+    if (onWire)
+        c.devsimOptions.clear();
+    FirmwareFolder fw(300 * 1024 + 17); // 301 blocks, the last one short
+    UpdateServer server;
+    ASSERT_EQ(server.start(fw.path(), "", env.toolAddr, OptionUpdateBoot | OptionEraseBoot), 0);
+    std::vector<std::string> args{"--bind", env.devAddrs[0], "--port", "47000", "--save-image", out.file("got.bin"),
+                                  "--expect-image", fw.imagePath, "--expect-options", "3"};
+    args.insert(args.end(), c.devsimOptions.begin(), c.devsimOptions.end());
+    const DevsimRun run = runDevsim(env, args);
+    auto job = jobReaching(server, 0, DeviceWriteComplete, 10s);
+    ASSERT_EQ(run.devices.size(), 1u) << run.process.output;
+    EXPECT_EQ(run.process.exitCode, 0) << run.process.output;
+    EXPECT_EQ(run.devices[0].at("violations"), "0") << run.process.output;
+    EXPECT_TRUE(readFileBytes(out.file("got.bin")) == fw.image) << "the received image differs";
+    ASSERT_TRUE(job) << "no code 9";
+    EXPECT_EQ(job->progress(), 100);
     std::smatch m;
-    ASSERT_TRUE(std::regex_search(list.output, m, std::regex(R"(counter packets (\d+))"))) << list.output;
-    EXPECT_GT(std::stol(m[1]), 0) << list.output;
+    const std::string counted = onWire ? nft({"list", "table", "inet", "brelvo_loss"}).output : run.process.output;
+    if (onWire)
+        nft({"delete", "table", "inet", "brelvo_loss"});
+    ASSERT_TRUE(std::regex_search(counted, m, std::regex((onWire ? "counter packets " : " " + c.counter + "=") + "(\\d+)")));
+    EXPECT_TRUE(std::stol(m[1]) >= c.low && std::stol(m[1]) <= c.high) << c.counter << ": " << m[0];
 }
 
-TEST(Loss, BlocksDroppedBySimulator)
-{
-    const NetnsEnv env = NetnsEnv::fromEnvironment();
-    RELIABILITY_NEEDS_NETNS(env);
-    FirmwareFolder fw(kImageBytes);
-    TransferOutcome o = transfer(env, fw, {"--drop-blocks", "5", "--seed", "5"});
-    expectComplete(o, fw, "5% of blocks lost in the device");
-    if (!o.run.devices.empty()) {
-        EXPECT_GT(o.run.devices[0].number("dropped"), 0);
-    }
-}
-
-TEST(Loss, DuplicatedAndReorderedAcksCountOnce)
-{
-    const NetnsEnv env = NetnsEnv::fromEnvironment();
-    RELIABILITY_NEEDS_NETNS(env);
-    FirmwareFolder fw(kImageBytes);
-    TransferOutcome o = transfer(env, fw, {"--dup-acks", "40", "--reorder-acks", "40", "--seed", "3"});
-    expectComplete(o, fw, "40% duplicated and 40% reordered acknowledgements");
-    // Nothing was lost, so hardly anything needs sending twice; counting a
-    // duplicate as a new block would end passes early and leave holes.
-    if (!o.run.devices.empty()) {
-        EXPECT_LE(o.run.devices[0].number("resent"), 10) << o.run.process.output;
-    }
-}
+// Lost acknowledgements must cause re-sends; duplicated or late ones must
+// not count twice (that would end passes early and leave holes).
+INSTANTIATE_TEST_SUITE_P(Loss, Transfer,
+                         ::testing::Values(LossCase{"ack5", {"--ack-loss", "5", "--seed", "11"}, "resent", 0, 1000},
+                                           LossCase{"ack20", {"--ack-loss", "20", "--seed", "11"}, "resent", 1, 1000},
+                                           LossCase{"ack50", {"--ack-loss", "50", "--seed", "11"}, "resent", 1, 1000},
+                                           LossCase{"blocks5", {"--drop-blocks", "5", "--seed", "5"}, "dropped", 1, 1000},
+                                           LossCase{"disorder", {"--dup-acks", "40", "--reorder-acks", "40", "--seed", "3"},
+                                                    "resent", 0, 10}),
+                         [](const auto& info) { return info.param.name; });
 
 TEST(Loss, EveryAckDroppedEndsInTimeout)
 {
@@ -155,40 +75,18 @@ TEST(Loss, EveryAckDroppedEndsInTimeout)
     FirmwareFolder fw(64 * 1024);
     UpdateServer server;
     ASSERT_EQ(server.start(fw.path(), "", env.toolAddr, OptionUpdateBoot), 0);
-    TablePoller poller(server);
-    // The simulator still sends its kick-off acknowledgement (which starts
-    // the block phase) but none for blocks, and never asks again.
-    TempDir out;
+    // The kick-off acknowledgement still goes (it starts the block phase),
+    // none for blocks, and the device never asks again.
     brelvo_test::ChildProcess device(brelvo_test::inDeviceNamespace(
         env, {env.devsim, "--tool", env.toolAddr, "--product", kProduct, "--bind", env.devAddrs[0], "--ack-loss",
-              "100", "--retry", "60000", "--timeout", "8000", "--save-image", out.file("received.bin")}));
-
-    std::shared_ptr<UpdateJob> job = waitForJob(
-        server, 0, [](const UpdateJob& j) { return j.statusCode() == SendingBlocks; }, std::chrono::seconds(30));
-    if (!job) {
-        auto j = server.jobAt(0);
-        FAIL() << "the block phase never started; job status " << (j ? j->statusCode() : -1) << "; device: "
-               << device.wait(std::chrono::seconds(30)).output;
-    }
-    const auto phaseSeen = std::chrono::steady_clock::now();
-    ASSERT_TRUE(brelvo_test::waitFor([&] { return job->statusCode() == TransferTimeout; }, std::chrono::seconds(30)))
-        << "status " << job->statusCode();
-    const double gaveUpAfter = std::chrono::duration<double>(std::chrono::steady_clock::now() - phaseSeen).count();
+              "100", "--retry", "60000", "--timeout", "8000"}));
+    ASSERT_TRUE(jobReaching(server, 0, SendingBlocks, 30s)) << "the block phase never started";
+    auto job = jobReaching(server, 0, TransferTimeout, 30s);
+    ASSERT_TRUE(job) << "status " << server.jobAt(0)->statusCode();
     EXPECT_TRUE(job->isFinished());
-    EXPECT_EQ(job->progress(), 0);
     EXPECT_EQ(job->acknowledgedBlocks(), 0);
-    // The limit is 1000 sends in a row, each followed by a 1 ms pause.
-    EXPECT_GE(gaveUpAfter, 0.9);
-    std::printf("[ timeout  ] every acknowledgement lost: code 14 after %.2f s of block phase\n", gaveUpAfter);
-
-    auto result = device.wait(std::chrono::seconds(30));
-    auto reports = parseReports(result.output);
-    ASSERT_EQ(reports.size(), 1u) << result.output;
-    EXPECT_NE(reports[0].get("result"), "complete");
-    EXPECT_EQ(reports[0].get("ends"), "0") << "no End may follow an unacknowledged transfer";
-    poller.stop();
-    EXPECT_TRUE(poller.problems().empty()) << joined(poller.problems());
-    // The record stays readable and the server winds down without a crash.
-    server.stop();
+    const std::string out = device.wait(30s).output;
+    EXPECT_TRUE(out.find("ends=0") != std::string::npos && out.find("result=complete") == std::string::npos) << out;
+    server.stop(); // the record stays readable after the server winds down
     EXPECT_EQ(job->statusCode(), TransferTimeout);
 }

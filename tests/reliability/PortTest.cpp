@@ -1,10 +1,6 @@
-// The port a job is given must be free for the job's own UDP socket. Jobs
-// linger for 40 s after their device's last message, so a busy server holds
-// many UDP ports; a port probed in another protocol's space can be one of
-// them, and that job then fails to bind (code 11) and never sends its Offer.
-//
-// The namespace's ephemeral range is narrowed to four ports, three of which
-// are taken by UDP sockets, so a wrong probe shows at once.
+// A job's port must be free for its own UDP socket, also when lingering jobs
+// hold most of a narrow ephemeral range (probing another protocol's space
+// would hand out a taken port and the job would fail with code 11).
 
 #include "Harness.h"
 
@@ -14,7 +10,6 @@
 
 #include <fstream>
 
-using namespace brelvo;
 using namespace reliability;
 
 TEST(Ports, ProbedPortIsFreeForUdp)
@@ -24,29 +19,18 @@ TEST(Ports, ProbedPortIsFreeForUdp)
         GTEST_SKIP() << "needs a private network namespace: " << env.skipReason;
     const char* rangeFile = "/proc/sys/net/ipv4/ip_local_port_range";
     std::string saved;
-    {
-        std::ifstream in(rangeFile);
-        std::getline(in, saved);
-    }
-    {
-        std::ofstream out(rangeFile);
-        out << "40000 40003\n";
-        if (!out.flush())
-            GTEST_SKIP() << "cannot narrow the ephemeral port range in this namespace";
-    }
+    std::getline(std::ifstream(rangeFile), saved);
+    if (!(std::ofstream(rangeFile) << "40000 40003\n").flush())
+        GTEST_SKIP() << "cannot narrow the ephemeral port range in this namespace";
     std::vector<SocketHandle> held;
     for (uint16_t p = 40000; p <= 40002; ++p) {
-        SocketHandle s = openUdpSocket();
-        ASSERT_NE(s, kInvalidSocket);
-        ASSERT_EQ(bindSocket(s, 0, hostToNet16(p)), 0) << p;
-        held.push_back(s);
+        held.push_back(openUdpSocket());
+        ASSERT_EQ(bindSocket(held.back(), 0, hostToNet16(p)), 0) << p;
     }
     for (int i = 0; i < 24; ++i) {
         const uint16_t port = findFreePort();
-        ASSERT_NE(port, 0xFFFF);
         SocketHandle s = openUdpSocket();
-        EXPECT_EQ(bindSocket(s, 0, port), 0)
-            << "probe " << i << " gave port " << netToHost16(port) << ", already taken for UDP";
+        EXPECT_EQ(bindSocket(s, 0, port), 0) << "probe " << i << " gave taken port " << netToHost16(port);
         closeSocket(s);
     }
     for (SocketHandle s : held)
