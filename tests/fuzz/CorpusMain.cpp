@@ -1,83 +1,39 @@
-// Runs every file of the given corpus folders (or single files) through the
-// fuzz target it is linked with, in name order. Used by the ordinary test
-// run, so inputs that once broke something keep being checked without a
-// fuzzing build. An empty or missing corpus is a failure, not a pass.
+// Runs every file of the given corpus folders (or files) through the fuzz
+// target it is linked with, so the inputs that once mattered are checked on
+// every ordinary test run. No inputs at all is a failure, not a pass.
 
 #include "FuzzCheck.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <string>
+#include <memory>
 #include <vector>
-
-namespace {
-
-bool readFile(const std::string& path, std::vector<uint8_t>& out)
-{
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
-        return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
-}
-
-void collect(const std::string& path, std::vector<std::string>& files)
-{
-    struct stat st {};
-    if (stat(path.c_str(), &st) != 0)
-        return;
-    if (!S_ISDIR(st.st_mode)) {
-        files.push_back(path);
-        return;
-    }
-    DIR* d = opendir(path.c_str());
-    if (!d)
-        return;
-    std::vector<std::string> names;
-    while (dirent* e = readdir(d)) {
-        std::string n = e->d_name;
-        if (n != "." && n != "..")
-            names.push_back(n);
-    }
-    closedir(d);
-    std::sort(names.begin(), names.end());
-    for (const auto& n : names)
-        collect(path + "/" + n, files);
-}
-
-} // namespace
 
 int main(int argc, char** argv)
 {
-    if (argc < 2) {
-        std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE...\n", argv[0]);
-        return 2;
-    }
-    std::vector<std::string> files;
+    namespace fs = std::filesystem;
+    std::vector<fs::path> files;
+    std::error_code ec;
     for (int i = 1; i < argc; ++i) {
-        const size_t before = files.size();
-        collect(argv[i], files);
-        if (files.size() == before) {
-            std::fprintf(stderr, "%s: no inputs in '%s'\n", argv[0], argv[i]);
-            return 1;
-        }
+        if (fs::is_regular_file(argv[i], ec))
+            files.push_back(argv[i]);
+        for (fs::recursive_directory_iterator it(argv[i], ec), end; !ec && it != end; it.increment(ec))
+            if (it->is_regular_file())
+                files.push_back(it->path());
     }
-    std::vector<uint8_t> bytes;
+    if (files.empty())
+        return std::fprintf(stderr, "usage: %s CORPUS_DIR_OR_FILE... (no inputs found)\n", argv[0]), 1;
+    std::sort(files.begin(), files.end());
     for (const auto& f : files) {
-        if (!readFile(f, bytes)) {
-            std::fprintf(stderr, "%s: cannot read '%s'\n", argv[0], f.c_str());
-            return 1;
-        }
-        // A copy of exactly the input's size, so a read past the end shows
-        // up under AddressSanitizer as it would while fuzzing.
-        std::vector<uint8_t> exact(bytes);
-        exact.shrink_to_fit();
-        static const uint8_t none = 0;
-        LLVMFuzzerTestOneInput(exact.empty() ? &none : exact.data(), exact.size());
+        std::ifstream in(f, std::ios::binary);
+        const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        // Exactly the input's size on the heap, so a read past its end shows
+        // under AddressSanitizer as it would while fuzzing.
+        std::unique_ptr<uint8_t[]> exact(new uint8_t[bytes.size() + !bytes.size()]);
+        std::copy(bytes.begin(), bytes.end(), exact.get());
+        LLVMFuzzerTestOneInput(exact.get(), bytes.size());
     }
     std::printf("%s: %zu corpus inputs ran clean\n", argv[0], files.size());
     return 0;

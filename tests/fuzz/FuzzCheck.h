@@ -1,19 +1,14 @@
 #pragma once
-// Shared by the fuzz targets: a failed invariant prints what broke and
-// aborts, which libFuzzer reports as a crash (and keeps the input) and the
-// corpus driver turns into a failing test.
+// A broken invariant prints what broke and aborts: libFuzzer keeps the input
+// as a crash, and the corpus driver's test fails.
 
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 
-#define FUZZ_CHECK(cond)                                                                        \
-    do {                                                                                        \
-        if (!(cond)) {                                                                          \
-            std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond);  \
-            std::abort();                                                                       \
-        }                                                                                       \
-    } while (0)
+#define FUZZ_CHECK(cond)                                                                                     \
+    ((cond) ? (void)0                                                                                        \
+            : (std::fprintf(stderr, "%s:%d: invariant broken: %s\n", __FILE__, __LINE__, #cond), std::abort()))
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size);

@@ -71,7 +71,7 @@ TEST_P(BadFiles, RightCodeAndNeverAPartialImage)
     const BadFile& c = GetParam();
     FirmwareFolder fw(10); // two whole words and two bytes
     TempDir cfg, out;
-    Arrange a{fw, cfg, fw.path(), ""};
+    Arrange a{fw, cfg, fw.dir.path(), ""};
     if (!c.arrange(a))
         GTEST_SKIP() << "cannot arrange this case here";
     std::vector<uint8_t> expected = c.wire == Nothing ? std::vector<uint8_t>() : fw.image;

@@ -65,7 +65,6 @@ struct FirmwareFolder {
     {
         dir.writeText("kvx_ABCDEFG_V1-ver.bin", "product=" + product + "\nchecksum=" + sum + "\n");
     }
-    const std::string& path() const { return dir.path(); }
 };
 
 // Waits for the job in `slot` to reach `status`; the job, or null.
