@@ -1,78 +1,45 @@
 #pragma once
-// Shared pieces of the end-to-end tests: a firmware folder, a server started
-// on the tool side of the private namespace pair, and the device simulator
-// run on the device side.
+// Shared pieces of the end-to-end tests: a firmware folder, a server on the
+// tool side of the private namespace pair, brelvo-devsim on the device side
+// and a bare socket standing in for a device that is told what to say.
 
+#include "DeviceCodec.h"
 #include "TestFixtures.h"
-
 #include "server/UpdateServer.h"
 
 #include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
-
-#include <chrono>
-#include <map>
-#include <memory>
-#include <sstream>
-#include <string>
-#include <vector>
+#include <poll.h>
+#include <regex>
 
 namespace brelvo_it {
 
 using namespace std::chrono_literals;
 using brelvo_test::NetnsEnv;
-using brelvo_test::TempDir;
+using brelvo_test::waitFor;
 
 constexpr const char* kProduct = "ABCDEFG";
-constexpr uint32_t kConfigMask = 0x5A3C96E1u;
 
-#define BRELVO_REQUIRE_NETNS(env)                                                                          \
-    auto env = brelvo_test::NetnsEnv::fromEnvironment();                                                   \
-    if (!env.usable())                                                                                     \
-        GTEST_SKIP() << env.skipReason;                                                                    \
-    if (env.devsim.empty())                                                                                \
-        GTEST_SKIP() << "brelvo-devsim was not built, so there is no device to talk to"
+#define BRELVO_REQUIRE_NETNS(env)                                                                         \
+    auto env = brelvo_test::NetnsEnv::fromEnvironment();                                                  \
+    if (!env.usable() || env.devsim.empty())                                                              \
+        GTEST_SKIP() << (env.usable() ? "brelvo-devsim was not built" : env.skipReason)
 
-// A firmware folder holding kvx_ABCDEFG_V2.bin and its version file.
+// kvx_ABCDEFG_V2.bin and its version file, naming the image's checksum.
 struct FirmwareFolder {
-    TempDir dir;
+    brelvo_test::TempDir dir;
     std::vector<uint8_t> image;
     std::string imagePath;
 
-    explicit FirmwareFolder(size_t size, uint32_t seed = 0xB1E55EDu, const std::string& product = kProduct)
+    explicit FirmwareFolder(size_t size) : image(brelvo_test::patternBytes(size, 0xB1E55EDu))
     {
-        image = brelvo_test::patternBytes(size, seed);
-        imagePath = dir.writeBytes("kvx_" + product + "_V2.bin", image);
-        char line[64];
-        std::snprintf(line, sizeof line, "checksum=0x%08x\r\n", brelvo_test::wordSum(image));
-        dir.writeText("kvx_" + product + "_V2-ver.bin", "version=2\r\nproduct=" + product + "\r\n" + line);
-    }
-    std::string checksumArg() const
-    {
-        char buf[16];
-        std::snprintf(buf, sizeof buf, "0x%08x", brelvo_test::wordSum(image));
-        return buf;
+        imagePath = dir.writeBytes(std::string("kvx_") + kProduct + "_V2.bin", image);
+        char sum[40];
+        std::snprintf(sum, sizeof sum, "checksum=0x%08x\r\n", brelvo_test::wordSum(image));
+        dir.writeText(std::string("kvx_") + kProduct + "_V2-ver.bin",
+                      std::string("version=2\r\nproduct=") + kProduct + "\r\n" + sum);
     }
 };
-
-// The bytes a device must receive when a configuration is appended: image,
-// then configuration, the words from the image's last whole word on XORed
-// with the mask, a trailing partial word left alone. Written here from the
-// description of the file format, not from the engine's code.
-inline std::vector<uint8_t> expectedWithConfig(const std::vector<uint8_t>& image, const std::vector<uint8_t>& config)
-{
-    std::vector<uint8_t> all(image);
-    all.insert(all.end(), config.begin(), config.end());
-    size_t firstMasked = image.size() / 4, words = all.size() / 4;
-    for (size_t w = firstMasked; w < words; ++w)
-        for (int b = 0; b < 4; ++b)
-            all[w * 4 + size_t(b)] ^= uint8_t(kConfigMask >> (8 * b));
-    return all;
-}
 
 inline bool udpPortInUse(uint16_t port)
 {
@@ -85,55 +52,84 @@ inline bool udpPortInUse(uint16_t port)
     return inUse;
 }
 
-// Starts the server and waits until its listener holds port 3281 (the sweep
-// runs after that; requests sent meanwhile wait in the socket's queue).
-inline ::testing::AssertionResult startServer(brelvo::UpdateServer& server, const std::string& dir,
-                                              const std::string& config, const NetnsEnv& env, int options = 3)
-{
-    if (server.start(dir, config, env.toolAddr, options) != 0)
-        return ::testing::AssertionFailure() << "start refused";
-    if (!brelvo_test::waitFor([] { return udpPortInUse(3281); }, 5s))
-        return ::testing::AssertionFailure() << "listener never bound UDP 3281";
-    return ::testing::AssertionSuccess();
-}
-
-inline bool stopAndWaitIdle(brelvo::UpdateServer& server, std::chrono::milliseconds limit = 10s)
-{
-    server.stop();
-    return brelvo_test::waitFor([&] { return server.isIdle(); }, limit, 20ms);
-}
+// A started server whose listener holds UDP 3281; stops and waits for idle
+// when it goes.
+struct Server : brelvo::UpdateServer {
+    Server(const FirmwareFolder& fw, const NetnsEnv& env, const std::string& config = "", int options = 3)
+    {
+        EXPECT_EQ(start(fw.dir.path(), config, env.toolAddr, options), 0);
+        EXPECT_TRUE(waitFor([] { return udpPortInUse(3281); }, 5s)) << "listener never bound UDP 3281";
+    }
+    ~Server()
+    {
+        stop();
+        EXPECT_TRUE(waitFor([&] { return isIdle(); }, 45s, 20ms)) << "not idle after stop";
+    }
+    std::shared_ptr<brelvo::UpdateJob> waitJob(int index, int status, std::chrono::milliseconds limit = 5s)
+    {
+        std::shared_ptr<brelvo::UpdateJob> job;
+        return waitFor([&] { return (job = jobAt(index)) && job->statusCode() == status; }, limit) ? job : nullptr;
+    }
+};
 
 inline std::vector<std::string> devsimCommand(const NetnsEnv& env, std::vector<std::string> args)
 {
-    std::vector<std::string> argv{env.devsim, "--product", kProduct, "--tool", env.toolAddr};
-    argv.insert(argv.end(), args.begin(), args.end());
-    return brelvo_test::inDeviceNamespace(env, argv);
+    args.insert(args.begin(), {env.devsim, "--product", kProduct, "--tool", env.toolAddr});
+    return brelvo_test::inDeviceNamespace(env, args);
 }
 
-// One "device N ..." summary line of the simulator, as key=value pairs
-// (plus "endpoint").
-inline std::map<std::string, std::string> deviceLine(const std::string& output, int index)
+// A field of the simulator's summary line for its first device
+// ("device 0 HOST:PORT ... key=value ...").
+inline std::string summaryField(const std::string& output, const std::string& key)
 {
-    std::istringstream in(output);
-    std::string prefix = "device " + std::to_string(index) + " ";
-    for (std::string line; std::getline(in, line);) {
-        if (line.rfind(prefix, 0) != 0 || line.find(" result=") == std::string::npos)
-            continue;
-        std::map<std::string, std::string> kv;
-        std::istringstream words(line.substr(prefix.size()));
-        std::string w;
-        words >> w;
-        kv["endpoint"] = w;
-        while (words >> w) {
-            auto eq = w.find('=');
-            if (eq != std::string::npos)
-                kv[w.substr(0, eq)] = w.substr(eq + 1);
-        }
-        return kv;
-    }
-    return {};
+    std::smatch m;
+    std::regex_search(output, m, std::regex("(^|\n)device 0 [^\n]* " + key + "=(\\S+)"));
+    return m.size() > 2 ? m[2].str() : "";
 }
 
-inline std::string hostPart(const std::string& endpoint) { return endpoint.substr(0, endpoint.find(':')); }
+// One UDP socket in the tool's own namespace (the job's broadcast Offer
+// reaches it there too), on a port below the ephemeral range so it never
+// takes a port a job was told is free.
+struct RawDevice {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    uint16_t jobPort = 0;
+    const NetnsEnv& env;
+
+    explicit RawDevice(const NetnsEnv& e) : env(e)
+    {
+        static uint16_t next = 21000;
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        do
+            a.sin_port = htons(next++);
+        while (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && next < 30000);
+    }
+    ~RawDevice() { close(fd); }
+
+    void send(const std::vector<uint8_t>& m, uint16_t port) const
+    {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(port);
+        inet_aton(env.toolAddr.c_str(), &to.sin_addr);
+        sendto(fd, m.data(), m.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+    }
+    void request() const { send(devsim::encodeRequest(kProduct), 3281); }
+    void complete() const { send(devsim::encodeResult(devsim::TypeWriteComplete), jobPort); }
+    // True when a well-formed Offer arrived within `ms`.
+    bool awaitOffer(int ms)
+    {
+        pollfd p{fd, POLLIN, 0};
+        uint8_t buf[2048];
+        devsim::Offer o;
+        while (poll(&p, 1, ms) > 0) {
+            ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n > 0 && devsim::messageType(buf, size_t(n)) == devsim::TypeOffer &&
+                devsim::decodeOffer(buf, size_t(n), o).empty())
+                return (jobPort = o.jobPort) != 0;
+        }
+        return false;
+    }
+};
 
 } // namespace brelvo_it
