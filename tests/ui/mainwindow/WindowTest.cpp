@@ -8,10 +8,8 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QCursor>
-#include <QFileDialog>
-#include <QHostAddress>
+#include <QLineEdit>
 #include <QMenu>
-#include <QSettings>
 
 #include <arpa/inet.h>
 
@@ -56,8 +54,7 @@ private slots:
     void startUp();
     void switchToChinese();
     void translationsFolder();
-    void tableRowsAndClear();
-    void statusTexts();
+    void tableRowsAndStatusTexts();
     void idleTickEndsTheRun();
     void eraseWarningOnTickOnly();
     void exitAsksAndOnlyOkEnds();
@@ -76,18 +73,11 @@ void WindowTest::startUp()
     QVERIFY(w.minimumSize() == QSize(900, 600) && w.maximumSize() == QSize(900, 600));
     QVERIFY(w.get("maxBtn")->isHidden());
     QCOMPARE(languages(w), (QStringList{"English", "简体中文"}));
-    QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/English.qm"));
-    QVERIFY(noCatalogueInstalled());
-
-    auto* ipList = w.get<ComboBox>("ipList");
-    for (int i = 0; i < ipList->count(); ++i) {
-        const QHostAddress a(ipList->itemText(i));
-        QVERIFY2(a.protocol() == QAbstractSocket::IPv4Protocol && !a.isLoopback(), qPrintable(a.toString()));
-    }
+    for (const QString& a : entries(w.get<ComboBox>("ipList")->model()))
+        QVERIFY2(a.count(QLatin1Char('.')) == 3 && !a.startsWith(QLatin1String("127.")), qPrintable(a));
     QCOMPARE(w.text("updateFilePath"), QCoreApplication::applicationDirPath());
     QVERIFY(w.text("initFilePath").isEmpty());
-    QVERIFY(w.get<QCheckBox>("bootCheck")->isChecked());
-    QVERIFY(!w.get<QCheckBox>("clearBoot")->isChecked());
+    QVERIFY(w.get<QCheckBox>("bootCheck")->isChecked() && !w.get<QCheckBox>("clearBoot")->isChecked());
     QVERIFY(w.inputsEnabled(true) && !w.running && !w.pollTimer.isActive());
 }
 
@@ -98,7 +88,6 @@ void WindowTest::switchToChinese()
     w.get<ComboBox>("languageBox")->setCurrentIndex(1);
     QCOMPARE(watcher.seen.size(), 1);  // the tips page, once
     QCOMPARE(w.text("startUpdate"), QStringLiteral("开始升级"));
-    QCOMPARE(w.text("machineIp"), QStringLiteral("本机地址："));
     QCOMPARE(w.text("exitBtn"), QStringLiteral("退出"));
     QCOMPARE(w.texts.value(QStringLiteral("startFailed")), QStringLiteral("启动失败！"));
     QCOMPARE(headers(w), (QStringList{"编号", "IP地址", "状态", "进度"}));
@@ -125,7 +114,6 @@ void WindowTest::translationsFolder()
         w.get<ComboBox>("languageBox")->setCurrentIndex(1);
         QCOMPARE(recordedLanguage(), folder.filePath(QStringLiteral("fr.QM")));
         QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
-        QVERIFY(noCatalogueInstalled());
     }
     QTemporaryDir empty;
     TestWindow w(empty.path());
@@ -133,7 +121,7 @@ void WindowTest::translationsFolder()
     QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
 }
 
-void WindowTest::tableRowsAndClear()
+void WindowTest::tableRowsAndStatusTexts()
 {
     TestWindow w;
     w.showJobs({makeJob("10.213.7.60"), nullptr, makeJob("10.213.7.61")});
@@ -151,15 +139,11 @@ void WindowTest::tableRowsAndClear()
     QCOMPARE(Brelvo::rowNumberText(100), QStringLiteral("100"));
     w.get<QPushButton>("clearContent")->click();
     QCOMPARE(table->rowCount(), 0);
-}
 
-void WindowTest::statusTexts()
-{
     const QString sending = QStringLiteral("Sending Data");
     const QStringList expected{"Find Update Server", sending, sending, sending, sending, sending,
                                "Send Successfully!", "Verification Failed!", "Updating...", "Update Complete!",
                                "Update Failed!", "Network Error!", "Model Mismatch!", "Open Failed!", "Timeout!"};
-    TestWindow w;
     for (int code = 0; code < expected.size(); ++code)
         QCOMPARE(w.statusText(code), expected.at(code));
     QCOMPARE(w.statusText(-1), QStringLiteral("Unknown Error!"));
@@ -174,10 +158,10 @@ void WindowTest::idleTickEndsTheRun()
     w.running = true;
     w.setInputsEnabled(false);
     w.get("startUpdate")->setEnabled(false);
+    w.startButtonKey = QStringLiteral("PushButton.prepareStop");
     w.pollTimer.start();
     QMetaObject::invokeMethod(&w, "onTimeOut", Qt::DirectConnection);
-    QVERIFY(!w.running && !w.pollTimer.isActive());
-    QVERIFY(w.inputsEnabled(true) && w.get("startUpdate")->isEnabled());
+    QVERIFY(!w.running && !w.pollTimer.isActive() && w.inputsEnabled(true) && w.get("startUpdate")->isEnabled());
     QCOMPARE(w.text("startUpdate"), QStringLiteral("Start"));
 }
 
@@ -197,8 +181,8 @@ void WindowTest::eraseWarningOnTickOnly()
     QTemporaryDir dir;
     const QString config = dir.filePath(QStringLiteral("factory.cfg"));
     QVERIFY(QFile(config).open(QIODevice::WriteOnly));
-    watcher.queue([&](QWidget* d) {
-        qobject_cast<QFileDialog*>(d)->selectFile(config);
+    watcher.queue([&](QWidget* d) {  // typed, as selectFile() skips a focused name field
+        d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(config);
         QMetaObject::invokeMethod(d, "accept");
     });
     w.get<QPushButton>("selectInitPath")->click();

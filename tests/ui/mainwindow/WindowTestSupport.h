@@ -7,7 +7,6 @@
 #include "widgets/ComboBox.h"
 #include "widgets/SWTableWidget.h"
 
-#include <QAbstractButton>
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -33,6 +32,7 @@ public:
     using Brelvo::server;
     using Brelvo::setInputsEnabled;
     using Brelvo::showJobs;
+    using Brelvo::startButtonKey;
     using Brelvo::texts;
     using Brelvo::trayIcon;
 
@@ -66,7 +66,7 @@ public:
     void queue(Action a) { actions.push_back(std::move(a)); }
     static Action press(const char* name)
     {
-        return [name](QWidget* w) { w->findChild<QAbstractButton*>(QLatin1String(name))->click(); };
+        return [name](QWidget* w) { w->findChild<QPushButton*>(QLatin1String(name))->click(); };
     }
     QList<Seen> seen;
 
@@ -76,17 +76,14 @@ private:
         QWidget* w = QApplication::activeModalWidget();
         if (!w || !w->isVisible())
             return;
-        Seen s{QString::fromLatin1(w->metaObject()->className()), {}, {}};
-        if (auto* l = w->findChild<QLabel*>(QStringLiteral("titleLab")))
-            s.title = l->text();
-        if (auto* l = w->findChild<QLabel*>(QStringLiteral("contentText")))
-            s.content = l->text();
-        seen << s;
+        const auto label = [w](const char* name) {
+            auto* l = w->findChild<QLabel*>(QLatin1String(name));
+            return l ? l->text() : QString();
+        };
+        seen << Seen{QString::fromLatin1(w->metaObject()->className()), label("titleLab"), label("contentText")};
         Action a = [](QWidget* d) { qobject_cast<QDialog*>(d)->reject(); };
-        if (!actions.empty()) {
-            a = actions.front();
-            actions.pop_front();
-        }
+        if (!actions.empty())
+            a = actions.front(), actions.pop_front();
         a(w);  // closes it, so the next poll does not meet it again
     }
     QTimer timer;
@@ -97,8 +94,6 @@ private:
 #define BRELVO_WINDOW_TEST_MAIN(TestClass)                                                         \
     int main(int argc, char** argv)                                                                \
     {                                                                                              \
-        if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))                                        \
-            qputenv("QT_QPA_PLATFORM", "offscreen");                                               \
         QApplication app(argc, argv);                                                              \
         QTemporaryDir folder;                                                                      \
         QDir::setCurrent(folder.path());                                                           \
