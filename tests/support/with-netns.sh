@@ -1,15 +1,12 @@
 #!/usr/bin/env bash
-# Runs a command inside a private pair of network namespaces joined only to
-# each other by a veth, so sweeps, broadcasts and job traffic never reach the
-# machine's own network.
-#   tool side 10.213.7.1/24 (the command runs here);
-#   device side 10.213.7.50 .. 10.213.7.(49+DEVICES).
 # Usage: with-netns.sh [--devices N] [--devsim PATH] [--timeout SECONDS] [--] COMMAND [ARGS...]
-# The command sees BRELVO_NETNS=1, BRELVO_TOOL_ADDR, BRELVO_DEV_NS (for
-# `ip netns exec`), BRELVO_DEV_ADDRS (space separated) and BRELVO_DEVSIM.
-# When no namespaces can be made it still runs, in the current namespace,
-# with only BRELVO_NETNS_SKIP="<reason>" set, and must skip. Its exit code is
-# passed through; everything is torn down on exit.
+# Runs COMMAND in a private pair of network namespaces joined only to each
+# other by a veth (tool side 10.213.7.1/24, where COMMAND runs; device side
+# 10.213.7.50..(49+N)), so sweeps, broadcasts and job traffic never reach the
+# machine's network. COMMAND sees BRELVO_NETNS=1, BRELVO_TOOL_ADDR,
+# BRELVO_DEV_NS, BRELVO_DEV_ADDRS (space separated) and BRELVO_DEVSIM; when no
+# namespaces can be made it runs here with only BRELVO_NETNS_SKIP="<reason>"
+# and must skip. Its exit code is passed through; all is torn down on exit.
 set -u
 devices="${DEVICES:-1}"
 devsim="${BRELVO_DEVSIM:-}"
@@ -81,11 +78,6 @@ fi
 addrs="$(seq -f '10.213.7.%g' 50 $((49 + devices)) | tr '\n' ' ')"
 addrs="${addrs% }"
 
-# Unprivileged ICMP sockets are closed in a new namespace; open them in ours
-# only, so the non-root fallback can be exercised.
-for ns in "$tool_ns" "$dev_ns"; do
-    ip netns exec "$ns" sysctl -q -w net.ipv4.ping_group_range="0 2147483647" >/dev/null 2>&1
-done
 for _ in $(seq 1 50); do
     ip -n "$tool_ns" -o link show vt 2>/dev/null | grep -q LOWER_UP && break
     sleep 0.02
