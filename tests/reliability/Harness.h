@@ -21,9 +21,11 @@ using brelvo_test::TempDir;
 
 constexpr char kProduct[] = "ABCDEFG";
 
-#define RELIABILITY_NEEDS_NETNS(env)                                                               \
-    if (!(env).usable() || (env).devsim.empty() || (env).devAddrs.empty())                         \
-    GTEST_SKIP() << "needs a private network namespace with brelvo-devsim: " << (env).skipReason
+// Declares `env`, or skips without a private namespace and the simulator.
+#define RELIABILITY_NETNS_ENV(env)                                                                 \
+    const NetnsEnv env = NetnsEnv::fromEnvironment();                                              \
+    if (!env.usable() || env.devsim.empty() || env.devAddrs.empty())                               \
+    GTEST_SKIP() << "needs a private network namespace with brelvo-devsim: " << env.skipReason
 
 // From the simulator's "device N ADDR product=... key=value ..." lines.
 using Report = std::map<std::string, std::string>;
