@@ -41,24 +41,13 @@ struct FirmwareFolder {
     }
 };
 
-inline bool udpPortInUse(uint16_t port)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    bool inUse = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && errno == EADDRINUSE;
-    close(fd);
-    return inUse;
-}
-
 // A started server whose listener holds UDP 3281; stops and waits for idle
 // when it goes.
 struct Server : brelvo::UpdateServer {
     Server(const FirmwareFolder& fw, const NetnsEnv& env, const std::string& config = "", int options = 3)
     {
         EXPECT_EQ(start(fw.dir.path(), config, env.toolAddr, options), 0);
-        EXPECT_TRUE(waitFor([] { return udpPortInUse(3281); }, 5s)) << "listener never bound UDP 3281";
+        EXPECT_TRUE(waitFor([] { return brelvo_test::udpPortBound(3281); }, 5s)) << "listener never bound UDP 3281";
     }
     ~Server()
     {

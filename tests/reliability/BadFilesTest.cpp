@@ -79,7 +79,7 @@ TEST_P(BadFiles, RightCodeAndNeverAPartialImage)
             expected[i] ^= uint8_t(0x5A3C96E1u >> (8 * (i % 4)));
     }
     UpdateServer server;
-    ASSERT_TRUE(server.start(a.folder, a.config, env.toolAddr, OptionUpdateBoot) == 0 || c.status < 0);
+    ASSERT_TRUE(startListening(server, a.folder, a.config, env.toolAddr, OptionUpdateBoot) || c.status < 0);
     if (a.dropConfig)
         unlink(a.config.c_str());
     const DevsimRun run = runDevsim(env, {"--bind", env.devAddrs[0], "--save-image", out.file("got.bin"),

@@ -69,6 +69,15 @@ struct FirmwareFolder {
     }
 };
 
+// Starts `server` and waits until its listener holds UDP 3281, so that the
+// simulator's single request cannot arrive before anyone listens.
+inline bool startListening(UpdateServer& server, const std::string& folder, const std::string& config,
+                           const std::string& address, int options)
+{
+    return server.start(folder, config, address, options) == 0 &&
+           brelvo_test::waitFor([] { return brelvo_test::udpPortBound(3281); }, 5s);
+}
+
 // Waits for the job in `slot` to reach `status`; the job, or null.
 inline std::shared_ptr<UpdateJob> jobReaching(UpdateServer& server, int slot, int status, std::chrono::seconds limit)
 {

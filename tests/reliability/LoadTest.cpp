@@ -36,7 +36,7 @@ TEST(Load, HundredDevicesThenTheTableIsFull)
     FirmwareFolder fw(8 * 1024 + 5); // 9 blocks
     TempDir out;
     UpdateServer server;
-    ASSERT_EQ(server.start(fw.dir.path(), "", env.toolAddr, OptionUpdateBoot), 0);
+    ASSERT_TRUE(startListening(server, fw.dir.path(), "", env.toolAddr, OptionUpdateBoot));
 
     // As the window's timer does, only every 3 ms; `seen` keeps each job once.
     std::atomic<bool> prune{false}, done{false};

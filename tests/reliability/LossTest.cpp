@@ -36,7 +36,7 @@ TEST_P(Transfer, ByteExactWithCode9)
         c.devsimOptions.clear();
     FirmwareFolder fw(300 * 1024 + 17); // 301 blocks, the last one short
     UpdateServer server;
-    ASSERT_EQ(server.start(fw.dir.path(), "", env.toolAddr, OptionUpdateBoot | OptionEraseBoot), 0);
+    ASSERT_TRUE(startListening(server, fw.dir.path(), "", env.toolAddr, OptionUpdateBoot | OptionEraseBoot));
     std::vector<std::string> args{"--bind", env.devAddrs[0], "--port", "47000", "--save-image", out.file("got.bin"),
                                   "--expect-image", fw.imagePath, "--expect-options", "3"};
     args.insert(args.end(), c.devsimOptions.begin(), c.devsimOptions.end());
@@ -73,7 +73,7 @@ TEST(Loss, EveryAckDroppedEndsInTimeout)
     RELIABILITY_NETNS_ENV(env);
     FirmwareFolder fw(64 * 1024);
     UpdateServer server;
-    ASSERT_EQ(server.start(fw.dir.path(), "", env.toolAddr, OptionUpdateBoot), 0);
+    ASSERT_TRUE(startListening(server, fw.dir.path(), "", env.toolAddr, OptionUpdateBoot));
     // The kick-off acknowledgement still goes (it starts the block phase),
     // none for blocks, and the device never asks again: it gives up after 10 s.
     const DevsimRun run = runDevsim(env, {"--bind", env.devAddrs[0], "--ack-loss", "100", "--retry", "60000",

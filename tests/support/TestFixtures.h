@@ -107,6 +107,21 @@ bool waitFor(Pred pred, std::chrono::milliseconds timeout, std::chrono::millisec
     return true;
 }
 
+// True once a socket of this namespace holds UDP `port`, read from the
+// kernel's table: binding the port to find out would race with its owner.
+inline bool udpPortBound(uint16_t port)
+{
+    char suffix[8];
+    std::snprintf(suffix, sizeof suffix, ":%04X", static_cast<unsigned>(port));
+    std::ifstream in("/proc/self/net/udp");
+    for (std::string line, slot, local; std::getline(in, line);) {
+        std::istringstream(line) >> slot >> local;
+        if (local.size() > 5 && local.compare(local.size() - 5, 5, suffix) == 0)
+            return true;
+    }
+    return false;
+}
+
 // What with-netns.sh handed to this process; when !usable() the test skips
 // with skipReason.
 struct NetnsEnv {
