@@ -1,7 +1,6 @@
 #pragma once
-// Shared pieces of the end-to-end tests: a firmware folder, a server on the
-// tool side of the private namespace pair, brelvo-devsim on the device side
-// and a bare socket standing in for a device that is told what to say.
+// The server on the tool side of a private namespace pair, brelvo-devsim on
+// the device side, and a bare socket standing in for a scripted device.
 
 #include "DeviceCodec.h"
 #include "TestFixtures.h"
@@ -10,7 +9,6 @@
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <poll.h>
-#include <regex>
 
 namespace brelvo_it {
 
@@ -25,7 +23,6 @@ constexpr const char* kProduct = "ABCDEFG";
     if (!env.usable() || env.devsim.empty())                                                              \
         GTEST_SKIP() << (env.usable() ? "brelvo-devsim was not built" : env.skipReason)
 
-// kvx_ABCDEFG_V2.bin and its version file, naming the image's checksum.
 struct FirmwareFolder {
     brelvo_test::TempDir dir;
     std::vector<uint8_t> image;
@@ -34,15 +31,11 @@ struct FirmwareFolder {
     explicit FirmwareFolder(size_t size) : image(brelvo_test::patternBytes(size, 0xB1E55EDu))
     {
         imagePath = dir.writeBytes(std::string("kvx_") + kProduct + "_V2.bin", image);
-        char sum[40];
-        std::snprintf(sum, sizeof sum, "checksum=0x%08x\r\n", brelvo_test::wordSum(image));
-        dir.writeText(std::string("kvx_") + kProduct + "_V2-ver.bin",
-                      std::string("version=2\r\nproduct=") + kProduct + "\r\n" + sum);
+        const std::string version = "version=2\r\nproduct=" + std::string(kProduct) + "\r\nchecksum=";
+        dir.writeText(std::string("kvx_") + kProduct + "_V2-ver.bin", version + std::to_string(brelvo_test::wordSum(image)));
     }
 };
 
-// A started server whose listener holds UDP 3281; stops and waits for idle
-// when it goes.
 struct Server : brelvo::UpdateServer {
     Server(const FirmwareFolder& fw, const NetnsEnv& env, const std::string& config = "", int options = 3)
     {
@@ -67,18 +60,8 @@ inline std::vector<std::string> devsimCommand(const NetnsEnv& env, std::vector<s
     return brelvo_test::inDeviceNamespace(env, args);
 }
 
-// A field of the simulator's summary line for its first device
-// ("device 0 HOST:PORT ... key=value ...").
-inline std::string summaryField(const std::string& output, const std::string& key)
-{
-    std::smatch m;
-    std::regex_search(output, m, std::regex("(^|\n)device 0 [^\n]* " + key + "=(\\S+)"));
-    return m.size() > 2 ? m[2].str() : "";
-}
-
-// One UDP socket in the tool's own namespace (the job's broadcast Offer
-// reaches it there too), on a port below the ephemeral range so it never
-// takes a port a job was told is free.
+// A UDP socket in the tool's namespace (the broadcast Offer reaches it), on a
+// port below the ephemeral range so it never takes a port a job was told is free.
 struct RawDevice {
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
     uint16_t jobPort = 0;
@@ -87,25 +70,21 @@ struct RawDevice {
     explicit RawDevice(const NetnsEnv& e) : env(e)
     {
         static uint16_t next = 21000;
-        sockaddr_in a{};
-        a.sin_family = AF_INET;
+        sockaddr_in a{AF_INET, 0, {}, {}};
         do
             a.sin_port = htons(next++);
-        while (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 && next < 30000);
+        while (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0);
     }
     ~RawDevice() { close(fd); }
-
     void send(const std::vector<uint8_t>& m, uint16_t port) const
     {
-        sockaddr_in to{};
-        to.sin_family = AF_INET;
-        to.sin_port = htons(port);
+        sockaddr_in to{AF_INET, htons(port), {}, {}};
         inet_aton(env.toolAddr.c_str(), &to.sin_addr);
         sendto(fd, m.data(), m.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
     }
     void request() const { send(devsim::encodeRequest(kProduct), 3281); }
     void complete() const { send(devsim::encodeResult(devsim::TypeWriteComplete), jobPort); }
-    // True when a well-formed Offer arrived within `ms`.
+    bool requestAndComplete() { return request(), awaitOffer(10000) && (complete(), true); }
     bool awaitOffer(int ms)
     {
         pollfd p{fd, POLLIN, 0};
