@@ -37,12 +37,21 @@ void UpdateJob::finishWorker()
     // otherwise hold 1.6 GB). The progress read-outs use the counters only.
     std::vector<uint8_t>().swap(image);
     std::vector<uint8_t>().swap(ackFlags);
+    // A socket reserved by the listener for a job that failed before serving.
+    if (sock != kInvalidSocket) {
+        closeSocket(sock);
+        sock = kInvalidSocket;
+    }
     finished = 1;
     workerDone = true;
 }
 
 int UpdateJob::openSocket()
 {
+    if (sock != kInvalidSocket) { // bound by the listener (reserveSocket)
+        status = OfferSent;
+        return 0;
+    }
     SocketHandle s = openUdpSocket();
     if (s == kInvalidSocket) {
         status = NetError;
@@ -57,6 +66,13 @@ int UpdateJob::openSocket()
     }
     adoptSocket(s);
     return 0;
+}
+
+void UpdateJob::reserveSocket(SocketHandle s)
+{
+    if (sock != kInvalidSocket && sock != s)
+        closeSocket(sock);
+    sock = s;
 }
 
 void UpdateJob::adoptSocket(SocketHandle s)

@@ -60,6 +60,10 @@ public:
     // Creates and binds the job's UDP socket on `port`; status 1 on
     // success; status 11 and -1 on failure.
     int openSocket();
+    // Hands the job its socket, already bound on `port`, before start():
+    // openSocket() then uses it instead of binding the number again, so no
+    // other socket can take the number in between. The job closes it.
+    void reserveSocket(SocketHandle s);
     // Uses an already bound socket instead of openSocket(); status 1.
     void adoptSocket(SocketHandle s);
     // Broadcasts the Offer to the device's port and aims `peer` at the lent

@@ -156,6 +156,25 @@ std::vector<uint16_t> UpdateServer::portsInUse() const
     return ports;
 }
 
+SocketHandle UpdateServer::reserveJobSocket(uint16_t* port)
+{
+    // The probed number first; when something took it since the probe, any
+    // number the system picks.
+    *port = findFreePortExcluding(portsInUse());
+    SocketHandle s = openUdpSocket();
+    if (s == kInvalidSocket)
+        return kInvalidSocket;
+    if (*port != 0xFFFF && bindSocket(s, 0, *port) == 0)
+        return s;
+    SocketAddress bound;
+    if (bindSocket(s, 0, 0) == 0 && socketName(s, &bound) == 0) {
+        *port = bound.port;
+        return s;
+    }
+    closeSocket(s);
+    return kInvalidSocket;
+}
+
 int UpdateServer::runListener()
 {
     const std::string dir = firmwareDir;
@@ -219,10 +238,14 @@ int UpdateServer::runListener()
         uint32_t lent = 0;
         if (!appendJob(job, &lent))
             continue;
-        // A job binds its port only after loading its files, so a plain
-        // probe could hand the same number to two jobs.
-        const uint16_t port = findFreePortExcluding(portsInUse());
+        // The job's socket is bound here, not after the job has loaded its
+        // files: a number that was only probed could meanwhile be taken by
+        // another job or by an Offer's ephemeral port, and the job would fail.
+        uint16_t port = 0xFFFF;
+        SocketHandle jobSocket = reserveJobSocket(&port);
         job->init(image, config, addressFromText(local), port, lent, source.port, writeOptions);
+        if (jobSocket != kInvalidSocket)
+            job->reserveSocket(jobSocket);
         job->start(); // a job that cannot start finishes itself with NetError
     }
 

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "job/UpdateJob.h"
+#include "platform/Socket.h"
 #include "platform/Thread.h"
 #include "server/FreeAddressPool.h"
 
@@ -44,6 +45,10 @@ private:
     // Body of the listener thread: 0 after an orderly end, -3 no socket,
     // -4 port 3281 not bound.
     int runListener();
+    // A UDP socket bound on a free port for the next job (the port through
+    // `port`, network byte order), or invalid with `port` 0xFFFF or the
+    // probed number when none could be bound.
+    SocketHandle reserveJobSocket(uint16_t* port);
     // Enters a new job in the table and lends it an address (one step under
     // the table lock). False when the table is full.
     bool appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent);
