@@ -6,7 +6,7 @@
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -46,45 +46,29 @@ inline std::string makeTemp(const std::string& tag, bool dir = false)
 class TempDir {
 public:
     TempDir() : path_(makeTemp("test", true)) {}
-    ~TempDir()
-    {
-        std::error_code ec;
-        std::filesystem::remove_all(path_, ec);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-
+    ~TempDir() { std::error_code ec; std::filesystem::remove_all(path_, ec); }
     const std::string& path() const { return path_; }
     std::string file(const std::string& name) const { return path_ + "/" + name; }
     std::string writeBytes(const std::string& name, const std::vector<uint8_t>& bytes) const
     {
         std::ofstream out(file(name), std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
-        if (!out)
+        if (!out.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size())))
             throw std::runtime_error("cannot write " + file(name));
         return file(name);
     }
-    std::string writeText(const std::string& name, const std::string& text) const
-    {
-        return writeBytes(name, std::vector<uint8_t>(text.begin(), text.end()));
-    }
+    std::string writeText(const std::string& name, const std::string& s) const { return writeBytes(name, {s.begin(), s.end()}); }
 
 private:
     std::string path_;
 };
 
-// Deterministic pseudo-random bytes (xorshift): a failing offset is
-// reproducible from the seed.
+// Deterministic pseudo-random bytes (xorshift): a failing offset is reproducible.
 inline std::vector<uint8_t> patternBytes(size_t n, uint32_t seed = 0x12345678u)
 {
     std::vector<uint8_t> v(n);
     uint32_t x = seed ? seed : 1u;
-    for (auto& b : v) {
-        x ^= x << 13;
-        x ^= x >> 17;
-        x ^= x << 5;
-        b = uint8_t(x >> 24);
-    }
+    for (auto& b : v)
+        x ^= x << 13, x ^= x >> 17, x ^= x << 5, b = uint8_t(x >> 24);
     return v;
 }
 
@@ -122,8 +106,7 @@ inline bool udpPortBound(uint16_t port)
     return false;
 }
 
-// What with-netns.sh handed to this process; when !usable() the test skips
-// with skipReason.
+// What with-netns.sh handed to this process; when !usable() the test skips.
 struct NetnsEnv {
     std::string skipReason, toolAddr, devNs, devsim;
     std::vector<std::string> devAddrs;
@@ -148,21 +131,24 @@ struct ProcessResult {
     std::string output; // stdout and stderr, interleaved
 };
 
+inline std::string readText(const std::string& path)
+{
+    auto b = readFileBytes(path);
+    return std::string(b.begin(), b.end());
+}
+
 // A child in its own process group writing stdout and stderr to a file (no
 // pipe a lingering grandchild could hold open). Destruction kills and reaps it.
 class ChildProcess {
 public:
     explicit ChildProcess(const std::vector<std::string>& argv) : log_(makeTemp("child"))
     {
-        std::vector<char*> args;
-        for (const auto& a : argv)
-            args.push_back(const_cast<char*>(a.c_str()));
-        args.push_back(nullptr);
+        std::vector<char*> args(argv.size() + 1, nullptr);
+        std::transform(argv.begin(), argv.end(), args.begin(), [](const std::string& a) { return const_cast<char*>(a.c_str()); });
         if ((pid_ = fork()) == 0) {
             setpgid(0, 0);
             int fd = open(log_.c_str(), O_WRONLY);
-            dup2(fd, 1);
-            dup2(fd, 2);
+            dup2(fd, 1), dup2(fd, 2);
             execvp(args[0], args.data());
             _exit(127);
         }
@@ -175,24 +161,18 @@ public:
             wait(std::chrono::milliseconds(0));
         unlink(log_.c_str());
     }
-    ChildProcess(const ChildProcess&) = delete;
-    ChildProcess& operator=(const ChildProcess&) = delete;
 
     // Waits up to `timeout`, then kills the child's whole group.
     ProcessResult wait(std::chrono::milliseconds timeout)
     {
-        ProcessResult r;
         int st = 0;
+        ProcessResult r;
         r.timedOut = !waitFor([&] { return waitpid(pid_, &st, WNOHANG) == pid_; }, timeout, std::chrono::milliseconds(5));
-        if (r.timedOut) {
-            kill(-pid_, SIGKILL);
-            kill(pid_, SIGKILL);
-            waitpid(pid_, &st, 0);
-        }
+        if (r.timedOut)
+            kill(-pid_, SIGKILL), kill(pid_, SIGKILL), waitpid(pid_, &st, 0);
         reaped_ = true;
         r.exitCode = WIFEXITED(st) ? WEXITSTATUS(st) : 128 + WTERMSIG(st);
-        auto out = readFileBytes(log_);
-        r.output.assign(out.begin(), out.end());
+        r.output = readText(log_);
         return r;
     }
 
@@ -221,41 +201,21 @@ public:
     {
         flush();
         int fd = open(path_.c_str(), O_WRONLY);
-        saved_ = dup(1);
-        dup2(fd, 1);
-        close(fd);
+        saved_ = dup(1), dup2(fd, 1), close(fd);
     }
-    ~StdoutCapture()
-    {
-        stop();
-        unlink(path_.c_str());
-    }
-    StdoutCapture(const StdoutCapture&) = delete;
-    StdoutCapture& operator=(const StdoutCapture&) = delete;
+    ~StdoutCapture() { stop(), unlink(path_.c_str()); }
 
     void stop()
     {
         flush();
-        if (saved_ >= 0) {
-            dup2(saved_, 1);
-            close(saved_);
-            saved_ = -1;
-        }
+        if (saved_ >= 0)
+            dup2(saved_, 1), close(saved_), saved_ = -1;
     }
-    std::string text() const
-    {
-        flush();
-        auto b = readFileBytes(path_);
-        return std::string(b.begin(), b.end());
-    }
+    std::string text() const { return flush(), readText(path_); }
     bool contains(const std::string& needle) const { return text().find(needle) != std::string::npos; }
 
 private:
-    static void flush()
-    {
-        std::cout.flush();
-        std::fflush(stdout);
-    }
+    static void flush() { std::cout.flush(), std::fflush(stdout); }
     std::string path_;
     int saved_ = -1;
 };

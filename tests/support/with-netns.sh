@@ -1,12 +1,10 @@
 #!/usr/bin/env bash
 # Usage: with-netns.sh [--devices N] [--devsim PATH] [--timeout SECONDS] [--] COMMAND [ARGS...]
-# Runs COMMAND in a private pair of network namespaces joined only to each
-# other by a veth (tool side 10.213.7.1/24, where COMMAND runs; device side
-# 10.213.7.50..(49+N)), so sweeps, broadcasts and job traffic never reach the
-# machine's network. COMMAND sees BRELVO_NETNS=1, BRELVO_TOOL_ADDR,
-# BRELVO_DEV_NS, BRELVO_DEV_ADDRS (space separated) and BRELVO_DEVSIM; when no
-# namespaces can be made it runs here with only BRELVO_NETNS_SKIP="<reason>"
-# and must skip. Its exit code is passed through; all is torn down on exit.
+# Runs COMMAND on the tool side (10.213.7.1/24) of a private namespace pair
+# joined only by a veth to the device side (10.213.7.50..49+N), so sweeps and
+# broadcasts never reach the machine's network, with BRELVO_NETNS=1 and the
+# BRELVO_TOOL_ADDR/DEV_NS/DEV_ADDRS/DEVSIM it needs; without namespaces it runs
+# here with only BRELVO_NETNS_SKIP="<reason>". Its exit code passes through.
 set -u
 devices="${DEVICES:-1}"
 devsim="${BRELVO_DEVSIM:-}"
@@ -22,15 +20,13 @@ while [ $# -gt 0 ]; do
 done
 usage() { echo "with-netns.sh: $1" >&2; exit 2; }
 [ $# -gt 0 ] || usage "no command given"
-case "$devices" in ''|*[!0-9]*) usage "--devices wants a number from 1 to 120" ;; esac
-[ "$devices" -ge 1 ] && [ "$devices" -le 120 ] || usage "--devices wants a number from 1 to 120"
-case "$limit" in ''|*[!0-9]*) usage "--timeout wants whole seconds" ;; esac
+[[ "$devices" =~ ^[0-9]+$ ]] && [ "$devices" -ge 1 ] && [ "$devices" -le 120 ] || usage "--devices wants a number from 1 to 120"
+[[ "$limit" =~ ^[0-9]+$ ]] || usage "--timeout wants whole seconds"
 
 skip() {
     local reason="$1"; shift
     echo "BRELVO_NETNS_SKIP: $reason" >&2
-    exec env -u BRELVO_NETNS -u BRELVO_TOOL_ADDR -u BRELVO_DEV_NS -u BRELVO_DEV_ADDRS \
-        BRELVO_NETNS_SKIP="$reason" "$@"
+    exec env -u BRELVO_NETNS -u BRELVO_TOOL_ADDR -u BRELVO_DEV_NS -u BRELVO_DEV_ADDRS BRELVO_NETNS_SKIP="$reason" "$@"
 }
 [ "$(id -u)" = 0 ] || skip "private network namespaces need root (running as uid $(id -u))" "$@"
 command -v ip >/dev/null 2>&1 || skip "the 'ip' command (iproute2) is not installed" "$@"
@@ -41,19 +37,13 @@ drop_ns() {
 }
 # A run killed outright (SIGKILL) cannot tear down; its pid is in the names.
 for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^brv[0-9]+r[0-9a-f]+(tool|dev)$'); do
-    owner="${ns#brv}"; owner="${owner%%r*}"
-    [ -d "/proc/$owner" ] || drop_ns "$ns"
+    owner="${ns#brv}"
+    [ -d "/proc/${owner%%r*}" ] || drop_ns "$ns"
 done
 
 tag="brv$$r$(printf '%04x%04x' $RANDOM $RANDOM)"
-tool_ns="${tag}tool"
-dev_ns="${tag}dev"
-teardown() {
-    for ns in "$tool_ns" "$dev_ns"; do
-        [ -e "/run/netns/$ns" ] && drop_ns "$ns"
-    done
-    return 0
-}
+tool_ns="${tag}tool" dev_ns="${tag}dev"
+teardown() { for ns in "$tool_ns" "$dev_ns"; do [ ! -e "/run/netns/$ns" ] || drop_ns "$ns"; done; }
 trap teardown EXIT
 trap 'teardown; trap - EXIT; exit 130' INT
 trap 'teardown; trap - EXIT; exit 143' TERM HUP
@@ -62,7 +52,7 @@ setup() {
     ip netns add "$tool_ns" && ip netns add "$dev_ns" &&
     ip -n "$tool_ns" link add vt type veth peer name vd netns "$dev_ns" &&
     ip -n "$tool_ns" addr add 10.213.7.1/24 dev vt &&
-    for ns in "$tool_ns" "$dev_ns"; do ip -n "$ns" link set lo up || return 1; done &&
+    ip -n "$tool_ns" link set lo up && ip -n "$dev_ns" link set lo up &&
     ip -n "$tool_ns" link set vt up && ip -n "$dev_ns" link set vd up &&
     # Limited broadcast needs a route in a namespace without a default one.
     ip -n "$tool_ns" route add 255.255.255.255/32 dev vt &&
@@ -75,22 +65,13 @@ if ! err="$(setup 2>&1)"; then
     trap - EXIT; teardown
     skip "cannot set up the namespace pair: ${err:-ip failed}" "$@"
 fi
-addrs="$(seq -f '10.213.7.%g' 50 $((49 + devices)) | tr '\n' ' ')"
-addrs="${addrs% }"
+for _ in $(seq 1 50); do ip -n "$tool_ns" -o link show vt | grep -q LOWER_UP && break; sleep 0.02; done
 
-for _ in $(seq 1 50); do
-    ip -n "$tool_ns" -o link show vt 2>/dev/null | grep -q LOWER_UP && break
-    sleep 0.02
-done
-
-export BRELVO_NETNS=1 BRELVO_TOOL_ADDR=10.213.7.1 BRELVO_DEV_NS="$dev_ns" BRELVO_DEV_ADDRS="$addrs" \
-    BRELVO_DEVSIM="$devsim"
+addrs="$(seq -s ' ' -f '10.213.7.%g' 50 $((49 + devices)))"
+export BRELVO_NETNS=1 BRELVO_TOOL_ADDR=10.213.7.1 BRELVO_DEV_NS="$dev_ns" BRELVO_DEV_ADDRS="$addrs" BRELVO_DEVSIM="$devsim"
 unset BRELVO_NETNS_SKIP
-if [ "$limit" -gt 0 ]; then
-    ip netns exec "$tool_ns" timeout -k 5 "$limit" "$@" &
-else
-    ip netns exec "$tool_ns" "$@" &
-fi
+[ "$limit" = 0 ] || set -- timeout -k 5 "$limit" "$@"
+ip netns exec "$tool_ns" "$@" &
 wait $!
 rc=$?
 [ "$rc" = 124 ] && [ "$limit" -gt 0 ] && echo "with-netns.sh: command timed out after ${limit}s" >&2
