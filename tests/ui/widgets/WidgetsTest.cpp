@@ -1,36 +1,31 @@
-// The device table's hover row and row selection; the focus-free item delegate.
+// The device table's hover row and the styled combo box popup.
 
-#include "widgets/NoFocusStyledItemDelegate.h"
+#include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
 #include "widgets/SWTableWidget.h"
 
-#include <QLineEdit>
+#include <QApplication>
+#include <QFile>
 #include <QLoggingCategory>
-#include <QPainter>
-#include <QProxyStyle>
-#include <QStringListModel>
 #include <QTest>
 
 namespace {
 
 // Rows 0..5 with two text columns and a progress bar; row 3 has only its bar.
-constexpr int kRows = 6;
-
-void fillTable(SWTableWidget& table)
-{
-    table.setColumnCount(3);
-    table.setRowCount(kRows);
-    for (int r = 0; r < kRows; ++r) {
-        for (int c = 0; c < 2 && r != 3; ++c)
-            table.setItem(r, c, new QTableWidgetItem(QString("%1/%2").arg(r).arg(c)));
-        table.setCellWidget(r, 2, new ProgressBar);
-    }
-}
-
 // Per row: 'h' hover colour, 'r' the table ground given back, '-' untouched,
 // '!' the row's cells disagree.
-QString tableState(const SWTableWidget& table)
+QString hoverAfter(const QList<int>& entered)
 {
+    SWTableWidget table;
+    table.setColumnCount(3);
+    table.setRowCount(6);
+    for (int r = 0; r < 6; ++r) {
+        for (int c = 0; c < 2 && r != 3; ++c)
+            table.setItem(r, c, new QTableWidgetItem(QString::number(r)));
+        table.setCellWidget(r, 2, new ProgressBar);
+    }
+    for (int row : entered)  // through the inherited signal, as the view emits it
+        emit static_cast<QTableWidget&>(table).cellEntered(row, 1);
     const auto look = [&table](int r, int c) -> QChar {
         const QTableWidgetItem* cell = table.item(r, c);
         if (!cell || cell->background().style() == Qt::NoBrush)
@@ -39,23 +34,10 @@ QString tableState(const SWTableWidget& table)
         return colour == QColor("#213147") ? 'h' : colour == QColor(11, 18, 30) ? 'r' : '?';
     };
     QString s;
-    for (int r = 0; r < kRows; ++r)
+    for (int r = 0; r < 6; ++r)
         s += look(r, 0) == look(r, 1) ? look(r, 0) : QChar('!');
     return s;
 }
-
-// Records the state each item is drawn with.
-class RecordingStyle : public QProxyStyle
-{
-public:
-    void drawControl(ControlElement element, const QStyleOption* option, QPainter*,
-                     const QWidget*) const override
-    {
-        if (element == CE_ItemViewItem)
-            drawn.append(option->state);
-    }
-    mutable QList<QStyle::State> drawn;
-};
 
 } // namespace
 
@@ -80,59 +62,23 @@ private slots:
     void hoverColours()
     {
         QFETCH(QList<int>, entered);
-        SWTableWidget table;
-        fillTable(table);
-        // Through the inherited signal, as the view emits it.
-        for (int row : entered)
-            emit static_cast<QTableWidget&>(table).cellEntered(row, 1);
-        QTEST(tableState(table), "expected");
+        QTEST(hoverAfter(entered), "expected");
     }
 
-    void followsTheMouseReadOnlyRowSelection()
+    // The style sheet makes rows taller than the list first placed them.
+    void popupRowsDoNotOverlap()
     {
-        SWTableWidget table;
-        fillTable(table);
-        table.resize(400, 300);
-        table.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&table));
-        // No button held: only mouse tracking brings these moves to the cells.
-        QTest::mouseMove(table.viewport(), table.visualItemRect(table.item(4, 0)).center());
-        QTRY_COMPARE(tableState(table), QString("----h-"));
-
-        const QPoint cell = table.visualItemRect(table.item(2, 1)).center();
-        QTest::mouseClick(table.viewport(), Qt::LeftButton, Qt::NoModifier, cell);
-        QTest::mouseDClick(table.viewport(), Qt::LeftButton, Qt::NoModifier, cell);
-        QTest::keyClick(table.viewport(), Qt::Key_F2);
-        QVERIFY(!table.findChild<QLineEdit*>());
-        const QModelIndexList rows = table.selectionModel()->selectedRows();
-        QCOMPARE(rows.size(), 1);
-        QCOMPARE(rows.at(0).row(), 2);
-    }
-
-    void delegateDropsOnlyFocus_data()
-    {
-        QTest::addColumn<int>("state");
-        const int base = QStyle::State_Enabled | QStyle::State_Active;
-        QTest::newRow("focused") << (base | QStyle::State_HasFocus);
-        QTest::newRow("focused, selected, under the mouse")
-            << (base | QStyle::State_HasFocus | QStyle::State_Selected | QStyle::State_MouseOver);
-        QTest::newRow("selected") << (base | QStyle::State_Selected);
-    }
-
-    void delegateDropsOnlyFocus()
-    {
-        QFETCH(int, state);
-        RecordingStyle style;
-        QWidget host;
-        host.setStyle(&style);
-        QStringListModel model({"192.168.1.10"});
-        QStyleOptionViewItem option;
-        option.widget = &host;
-        option.state = QStyle::State(state);
-        QPainter painter; // the recording style draws nothing
-        NoFocusStyledItemDelegate().paint(&painter, option, model.index(0, 0));
-        QCOMPARE(style.drawn.size(), 1);
-        QCOMPARE(int(style.drawn.at(0)), state & ~int(QStyle::State_HasFocus));
+        QFile sheet(":/Resources/style.qss");
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        qApp->setStyleSheet(QString::fromUtf8(sheet.readAll()));
+        ComboBox box;
+        box.addItems({"English", "Chinese"});
+        box.show();
+        box.showPopup();
+        const QRect first = box.view()->visualRect(box.model()->index(0, 0));
+        QCOMPARE(box.view()->visualRect(box.model()->index(1, 0)).top(), first.height());
+        QVERIFY(first.height() >= 28);
+        qApp->setStyleSheet(QString());
     }
 };
 
