@@ -30,9 +30,9 @@ struct FirmwareFolder {
 
     explicit FirmwareFolder(size_t size) : image(brelvo_test::patternBytes(size, 0xB1E55EDu))
     {
-        imagePath = dir.writeBytes(std::string("kvx_") + kProduct + "_V2.bin", image);
-        const std::string version = "version=2\r\nproduct=" + std::string(kProduct) + "\r\nchecksum=";
-        dir.writeText(std::string("kvx_") + kProduct + "_V2-ver.bin", version + std::to_string(brelvo_test::wordSum(image)));
+        imagePath = dir.writeBytes("kvx_ABCDEFG_V2.bin", image);
+        const std::string sum = std::to_string(brelvo_test::wordSum(image));
+        dir.writeText("kvx_ABCDEFG_V2-ver.bin", "version=2\r\nproduct=ABCDEFG\r\nchecksum=" + sum);
     }
 };
 

@@ -22,9 +22,9 @@ TEST(Transfer, ImageAloneAndWithMaskedConfigurationArriveByteExact)
         const int options = configSize ? 1 : 3;
         Server server(fw, env, configSize ? fw.dir.writeBytes("device.cfg", config) : "", options);
         auto r = brelvo_test::runProcess(
-            devsimCommand(env, {"--bind", env.devAddrs[0], "--expect-checksum", std::to_string(brelvo_test::wordSum(expected)),
-                                "--expect-image", fw.dir.writeBytes("expected.out", expected), "--expect-options",
-                                std::to_string(options), "--expect-tool", env.toolAddr}),
+            devsimCommand(env, {"--bind", env.devAddrs[0], "--expect-options", std::to_string(options),
+                                "--expect-checksum", std::to_string(brelvo_test::wordSum(expected)), "--expect-image",
+                                fw.dir.writeBytes("expected.out", expected), "--expect-tool", env.toolAddr}),
             60s);
         ASSERT_EQ(r.exitCode, 0) << r.output;
         auto job = server.waitJob(0, brelvo::DeviceWriteComplete);
@@ -94,8 +94,8 @@ TEST(Transfer, DeviceThatNeverAnswersTheOfferIsDroppedAfterFortySeconds)
     BRELVO_REQUIRE_NETNS(env);
     FirmwareFolder fw(4096);
     Server server(fw, env);
-    ASSERT_EQ(brelvo_test::runProcess(devsimCommand(env, {"--bind", env.devAddrs[0], "--stop-after", "offer"}), 60s).exitCode,
-              0);
+    auto r = brelvo_test::runProcess(devsimCommand(env, {"--bind", env.devAddrs[0], "--stop-after", "offer"}), 60s);
+    ASSERT_EQ(r.exitCode, 0) << r.output;
     auto offeredAt = std::chrono::steady_clock::now();
     auto job = server.waitJob(0, brelvo::OfferSent, 0ms);
     ASSERT_TRUE(job);

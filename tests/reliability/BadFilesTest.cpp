@@ -16,7 +16,7 @@ struct Arrange {
     FirmwareFolder fw{10}; // two whole words and two bytes
     std::string folder = fw.dir.path(), config;
     bool dropConfig = false;
-    bool writeConfig(size_t n) { return !(config = fw.dir.writeBytes("c.cfg", brelvo_test::patternBytes(n, 99))).empty(); }
+    bool writeConfig(size_t n) { return (config = fw.dir.writeBytes("c.cfg", brelvo_test::patternBytes(n))) != ""; }
     bool removeImage() { return unlink(fw.imagePath.c_str()) == 0; }
 };
 
@@ -26,6 +26,7 @@ struct BadFile {
     int status; // -1: no job at all; other than 9: no Offer
     bool joined; // the configuration follows the image
 };
+void PrintTo(const BadFile& c, std::ostream* o) { *o << c.name; }
 
 // Kernel attribute files claim a page but deliver a few bytes.
 bool linkShortFile(Arrange& a)
@@ -41,7 +42,8 @@ bool linkShortFile(Arrange& a)
 const BadFile kCases[] = {
     {"FolderMissing", [](Arrange& a) { a.folder += "/none"; return true; }, -1, false},
     {"ImageMissing", [](Arrange& a) { return a.removeImage(); }, FileError, false},
-    {"OtherProduct", [](Arrange& a) { return !a.fw.dir.writeText("kvx_ABCDEFG_V1-ver.bin", "product=OTHER01\n").empty(); }, ModelMismatch, false},
+    {"OtherProduct", [](Arrange& a) { return a.fw.dir.writeText("kvx_ABCDEFG_V1-ver.bin", "product=OTHER01") != ""; },
+     ModelMismatch, false},
     {"ImageUnreadable", [](Arrange& a) { return a.removeImage() && !mkdir(a.fw.imagePath.c_str(), 0755); }, FileError,
      false},
     {"ImageShorterThanItsSize", linkShortFile, FileError, false},
@@ -63,19 +65,18 @@ TEST_P(BadFiles, RightCodeAndNeverAPartialImage)
     Arrange a;
     if (!c.arrange(a))
         GTEST_SKIP() << "cannot arrange this case here";
-    const FirmwareFolder& fw = a.fw;
-    std::vector<uint8_t> expected = fw.image;
+    std::vector<uint8_t> expected = a.fw.image;
     if (c.joined) { // every word from the one holding the configuration's first byte XOR-masked
         const auto config = brelvo_test::readFileBytes(a.config);
         expected.insert(expected.end(), config.begin(), config.end());
-        for (size_t i = fw.image.size() / 4 * 4; i < expected.size() / 4 * 4; ++i)
+        for (size_t i = a.fw.image.size() / 4 * 4; i < expected.size() / 4 * 4; ++i)
             expected[i] ^= uint8_t(0x5A3C96E1u >> (8 * (i % 4)));
     }
     UpdateServer server;
     ASSERT_TRUE(startListening(server, a.folder, a.config, OptionUpdateBoot, env) || c.status < 0);
     if (a.dropConfig)
         unlink(a.config.c_str());
-    const auto run = runDevsim(env, {"--bind", env.devAddrs[0], "--expect-image", fw.dir.writeBytes("want", expected),
+    const auto run = runDevsim(env, {"--bind", env.devAddrs[0], "--expect-image", a.fw.dir.writeBytes("want", expected),
                                      "--offer-timeout", c.status != DeviceWriteComplete ? "8000" : "30000"});
     if (c.status != DeviceWriteComplete)
         EXPECT_NE(run.output.find("failure: no Offer"), std::string::npos) << run.output;

@@ -14,7 +14,6 @@ namespace reliability {
 using namespace brelvo;
 using namespace std::chrono_literals;
 using brelvo_test::NetnsEnv;
-using brelvo_test::TempDir;
 
 #define RELIABILITY_NETNS_ENV(env)                                                                 \
     const NetnsEnv env = NetnsEnv::fromEnvironment();                                              \
@@ -36,14 +35,15 @@ inline std::string field(const std::string& output, const std::string& key)
 }
 
 struct FirmwareFolder {
-    TempDir dir;
+    brelvo_test::TempDir dir;
     std::vector<uint8_t> image;
     std::string imagePath;
 
     explicit FirmwareFolder(size_t bytes)
         : image(brelvo_test::patternBytes(bytes, 7)), imagePath(dir.writeBytes("kvx_ABCDEFG_V1.bin", image))
     {
-        dir.writeText("kvx_ABCDEFG_V1-ver.bin", "product=ABCDEFG\nchecksum=" + std::to_string(brelvo_test::wordSum(image)));
+        const std::string sum = std::to_string(brelvo_test::wordSum(image));
+        dir.writeText("kvx_ABCDEFG_V1-ver.bin", "product=ABCDEFG\nchecksum=" + sum);
     }
 };
 
