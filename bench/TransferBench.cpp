@@ -32,17 +32,6 @@ using brelvo_test::NetnsEnv;
 
 namespace {
 
-bool portTaken(uint16_t port)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(port);
-    bool taken = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0;
-    close(fd);
-    return taken;
-}
-
 struct DeviceFigures {
     bool ok = false;
     double blockPhaseMs = 0;
@@ -106,7 +95,7 @@ int main(int argc, char** argv)
 
     brelvo::UpdateServer server;
     if (server.start(dir.path(), "", env.toolAddr, 3) != 0 ||
-        !brelvo_test::waitFor([] { return portTaken(3281); }, 5s)) {
+        !brelvo_test::waitFor([] { return brelvo_test::udpPortBound(3281); }, 5s)) {
         std::fprintf(stderr, "brelvo-bench-transfer: the server did not start\n");
         return 2;
     }

@@ -9,18 +9,24 @@ namespace brelvo {
 
 RawFile::~RawFile() { close(); }
 
+int openFileForReading(const std::string& path)
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    struct stat st{};
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool RawFile::open(const std::string& path)
 {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        return false;
-    struct stat st{};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close();
-        return false;
-    }
-    return true;
+    fd_ = openFileForReading(path);
+    return fd_ >= 0;
 }
 
 uint64_t RawFile::length() const

@@ -26,6 +26,10 @@ private:
     int fd_ = -1;
 };
 
+// Opens `path` read-only for a reader that must not be handed a directory:
+// the descriptor, or -1.
+int openFileForReading(const std::string& path);
+
 // Reads the whole file; false when it cannot be opened or read.
 bool readWholeFile(const std::string& path, std::string& bytes);
 

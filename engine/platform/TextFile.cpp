@@ -1,9 +1,9 @@
 #include "platform/TextFile.h"
 
+#include "platform/RawFile.h"
+
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace brelvo {
@@ -17,14 +17,9 @@ TextFile::~TextFile() { close(); }
 bool TextFile::open(const std::string& path)
 {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    fd_ = openFileForReading(path);
     if (fd_ < 0)
         return false;
-    struct stat st{};
-    if (::fstat(fd_, &st) != 0 || S_ISDIR(st.st_mode)) {
-        close();
-        return false;
-    }
     buffer_.resize(kBufferSize);
     return true;
 }
