@@ -66,10 +66,7 @@ int main(int argc, char** argv)
     int configKib = argc > 3 ? std::atoi(argv[3]) : 1024;
     brelvo_test::TempDir dir;
     auto image = brelvo_test::patternBytes(size_t(mib) << 20, 0xA11CEu);
-    std::string imagePath = dir.writeBytes("kvx_ABCDEFG_M.bin", image);
-    char line[64];
-    std::snprintf(line, sizeof line, "checksum=0x%08x\n", brelvo_test::wordSum(image));
-    dir.writeText("kvx_ABCDEFG_M-ver.bin", std::string("product=ABCDEFG\n") + line);
+    std::string imagePath = brelvo_test::writeFirmware(dir, "kvx_ABCDEFG_M", image);
     std::string configPath = dir.writeBytes("device.cfg", brelvo_test::patternBytes(size_t(configKib) << 10, 7));
 
     int rc = 0;

@@ -88,10 +88,7 @@ int main(int argc, char** argv)
 
     brelvo_test::TempDir dir;
     auto image = brelvo_test::patternBytes(size_t(mib) << 20, 0xBE7C4u);
-    std::string imagePath = dir.writeBytes("kvx_ABCDEFG_B.bin", image);
-    char line[64];
-    std::snprintf(line, sizeof line, "checksum=0x%08x\n", brelvo_test::wordSum(image));
-    dir.writeText("kvx_ABCDEFG_B-ver.bin", std::string("product=ABCDEFG\n") + line);
+    std::string imagePath = brelvo_test::writeFirmware(dir, "kvx_ABCDEFG_B", image);
 
     brelvo::UpdateServer server;
     if (server.start(dir.path(), "", env.toolAddr, 3) != 0 ||

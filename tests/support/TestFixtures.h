@@ -91,6 +91,17 @@ bool waitFor(Pred pred, std::chrono::milliseconds timeout, std::chrono::millisec
     return true;
 }
 
+// Writes `stem`.bin with `image` and its version file for product ABCDEFG
+// (with the image's checksum) into `dir`; the image's path.
+template <class Dir>
+std::string writeFirmware(const Dir& dir, const std::string& stem, const std::vector<uint8_t>& image)
+{
+    char sum[64];
+    std::snprintf(sum, sizeof sum, "checksum=0x%08x\n", wordSum(image));
+    dir.writeText(stem + "-ver.bin", std::string("product=ABCDEFG\n") + sum);
+    return dir.writeBytes(stem + ".bin", image);
+}
+
 // True once a socket of this namespace holds UDP `port`, read from the
 // kernel's table: binding the port to find out would race with its owner.
 inline bool udpPortBound(uint16_t port)
