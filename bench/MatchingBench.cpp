@@ -7,7 +7,7 @@
 
 #include "TestFixtures.h"
 
-#include "server/FirmwareMatch.h"
+#include "firmware/FirmwareMatch.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,9 +1,9 @@
 #include "job/UpdateJob.h"
 
-#include "job/ConfigMask.h"
-#include "job/VersionFile.h"
+#include "firmware/ConfigMask.h"
+#include "firmware/VersionFile.h"
 #include "platform/RawFile.h"
-#include "server/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <new>
 

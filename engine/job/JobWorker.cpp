@@ -3,7 +3,7 @@
 #include "job/ReceiveWithTimeout.h"
 #include "platform/DebugOutput.h"
 #include "platform/Pacer.h"
-#include "server/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 namespace brelvo {
 

@@ -2,7 +2,7 @@
 
 #include "platform/AddressText.h"
 #include "platform/Console.h"
-#include "server/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <cstdio>
 #include <cstring>

@@ -5,10 +5,10 @@
 #include "platform/DebugOutput.h"
 #include "platform/Socket.h"
 #include "server/AddressSweep.h"
-#include "server/FirmwareMatch.h"
+#include "firmware/FirmwareMatch.h"
 #include "server/FreePort.h"
-#include "server/UpdateRequest.h"
-#include "server/WireFormat.h"
+#include "protocol/UpdateRequest.h"
+#include "protocol/WireFormat.h"
 
 #include <cstring>
 

@@ -5,7 +5,7 @@
 
 #include "TestFixtures.h"
 #include "platform/Clock.h"
-#include "server/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <gtest/gtest.h>
 

@@ -8,7 +8,7 @@
 #include "FuzzCheck.h"
 
 #include "job/UpdateJob.h"
-#include "server/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <cstring>
 #include <memory>

@@ -6,8 +6,8 @@
 #include "FuzzCheck.h"
 
 #include "job/UpdateJob.h"
-#include "server/UpdateRequest.h"
-#include "server/WireFormat.h"
+#include "protocol/UpdateRequest.h"
+#include "protocol/WireFormat.h"
 
 #include <algorithm>
 #include <cstring>

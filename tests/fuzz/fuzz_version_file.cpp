@@ -4,9 +4,9 @@
 
 #include "FuzzCheck.h"
 
-#include "job/VersionFile.h"
+#include "firmware/VersionFile.h"
 #include "platform/Text.h"
-#include "server/FirmwareMatch.h"
+#include "firmware/FirmwareMatch.h"
 
 #include <sys/mman.h>
 #include <algorithm>

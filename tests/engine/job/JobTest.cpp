@@ -1,5 +1,5 @@
 #include "EngineTestSupport.h"
-#include "job/ConfigMask.h"
+#include "firmware/ConfigMask.h"
 #include "job/ReceiveWithTimeout.h"
 #include "job/UpdateJob.h"
 #include "platform/AddressText.h"

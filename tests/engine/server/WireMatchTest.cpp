@@ -1,8 +1,8 @@
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
 #include "server/AddressSweep.h"
-#include "server/FirmwareMatch.h"
-#include "server/UpdateRequest.h"
+#include "firmware/FirmwareMatch.h"
+#include "protocol/UpdateRequest.h"
 
 using namespace brelvo;
 using brelvo_test::TempDir;

@@ -1,4 +1,4 @@
-#include "job/ConfigMask.h"
+#include "firmware/ConfigMask.h"
 
 namespace brelvo {
 

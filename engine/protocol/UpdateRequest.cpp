@@ -1,5 +1,5 @@
-#include "server/UpdateRequest.h"
-#include "server/WireFormat.h"
+#include "protocol/UpdateRequest.h"
+#include "protocol/WireFormat.h"
 
 #include <cstring>
 

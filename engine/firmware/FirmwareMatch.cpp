@@ -1,4 +1,4 @@
-#include "server/FirmwareMatch.h"
+#include "firmware/FirmwareMatch.h"
 
 #include "platform/DirectorySearch.h"
 #include "platform/Text.h"

@@ -1,4 +1,4 @@
-#include "server/WireFormat.h"
+#include "protocol/WireFormat.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
-#include "job/VersionFile.h"
+#include "firmware/VersionFile.h"
 
 #include "platform/Text.h"
 #include "platform/TextFile.h"
-#include "server/FirmwareMatch.h"
+#include "firmware/FirmwareMatch.h"
 
 namespace brelvo {
 
