@@ -21,7 +21,14 @@ enum JobStatus : int32_t {
     ModelMismatch = 12,
     FileError = 13,
     TransferTimeout = 14,
+    Stopped = 15,     // ended by the operator's Stop before the device's result
 };
+
+// The device said how its update ended: written, check failed, write failed.
+constexpr bool isDeviceResult(int status)
+{
+    return status == DeviceCheckFailed || status == DeviceWriteComplete || status == DeviceWriteFailed;
+}
 
 // Write option bits handed from the window through the server to each job.
 enum WriteOption : int {
