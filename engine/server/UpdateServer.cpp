@@ -97,6 +97,27 @@ std::shared_ptr<UpdateJob> UpdateServer::jobAt(int index) const
     return jobs[index];
 }
 
+std::vector<JobSnapshot> UpdateServer::snapshot() const
+{
+    std::vector<JobSnapshot> out;
+    std::lock_guard<std::mutex> lock(tableMutex);
+    out.reserve(static_cast<size_t>(jobCount_));
+    for (int i = 0; i < jobCount_; ++i) {
+        const std::shared_ptr<UpdateJob>& job = jobs[i];
+        if (!job)
+            continue;
+        JobSnapshot s;
+        s.id = reinterpret_cast<uintptr_t>(job.get());
+        s.status = job->statusCode();
+        s.progress = job->progress();
+        s.finished = job->isFinished();
+        s.lentAddress = addressFromText(job->lentAddressText());
+        s.productCode = job->productCodeText();
+        out.push_back(std::move(s));
+    }
+    return out;
+}
+
 void UpdateServer::pruneFinished()
 {
     std::vector<std::shared_ptr<UpdateJob>> done;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "job/JobSnapshot.h"
 #include "job/UpdateJob.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
@@ -37,6 +38,8 @@ public:
     // reference stays valid however the table changes afterwards.
     std::shared_ptr<UpdateJob> jobAt(int index) const;
     void pruneFinished();
+    // Every job in table order, copied under one lock: what a front-end shows.
+    std::vector<JobSnapshot> snapshot() const;
 
     // True while a listener thread runs or is about to.
     bool listenerRunning() const { return listenerActive.load(); }
