@@ -7,7 +7,7 @@
 #include "BenchCommon.h"
 #include "TestFixtures.h"
 
-#include "job/UpdateJob.h"
+#include "server/JobPreparer.h"
 
 #include <malloc.h>
 
@@ -18,12 +18,6 @@
 #include <vector>
 
 namespace {
-
-std::vector<uint8_t> request()
-{
-    std::vector<uint8_t> m{'u', 'p', 'd', ':', 0, 0, 0, 0, 0, 0, 0, 7, 'A', 'B', 'C', 'D', 'E', 'F', 'G'};
-    return m;
-}
 
 // Bytes handed out by malloc and not yet freed (heap and mmapped chunks):
 // what the jobs really hold, whatever the allocator keeps cached.
@@ -37,21 +31,18 @@ long long bytesInUse()
 // and in `rss` the resident-size growth per job.
 double perJob(int jobs, const std::string& imagePath, const std::string& configPath, int64_t& length, double& rss)
 {
-    std::vector<std::shared_ptr<brelvo::UpdateJob>> held;
-    auto req = request();
+    std::vector<std::shared_ptr<const std::vector<uint8_t>>> held;
+    brelvo::JobPreparer preparer;
     long long before = bytesInUse();
     long long rssBefore = brelvo_bench::residentBytes();
     for (int i = 0; i < jobs; ++i) {
-        auto job = brelvo::UpdateJob::create(req.data(), int(req.size()));
-        if (!job)
-            return -1;
-        job->init(imagePath, configPath, 0x0100007F, 0, 0, 0, 3);
-        if (job->loadFirmware() != 0) {
-            std::fprintf(stderr, "loadFirmware failed with status %d\n", job->statusCode());
+        auto prepared = preparer.prepare(imagePath, "ABCDEFG", configPath);
+        if (prepared.status != 0) {
+            std::fprintf(stderr, "prepare failed with status %d: %s\n", prepared.status, prepared.reason.c_str());
             return -1;
         }
-        length = job->imageSize();
-        held.push_back(job);
+        length = int64_t(prepared.bytes->size());
+        held.push_back(prepared.bytes);
     }
     rss = double(brelvo_bench::residentBytes() - rssBefore) / jobs;
     return double(bytesInUse() - before) / jobs;

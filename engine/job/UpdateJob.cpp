@@ -1,149 +1,118 @@
 #include "job/UpdateJob.h"
 
+#include "job/TransferCore.h"
 #include "platform/AddressText.h"
-#include "platform/Console.h"
-#include "protocol/WireFormat.h"
-
-#include <cstdio>
-#include <cstring>
-#include <new>
+#include "platform/Clock.h"
+#include "platform/Poller.h"
 
 namespace brelvo {
 
-UpdateJob::UpdateJob() = default;
-
-UpdateJob::~UpdateJob()
+UpdateJob::UpdateJob(Origin origin) : origin_(std::move(origin))
 {
-    if (thread.joinable()) {
-        if (thread.isCurrent()) {
-            // The worker held the last reference: it is on its way out.
-            thread.detach();
-        } else {
-            abortWorker = true;
-            running = 0;
-            thread.join();
-        }
-    }
-    if (sock != kInvalidSocket) {
-        closeSocket(sock);
-        sock = kInvalidSocket;
-    }
+    summary_.jobId = origin_.id;
+    summary_.startedMs = origin_.acceptedWallMs;
+    summary_.deviceAddress = origin_.device.address;
+    summary_.devicePort = origin_.device.port;
+    summary_.productCode = origin_.productCode;
 }
 
-std::shared_ptr<UpdateJob> UpdateJob::create(const uint8_t* datagram, int length)
+std::shared_ptr<UpdateJob> UpdateJob::create(Origin origin)
 {
-    if (datagram == nullptr || length < static_cast<int>(wire::kHeaderSize))
-        return nullptr;
-    const size_t size = static_cast<size_t>(length);
-    if (!wire::hasMagic(datagram, size) || wire::messageType(datagram, size) != wire::UpdateRequest)
-        return nullptr;
-    const uint64_t payload = wire::payloadLength(datagram, size);
-    if (wire::kHeaderSize + payload > size)
-        return nullptr;
-    const char* text = reinterpret_cast<const char*>(datagram + wire::kPayloadOffset);
-    const size_t codeLength = strnlen(text, static_cast<size_t>(payload));
-    if (codeLength > wire::kProductCodeField - 1)
-        return nullptr;
-    try {
-        std::shared_ptr<UpdateJob> job(new UpdateJob());
-        job->buffer.assign(wire::kJobBufferSize, 0);
-        job->productCode.assign(text, codeLength);
-        return job;
-    } catch (...) {
-        return nullptr;
-    }
+    return std::shared_ptr<UpdateJob>(new UpdateJob(std::move(origin)));
 }
 
-void UpdateJob::init(const std::string& firmware, const std::string& config, uint32_t local,
-                     uint16_t jobPort, uint32_t lent, uint16_t devPort, uint8_t opts)
+std::string UpdateJob::lentAddressText() const { return addressToText(lentAddr_.load()); }
+
+JobSnapshot UpdateJob::snapshot() const
 {
-    firmwarePath = firmware;
-    configPath = config;
-    localAddr = local;
-    port = jobPort;
-    lentAddr = lent;
-    devicePort = devPort;
-    options = opts;
+    JobSnapshot s;
+    s.id = origin_.id;
+    s.status = status_.load();
+    s.progress = progress_.load();
+    s.finished = finished_.load();
+    s.lentAddress = lentAddr_.load();
+    s.deviceAddress = origin_.device.address;
+    s.devicePort = origin_.device.port;
+    s.productCode = origin_.productCode;
+    return s;
 }
 
-int UpdateJob::start()
+void UpdateJob::stop()
 {
-    if (started)
-        return -1;
-    started = true;
-    std::shared_ptr<UpdateJob> self = shared_from_this();
-    workerDone = false;
-    if (thread.start([self] { self->run(); }) != 0) {
-        workerDone = true;
-        consoleWrite("_beginthreadex Failed\n");
-        status = NetError;
-        finished = 1;
-        return -1;
+    stopRequested_ = true;
+    std::shared_ptr<WakeSignal> wake;
+    {
+        std::lock_guard<std::mutex> lock(summaryMutex_);
+        wake = wake_;
     }
-    return 0;
+    if (wake)
+        wake->raise();
 }
-
-bool UpdateJob::isFinished() const { return finished.load() != 0; }
-
-int UpdateJob::statusCode() const { return status.load(); }
-
-int UpdateJob::progress() const
-{
-    int64_t percent = 0;
-    switch (status.load()) {
-    case SendingBlocks: {
-        const int64_t blocks = blockCount.load();
-        if (ackFlagsPresent.load() && blocks > 0)
-            percent = static_cast<int64_t>(ackedBlocks.load()) * 100 / blocks;
-        break;
-    }
-    case DeviceWriting: {
-        const int64_t total = writeTotal.load();
-        if (total > 0)
-            percent = static_cast<int64_t>(writeDone.load()) * 100 / total;
-        break;
-    }
-    case DeviceWriteComplete:
-        percent = 100;
-        break;
-    default:
-        break;
-    }
-    // The device's counters are whatever it sends; the bar stays in range.
-    if (percent < 0)
-        percent = 0;
-    if (percent > 100)
-        percent = 100;
-    return static_cast<int>(percent);
-}
-
-std::string UpdateJob::lentAddressText() const { return addressToText(lentAddr.load()); }
-
-void UpdateJob::stop() { running = 0; }
 
 void UpdateJob::release()
 {
-    // Nobody looks at a released job any more: its worker may end.
-    running = 0;
+    released_ = true;
+    stop();
 }
 
-void UpdateJob::shutdown()
+JobSummary UpdateJob::summary() const
 {
-    abortWorker = true;
-    running = 0;
-    thread.join();
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    JobSummary s = summary_;
+    s.resultCode = status_.load();
+    s.lentAddress = lentAddr_.load();
+    return s;
 }
 
-bool UpdateJob::blockAcknowledged(int index) const
+void UpdateJob::assign(uint32_t lentAddr, const std::string& imagePath, const std::string& configPath,
+                       uint8_t options)
 {
-    return index >= 0 && static_cast<size_t>(index) < ackFlags.size() && ackFlags[static_cast<size_t>(index)] != 0;
+    lentAddr_ = lentAddr;
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    summary_.imagePath = imagePath;
+    summary_.configPath = configPath;
+    summary_.options = options;
 }
 
-std::string UpdateJob::progressText() const
+void UpdateJob::setWake(std::shared_ptr<WakeSignal> wake)
 {
-    char text[64];
-    std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", writeDone.load(), writeTotal.load());
-    return text;
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    wake_ = std::move(wake);
+}
+
+void UpdateJob::publish(const TransferCore& core)
+{
+    progress_.store(core.progress(), std::memory_order_relaxed);
+    blockTotal_.store(static_cast<int32_t>(core.blockCount()), std::memory_order_relaxed);
+    ackedBlocks_.store(static_cast<int32_t>(core.acknowledgedBlocks()), std::memory_order_relaxed);
+    status_.store(core.status(), std::memory_order_relaxed);
+    if (core.finished())
+        finished_ = true;
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    summary_.bytesSent = core.bytesSent();
+    summary_.checksum = core.checksum();
+    summary_.checksumKnown = true;
+    summary_.blocksResent = core.blocksResent();
+}
+
+void UpdateJob::endEarly(int status, int64_t nowNs)
+{
+    status_ = status;
+    progress_ = 0;
+    finished_ = true;
+    markEnded(nowNs);
+}
+
+void UpdateJob::markEnded(int64_t nowNs)
+{
+    {
+        std::lock_guard<std::mutex> lock(summaryMutex_);
+        summary_.finishedMs = wallTimeMs();
+        summary_.seconds = static_cast<double>(nowNs - origin_.acceptedNs) / 1e9;
+        wake_.reset();
+    }
+    finished_ = true;
+    ended_ = true;
 }
 
 } // namespace brelvo

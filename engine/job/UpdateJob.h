@@ -1,159 +1,107 @@
 #pragma once
 
-#include "JobStatus.h"
+#include "job/JobSnapshot.h"
+#include "job/JobStatus.h"
 #include "platform/Socket.h"
-#include "platform/Thread.h"
+#include "record/JobSummary.h"
 
 #include <atomic>
-#include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
-#include <vector>
 
 namespace brelvo {
 
-// One device's update: the record the window polls and the worker thread
-// that talks to the device. Records are shared: the server's table, the
-// window (through UpdateServer::jobAt) and the worker each hold a
-// reference, so a record is never freed under a reader or its own worker.
-class UpdateJob : public std::enable_shared_from_this<UpdateJob> {
+class TransferCore;
+class WakeSignal;
+
+// One device's update as the table and the window see it: what it has
+// reached, and the operator's Stop. The exchange itself runs in a
+// TransferCore on the transfer thread, which publishes its state here;
+// records are shared, so the window, the table and the transfer thread can
+// each hold one for as long as they need.
+class UpdateJob {
 public:
-    // A job from a received update request (magic "upd:", type 0). Returns
-    // null for anything else. The product code is taken from the payload,
-    // never reading past `length` bytes.
-    static std::shared_ptr<UpdateJob> create(const uint8_t* datagram, int length);
+    // Where a job comes from: the accepted request.
+    struct Origin {
+        uint64_t id = 0;             // unique for the server's lifetime
+        std::string productCode;     // as received
+        SocketAddress device;        // the request's source
+        int64_t acceptedWallMs = 0;  // Unix time
+        int64_t acceptedNs = 0;      // monotonic clock
+    };
 
-    // Addresses and ports in network byte order, as the sockets give them.
-    void init(const std::string& firmwarePath, const std::string& configPath,
-              uint32_t localAddr, uint16_t port, uint32_t lentAddr,
-              uint16_t devicePort, uint8_t options);
-
-    // Starts the worker. 0 on success; -1 when no thread could be made, in
-    // which case the job is finished with NetError so the server can go idle.
-    int start();
-
-    bool isFinished() const;
-    int statusCode() const;
-    int progress() const;              // 0..100
-    std::string lentAddressText() const;
-    void stop();                       // the worker ends at its next check
-    void release();                    // drops the table's hold on the job
-
-    ~UpdateJob();                      // ends and joins a worker still running
+    static std::shared_ptr<UpdateJob> create(Origin origin);
     UpdateJob(const UpdateJob&) = delete;
     UpdateJob& operator=(const UpdateJob&) = delete;
 
-    // ---- Worker steps. run() is the whole worker; the steps are public so
-    // that the exchange can be driven piece by piece (tests, fuzzers). ----
+    uint64_t id() const { return origin_.id; }
+    bool isFinished() const { return finished_.load(); }
+    int statusCode() const { return status_.load(); }
+    int progress() const { return progress_.load(); } // 0..100
+    // Blocks of the image, and those acknowledged in the current block phase.
+    int blockTotal() const { return blockTotal_.load(); }
+    int acknowledgedBlocks() const { return ackedBlocks_.load(); }
+    uint32_t lentAddress() const { return lentAddr_.load(); }
+    std::string lentAddressText() const;
+    uint16_t jobPort() const { return jobPort_.load(); }
+    const std::string& productCodeText() const { return origin_.productCode; }
+    SocketAddress device() const { return origin_.device; }
+    // The job's 1-based row in the server's table (0 once it left the table).
+    int row() const { return row_.load(); }
+    JobSnapshot snapshot() const;
 
-    // The worker body: load, open the socket, broadcast the Offer, serve.
-    void run();
-    // Loading step: version file, image, configuration. 0 on success; on
-    // failure -1 with the status set as the failure demands.
-    int loadFirmware();
-    // Appends the configuration file masked; the new image length, 0 when
-    // nothing was appended, -1 when the image failed its checksum.
-    int64_t appendConfig(const std::string& path);
-    // Uses `bytes` as the loaded image with `checksum` (instead of files).
-    void loadImage(const uint8_t* bytes, size_t length, uint32_t checksum);
-    // Creates and binds the job's UDP socket on `port`; status 1 on
-    // success; status 11 and -1 on failure.
-    int openSocket();
-    // Hands the job its socket, already bound on `port`, before start():
-    // openSocket() then uses it instead of binding the number again, so no
-    // other socket can take the number in between. The job closes it.
-    void reserveSocket(SocketHandle s);
-    // Uses an already bound socket instead of openSocket(); status 1.
-    void adoptSocket(SocketHandle s);
-    // Broadcasts the Offer to the device's port and aims `peer` at the lent
-    // address.
-    void broadcastOffer();
-    // The receive loop: ends after 40 s of silence, on a receive failure
-    // (status 11) or when running is found 0 after a datagram. Closes the
-    // socket and sets finished when it ends.
-    void serve();
-    // The block phase: 0 when every block was acknowledged and End sent,
-    // -1 when it gave up (no answer, or stopped).
-    int sendBlocks();
+    // The operator's Stop: an unfinished job sends nothing more and ends
+    // "Stopped" (at once, also while its files are still being read).
+    void stop();
+    // The table let go of the job: it ends at once if it has not.
+    void release();
+    bool stopRequested() const { return stopRequested_.load(); }
+    bool released() const { return released_.load(); }
 
-    // What the receive loop must do after one datagram.
-    enum class Reaction {
-        None,          // nothing to send
-        SendSize,      // send the Size message to peer
-        RunBlockPhase, // run sendBlocks()
-        ReportProgress // write the progress text to the debug output
-    };
-    // Applies one received datagram to the job's state (status, peer,
-    // counters, finished) without any I/O and says what to do next. Only a
-    // datagram that begins with "upd:" moves peer.
-    Reaction handleDatagram(const uint8_t* data, size_t length, const SocketAddress& source);
-    // Block-phase accounting of one datagram: moves peer when it begins
-    // with "upd:", and counts a BlockAck of a block not yet acknowledged.
-    // True when a new block was counted.
-    bool accountBlockAck(const uint8_t* data, size_t length, const SocketAddress& source);
-    // Starts a block phase's counting: ackedBlocks 0 (ackFlags are kept).
-    void beginBlockPhase();
+    // True once the job is over: its socket is closed and nothing about it
+    // changes any more.
+    bool workerEnded() const { return ended_.load(); }
 
-    // Read-outs. The image and the acknowledgement flags are the worker's:
-    // read them only while no worker runs; they are emptied when it ends.
-    const std::string& productCodeText() const { return productCode; }
-    SocketAddress peerAddress() const { return peer; }
-    uint16_t boundPort() const { return port; }
-    uint32_t checksumValue() const { return checksum; }
-    uint32_t imageSize() const { return imageLength.load(); }
-    int blockTotal() const { return blockCount.load(); }
-    int acknowledgedBlocks() const { return ackedBlocks.load(); }
-    bool blockAcknowledged(int index) const;
-    const std::vector<uint8_t>& imageBytes() const { return image; }
-    int writtenCount() const { return writeDone.load(); }
-    int writeTotalCount() const { return writeTotal.load(); }
-    bool isRunning() const { return running.load() != 0; }
-    // The progress text the worker writes to the debug output.
-    std::string progressText() const;
-
-    // Ends the worker for good (also while it loads or waits) and joins it.
-    // Used when the owner goes away.
-    void shutdown();
-    // True once the worker thread has done its last step (or never ran).
-    bool workerEnded() const { return workerDone.load(); }
+    // What the run report keeps of the job (complete once workerEnded()).
+    JobSummary summary() const;
 
 private:
-    UpdateJob();
-    void finishWorker();
-    void sendFromBuffer(size_t length);
-    // Waits for one datagram on `sock` up to `timeoutMs`: -1 failure, 0
-    // time-out (or shutdown), 1 a datagram of *received bytes (maybe 0).
-    int awaitDatagram(int timeoutMs, int* received, SocketAddress* source);
+    friend class TransferScheduler;
+    friend class UpdateServer;
 
-    std::string firmwarePath;
-    std::string configPath;
-    uint32_t localAddr = 0;
-    uint16_t port = 0;
-    std::atomic<uint32_t> lentAddr{0};
-    uint16_t devicePort = 0;
-    std::string productCode;
-    uint8_t options = 0;
-    SocketHandle sock = kInvalidSocket;
-    SocketAddress peer;
-    std::atomic<int32_t> status{Accepted};
-    Thread thread;
-    std::vector<uint8_t> buffer;
-    std::atomic<uint8_t> finished{0};
-    std::atomic<uint8_t> running{0};
-    std::vector<uint8_t> ackFlags;
-    std::atomic<bool> ackFlagsPresent{false};
-    std::atomic<int32_t> ackedBlocks{0};
-    std::vector<uint8_t> image;
-    std::atomic<int32_t> blockCount{0};
-    std::atomic<uint32_t> imageLength{0};
-    uint32_t checksum = 0;
-    std::atomic<int32_t> writeTotal{0};
-    std::atomic<int32_t> writeDone{0};
+    explicit UpdateJob(Origin origin);
 
-    bool started = false;
-    std::atomic<bool> abortWorker{false};
-    std::atomic<bool> workerDone{true};
+    // Set by the server before the job is handed over.
+    void assign(uint32_t lentAddr, const std::string& imagePath, const std::string& configPath, uint8_t options);
+    void setRow(int row) { row_ = row; }
+    void setPort(uint16_t port) { jobPort_ = port; }
+    void setWake(std::shared_ptr<WakeSignal> wake);
+    // The transfer thread copies the core's state out after every step.
+    void publish(const TransferCore& core);
+    // Ends a job that never reached the transfer (files, address, socket).
+    void endEarly(int status, int64_t nowNs);
+    void markEnded(int64_t nowNs);
+
+    const Origin origin_;
+    std::atomic<int32_t> status_{Accepted};
+    std::atomic<int32_t> progress_{0};
+    std::atomic<int32_t> blockTotal_{0};
+    std::atomic<int32_t> ackedBlocks_{0};
+    std::atomic<bool> finished_{false};
+    std::atomic<bool> ended_{false};
+    std::atomic<bool> stopRequested_{false};
+    std::atomic<bool> released_{false};
+    std::atomic<uint32_t> lentAddr_{0};
+    std::atomic<uint16_t> jobPort_{0};
+    std::atomic<int> row_{0};
+
+    // Written before the hand-over or by the transfer thread; read under
+    // summaryMutex_ by whoever writes the report.
+    mutable std::mutex summaryMutex_;
+    JobSummary summary_;
+    std::shared_ptr<WakeSignal> wake_;
 };
 
 } // namespace brelvo

@@ -1,6 +1,7 @@
 #include "platform/Clock.h"
 
 #include <ctime>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 namespace brelvo {
@@ -22,5 +23,21 @@ uint32_t tickCount()
 }
 
 uint32_t processId() { return static_cast<uint32_t>(::getpid()); }
+
+int64_t monotonicNs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+}
+
+int64_t wallTimeMs()
+{
+    timespec ts{};
+    clock_gettime(CLOCK_REALTIME, &ts);
+    return static_cast<int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void usePreciseTimers() { prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL); }
 
 } // namespace brelvo

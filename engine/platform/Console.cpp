@@ -2,9 +2,12 @@
 #include "platform/DebugOutput.h"
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
+#include <deque>
 #include <mutex>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -54,6 +57,76 @@ void consolePrintf(const char* format, ...)
     va_end(args);
 }
 
-void debugOutput(const std::string& text) { writeAll(STDERR_FILENO, text); }
+namespace {
+
+// The debug channel is written by a thread of its own: the transfer thread
+// reports every write-progress message here and must never wait for a
+// reader of standard error that has stopped reading. Past a limit, lines
+// are dropped rather than held.
+class DebugLog {
+public:
+    ~DebugLog()
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            quit_ = true;
+        }
+        ready_.notify_one();
+        if (writer_.joinable())
+            writer_.join();
+    }
+
+    void add(const std::string& text)
+    {
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (lines_.size() >= kMaxLines)
+                return;
+            lines_.push_back(text);
+            if (!writer_.joinable()) {
+                try {
+                    writer_ = std::thread([this] { loop(); });
+                } catch (...) {
+                    lines_.clear();
+                    return;
+                }
+            }
+        }
+        ready_.notify_one();
+    }
+
+private:
+    static constexpr size_t kMaxLines = 10000;
+
+    void loop()
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            ready_.wait(lock, [this] { return quit_ || !lines_.empty(); });
+            if (lines_.empty() && quit_)
+                return;
+            std::deque<std::string> batch;
+            batch.swap(lines_);
+            lock.unlock();
+            for (const std::string& line : batch)
+                writeAll(STDERR_FILENO, line);
+            lock.lock();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable ready_;
+    std::deque<std::string> lines_;
+    bool quit_ = false;
+    std::thread writer_;
+};
+
+} // namespace
+
+void debugOutput(const std::string& text)
+{
+    static DebugLog log;
+    log.add(text);
+}
 
 } // namespace brelvo

@@ -4,7 +4,8 @@
 
 namespace brelvo {
 
-// The debug log channel: standard error, one locked write per call.
+// The debug log channel: standard error, written by a thread of its own so
+// that no caller ever waits for the reader; lines in order, none interleaved.
 void debugOutput(const std::string& text);
 
 } // namespace brelvo

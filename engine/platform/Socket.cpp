@@ -109,13 +109,15 @@ int waitReadableAbortable(SocketHandle s, long milliseconds, const std::atomic<b
     }
 }
 
-int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source)
+namespace {
+
+int receiveWithFlags(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source, int flags)
 {
     sockaddr_in sa{};
     socklen_t len = sizeof sa;
     ssize_t n;
     do {
-        n = ::recvfrom(s, buffer, capacity, 0, reinterpret_cast<sockaddr*>(&sa), &len);
+        n = ::recvfrom(s, buffer, capacity, flags, reinterpret_cast<sockaddr*>(&sa), &len);
     } while (n < 0 && errno == EINTR);
     if (n < 0)
         return -1;
@@ -124,6 +126,18 @@ int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* so
         source->port = sa.sin_port;
     }
     return static_cast<int>(n);
+}
+
+} // namespace
+
+int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source)
+{
+    return receiveWithFlags(s, buffer, capacity, source, 0);
+}
+
+int receiveNow(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source)
+{
+    return receiveWithFlags(s, buffer, capacity, source, MSG_DONTWAIT);
 }
 
 int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target)

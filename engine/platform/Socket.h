@@ -46,6 +46,9 @@ int waitReadableAbortable(SocketHandle s, long milliseconds, const std::atomic<b
 
 // One datagram, cut to `capacity`; its size, or -1. `source` may be null.
 int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source);
+// The same without waiting: -1 with lastSocketError() EAGAIN when nothing
+// is queued.
+int receiveNow(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source);
 // Sends one datagram; the byte count or -1.
 int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target);
 

@@ -120,9 +120,20 @@ EchoSocket openEchoSocket()
 
 } // namespace
 
-int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_t* out, int capacity,
-                       const std::atomic<bool>* abort)
+IcmpMethod probeIcmpMethod()
 {
+    EchoSocket es = openEchoSocket();
+    if (es.handle == kInvalidSocket)
+        return IcmpMethod::None;
+    closeSocket(es.handle);
+    return es.withIpHeader ? IcmpMethod::Raw : IcmpMethod::Datagram;
+}
+
+int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_t* out, int capacity,
+                       const std::atomic<bool>* abort, IcmpMethod* method)
+{
+    if (method)
+        *method = IcmpMethod::None;
     uint32_t targets[kSweepTargets];
     uint8_t answered[kSweepTargets] = {};
     sweepTargets(addressFromText(localAddress), targets);
@@ -132,6 +143,8 @@ int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_
         consoleWrite("Failed create socket\n");
         return -1;
     }
+    if (method)
+        *method = es.withIpHeader ? IcmpMethod::Raw : IcmpMethod::Datagram;
     const uint16_t identifier = static_cast<uint16_t>(processId() & 0xFFFFu);
     uint8_t request[kEchoRequestSize];
     for (int send = 0; send < kSweepTargets; ++send) {

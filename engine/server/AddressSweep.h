@@ -2,6 +2,7 @@
 
 #include "platform/Socket.h"
 #include "protocol/EchoMessage.h"
+#include "record/Event.h"
 
 #include <atomic>
 #include <cstddef>
@@ -32,7 +33,11 @@ int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, int ta
 // byte order, at most `capacity`) to `out`. Returns their number, or -1 when
 // no ICMP socket could be opened.
 int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_t* out, int capacity,
-                       const std::atomic<bool>* abort = nullptr);
+                       const std::atomic<bool>* abort = nullptr, IcmpMethod* method = nullptr);
+
+// How a sweep would ping now: a raw ICMP socket, the unprivileged datagram
+// socket, or not at all. Opens and closes the sockets; sends nothing.
+IcmpMethod probeIcmpMethod();
 
 // The 253 sweep targets of `localAddress` (network byte order).
 void sweepTargets(uint32_t localAddress, uint32_t* targets);

@@ -1,74 +1,138 @@
 #include "server/UpdateServer.h"
 
 #include "platform/AddressText.h"
+#include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
+#include "platform/LocalAddresses.h"
 #include "platform/Socket.h"
-#include "server/AddressSweep.h"
-#include "firmware/FirmwareMatch.h"
-#include "server/FreePort.h"
 #include "protocol/UpdateRequest.h"
 #include "protocol/WireFormat.h"
+#include "server/AddressSweep.h"
+#include "server/FreePort.h"
+#include "server/JobPreparer.h"
 
 #include <cstring>
 
 namespace brelvo {
 
-UpdateServer::UpdateServer() = default;
+namespace {
+
+std::string errnoText(int err) { return std::strerror(err); }
+
+} // namespace
+
+UpdateServer::UpdateServer() : preparer(std::make_unique<JobPreparer>()) {}
 
 UpdateServer::~UpdateServer()
 {
     keepRunning = false;
     abortAll = true;
     listener.join();
-
-    std::vector<std::shared_ptr<UpdateJob>> all;
-    {
-        std::lock_guard<std::mutex> lock(tableMutex);
-        for (int i = 0; i < jobCount_; ++i)
-            all.push_back(jobs[i]);
-        all.insert(all.end(), retired.begin(), retired.end());
-    }
-    for (const auto& job : all) {
-        if (job)
-            job->shutdown();
-    }
+    // Ends every transfer still running and joins the transfer thread.
+    scheduler.reset();
 }
 
-int UpdateServer::start(const std::string& dir, const std::string& config, const std::string& address,
-                        int opts)
+int UpdateServer::start(const std::string& dir, const std::string& config, const std::string& address, int opts)
 {
-    if (listenerActive.load())
+    ServerSettings s;
+    s.firmwareDir = dir;
+    s.configPath = config;
+    s.localAddress = address;
+    s.options = opts;
+    return start(s);
+}
+
+int UpdateServer::start(const ServerSettings& wanted)
+{
+    auto refuse = [this](const std::string& why, int err) {
+        std::lock_guard<std::mutex> lock(startMutex);
+        startError_ = why;
+        startErrno_ = err;
         return -1;
+    };
+    if (listenerActive.load())
+        return refuse("the previous run is still ending", 0);
     // The previous listener has cleared its flag as its last act; collect it.
     listener.join();
+    {
+        std::lock_guard<std::mutex> lock(startMutex);
+        startError_.clear();
+        startErrno_ = 0;
+    }
 
-    firmwareDir = dir;
-    configPath = config;
-    localAddress = address;
-    options = opts;
+    consoleWrite("running...\n");
+    // Port 3281 is bound here, not on the listener's thread: a port held by
+    // another program (a second copy of the tool) fails the start itself
+    // instead of leaving a run that can never hear a device.
+    SocketHandle s = openUdpSocket();
+    if (s == kInvalidSocket || bindSocket(s, 0, hostToNet16(wire::kRequestPort)) != 0) {
+        const int err = lastSocketError();
+        closeSocket(s);
+        consolePrintf("socket error: %d\n", err);
+        if (s != kInvalidSocket)
+            debugOutput("socket error:" + std::to_string(err));
+        Event e;
+        e.kind = EventKind::ListenerFailed;
+        e.severity = Severity::Failure;
+        e.port = hostToNet16(wire::kRequestPort);
+        e.code = err;
+        e.detail = errnoText(err);
+        publishEvent(std::move(e));
+        return refuse("UDP port 3281 cannot be bound: " + errnoText(err), err);
+    }
+
+    settings = wanted;
+    if (!scheduler) {
+        TransferObserver& observer = *this;
+        scheduler = std::make_unique<TransferScheduler>(observer);
+    }
 
     listenerActive = true;
     keepRunning = true;
-    consoleWrite("running...\n");
-    if (listener.start([this] { runListener(); }) != 0) {
+    if (listener.start([this, s] { runListener(s); }) != 0) {
         consoleWrite("_beginthreadex Failed\n");
+        closeSocket(s);
         // Leave the server startable and idle rather than stuck "running".
         listenerActive = false;
         keepRunning = false;
-        return -1;
+        return refuse("no thread could be started for the listener", 0);
     }
     return 0;
 }
 
+std::string UpdateServer::startError() const
+{
+    std::lock_guard<std::mutex> lock(startMutex);
+    return startError_;
+}
+
+int UpdateServer::startErrno() const
+{
+    std::lock_guard<std::mutex> lock(startMutex);
+    return startErrno_;
+}
+
 void UpdateServer::stop()
 {
-    keepRunning = false;
-    std::lock_guard<std::mutex> lock(tableMutex);
-    for (int i = 0; i < jobCount_; ++i) {
-        if (jobs[i])
-            jobs[i]->stop();
+    std::vector<std::shared_ptr<UpdateJob>> asked;
+    {
+        // Under the table lock: once the table is walked no request can be
+        // entered any more (appendJob tests keepRunning under this lock).
+        std::lock_guard<std::mutex> lock(tableMutex);
+        keepRunning = false;
+        for (int i = 0; i < jobCount_; ++i)
+            asked.push_back(jobs[i]);
     }
+    int unfinished = 0;
+    for (const auto& job : asked) {
+        unfinished += job->isFinished() ? 0 : 1;
+        job->stop();
+    }
+    Event e;
+    e.kind = EventKind::StopRequested;
+    e.value = unfinished;
+    publishEvent(std::move(e));
 }
 
 bool UpdateServer::isIdle() const
@@ -77,7 +141,7 @@ bool UpdateServer::isIdle() const
         return false;
     std::lock_guard<std::mutex> lock(tableMutex);
     for (int i = 0; i < jobCount_; ++i) {
-        if (jobs[i] && !jobs[i]->isFinished())
+        if (!jobs[i]->isFinished())
             return false;
     }
     return true;
@@ -102,20 +166,21 @@ std::vector<JobSnapshot> UpdateServer::snapshot() const
     std::vector<JobSnapshot> out;
     std::lock_guard<std::mutex> lock(tableMutex);
     out.reserve(static_cast<size_t>(jobCount_));
-    for (int i = 0; i < jobCount_; ++i) {
-        const std::shared_ptr<UpdateJob>& job = jobs[i];
-        if (!job)
-            continue;
-        JobSnapshot s;
-        s.id = reinterpret_cast<uintptr_t>(job.get());
-        s.status = job->statusCode();
-        s.progress = job->progress();
-        s.finished = job->isFinished();
-        s.lentAddress = addressFromText(job->lentAddressText());
-        s.productCode = job->productCodeText();
-        out.push_back(std::move(s));
-    }
+    for (int i = 0; i < jobCount_; ++i)
+        out.push_back(jobs[i]->snapshot());
     return out;
+}
+
+size_t UpdateServer::activeTransfers() const { return scheduler ? scheduler->activeJobs() : 0; }
+
+size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events.drain(out); }
+
+uint64_t UpdateServer::droppedEvents() const { return events.dropped(); }
+
+void UpdateServer::renumberRows()
+{
+    for (int i = 0; i < jobCount_; ++i)
+        jobs[i]->setRow(i + 1);
 }
 
 void UpdateServer::pruneFinished()
@@ -126,39 +191,33 @@ void UpdateServer::pruneFinished()
         int kept = 0;
         for (int i = 0; i < jobCount_; ++i) {
             std::shared_ptr<UpdateJob> job = std::move(jobs[i]);
-            if (job && job->isFinished()) {
-                returnAddress(pool, addressFromText(job->lentAddressText()));
-                job->release();
-                retired.push_back(std::move(job));
-            } else if (job) {
+            if (job->isFinished()) {
+                returnAddress(pool, job->lentAddress(), job->id());
+                job->setRow(0);
+                done.push_back(std::move(job));
+            } else {
                 jobs[kept++] = std::move(job);
             }
         }
         for (int i = kept; i < kMaxJobs; ++i)
             jobs[i].reset();
         jobCount_ = kept;
-
-        // Released jobs whose workers have ended can go now.
-        for (auto it = retired.begin(); it != retired.end();) {
-            if ((*it)->workerEnded()) {
-                done.push_back(std::move(*it));
-                it = retired.erase(it);
-            } else {
-                ++it;
-            }
-        }
+        renumberRows();
     }
+    // A released job still listening for a late message ends now.
     for (const auto& job : done)
-        job->shutdown(); // its worker has ended: this only collects the thread
+        job->release();
 }
 
-bool UpdateServer::appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent)
+bool UpdateServer::appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent, bool* full)
 {
     std::lock_guard<std::mutex> lock(tableMutex);
-    if (jobCount_ >= kMaxJobs)
+    *full = jobCount_ >= kMaxJobs;
+    if (*full || !keepRunning.load())
         return false;
     jobs[jobCount_++] = job;
-    *lent = lendAddress(pool);
+    job->setRow(jobCount_);
+    *lent = lendAddress(pool, job->id());
     return true;
 }
 
@@ -167,12 +226,8 @@ std::vector<uint16_t> UpdateServer::portsInUse() const
     std::vector<uint16_t> ports;
     std::lock_guard<std::mutex> lock(tableMutex);
     for (int i = 0; i < jobCount_; ++i) {
-        if (jobs[i] && !jobs[i]->workerEnded())
-            ports.push_back(jobs[i]->boundPort());
-    }
-    for (const auto& job : retired) {
-        if (!job->workerEnded())
-            ports.push_back(job->boundPort());
+        if (!jobs[i]->workerEnded())
+            ports.push_back(jobs[i]->jobPort());
     }
     return ports;
 }
@@ -196,34 +251,79 @@ SocketHandle UpdateServer::reserveJobSocket(uint16_t* port)
     return kInvalidSocket;
 }
 
-int UpdateServer::runListener()
+void UpdateServer::publishEvent(Event event)
 {
-    const std::string dir = firmwareDir;
-    const std::string config = configPath;
-    const std::string local = localAddress;
-    const uint8_t writeOptions = static_cast<uint8_t>(options & 0xFF);
+    if (event.wallTimeMs == 0)
+        event.wallTimeMs = wallTimeMs();
+    events.push(std::move(event));
+}
 
-    SocketHandle s = openUdpSocket();
-    if (s == kInvalidSocket) {
-        const int err = lastSocketError();
-        listenerActive = false;
-        consolePrintf("socket error: %d\n", err);
-        return -3;
-    }
-    if (bindSocket(s, 0, hostToNet16(wire::kRequestPort)) != 0) {
-        const int err = lastSocketError();
-        closeSocket(s);
-        listenerActive = false;
-        consolePrintf("socket error: %d\n", err);
-        debugOutput("socket error:" + std::to_string(err));
-        return -4;
+Event UpdateServer::jobEvent(const UpdateJob& job, EventKind kind) const
+{
+    Event e;
+    e.kind = kind;
+    e.jobId = job.id();
+    e.row = job.row();
+    e.address = job.device().address;
+    e.port = job.device().port;
+    e.lentAddress = job.lentAddress();
+    e.productCode = job.productCodeText();
+    return e;
+}
+
+void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why)
+{
+    if (!why.empty())
+        consolePrintf("job %d (%s): %s\n", job->row(), job->productCodeText().c_str(), why.c_str());
+    job->endEarly(status, monotonicNs());
+    Event e = jobEvent(*job, EventKind::JobResult);
+    e.severity = Severity::Failure;
+    e.code = status;
+    e.detail = why;
+    publishEvent(std::move(e));
+    transferEnded(job);
+}
+
+void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
+
+void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>&) {}
+
+int UpdateServer::runListener(SocketHandle s)
+{
+    const std::string local = settings.localAddress;
+    {
+        Event e;
+        e.kind = EventKind::ListenerStarted;
+        e.port = hostToNet16(wire::kRequestPort);
+        publishEvent(std::move(e));
     }
 
     {
         uint32_t found[FreeAddressPool::kCapacity];
-        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &abortAll);
-        std::lock_guard<std::mutex> lock(tableMutex);
-        refillPool(pool, found, n);
+        IcmpMethod method = IcmpMethod::None;
+        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &abortAll, &method);
+        // This machine's own addresses are never lent, whether or not they
+        // answered (a host that ignores pings is still here).
+        const std::vector<uint32_t> own = localIpv4Addresses();
+        int free = 0;
+        {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            refillPool(pool, found, n, own);
+            // Jobs of earlier runs keep what they were lent.
+            for (int i = 0; i < jobCount_; ++i) {
+                if (!jobs[i]->workerEnded())
+                    reserveAddress(pool, jobs[i]->lentAddress(), jobs[i]->id());
+            }
+            free = freeAddresses(pool);
+        }
+        Event e;
+        e.kind = EventKind::SweepFinished;
+        e.severity = n < 0 ? Severity::Failure : free == 0 ? Severity::Warning : Severity::Info;
+        e.value = n < 0 ? -1 : free;
+        e.icmp = method;
+        if (n < 0)
+            e.detail = "no ICMP socket could be opened: no address can be lent";
+        publishEvent(std::move(e));
     }
 
     // One byte more than a request may have, so that a longer datagram shows
@@ -240,39 +340,139 @@ int UpdateServer::runListener()
         std::memset(buffer, 0, sizeof buffer);
         SocketAddress source;
         const int n = receiveFrom(s, buffer, sizeof buffer, &source);
-        if (n <= 0 || n > static_cast<int>(wire::kRequestBufferSize))
+        if (n <= 0)
             continue;
-        if (jobCount() >= kMaxJobs) {
-            consoleWrite("Too Many update had happened\n");
-            continue;
-        }
-        char code[wire::kProductCodeField] = {};
-        int type = 0;
-        if (parseUpdateRequest(buffer, n, &type, code) != 0 || type != wire::UpdateRequest)
-            continue;
-        const std::string image = findFirmwareImage(dir, code);
-        if (image.empty())
-            continue;
-        std::shared_ptr<UpdateJob> job = UpdateJob::create(buffer, n);
-        if (!job)
-            continue;
-        uint32_t lent = 0;
-        if (!appendJob(job, &lent))
-            continue;
-        // The job's socket is bound here, not after the job has loaded its
-        // files: a number that was only probed could meanwhile be taken by
-        // another job or by an Offer's ephemeral port, and the job would fail.
-        uint16_t port = 0xFFFF;
-        SocketHandle jobSocket = reserveJobSocket(&port);
-        job->init(image, config, addressFromText(local), port, lent, source.port, writeOptions);
-        if (jobSocket != kInvalidSocket)
-            job->reserveSocket(jobSocket);
-        job->start(); // a job that cannot start finishes itself with NetError
+        serveRequest(buffer, n, source);
     }
 
     closeSocket(s);
     listenerActive = false;
     return 0;
+}
+
+void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketAddress& source)
+{
+    Event e;
+    e.address = source.address;
+    e.port = source.port;
+    if (size > static_cast<int>(wire::kRequestBufferSize)) {
+        e.kind = EventKind::RequestMalformed;
+        e.severity = Severity::Warning;
+        e.value = size;
+        e.detail = "longer than 256 bytes";
+        publishEvent(std::move(e));
+        return;
+    }
+    UpdateRequest request;
+    const RequestProblem problem = readUpdateRequest(datagram, static_cast<size_t>(size), &request);
+    if (jobCount() >= kMaxJobs) {
+        consoleWrite("Too Many update had happened\n");
+        e.kind = EventKind::RequestTableFull;
+        e.severity = Severity::Warning;
+        e.productCode = request.productCode;
+        publishEvent(std::move(e));
+        return;
+    }
+    if (problem != RequestProblem::None) {
+        e.kind = EventKind::RequestMalformed;
+        e.severity = Severity::Warning;
+        e.value = size;
+        e.detail = requestProblemText(problem);
+        publishEvent(std::move(e));
+        return;
+    }
+    e.productCode = request.productCode;
+    {
+        Event received = e;
+        received.kind = EventKind::RequestReceived;
+        publishEvent(std::move(received));
+    }
+    const ServerSettings run = settings;
+    const std::string image = preparer->find(run.firmwareDir, request.productCode);
+    if (image.empty()) {
+        e.kind = EventKind::RequestNoFirmware;
+        e.severity = Severity::Warning;
+        e.path = run.firmwareDir;
+        publishEvent(std::move(e));
+        return;
+    }
+
+    UpdateJob::Origin origin;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex);
+        origin.id = nextJobId++;
+    }
+    origin.productCode = request.productCode;
+    origin.device = source;
+    origin.acceptedWallMs = wallTimeMs();
+    origin.acceptedNs = monotonicNs();
+    std::shared_ptr<UpdateJob> job = UpdateJob::create(std::move(origin));
+    const uint8_t writeOptions = static_cast<uint8_t>(run.options & 0xFF);
+    uint32_t lent = 0;
+    bool full = false;
+    if (!appendJob(job, &lent, &full)) {
+        if (full) {
+            consoleWrite("Too Many update had happened\n");
+            e.kind = EventKind::RequestTableFull;
+            e.severity = Severity::Warning;
+            publishEvent(std::move(e));
+        }
+        return; // stopped meanwhile: no request is taken after Stop
+    }
+    job->assign(lent, image, run.configPath, writeOptions);
+    {
+        Event matched = jobEvent(*job, EventKind::RequestMatched);
+        matched.path = image;
+        publishEvent(std::move(matched));
+    }
+
+    if (lent == 0) {
+        int free = 0;
+        {
+            std::lock_guard<std::mutex> lock(tableMutex);
+            free = pool.count;
+        }
+        endBeforeTransfer(job, NetError,
+                          free < 0 ? "no address to lend: the address sweep could not run (no ICMP socket)"
+                                   : "no address to lend: every address of the network answered or is lent");
+        return;
+    }
+
+    JobPreparer::Prepared prepared = preparer->prepare(image, request.productCode, run.configPath);
+    if (prepared.status != 0) {
+        endBeforeTransfer(job, prepared.status, prepared.reason);
+        return;
+    }
+    if (job->stopRequested()) {
+        endBeforeTransfer(job, Stopped, "");
+        return;
+    }
+
+    // The job's socket is bound here, before the hand-over: a number that
+    // was only probed could meanwhile be taken by another socket.
+    uint16_t port = 0xFFFF;
+    SocketHandle jobSocket = reserveJobSocket(&port);
+    if (jobSocket == kInvalidSocket) {
+        endBeforeTransfer(job, NetError, "no UDP port could be bound for the job: " + errnoText(lastSocketError()));
+        return;
+    }
+    job->setPort(port);
+
+    TransferCore::Setup setup;
+    setup.localAddr = addressFromText(run.localAddress);
+    setup.jobPort = port;
+    setup.lentAddr = lent;
+    setup.devicePort = source.port;
+    setup.options = writeOptions;
+    setup.image = prepared.bytes->data();
+    setup.imageLength = prepared.bytes->size();
+    setup.checksum = prepared.checksum;
+    setup.keepAlive = prepared.bytes;
+    if (scheduler->add(job, jobSocket, setup) != 0) {
+        closeSocket(jobSocket);
+        consoleWrite("_beginthreadex Failed\n");
+        endBeforeTransfer(job, NetError, "no thread could be started for the transfers");
+    }
 }
 
 } // namespace brelvo

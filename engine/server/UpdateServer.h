@@ -1,10 +1,14 @@
 #pragma once
 
 #include "job/JobSnapshot.h"
+#include "job/TransferScheduler.h"
 #include "job/UpdateJob.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
+#include "record/Event.h"
+#include "record/EventQueue.h"
 #include "server/FreeAddressPool.h"
+#include "server/ServerSettings.h"
 
 #include <atomic>
 #include <memory>
@@ -14,23 +18,31 @@
 
 namespace brelvo {
 
-// The engine object the window drives. Construction starts nothing; start()
-// launches the listener on UDP 3281 (after an ICMP sweep of the local /24).
-// All public calls are made from one thread (the window's); the listener and
-// the job workers run on their own threads.
-class UpdateServer {
+class JobPreparer;
+
+// The engine object a front-end drives. Construction starts nothing;
+// start() binds UDP 3281 and launches the listener (which sweeps the local
+// /24 first); one transfer thread serves every job. Public calls come from
+// one front-end thread; what happens is told through events (takeEvents).
+class UpdateServer : private TransferObserver {
 public:
     static constexpr int kMaxJobs = 100;
 
     UpdateServer();
-    ~UpdateServer();                   // stops and joins everything it started
+    ~UpdateServer() override; // stops and joins everything it started
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
 
-    // 0 on success, -1 when a listener is still active or no thread could
-    // be made. Texts are UTF-8; options are OptionUpdateBoot | OptionEraseBoot.
+    // 0 on success; -1 when a listener is still active, port 3281 cannot be
+    // bound, or no thread could be made (startError() says which). Texts are
+    // UTF-8; options are OptionUpdateBoot | OptionEraseBoot.
     int start(const std::string& firmwareDir, const std::string& configPath,
               const std::string& localAddress, int options);
+    int start(const ServerSettings& settings);
+    // Why the last start() failed, in English; errno of a socket failure.
+    std::string startError() const;
+    int startErrno() const;
+
     void stop();
     bool isIdle() const;
     int jobCount() const;
@@ -43,34 +55,49 @@ public:
 
     // True while a listener thread runs or is about to.
     bool listenerRunning() const { return listenerActive.load(); }
+    // Jobs whose transfer is not over yet (their sockets are open).
+    size_t activeTransfers() const;
+
+    // Moves the events made since the last call to `out`; how many. Events
+    // that did not fit the queue are counted by droppedEvents().
+    size_t takeEvents(std::vector<Event>& out);
+    uint64_t droppedEvents() const;
 
 private:
-    // Body of the listener thread: 0 after an orderly end, -3 no socket,
-    // -4 port 3281 not bound.
-    int runListener();
+    int runListener(SocketHandle socket);
+    void serveRequest(const uint8_t* datagram, int size, const SocketAddress& source);
     // A UDP socket bound on a free port for the next job (the port through
-    // `port`, network byte order), or invalid with `port` 0xFFFF or the
-    // probed number when none could be bound.
+    // `port`, network byte order), or invalid.
     SocketHandle reserveJobSocket(uint16_t* port);
     // Enters a new job in the table and lends it an address (one step under
-    // the table lock). False when the table is full.
-    bool appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent);
-    // Ports handed to jobs whose workers may still bind or hold them.
+    // the table lock). False when the table is full or the run was stopped.
+    bool appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent, bool* full);
     std::vector<uint16_t> portsInUse() const;
+    void renumberRows();
+    void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why);
+    void publishEvent(Event event);
+    Event jobEvent(const UpdateJob& job, EventKind kind) const;
 
-    std::string firmwareDir;
-    std::string configPath;
-    std::string localAddress;
-    int options = 0;
+    void transferEvent(Event event) override;
+    void transferEnded(const std::shared_ptr<UpdateJob>& job) override;
+
+    ServerSettings settings;
 
     // The job table and the address pool share this lock. The table is
     // kept compact: slots 0 .. jobCount_-1 all hold jobs.
     mutable std::mutex tableMutex;
     int jobCount_ = 0;
     std::shared_ptr<UpdateJob> jobs[kMaxJobs];
-    // Released jobs whose workers may still run; joined before they go.
-    std::vector<std::shared_ptr<UpdateJob>> retired;
     FreeAddressPool pool;
+    uint64_t nextJobId = 1;
+
+    mutable std::mutex startMutex;
+    std::string startError_;
+    int startErrno_ = 0;
+
+    EventQueue events;
+    std::unique_ptr<JobPreparer> preparer;
+    std::unique_ptr<TransferScheduler> scheduler;
 
     std::atomic<bool> listenerActive{false};
     std::atomic<bool> keepRunning{false};

@@ -47,11 +47,13 @@ const BadFile kCases[] = {
     {"ImageUnreadable", [](Arrange& a) { return a.removeImage() && !mkdir(a.fw.imagePath.c_str(), 0755); }, FileError,
      false},
     {"ImageShorterThanItsSize", linkShortFile, FileError, false},
-    {"Config65535", [](Arrange& a) { return a.writeConfig(65535); }, DeviceWriteComplete, false},
+    // A configuration that was asked for but cannot go with the image stops
+    // the job before its Offer: never the image alone with the erase bit.
+    {"Config65535", [](Arrange& a) { return a.writeConfig(65535); }, FileError, false},
     {"Config65536", [](Arrange& a) { return a.writeConfig(65536); }, DeviceWriteComplete, true},
-    {"Config16MiBPlus1", [](Arrange& a) { return a.writeConfig(16777217); }, DeviceWriteComplete, false},
-    {"ConfigDisappears", [](Arrange& a) { return a.dropConfig = a.writeConfig(70000); }, DeviceWriteComplete,
-     false},
+    {"Config16MiBPlus1", [](Arrange& a) { return a.writeConfig(16777217); }, FileError, false},
+    {"ConfigDisappears", [](Arrange& a) { return a.dropConfig = a.writeConfig(70000); }, FileError, false},
+    {"ConfigMissing", [](Arrange& a) { return !(a.config = a.fw.dir.file("none.cfg")).empty(); }, FileError, false},
 };
 
 } // namespace

@@ -25,9 +25,10 @@ class QVBoxLayout;
 class ComboBox;
 class SWTableWidget;
 
+#include "job/JobSnapshot.h"
+
 namespace brelvo {
 class UpdateServer;
-class UpdateJob;
 }
 
 // The tool's only main window: a frameless, fixed-size widget with its own
@@ -66,8 +67,8 @@ protected:
     void refreshTexts();
     void setInputsEnabled(bool enabled);
 
-    // Writes one table row per occupied slot; empty slots take no row.
-    void showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& jobSlots);
+    // Writes one table row per job.
+    void showJobs(const std::vector<brelvo::JobSnapshot>& jobs);
 
     // The last step of a confirmed exit, after the server is gone. Ends the
     // process unless replaced.

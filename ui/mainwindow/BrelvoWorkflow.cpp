@@ -3,6 +3,7 @@
 
 #include "dialogs/MessageBoxDlg.h"
 #include "job/UpdateJob.h"
+#include "platform/AddressText.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
@@ -189,12 +190,10 @@ QString Brelvo::statusText(int code)
     return text;
 }
 
-void Brelvo::showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& jobSlots)
+void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
 {
     int row = 1;
-    for (const auto& job : jobSlots) {
-        if (!job)
-            continue;
+    for (const auto& job : jobs) {
         if (row > tableWidget->rowCount()) {
             const int oldRows = tableWidget->rowCount();
             rowCount = row;
@@ -216,8 +215,8 @@ void Brelvo::showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& job
             cell->setTextAlignment(kCellAlignment);
         }
         tableWidget->item(r, 0)->setText(rowNumberText(row));
-        tableWidget->item(r, 1)->setText(QString::fromLatin1(job->lentAddressText().c_str()));
-        tableWidget->item(r, 2)->setText(statusText(job->statusCode()));
+        tableWidget->item(r, 1)->setText(QString::fromLatin1(brelvo::addressToText(job.lentAddress).c_str()));
+        tableWidget->item(r, 2)->setText(statusText(job.status));
 
         auto* bar = qobject_cast<ProgressBar*>(tableWidget->cellWidget(r, columnCount - 1));
         if (!bar) {
@@ -225,7 +224,7 @@ void Brelvo::showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& job
             bar = new ProgressBar(nullptr);
             tableWidget->setCellWidget(r, columnCount - 1, bar);
         }
-        bar->setValue(job->progress());
+        bar->setValue(job.progress);
         ++row;
     }
 }
@@ -234,12 +233,7 @@ void Brelvo::onTimeOut()
 {
     if (!server)
         return;
-    std::vector<std::shared_ptr<brelvo::UpdateJob>> jobSlots;
-    const int n = server->jobCount();
-    jobSlots.reserve(n > 0 ? static_cast<size_t>(n) : 0);
-    for (int i = 0; i < n; ++i)
-        jobSlots.push_back(server->jobAt(i));
-    showJobs(jobSlots);
+    showJobs(server->snapshot());
 
     if (server->isIdle()) {
         pollTimer.stop();

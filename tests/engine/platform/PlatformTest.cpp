@@ -1,5 +1,9 @@
 #include "EngineTestSupport.h"
-#include "platform/Pacer.h"
+#include "platform/Poller.h"
+
+#include <algorithm>
+#include <climits>
+#include <unistd.h>
 #include "platform/Text.h"
 #include "platform/TextFile.h"
 
@@ -81,21 +85,36 @@ TEST(TextFile, AFileRemovedWhileOpenStillReadsToItsEnd)
     EXPECT_FALSE(f.open(path));
 }
 
-TEST(Pacer, NeverFasterThanTheIntervalAndRebasesAfterAStall)
+TEST(Poller, ReportsReadableDescriptorsTheWakeSignalAndTheDeadline)
 {
-    Pacer pacer(1000, 2000);
-    pacer.start();
-    const int64_t t0 = monotonicNs();
-    for (int i = 0; i < 20; ++i)
-        pacer.wait();
-    EXPECT_GE(monotonicNs() - t0, 19 * 1000000LL); // the floor, not a speed
-    // After a 10 ms stall the schedule restarts from now: no burst of ten
-    // back-to-back steps to catch up.
-    sleepMilliseconds(10);
-    const int64_t before = monotonicNs();
-    pacer.wait();
-    EXPECT_GE(pacer.nextSlotNs(), before);
-    for (int i = 0; i < 3; ++i)
-        pacer.wait();
-    EXPECT_GE(monotonicNs() - before, 3 * 1000000LL);
+    Poller poller;
+    WakeSignal wake;
+    ASSERT_TRUE(poller.valid());
+    ASSERT_EQ(poller.add(wake.fd(), 7), 0);
+    int pipeFds[2];
+    ASSERT_EQ(::pipe(pipeFds), 0);
+    ASSERT_EQ(poller.add(pipeFds[0], 42), 0);
+    std::vector<uint64_t> ready{99};
+    // Nothing readable: a deadline already past only polls.
+    EXPECT_EQ(poller.wait(monotonicNs() - 1, ready), 0);
+    EXPECT_TRUE(ready.empty());
+    // A deadline ahead is kept (not anticipated), whatever the kernel's grain.
+    const int64_t deadline = monotonicNs() + 3000000;
+    EXPECT_EQ(poller.wait(deadline, ready), 0);
+    EXPECT_GE(monotonicNs(), deadline);
+    // Readiness and the wake signal, each by its token; a taken signal is quiet.
+    ASSERT_EQ(::write(pipeFds[1], "x", 1), 1);
+    wake.raise();
+    wake.raise();
+    EXPECT_EQ(poller.wait(INT64_MAX, ready), 2);
+    std::sort(ready.begin(), ready.end());
+    EXPECT_EQ(ready, (std::vector<uint64_t>{7, 42}));
+    wake.clear();
+    char c;
+    ASSERT_EQ(::read(pipeFds[0], &c, 1), 1);
+    EXPECT_EQ(poller.wait(monotonicNs(), ready), 0);
+    EXPECT_EQ(poller.remove(pipeFds[0]), 0);
+    EXPECT_EQ(poller.remove(pipeFds[0]), -1);
+    ::close(pipeFds[0]);
+    ::close(pipeFds[1]);
 }

@@ -33,6 +33,8 @@ bool listenerBound()
 TEST(UpdateServer, PruneKeepsRunningJobsAndDestructionJoinsEverything)
 {
     inPrivateNetns([] {
+        // A /24 of silent hosts, so the sweep finds addresses to lend.
+        CHILD_CHECK(std::system("ip addr add 10.213.9.1/32 dev lo && ip route add 10.213.9.0/24 dev lo src 10.213.9.1") == 0);
         TempDir fw;
         // RUNNING loads and waits for its device; FAILING has no version file (13).
         fw.writeText("kvx_RUNNING.bin", std::string(3000, 'r'));
@@ -41,8 +43,8 @@ TEST(UpdateServer, PruneKeepsRunningJobsAndDestructionJoinsEverything)
         std::vector<std::shared_ptr<UpdateJob>> seen;
         {
             UpdateServer server;
-            CHILD_CHECK(server.start(fw.path(), "", "127.0.0.1", 3) == 0 && waitUntil(listenerBound));
-            CHILD_CHECK(server.start(fw.path(), "", "127.0.0.1", 3) == -1); // one listener only
+            CHILD_CHECK(server.start(fw.path(), "", "10.213.9.1", 3) == 0 && waitUntil(listenerBound));
+            CHILD_CHECK(server.start(fw.path(), "", "10.213.9.1", 3) == -1); // one listener only
             for (const char* code : {"FAILING", "RUNNING", "FAILING", "RUNNING", "NOMATCH", "FAILING"})
                 send(request(code));
             CHILD_CHECK(waitUntil([&] { return server.jobCount() == 5; }));
@@ -68,15 +70,20 @@ TEST(UpdateServer, PruneKeepsRunningJobsAndDestructionJoinsEverything)
 TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
 {
     inPrivateNetns([] {
-        // Port taken: the listener ends and the server can be started again.
+        // Port taken: the start itself fails and says why; the server stays
+        // idle, and starts once the port is free.
         SocketHandle blocker = openUdpSocket();
         CHILD_CHECK(bindSocket(blocker, 0, hostToNet16(3281)) == 0);
         UpdateServer server;
-        CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
-        CHILD_CHECK(waitUntil([&] { return !server.listenerRunning(); }));
+        CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == -1);
+        CHILD_CHECK(server.startErrno() == EADDRINUSE && server.startError().find("3281") != std::string::npos);
+        CHILD_CHECK(!server.listenerRunning() && server.isIdle());
+        std::vector<Event> events;
+        server.takeEvents(events);
+        CHILD_CHECK(events.size() == 1 && events[0].kind == EventKind::ListenerFailed && events[0].code == EADDRINUSE);
+        closeSocket(blocker);
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
         server.stop();
-        closeSocket(blocker);
         CHILD_CHECK(waitUntil([&] { return server.isIdle(); }));
 
         // No thread at all: start fails with every flag cleared.

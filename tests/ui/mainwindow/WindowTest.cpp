@@ -100,11 +100,11 @@ private:
     std::deque<Action> actions;
 };
 
-std::shared_ptr<brelvo::UpdateJob> makeJob(const char* lent)
+brelvo::JobSnapshot makeJob(const char* lent)
 {
-    const uint8_t request[] = {'u', 'p', 'd', ':', 0, 0, 0, 0, 0, 0, 0, 7, 'A', 'B', 'C', 'D', 'E', 'F', 'G'};
-    auto job = brelvo::UpdateJob::create(request, static_cast<int>(sizeof request));
-    job->init("/nonexistent/kvx_ABCDEFG.bin", "", inet_addr("10.213.7.1"), htons(4100), inet_addr(lent), htons(5000), 1);
+    brelvo::JobSnapshot job;
+    job.lentAddress = inet_addr(lent);
+    job.productCode = "ABCDEFG";
     return job;
 }
 
@@ -232,7 +232,7 @@ void WindowTest::translationsFolder()
 void WindowTest::tableRowsAndStatusTexts()
 {
     TestWindow w;
-    w.showJobs({makeJob("10.213.7.60"), nullptr, makeJob("10.213.7.61")});
+    w.showJobs({makeJob("10.213.7.60"), makeJob("10.213.7.61")});
     auto* table = w.get<SWTableWidget>("tableWidget");
     QCOMPARE(table->rowCount(), 2);
     const char* rows[][3] = {{"01", "10.213.7.60", "Find Update Server"}, {"02", "10.213.7.61", "Find Update Server"}};

@@ -1,0 +1,167 @@
+#pragma once
+
+#include "job/JobStatus.h"
+#include "platform/Socket.h"
+#include "protocol/WireFormat.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace brelvo {
+
+// One device's exchange, without sockets, threads or clocks: it is handed the
+// datagrams that reach the job's port and the time, and answers with the one
+// datagram to send, if any. The transfer thread does the I/O for every job;
+// tests and fuzzers drive this class directly. Times are nanoseconds of a
+// monotonic clock chosen by the caller.
+class TransferCore {
+public:
+    // How the block phase is paced and when a device counts as gone.
+    struct Timing {
+        int64_t blockIntervalNs = 1000000;   // one block per millisecond on average
+        int64_t minBlockGapNs = 900000;      // never two blocks closer than this
+        int64_t maxLagNs = 2000000;          // further behind: restart the schedule
+        int64_t silenceNs = 40000000000LL;   // a device silent this long is gone
+        int64_t giveUpSilenceNs = 5000000000LL; // block phase: no answer for this long ...
+        int unansweredLimit = 1000;              // ... and this many sends in a row
+    };
+
+    struct Setup {
+        uint32_t localAddr = 0;  // network byte order, as everywhere in the engine
+        uint16_t jobPort = 0;
+        uint32_t lentAddr = 0;
+        uint16_t devicePort = 0;
+        uint8_t options = 0;
+        // The bytes to send and their checksum. `keepAlive` owns `image`
+        // (a buffer shared with other jobs sending the same bytes).
+        const uint8_t* image = nullptr;
+        size_t imageLength = 0;
+        uint32_t checksum = 0;
+        std::shared_ptr<const void> keepAlive;
+    };
+
+    // What the caller must send now. `data` stays valid until the next call.
+    struct Send {
+        const uint8_t* data = nullptr;
+        size_t length = 0;
+        SocketAddress to;
+        bool broadcast = false; // the Offer: from a broadcast socket on the local address
+
+        explicit operator bool() const { return length != 0; }
+    };
+
+    // Things worth telling the operator, collected until takeNotes().
+    enum class NoteKind : uint8_t {
+        OfferSent,
+        SizeSent,          // value: image length
+        BlockPhaseStarted, // value: blocks
+        BlocksResent,      // value: blocks this pass sends again; code: pass number
+        EndSent,
+        WriteProgress,     // a WriteProgress message arrived (value: percent)
+        Result,            // code: the status the job ends or fails with
+        TimedOut,          // code: the status it had; value: 1 = block phase gave up, 0 = 40 s silence
+    };
+    struct Note {
+        NoteKind kind;
+        int code = 0;
+        int64_t value = 0;
+    };
+
+    explicit TransferCore(const Setup& setup);
+    TransferCore(const Setup& setup, const Timing& timing);
+
+    // Status 1 and the Offer, broadcast to the device's port.
+    Send begin(int64_t now);
+    // One datagram from `from`, of `length` bytes (0 counts as a datagram).
+    Send onDatagram(int64_t now, const uint8_t* data, size_t length, const SocketAddress& from);
+    // The time has come (see nextDeadline()): a block, End, a give-up or the
+    // end of a silence.
+    Send onTimer(int64_t now);
+    // The operator's Stop: an unfinished job ends "Stopped" and sends nothing more.
+    void stop();
+    // The table let go of the job: it ends; an unfinished one as "Stopped".
+    void release();
+    // Receiving on the job's socket failed: "Network Error!".
+    void failNetwork();
+
+    // When onTimer() next has work; INT64_MAX when it never will.
+    int64_t nextDeadline() const;
+    // Over: the caller closes the job's socket and forgets the core.
+    bool ended() const { return ended_; }
+    bool inBlockPhase() const { return inBlockPhase_; }
+
+    // Read-outs.
+    int status() const { return status_; }
+    bool finished() const { return finished_; }
+    int progress() const;
+    uint32_t blockCount() const { return blockCount_; }
+    uint32_t acknowledgedBlocks() const { return ackedBlocks_; }
+    bool blockAcknowledged(uint32_t index) const { return index < blockCount_ && ackFlags_[index] != 0; }
+    int32_t writtenCount() const { return writeDone_; }
+    int32_t writeTotalCount() const { return writeTotal_; }
+    SocketAddress peer() const { return peer_; }
+    uint32_t checksum() const { return checksum_; }
+    uint8_t options() const { return setup_.options; }
+    uint32_t imageLength() const { return static_cast<uint32_t>(imageLength_); }
+    uint64_t bytesSent() const;
+    uint32_t blocksResent() const { return blocksResent_; }
+    uint32_t sendsWithoutAnswer() const { return unanswered_; }
+
+    // Notes since the last call, oldest first.
+    const std::vector<Note>& notes() const { return notes_; }
+    void clearNotes() { notes_.clear(); }
+
+private:
+    Send sendTo(size_t length);
+    Send beginBlockPhase(int64_t now);
+    Send nextBlockStep(int64_t now);
+    Send sendBlock(int64_t now, uint32_t index);
+    Send sendEnd(int64_t now);
+    void endWith(int status);
+    void note(NoteKind kind, int code = 0, int64_t value = 0);
+    uint32_t firstUnacknowledgedFrom(uint32_t index) const;
+
+    Setup setup_;
+    Timing timing_;
+    size_t imageLength_;
+    uint32_t checksum_;
+    uint32_t blockCount_;
+    std::vector<uint8_t> ackFlags_;
+    std::vector<uint8_t> sentOnce_;
+    uint8_t out_[wire::kBlockMessageSize] = {};
+
+    int status_ = Accepted;
+    bool finished_ = false;
+    bool ended_ = false;
+    bool begun_ = false;
+    SocketAddress peer_;
+    int32_t writeDone_ = 0;
+    int32_t writeTotal_ = 0;
+    int lastPercentNoted_ = -1;
+
+    // Receive loop: the device is gone after this.
+    int64_t silenceDeadline_ = 0;
+
+    // Block phase.
+    bool inBlockPhase_ = false;
+    uint32_t ackedBlocks_ = 0;
+    uint32_t flagsSet_ = 0;
+    uint32_t nextIndex_ = 0;
+    uint32_t sentThisPass_ = 0;
+    int pass_ = 0;
+    uint32_t unanswered_ = 0;
+    bool answeredSinceSend_ = false;
+    bool sentInPhase_ = false;
+    int64_t lastAnswer_ = 0;
+    int64_t lastSend_ = 0;
+    int64_t slot_ = 0;
+    int64_t nextSendAt_ = 0;
+    uint64_t distinctBlocksSent_ = 0;
+    uint32_t blocksResent_ = 0;
+
+    std::vector<Note> notes_;
+};
+
+} // namespace brelvo

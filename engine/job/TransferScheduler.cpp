@@ -1,0 +1,344 @@
+#include "job/TransferScheduler.h"
+
+#include "job/UpdateJob.h"
+#include "platform/Clock.h"
+#include "platform/DebugOutput.h"
+
+#include <climits>
+#include <cstdio>
+
+namespace brelvo {
+
+namespace {
+
+constexpr uint64_t kWakeToken = 0;
+// Datagrams taken from one socket before the others get their turn.
+constexpr int kDrainLimit = 64;
+
+Severity severityOfResult(int status)
+{
+    if (status == DeviceWriteComplete)
+        return Severity::Info;
+    return Severity::Failure;
+}
+
+} // namespace
+
+struct TransferScheduler::Active {
+    std::shared_ptr<UpdateJob> job;
+    SocketHandle socket = kInvalidSocket;
+    uint64_t token = 0; // never kWakeToken
+    std::unique_ptr<TransferCore> core;
+    uint32_t localAddr = 0;
+    bool inPhaseSet = false;
+    bool watched = false;
+    int lastPercent = -1;
+};
+
+TransferScheduler::TransferScheduler(TransferObserver& observer) : TransferScheduler(observer, TransferCore::Timing()) {}
+
+TransferScheduler::TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing)
+    : observer_(observer), timing_(timing), wake_(std::make_shared<WakeSignal>()), buffer_(wire::kJobBufferSize)
+{
+    idlePoller_.add(wake_->fd(), kWakeToken);
+}
+
+TransferScheduler::~TransferScheduler()
+{
+    quit_ = true;
+    wake_->raise();
+    thread_.join();
+    // Whatever never reached the thread, or was still running, ends here.
+    std::vector<Incoming> left;
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        left.swap(inbox_);
+    }
+    const int64_t now = monotonicNs();
+    for (Incoming& in : left) {
+        closeSocket(in.socket);
+        in.job->endEarly(Stopped, now);
+        observer_.transferEnded(in.job);
+    }
+}
+
+int TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+                           const TransferCore::Setup& setup)
+{
+    job->setWake(wake_);
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        if (!threadStarted_) {
+            if (!idlePoller_.valid() || !phasePoller_.valid() || wake_->fd() < 0 ||
+                thread_.start([this] { run(); }) != 0)
+                return -1;
+            threadStarted_ = true;
+        }
+        inbox_.push_back(Incoming{job, socket, setup});
+        ++active_;
+    }
+    wake_->raise();
+    return 0;
+}
+
+size_t TransferScheduler::activeJobs() const { return active_.load(); }
+
+void TransferScheduler::run()
+{
+    usePreciseTimers();
+    while (!quit_.load()) {
+        if (idlePoller_.wait(earliestDeadline(), ready_) < 0) {
+            // Never seen; rather than spin, wait a little and go on.
+            sleepMilliseconds(1);
+            continue;
+        }
+        int64_t now = monotonicNs();
+        bool woken = false;
+        for (uint64_t token : ready_) {
+            if (token == kWakeToken) {
+                woken = true;
+                continue;
+            }
+            drain(*reinterpret_cast<Active*>(token), kDrainLimit);
+        }
+        if (woken) {
+            wake_->clear();
+            takeInbox(now);
+            for (auto& a : jobs_) {
+                if (a->core->ended())
+                    continue;
+                if (a->job->released())
+                    a->core->release();
+                else if (a->job->stopRequested())
+                    a->core->stop();
+                afterStep(*a);
+            }
+        }
+
+        // Block phases: their acknowledgements first, then whatever is due,
+        // each job with the time of its own send.
+        if (phasePoller_.wait(0, ready_) > 0) {
+            for (uint64_t token : ready_)
+                drain(*reinterpret_cast<Active*>(token), kDrainLimit);
+        }
+        for (auto& a : jobs_) {
+            if (a->core->ended() || a->core->nextDeadline() > (now = monotonicNs()))
+                continue;
+            transmit(*a, a->core->onTimer(now));
+            afterStep(*a);
+        }
+
+        for (size_t i = 0; i < jobs_.size();) {
+            if (jobs_[i]->core->ended()) {
+                finish(*jobs_[i]);
+                jobs_.erase(jobs_.begin() + static_cast<std::ptrdiff_t>(i));
+            } else {
+                ++i;
+            }
+        }
+    }
+    for (auto& a : jobs_) {
+        a->core->release();
+        afterStep(*a);
+        finish(*a);
+    }
+    jobs_.clear();
+}
+
+void TransferScheduler::takeInbox(int64_t now)
+{
+    std::vector<Incoming> incoming;
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        incoming.swap(inbox_);
+    }
+    for (Incoming& in : incoming) {
+        auto a = std::make_unique<Active>();
+        a->job = std::move(in.job);
+        a->socket = in.socket;
+        // Pollers report a job by its record's address: records stay put
+        // until the job has left both pollers.
+        a->token = reinterpret_cast<uint64_t>(a.get());
+        a->localAddr = in.setup.localAddr;
+        a->core = std::make_unique<TransferCore>(in.setup, timing_);
+        startJob(*a, now);
+        jobs_.push_back(std::move(a));
+    }
+}
+
+void TransferScheduler::startJob(Active& a, int64_t now)
+{
+    // A Stop that came while the job's files were read: it sends nothing.
+    if (a.job->stopRequested()) {
+        a.core->stop();
+        afterStep(a);
+        return;
+    }
+    transmit(a, a.core->begin(now));
+    afterStep(a);
+}
+
+void TransferScheduler::drain(Active& a, int limit)
+{
+    for (int i = 0; i < limit && !a.core->ended(); ++i) {
+        SocketAddress source;
+        const int n = receiveNow(a.socket, buffer_.data(), buffer_.size(), &source);
+        if (n < 0) {
+            if (!isTimeoutError(lastSocketError()))
+                a.core->failNetwork();
+            break;
+        }
+        transmit(a, a.core->onDatagram(monotonicNs(), buffer_.data(), static_cast<size_t>(n), source));
+    }
+    afterStep(a);
+}
+
+void TransferScheduler::transmit(Active& a, const TransferCore::Send& send)
+{
+    if (!send)
+        return;
+    if (!send.broadcast) {
+        sendTo(a.socket, send.data, send.length, send.to);
+        return;
+    }
+    // The Offer leaves from a socket of its own, bound to the chosen local
+    // address so that it goes out through that address's network.
+    SocketHandle b = openUdpSocket();
+    if (b == kInvalidSocket)
+        return;
+    enableBroadcast(b);
+    bindSocket(b, a.localAddr, 0);
+    sendTo(b, send.data, send.length, send.to);
+    closeSocket(b);
+}
+
+void TransferScheduler::afterStep(Active& a)
+{
+    a.job->publish(*a.core);
+    for (const TransferCore::Note& n : a.core->notes()) {
+        switch (n.kind) {
+        case TransferCore::NoteKind::OfferSent: {
+            Event e = eventFor(a, EventKind::OfferSent);
+            e.jobPort = a.job->jobPort();
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        case TransferCore::NoteKind::SizeSent: {
+            Event e = eventFor(a, EventKind::SizeSent);
+            e.value = n.value;
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        case TransferCore::NoteKind::BlockPhaseStarted: {
+            Event e = eventFor(a, EventKind::BlockPhaseStarted);
+            e.value = n.value;
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        case TransferCore::NoteKind::BlocksResent: {
+            Event e = eventFor(a, EventKind::BlocksResent);
+            e.severity = Severity::Warning;
+            e.code = n.code;
+            e.value = n.value;
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        case TransferCore::NoteKind::EndSent: {
+            Event e = eventFor(a, EventKind::EndSent);
+            e.checksum = a.core->checksum();
+            e.options = a.core->options();
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        case TransferCore::NoteKind::WriteProgress: {
+            char text[64];
+            std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", a.core->writtenCount(),
+                          a.core->writeTotalCount());
+            debugOutput(text);
+            if (n.value != a.lastPercent) {
+                a.lastPercent = static_cast<int>(n.value);
+                Event e = eventFor(a, EventKind::DeviceWriting);
+                e.value = n.value;
+                observer_.transferEvent(std::move(e));
+            }
+            break;
+        }
+        case TransferCore::NoteKind::TimedOut: {
+            Event e = eventFor(a, EventKind::JobTimedOut);
+            e.severity = Severity::Warning;
+            e.code = n.code;
+            e.value = n.value;
+            e.detail = n.value ? "the device stopped acknowledging blocks"
+                               : "the device was silent for 40 seconds";
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        case TransferCore::NoteKind::Result: {
+            Event e = eventFor(a, EventKind::JobResult);
+            e.severity = severityOfResult(n.code);
+            e.code = n.code;
+            if (n.code == Stopped)
+                e.detail = "stopped by the operator";
+            else if (n.code == NetError)
+                e.detail = "receiving on the job's port failed";
+            observer_.transferEvent(std::move(e));
+            break;
+        }
+        }
+    }
+    a.core->clearNotes();
+    watch(a);
+}
+
+void TransferScheduler::watch(Active& a)
+{
+    if (a.core->ended())
+        return;
+    const bool phase = a.core->inBlockPhase();
+    if (a.watched && phase == a.inPhaseSet)
+        return;
+    if (a.watched)
+        (a.inPhaseSet ? phasePoller_ : idlePoller_).remove(a.socket);
+    a.watched = (phase ? phasePoller_ : idlePoller_).add(a.socket, a.token) == 0;
+    a.inPhaseSet = phase;
+}
+
+void TransferScheduler::finish(Active& a)
+{
+    if (a.watched)
+        (a.inPhaseSet ? phasePoller_ : idlePoller_).remove(a.socket);
+    a.watched = false;
+    closeSocket(a.socket);
+    a.socket = kInvalidSocket;
+    a.job->publish(*a.core);
+    a.job->markEnded(monotonicNs());
+    --active_;
+    observer_.transferEnded(a.job);
+}
+
+int64_t TransferScheduler::earliestDeadline() const
+{
+    int64_t earliest = INT64_MAX;
+    for (const auto& a : jobs_) {
+        const int64_t d = a->core->ended() ? INT64_MIN : a->core->nextDeadline();
+        if (d < earliest)
+            earliest = d;
+    }
+    return earliest;
+}
+
+Event TransferScheduler::eventFor(const Active& a, EventKind kind) const
+{
+    Event e;
+    e.kind = kind;
+    e.wallTimeMs = wallTimeMs();
+    e.jobId = a.job->id();
+    e.row = a.job->row();
+    e.address = a.job->device().address;
+    e.port = a.job->device().port;
+    e.lentAddress = a.job->lentAddress();
+    e.productCode = a.job->productCodeText();
+    return e;
+}
+
+} // namespace brelvo

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "job/TransferCore.h"
+#include "platform/Poller.h"
+#include "platform/Socket.h"
+#include "platform/Thread.h"
+#include "record/Event.h"
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace brelvo {
+
+class UpdateJob;
+
+// Told what the transfer thread sees. Called on that thread: must not block.
+class TransferObserver {
+public:
+    virtual ~TransferObserver() = default;
+    virtual void transferEvent(Event event) = 0;
+    // The job is over and its socket closed.
+    virtual void transferEnded(const std::shared_ptr<UpdateJob>& job) = 0;
+};
+
+// One thread does the I/O of every job: it waits for their datagrams and
+// for the next deadline of any of them, hands both to each job's
+// TransferCore and sends what the cores answer. Jobs in their block phase
+// are read only on their pacing ticks, so a hundred devices acknowledging
+// blocks do not wake the thread a hundred times per tick.
+class TransferScheduler {
+public:
+    explicit TransferScheduler(TransferObserver& observer);
+    TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing);
+    ~TransferScheduler(); // ends every job still running (as if released) and joins
+    TransferScheduler(const TransferScheduler&) = delete;
+    TransferScheduler& operator=(const TransferScheduler&) = delete;
+
+    // Takes over a job whose socket is bound on its port. The job starts
+    // with its Offer unless it was stopped meanwhile. 0, or -1 when the
+    // thread cannot run (the caller ends the job).
+    int add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup);
+    // Jobs not yet ended.
+    size_t activeJobs() const;
+    // For the jobs' Stop and release.
+    const std::shared_ptr<WakeSignal>& wakeSignal() const { return wake_; }
+
+private:
+    struct Active;
+
+    void run();
+    void takeInbox(int64_t now);
+    void startJob(Active& a, int64_t now);
+    void drain(Active& a, int limit);
+    void transmit(Active& a, const TransferCore::Send& send);
+    void afterStep(Active& a);
+    void finish(Active& a);
+    void watch(Active& a);
+    int64_t earliestDeadline() const;
+    Event eventFor(const Active& a, EventKind kind) const;
+
+    TransferObserver& observer_;
+    TransferCore::Timing timing_;
+    std::shared_ptr<WakeSignal> wake_;
+    Poller idlePoller_;  // jobs outside their block phase, and the wake signal
+    Poller phasePoller_; // jobs in their block phase: polled on their ticks
+
+    mutable std::mutex inboxMutex_;
+    struct Incoming {
+        std::shared_ptr<UpdateJob> job;
+        SocketHandle socket;
+        TransferCore::Setup setup;
+    };
+    std::vector<Incoming> inbox_;
+    std::atomic<size_t> active_{0};
+
+    // Only the transfer thread touches these.
+    std::vector<std::unique_ptr<Active>> jobs_;
+    std::vector<uint8_t> buffer_;
+    std::vector<uint64_t> ready_;
+
+    std::atomic<bool> quit_{false};
+    bool threadStarted_ = false;
+    Thread thread_;
+};
+
+} // namespace brelvo

@@ -1,0 +1,340 @@
+// The exchange with one device, driven without sockets or clocks: what the
+// core answers to each datagram and tick, its pacing, its give-up rule, its
+// time-outs and Stop.
+
+#include "EngineTestSupport.h"
+#include "job/TransferCore.h"
+
+#include <algorithm>
+#include <numeric>
+
+using namespace brelvo;
+using namespace brelvo_test;
+
+namespace {
+
+const SocketAddress kDevice{0x3201A8C0u, 0x3412};
+const SocketAddress kStranger{0x0901A8C0u, 0x9999};
+constexpr int64_t kMs = 1000000;
+constexpr int64_t kSecond = 1000 * kMs;
+
+class Core : public ::testing::Test {
+protected:
+    std::vector<uint8_t> image;
+    std::unique_ptr<TransferCore> core;
+    int64_t now = 1000 * kSecond;
+
+    void make(size_t bytes, TransferCore::Timing timing = TransferCore::Timing())
+    {
+        image.assign(bytes, 0x11);
+        TransferCore::Setup s;
+        s.localAddr = 0x0A01A8C0u;
+        s.jobPort = 0x50C3;
+        s.lentAddr = 0xC801A8C0u;
+        s.devicePort = kDevice.port;
+        s.options = 3;
+        s.image = image.data();
+        s.imageLength = image.size();
+        s.checksum = 0x01020304u;
+        core = std::make_unique<TransferCore>(s, timing);
+    }
+    void SetUp() override { make(3 * 1024 + 1); }
+
+    static int typeOf(const TransferCore::Send& s) { return s ? wire::messageType(s.data, s.length) : -1; }
+    int feed(const std::vector<uint8_t>& d, size_t length = 0, const SocketAddress& from = kDevice)
+    {
+        return typeOf(core->onDatagram(now, d.data(), length ? length : d.size(), from));
+    }
+    int tick() { return typeOf(core->onTimer(now)); }
+    // Offer, Ready, then the BlockAck that starts the block phase.
+    void toBlockPhase()
+    {
+        ASSERT_EQ(typeOf(core->begin(now)), wire::Offer);
+        ASSERT_EQ(feed(message(2)), wire::Size);
+        ASSERT_EQ(feed(message(4, {0})), wire::Block);
+    }
+    uint32_t sentIndex(const TransferCore::Send& s) { return wire::readBe32(s.data + 12); }
+};
+
+} // namespace
+
+TEST_F(Core, OfferSizeAndARepeatedReadyWhileTheFirstAcknowledgementIsAwaited)
+{
+    EXPECT_EQ(feed(message(2)), -1) << "nothing before the Offer";
+    const TransferCore::Send offer = core->begin(now);
+    ASSERT_TRUE(offer.broadcast);
+    EXPECT_EQ(offer.to, (SocketAddress{0xFFFFFFFFu, kDevice.port}));
+    EXPECT_EQ(std::vector<uint8_t>(offer.data, offer.data + offer.length),
+              (std::vector<uint8_t>{0x75, 0x70, 0x64, 0x3A, 1, 0, 0, 0, 0, 0, 0, 10, 0xC0, 0xA8, 1, 0xC8, 0xC0, 0xA8,
+                                    1, 0x0A, 0xC3, 0x50}));
+    EXPECT_EQ(core->peer(), (SocketAddress{0xC801A8C0u, kDevice.port}));
+    EXPECT_FALSE(core->begin(now)) << "one Offer per job";
+    // A device whose Size got lost says Ready again, and gets it again.
+    EXPECT_EQ(feed(message(2)), wire::Size);
+    EXPECT_EQ(feed(message(2)), wire::Size);
+    EXPECT_EQ(core->status(), SizeSent);
+    EXPECT_EQ(feed(message(4, {0}), 15), -1) << "short BlockAck";
+    EXPECT_EQ(feed(message(8, {5, 10}), 19), -1) << "short WriteProgress";
+    EXPECT_EQ(feed(message(4, {0})), wire::Block);
+    EXPECT_EQ(core->status(), SendingBlocks);
+    EXPECT_EQ(feed(message(2)), -1) << "once blocks flow, Ready is not answered";
+    for (int type : {0, 1, 3, 5, 6, 7, 9, 11, 0x84, 0xFF})
+        EXPECT_EQ(feed(message(type, {1, 2})), -1) << type;
+    EXPECT_EQ(core->status(), SendingBlocks) << "only acknowledgements count while blocks go out";
+    EXPECT_FALSE(core->finished());
+}
+
+TEST_F(Core, AcknowledgementsCountOnceAndOnlyForRealBlocks)
+{
+    toBlockPhase(); // block 0 is out
+    EXPECT_EQ(feed(message(4, {3})), -1);
+    for (uint32_t bad : {3u, 4u, 0x80000001u, 0xFFFFFFFFu})
+        feed(message(4, {bad}));
+    feed(message(4, {1}), 15);
+    EXPECT_EQ(core->acknowledgedBlocks(), 1u);
+    EXPECT_TRUE(core->blockAcknowledged(3));
+    // Blocks 1 and 2 are still owed; 3 is not sent again; then block 0 again.
+    std::vector<uint32_t> sent;
+    for (int i = 0; i < 3; ++i) {
+        now += kMs;
+        const TransferCore::Send s = core->onTimer(now);
+        ASSERT_EQ(typeOf(s), wire::Block);
+        sent.push_back(sentIndex(s));
+    }
+    EXPECT_EQ(sent, (std::vector<uint32_t>{1, 2, 0}));
+    EXPECT_EQ(core->blocksResent(), 1u);
+    for (uint32_t i : {0u, 1u, 2u})
+        feed(message(4, {i}));
+    now += kMs;
+    EXPECT_EQ(tick(), wire::End);
+    EXPECT_FALSE(core->inBlockPhase());
+    // A late acknowledgement runs the phase again: End at once, no block,
+    // and the count shown starts from nothing.
+    EXPECT_EQ(feed(message(4, {0})), wire::End);
+    EXPECT_EQ(core->acknowledgedBlocks(), 0u);
+    EXPECT_EQ(core->bytesSent(), 3u * 1024) << "block 3 was acknowledged before it was ever sent";
+}
+
+TEST_F(Core, ProgressAndDeviceResults)
+{
+    make(10 * 1024);
+    toBlockPhase();
+    for (uint32_t i : {0u, 5u, 9u})
+        feed(message(4, {i}));
+    EXPECT_EQ(core->progress(), 30);
+    const std::pair<std::pair<uint32_t, uint32_t>, int> writes[] = {
+        {{7, 9}, 77}, {{50, 200}, 25}, {{7, 0}, 0}, {{500, 200}, 100}, {{0xFFFFFFFFu, 200}, 0}};
+    make(10);
+    core->begin(now);
+    for (const auto& w : writes) {
+        feed(message(8, {w.first.first, w.first.second}));
+        EXPECT_EQ(core->progress(), w.second) << w.first.first << "/" << w.first.second;
+    }
+    EXPECT_EQ(core->status(), DeviceWriting);
+    EXPECT_FALSE(core->ended());
+    for (int type : {7, 10, 9}) {
+        make(10);
+        core->begin(now);
+        feed(message(type));
+        EXPECT_EQ(core->status(), type);
+        EXPECT_TRUE(core->finished() && core->ended()) << "a device result ends the job at once";
+        EXPECT_EQ(core->progress(), type == 9 ? 100 : 0);
+        EXPECT_EQ(feed(message(4, {0})), -1) << "nothing after the end";
+        EXPECT_EQ(core->status(), type);
+    }
+}
+
+TEST_F(Core, OnlyUpdateDatagramsMoveThePeer)
+{
+    core->begin(now);
+    feed(message(2));
+    const std::vector<uint8_t> junk(16, 'j');
+    feed(junk, 0, kStranger);
+    EXPECT_EQ(core->peer(), kDevice);
+    feed(message(0x7F), 0, kStranger);
+    EXPECT_EQ(core->peer(), kStranger);
+    const TransferCore::Send s = core->onDatagram(now, message(4, {0}).data(), 16, kDevice);
+    EXPECT_EQ(s.to, kDevice);
+    feed(junk, 0, kStranger); // in the block phase too
+    now += kMs;
+    EXPECT_EQ(core->onTimer(now).to, kDevice);
+}
+
+// Late and early ticks, as a loaded machine delivers them: no two blocks
+// closer than 0.9 ms, and no drift above the 1 ms average.
+TEST_F(Core, PacingKeepsTheMinimumGapAndTheAverageThroughLateWakeUps)
+{
+    make(4000 * 1024);
+    toBlockPhase();
+    uint32_t seed = 7;
+    std::vector<int64_t> sends{now};
+    while (core->inBlockPhase() && sends.size() < 4000) {
+        seed = seed * 1103515245u + 12345u;
+        // The thread wakes between 0 and 200 us after the deadline, and
+        // sometimes 1.5 ms late (never long enough to restart the schedule).
+        const int64_t late = (seed >> 16) % 200 * 1000 + ((seed >> 8) % 50 == 0 ? 1500 * 1000 : 0);
+        now = std::max(now, core->nextDeadline()) + late;
+        const TransferCore::Send s = core->onTimer(now);
+        if (typeOf(s) == wire::Block) {
+            feed(message(4, {sentIndex(s)}));
+            sends.push_back(now);
+        }
+    }
+    ASSERT_EQ(sends.size(), 4000u);
+    std::vector<int64_t> gaps;
+    for (size_t i = 1; i < sends.size(); ++i)
+        gaps.push_back(sends[i] - sends[i - 1]);
+    EXPECT_GE(*std::min_element(gaps.begin(), gaps.end()), 900 * 1000);
+    const double mean = double(sends.back() - sends.front()) / double(gaps.size());
+    EXPECT_LE(mean, 1.05 * kMs);
+    EXPECT_GE(mean, 1.0 * kMs);
+}
+
+TEST_F(Core, AStallRestartsTheScheduleInsteadOfBursting)
+{
+    make(100 * 1024);
+    toBlockPhase();
+    now += 50 * kMs; // the thread was away for 50 ms
+    ASSERT_EQ(tick(), wire::Block);
+    const int64_t after = now;
+    int burst = 0;
+    for (now = after; now < after + 10 * kMs; now += 100 * 1000)
+        burst += tick() == wire::Block ? 1 : 0;
+    EXPECT_LE(burst, 10) << "at most one block per millisecond after the stall";
+}
+
+// The give-up needs both: 1000 sends without an answer and 5 s of silence.
+TEST_F(Core, TheBlockPhaseGivesUpOnlyAfterFiveSilentSecondsAndAThousandSends)
+{
+    struct Case {
+        const char* name;
+        int64_t tickNs;      // time between sends
+        int answerEvery;     // the device answers every N-th send (0: never)
+        int64_t stallFromMs; // the device is silent from .. to (ms after the start)
+        int64_t stallToMs;
+        bool givesUp;
+        int64_t atLeastMs;   // not before
+    };
+    const Case cases[] = {
+        {"silent device at 1 ms per block", kMs, 0, 0, 0, true, 5000},
+        {"silent device, slow ticks: 1000 sends take 10 s", 10 * kMs, 0, 0, 0, true, 10000},
+        {"a four-second stall is survived", kMs, 1, 100, 4100, false, 0},
+        {"an answer every 900 sends keeps it going", kMs, 900, 0, 0, false, 0},
+    };
+    for (const Case& c : cases) {
+        make(20000 * 1024);
+        const int64_t start = now;
+        toBlockPhase();
+        int sends = 0;
+        while (core->inBlockPhase() && now - start < 20 * kSecond) {
+            now += c.tickNs;
+            const int64_t ms = (now - start) / kMs;
+            const TransferCore::Send s = core->onTimer(now);
+            if (typeOf(s) != wire::Block)
+                continue;
+            ++sends;
+            const bool stalled = ms >= c.stallFromMs && ms < c.stallToMs;
+            if (c.answerEvery && sends % c.answerEvery == 0 && !stalled)
+                feed(message(4, {sentIndex(s)}));
+        }
+        EXPECT_EQ(core->status() == TransferTimeout, c.givesUp) << c.name;
+        if (c.givesUp) {
+            EXPECT_GE(now - start, c.atLeastMs * kMs) << c.name;
+            EXPECT_GE(sends, 1000) << c.name;
+            EXPECT_TRUE(core->finished() && !core->ended()) << c.name << ": still listening";
+        }
+    }
+}
+
+TEST_F(Core, FortySilentSecondsEndEveryPhaseWithTimeout)
+{
+    // Each case reaches a phase, then the device falls silent.
+    const std::pair<const char*, std::vector<std::vector<uint8_t>>> roads[] = {
+        {"after the Offer", {}},
+        {"after Size", {message(2)}},
+        {"while writing", {message(2), message(8, {1, 9})}},
+    };
+    for (const auto& road : roads) {
+        make(10);
+        core->begin(now);
+        for (const auto& d : road.second)
+            feed(d);
+        const int64_t quiet = now;
+        now = quiet + 39 * kSecond;
+        tick();
+        EXPECT_FALSE(core->ended()) << road.first;
+        now = core->nextDeadline();
+        EXPECT_EQ(now, quiet + 40 * kSecond) << road.first;
+        tick();
+        EXPECT_EQ(core->status(), TransferTimeout) << road.first;
+        EXPECT_TRUE(core->ended()) << road.first;
+    }
+    // After End the silence counts from End.
+    make(10);
+    toBlockPhase();
+    feed(message(4, {0}));
+    now += kMs;
+    ASSERT_EQ(tick(), wire::End);
+    EXPECT_EQ(core->nextDeadline(), now + 40 * kSecond);
+}
+
+TEST_F(Core, StopEndsAnUnfinishedJobAsStoppedAndNothingIsSentAfterwards)
+{
+    toBlockPhase();
+    core->stop();
+    EXPECT_EQ(core->status(), Stopped);
+    EXPECT_TRUE(core->ended() && core->finished());
+    now += kMs;
+    EXPECT_EQ(tick(), -1);
+    EXPECT_EQ(feed(message(4, {1})), -1);
+    // Stopped before its Offer: not even the Offer goes.
+    make(10);
+    core->stop();
+    EXPECT_FALSE(core->begin(now));
+    EXPECT_EQ(core->status(), Stopped);
+    // A job that had already given up keeps its Timeout when stopped.
+    TransferCore::Timing quick;
+    quick.unansweredLimit = 3;
+    quick.giveUpSilenceNs = 5 * kMs;
+    make(10 * 1024, quick);
+    toBlockPhase();
+    for (int i = 0; i < 20 && core->inBlockPhase(); ++i) {
+        now += kMs;
+        tick();
+    }
+    ASSERT_EQ(core->status(), TransferTimeout);
+    core->stop();
+    EXPECT_EQ(core->status(), TransferTimeout);
+    EXPECT_TRUE(core->ended());
+}
+
+TEST_F(Core, NotesTellEachStepOnce)
+{
+    make(2048);
+    core->begin(now);
+    feed(message(2));
+    feed(message(4, {0}));
+    now += kMs;
+    tick(); // block 1
+    feed(message(4, {1}));
+    now += kMs;
+    tick(); // block 0 again
+    feed(message(4, {0}));
+    now += kMs;
+    tick(); // End
+    feed(message(8, {1, 2}));
+    feed(message(8, {1, 2}));
+    feed(message(9));
+    std::vector<TransferCore::NoteKind> kinds;
+    for (const auto& n : core->notes())
+        kinds.push_back(n.kind);
+    using K = TransferCore::NoteKind;
+    EXPECT_EQ(kinds, (std::vector<K>{K::OfferSent, K::SizeSent, K::BlockPhaseStarted, K::BlocksResent, K::EndSent,
+                                      K::WriteProgress, K::WriteProgress, K::Result}));
+    EXPECT_EQ(core->notes()[3].value, 1) << "one block sent again in pass 2";
+    EXPECT_EQ(core->notes()[5].code, 1);
+    EXPECT_EQ(core->notes()[6].code, 0) << "the same percent is not news";
+    EXPECT_EQ(core->notes().back().code, DeviceWriteComplete);
+    core->clearNotes();
+    EXPECT_TRUE(core->notes().empty());
+}
