@@ -1,0 +1,15 @@
+#pragma once
+
+#include <string>
+
+namespace brelvo {
+
+// The system's text for an errno value, always in English whatever the
+// process locale, so logs and reports read the same everywhere.
+std::string errorTextEnglish(int code);
+
+// The codes front-ends explain in their own words.
+bool isAddressInUse(int code);
+bool isPermissionDenied(int code);
+
+} // namespace brelvo
