@@ -18,6 +18,4 @@ std::string errorTextEnglish(int code)
 
 bool isAddressInUse(int code) { return code == EADDRINUSE; }
 
-bool isPermissionDenied(int code) { return code == EACCES || code == EPERM; }
-
 } // namespace brelvo

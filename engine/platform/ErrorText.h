@@ -8,8 +8,7 @@ namespace brelvo {
 // process locale, so logs and reports read the same everywhere.
 std::string errorTextEnglish(int code);
 
-// The codes front-ends explain in their own words.
+// The code front-ends explain in their own words: the port is taken.
 bool isAddressInUse(int code);
-bool isPermissionDenied(int code);
 
 } // namespace brelvo
