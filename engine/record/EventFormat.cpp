@@ -1,0 +1,342 @@
+#include "record/EventFormat.h"
+
+#include "platform/AddressText.h"
+#include "platform/ErrorText.h"
+#include "platform/WallClock.h"
+#include "record/TextSafety.h"
+
+#include <cinttypes>
+#include <cstdio>
+
+namespace brelvo {
+
+namespace {
+
+// Status codes as the jobs set them (the job layer sits above this one).
+constexpr int kUpdateComplete = 9;
+constexpr int kStopped = 15;
+
+std::string deviceText(const Event& e)
+{
+    return addressToText(e.address) + ":" + std::to_string(netToHost16(e.port));
+}
+
+std::string plural(int64_t count, const char* one, const char* many)
+{
+    return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
+// "#03 10.0.0.23: " for a job's events; what is known of it.
+std::string jobPrefix(const Event& e)
+{
+    std::string prefix;
+    if (e.row > 0) {
+        char row[16];
+        std::snprintf(row, sizeof row, "#%02d", e.row);
+        prefix = row;
+    } else if (e.jobId != 0) {
+        prefix = "job " + std::to_string(e.jobId);
+    }
+    if (e.address != 0)
+        prefix += (prefix.empty() ? "" : " ") + addressToText(e.address);
+    return prefix.empty() ? prefix : prefix + ": ";
+}
+
+std::string requestPrefix(const Event& e)
+{
+    std::string row;
+    if (e.row > 0) {
+        char text[16];
+        std::snprintf(text, sizeof text, "#%02d ", e.row);
+        row = text;
+    }
+    return row + addressToText(e.address) + " asked for " + displayText(e.productCode);
+}
+
+// " (detail)" when there is one.
+std::string detailSuffix(const Event& e)
+{
+    return e.detail.empty() ? std::string() : " (" + displayText(e.detail) + ")";
+}
+
+std::string sweepText(const Event& e)
+{
+    const std::string method = std::string("(ICMP: ") + icmpMethodName(e.icmp) + ")";
+    if (e.icmp == IcmpMethod::None)
+        return "Address sweep could not ping " + method +
+               ": no address can be lent; run as root, give the program cap_net_raw or allow "
+               "unprivileged ping (net.ipv4.ping_group_range)";
+    if (e.value < 0)
+        return "Address sweep could not run " + method + ": no address can be lent" + detailSuffix(e);
+    std::string text = "Address sweep found " + plural(e.value, "free address", "free addresses") + " " + method;
+    return e.value == 0 ? text + ": no address can be lent" : text;
+}
+
+// Which JSON fields a kind carries.
+enum Field : uint32_t {
+    FJob = 1u << 0,
+    FRow = 1u << 1,
+    FDevice = 1u << 2,
+    FProduct = 1u << 3,
+    FLent = 1u << 4,
+    FJobPort = 1u << 5,
+    FPort = 1u << 6,
+    FCode = 1u << 7,
+    FError = 1u << 8,
+    FStatus = 1u << 9,
+    FValue = 1u << 10,
+    FChecksum = 1u << 11,
+    FOptions = 1u << 12,
+    FPath = 1u << 13,
+    FDetail = 1u << 14,
+    FIcmp = 1u << 15,
+};
+constexpr uint32_t kJob = FJob | FRow | FDevice;
+
+uint32_t fieldsOf(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::ListenerStarted: return FPort;
+    case EventKind::ListenerFailed: return FPort | FCode | FError | FDetail;
+    case EventKind::SweepFinished: return FValue | FIcmp | FDetail;
+    case EventKind::RequestReceived: return FDevice | FProduct;
+    case EventKind::RequestMatched: return kJob | FProduct | FPath;
+    case EventKind::RequestNoFirmware: return FDevice | FProduct | FPath;
+    case EventKind::RequestTableFull: return FDevice | FProduct;
+    case EventKind::RequestMalformed: return FDevice | FValue | FDetail;
+    case EventKind::OfferSent: return kJob | FLent | FJobPort;
+    case EventKind::SizeSent: return kJob | FValue;
+    case EventKind::BlockPhaseStarted: return kJob | FValue;
+    case EventKind::BlocksResent: return kJob | FCode | FValue;
+    case EventKind::EndSent: return kJob | FChecksum | FOptions;
+    case EventKind::DeviceWriting: return kJob | FValue;
+    case EventKind::JobResult: return kJob | FCode | FStatus | FDetail;
+    case EventKind::StopRequested: return FValue;
+    case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
+    case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
+    }
+    return 0;
+}
+
+bool isRequestKind(EventKind kind)
+{
+    return kind == EventKind::RequestReceived || kind == EventKind::RequestMatched ||
+           kind == EventKind::RequestNoFirmware || kind == EventKind::RequestTableFull ||
+           kind == EventKind::RequestMalformed;
+}
+
+std::string hexBytes(const std::string& bytes)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string out;
+    for (unsigned char c : bytes) {
+        out += digits[c >> 4];
+        out += digits[c & 15];
+    }
+    return out;
+}
+
+} // namespace
+
+std::string statusTextEnglish(int status)
+{
+    switch (status) {
+    case 0: return "Find Update Server";
+    case 1: case 2: case 3: case 4: case 5: return "Sending Data";
+    case 6: return "Send Successfully!";
+    case 7: return "Verification Failed!";
+    case 8: return "Updating...";
+    case 9: return "Update Complete!";
+    case 10: return "Update Failed!";
+    case 11: return "Network Error!";
+    case 12: return "Model Mismatch!";
+    case 13: return "Open Failed!";
+    case 14: return "Timeout!";
+    case 15: return "Stopped";
+    default: return "Unknown Error!";
+    }
+}
+
+const char* eventKindName(EventKind kind)
+{
+    switch (kind) {
+    case EventKind::ListenerStarted: return "listener_started";
+    case EventKind::ListenerFailed: return "listener_failed";
+    case EventKind::SweepFinished: return "sweep_finished";
+    case EventKind::RequestReceived: return "request_received";
+    case EventKind::RequestMatched: return "request_matched";
+    case EventKind::RequestNoFirmware: return "request_no_firmware";
+    case EventKind::RequestTableFull: return "request_table_full";
+    case EventKind::RequestMalformed: return "request_malformed";
+    case EventKind::OfferSent: return "offer_sent";
+    case EventKind::SizeSent: return "size_sent";
+    case EventKind::BlockPhaseStarted: return "block_phase_started";
+    case EventKind::BlocksResent: return "blocks_resent";
+    case EventKind::EndSent: return "end_sent";
+    case EventKind::DeviceWriting: return "device_writing";
+    case EventKind::JobResult: return "job_result";
+    case EventKind::StopRequested: return "stop_requested";
+    case EventKind::JobTimedOut: return "job_timed_out";
+    case EventKind::ReportFailed: return "report_failed";
+    }
+    return "unknown";
+}
+
+const char* severityName(Severity severity)
+{
+    switch (severity) {
+    case Severity::Info: return "info";
+    case Severity::Warning: return "warning";
+    case Severity::Failure: return "failure";
+    }
+    return "unknown";
+}
+
+const char* icmpMethodName(IcmpMethod method)
+{
+    switch (method) {
+    case IcmpMethod::None: return "none";
+    case IcmpMethod::Raw: return "raw";
+    case IcmpMethod::Datagram: return "datagram";
+    }
+    return "unknown";
+}
+
+Severity severityOf(const Event& e)
+{
+    switch (e.kind) {
+    case EventKind::ListenerFailed:
+    case EventKind::JobTimedOut:
+    case EventKind::ReportFailed:
+        return Severity::Failure;
+    case EventKind::SweepFinished:
+        return e.icmp == IcmpMethod::None || e.value <= 0 ? Severity::Warning : Severity::Info;
+    case EventKind::RequestNoFirmware:
+    case EventKind::RequestTableFull:
+    case EventKind::RequestMalformed:
+        return Severity::Warning;
+    case EventKind::OfferSent:
+        return e.lentAddress == 0 ? Severity::Warning : Severity::Info;
+    case EventKind::JobResult:
+        return e.code == kUpdateComplete ? Severity::Info
+               : e.code == kStopped      ? Severity::Warning
+                                         : Severity::Failure;
+    default:
+        return Severity::Info;
+    }
+}
+
+std::string formatEventText(const Event& e)
+{
+    const std::string job = jobPrefix(e);
+    switch (e.kind) {
+    case EventKind::ListenerStarted:
+        return "Listening on UDP port " + std::to_string(netToHost16(e.port)) +
+               (e.address ? " of " + addressToText(e.address) : std::string());
+    case EventKind::ListenerFailed: {
+        const std::string port = std::to_string(netToHost16(e.port));
+        std::string text = "Cannot listen on UDP port " + port + ": " + errorTextEnglish(e.code) + detailSuffix(e);
+        if (isAddressInUse(e.code))
+            text += "; another copy of the tool or another program holds UDP port " + port;
+        return text;
+    }
+    case EventKind::SweepFinished:
+        return sweepText(e);
+    case EventKind::RequestReceived:
+        return requestPrefix(e);
+    case EventKind::RequestMatched:
+        return requestPrefix(e) + ": sending " + displayText(e.path);
+    case EventKind::RequestNoFirmware:
+        return requestPrefix(e) + ": no firmware for it in " + displayText(e.path);
+    case EventKind::RequestTableFull:
+        return requestPrefix(e) + ": the device table is full; Clear finished devices to make room";
+    case EventKind::RequestMalformed:
+        return addressToText(e.address) + ": malformed request of " + plural(e.value, "byte", "bytes") +
+               " ignored" + detailSuffix(e);
+    case EventKind::OfferSent:
+        return job + (e.lentAddress ? "offer sent, lent address " + addressToText(e.lentAddress)
+                                    : std::string("offer sent without an address (none free)")) +
+               ", job port " + std::to_string(netToHost16(e.jobPort));
+    case EventKind::SizeSent:
+        return job + "image size sent: " + plural(e.value, "byte", "bytes");
+    case EventKind::BlockPhaseStarted:
+        return job + "sending " + plural(e.value, "block", "blocks");
+    case EventKind::BlocksResent:
+        return job + "pass " + std::to_string(e.code) + ": " + plural(e.value, "block", "blocks") + " sent again";
+    case EventKind::EndSent: {
+        char text[64];
+        std::snprintf(text, sizeof text, "End sent: checksum 0x%08" PRIx32 ", options %u", e.checksum,
+                      static_cast<unsigned>(e.options));
+        return job + text;
+    }
+    case EventKind::DeviceWriting:
+        return job + "device writing, " + std::to_string(e.value) + "%";
+    case EventKind::JobResult:
+        return job + statusTextEnglish(e.code) + detailSuffix(e);
+    case EventKind::StopRequested:
+        return "Stop: " + plural(e.value, "job", "jobs") + " asked to end";
+    case EventKind::JobTimedOut:
+        return job + "timed out at \"" + statusTextEnglish(e.code) + "\"" + detailSuffix(e);
+    case EventKind::ReportFailed:
+        return "Run report: cannot write " + displayText(e.path) + ": " + errorTextEnglish(e.code) +
+               detailSuffix(e) + "; the run goes on";
+    }
+    return "Unknown event " + std::to_string(static_cast<int>(e.kind));
+}
+
+std::string formatEventJson(const Event& e)
+{
+    std::string out = "{\"time\":\"" + isoLocalTime(e.wallTimeMs) + "\",\"event\":\"" + eventKindName(e.kind) +
+                      "\",\"severity\":\"" + severityName(e.severity) + "\"";
+    const auto add = [&out](const char* name, const std::string& json) {
+        out += ",\"";
+        out += name;
+        out += "\":";
+        out += json;
+    };
+    const auto quoted = [](const std::string& s) { return jsonString(s); };
+    const uint32_t fields = fieldsOf(e.kind);
+    const bool request = isRequestKind(e.kind);
+    if ((fields & FJob) && e.jobId != 0)
+        add("job", std::to_string(e.jobId));
+    if ((fields & FRow) && e.row > 0)
+        add("row", std::to_string(e.row));
+    if ((fields & FDevice) && (request || e.address != 0))
+        add("device", quoted(deviceText(e)));
+    if (fields & FProduct) {
+        add("product", quoted(e.productCode));
+        if (!isValidUtf8(e.productCode))
+            add("product_hex", quoted(hexBytes(e.productCode)));
+    }
+    if (fields & FLent)
+        add("lent", quoted(addressToText(e.lentAddress)));
+    if (fields & FJobPort)
+        add("job_port", std::to_string(netToHost16(e.jobPort)));
+    if (fields & FPort)
+        add("port", std::to_string(netToHost16(e.port)));
+    if (fields & FCode)
+        add("code", std::to_string(e.code));
+    if (fields & FError)
+        add("error", quoted(errorTextEnglish(e.code)));
+    if (fields & FStatus)
+        add("status", quoted(statusTextEnglish(e.code)));
+    if (fields & FValue)
+        add("value", std::to_string(e.value));
+    if (fields & FChecksum) {
+        char text[16];
+        std::snprintf(text, sizeof text, "0x%08" PRIx32, e.checksum);
+        add("checksum", quoted(text));
+    }
+    if (fields & FOptions)
+        add("options", std::to_string(e.options));
+    if (fields & FPath)
+        add("path", quoted(e.path));
+    if ((fields & FDetail) && !e.detail.empty())
+        add("detail", quoted(e.detail));
+    if (fields & FIcmp)
+        add("icmp", quoted(icmpMethodName(e.icmp)));
+    out += '}';
+    return out;
+}
+
+} // namespace brelvo

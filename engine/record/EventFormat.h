@@ -1,0 +1,43 @@
+#pragma once
+
+#include "record/Event.h"
+
+#include <string>
+
+namespace brelvo {
+
+// The window's status texts in English: 0 "Find Update Server", 1 to 5
+// "Sending Data", 6 "Send Successfully!", 7 "Verification Failed!",
+// 8 "Updating...", 9 "Update Complete!", 10 "Update Failed!",
+// 11 "Network Error!", 12 "Model Mismatch!", 13 "Open Failed!",
+// 14 "Timeout!", 15 "Stopped", anything else "Unknown Error!".
+std::string statusTextEnglish(int status);
+
+// Stable names for machine-read logs: "request_no_firmware", "warning",
+// "datagram".
+const char* eventKindName(EventKind kind);
+const char* severityName(Severity severity);
+const char* icmpMethodName(IcmpMethod method);
+
+// How serious an event is, from its kind and the fields that tell (code,
+// value, icmp), for producers to fill Event::severity with.
+Severity severityOf(const Event& event);
+
+// One English line for the command line and the window's log, without a
+// time stamp and without a line end. Text from outside (product codes,
+// paths, details) goes through displayText, so the line obeys nothing it
+// carries. A job's lines begin with its table row ("#03") and the device's
+// address when known.
+std::string formatEventText(const Event& event);
+
+// One JSON object on one line (JSON Lines), without the line end. Fields,
+// always in this order and only where meaningful for the kind:
+//   time (ISO 8601 local with offset), event, severity, job, row,
+//   device ("a.b.c.d:port"), product, product_hex (only when the product
+//   code is not valid UTF-8: its bytes in hex, since "product" then holds
+//   U+FFFD in their place), lent, job_port, port, code, error (the English
+//   errno text), status, value, checksum ("0x%08x"), options, path,
+//   detail, icmp.
+std::string formatEventJson(const Event& event);
+
+} // namespace brelvo

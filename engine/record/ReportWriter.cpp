@@ -1,0 +1,184 @@
+#include "record/ReportWriter.h"
+
+#include <cerrno>
+
+namespace brelvo {
+
+ReportWriter::ReportWriter(RunReport::Target target, ProblemHandler onProblem)
+    : report_(std::move(target)), onProblem_(std::move(onProblem))
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    pending_ = true; // the first pass makes the file
+    bool sayProblem = false;
+    if (startThread(&sayProblem))
+        return;
+    lock.unlock();
+    if (sayProblem)
+        sayThreadProblem();
+    // No thread to be had: make the file here, where the run starts (never
+    // a transfer thread), so its problems are still said at once.
+    drain(true);
+}
+
+ReportWriter::~ReportWriter()
+{
+    bool running;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stopping_ = true;
+        pending_ = true;
+        running = threadRunning_;
+    }
+    wake_.notify_one();
+    if (running)
+        thread_.join();
+    else
+        drain(false);
+}
+
+bool ReportWriter::startThread(bool* sayProblem)
+{
+    *sayProblem = false;
+    if (threadRunning_)
+        return true;
+    if (thread_.start([this] { run(); }) == 0) {
+        threadRunning_ = true;
+        return true;
+    }
+    *sayProblem = !threadProblemSaid_;
+    threadProblemSaid_ = true;
+    return false;
+}
+
+void ReportWriter::sayThreadProblem()
+{
+    if (onProblem_)
+        onProblem_(RunReport::Problem{std::string(), EAGAIN,
+                                      "starting the report thread; rows are written when the run ends"});
+}
+
+void ReportWriter::submit(JobSummary summary)
+{
+    bool sayProblem = false;
+    {
+        std::unique_lock<std::mutex> lock(mutex_);
+        queue_.push_back(std::move(summary));
+        ++submitted_;
+        pending_ = true;
+        if (!threadRunning_ && !stopping_)
+            startThread(&sayProblem); // rows wait in the queue until one runs
+    }
+    wake_.notify_one();
+    if (sayProblem)
+        sayThreadProblem();
+}
+
+bool ReportWriter::flush()
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    const uint64_t target = submitted_;
+    if (!threadRunning_) {
+        lock.unlock();
+        drain(false);
+        lock.lock();
+        return written_ >= target;
+    }
+    const uint64_t ticket = ++flushRequested_;
+    pending_ = true;
+    wake_.notify_one();
+    served_.wait(lock, [&] { return flushServed_ >= ticket; });
+    return written_ >= target;
+}
+
+std::string ReportWriter::path() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return path_;
+}
+
+uint64_t ReportWriter::rowsWritten() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return written_;
+}
+
+uint64_t ReportWriter::rowsWaiting() const
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    return queue_.size();
+}
+
+void ReportWriter::run()
+{
+    bool first = true;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return pending_; });
+        pending_ = false;
+        const bool stop = stopping_;
+        const uint64_t ticket = flushRequested_;
+        lock.unlock();
+        drain(first);
+        first = false;
+        lock.lock();
+        flushServed_ = ticket;
+        served_.notify_all();
+        if (stop)
+            return;
+    }
+}
+
+void ReportWriter::drain(bool openEvenIfIdle)
+{
+    std::lock_guard<std::mutex> fileLock(fileMutex_);
+    const auto publishPath = [this] {
+        std::lock_guard<std::mutex> lock(mutex_);
+        path_ = report_.path();
+    };
+    if (openEvenIfIdle) {
+        const int code = report_.open();
+        publishPath();
+        if (code) {
+            tell(report_.lastProblem());
+            return;
+        }
+        failing_ = false;
+    }
+    for (;;) {
+        JobSummary row;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            if (queue_.empty())
+                return;
+            row = queue_.front(); // a copy: submit() may grow the queue meanwhile
+        }
+        bool landed = false;
+        const int code = report_.write(row, &landed);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            path_ = report_.path();
+            if (landed) {
+                queue_.pop_front();
+                ++written_;
+            }
+        }
+        if (code) {
+            tell(report_.lastProblem());
+            if (!landed)
+                return; // this row and those after it wait for the next try
+        } else {
+            failing_ = false;
+        }
+    }
+}
+
+void ReportWriter::tell(const RunReport::Problem& problem)
+{
+    if (failing_)
+        return;
+    failing_ = true;
+    if (onProblem_)
+        onProblem_(problem);
+}
+
+} // namespace brelvo

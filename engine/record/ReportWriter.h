@@ -1,0 +1,87 @@
+#pragma once
+
+#include "platform/Thread.h"
+#include "record/JobSummary.h"
+#include "record/RunReport.h"
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+
+namespace brelvo {
+
+// Writes the run report on a thread of its own, so no disk wait ever
+// reaches a transfer thread: submit() only queues. Rows are written in the
+// order they were submitted.
+//
+// Failures: the report's file is made as soon as the writer starts, so a
+// folder that cannot be written is known at the start of the run. A
+// failure is handed to `onProblem` once (on the writer thread); the run
+// goes on. The row that failed stays at the head of the queue with every
+// row after it, and all of them are tried again, quietly, whenever a new
+// row is submitted and on flush() and destruction; once rows get through
+// again, a later failure is said again. Nothing is dropped while the
+// process lives: a disk that fills up and is freed, or a folder that is
+// made writable, still receives every row.
+class ReportWriter {
+public:
+    // Called on the writer thread, or (only when no thread can be started)
+    // on the thread calling submit() or flush(): it must be thread-safe,
+    // as EventQueue::push is.
+    using ProblemHandler = std::function<void(const RunReport::Problem&)>;
+
+    explicit ReportWriter(RunReport::Target target, ProblemHandler onProblem = {});
+    // Writes what is queued (one last try), then joins the thread.
+    // `onProblem` may be called until it returns.
+    ~ReportWriter();
+    ReportWriter(const ReportWriter&) = delete;
+    ReportWriter& operator=(const ReportWriter&) = delete;
+
+    // Queues one job's row. Never waits for the disk.
+    void submit(JobSummary summary);
+    // Waits until every row submitted before the call is on disk, or was
+    // tried and failed: true when they are all on disk.
+    bool flush();
+
+    // The report file once it was made; empty before.
+    std::string path() const;
+    uint64_t rowsWritten() const;
+    // Queued, or kept after a failure.
+    uint64_t rowsWaiting() const;
+
+private:
+    void run();
+    // Writes queued rows until the queue is empty or a row fails. Only one
+    // thread at a time (fileMutex_).
+    void drain(bool openEvenIfIdle);
+    void tell(const RunReport::Problem& problem);
+    // With mutex_ held; `sayProblem` asks for sayThreadProblem() once the
+    // lock is released.
+    bool startThread(bool* sayProblem);
+    void sayThreadProblem();
+
+    RunReport report_;
+    ProblemHandler onProblem_;
+    std::mutex fileMutex_;   // report_ and failing_
+    bool failing_ = false;   // a failure was said and nothing got through since
+
+    mutable std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable served_;
+    std::deque<JobSummary> queue_;
+    bool pending_ = false;   // the thread has work or a flush to serve
+    bool stopping_ = false;
+    bool threadRunning_ = false;
+    bool threadProblemSaid_ = false;
+    uint64_t submitted_ = 0;
+    uint64_t written_ = 0;
+    uint64_t flushRequested_ = 0;
+    uint64_t flushServed_ = 0;
+    std::string path_;
+    Thread thread_;
+};
+
+} // namespace brelvo

@@ -1,0 +1,287 @@
+// Every event kind as a log line and as a JSON line.
+#include "platform/AddressText.h"
+#include "record/EventFormat.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+using namespace brelvo;
+
+namespace {
+
+// TZ=UTC0 for one test, so times read the same everywhere.
+class UtcScope {
+public:
+    UtcScope()
+    {
+        const char* old = std::getenv("TZ");
+        had_ = old != nullptr;
+        old_ = old ? old : "";
+        ::setenv("TZ", "UTC0", 1);
+    }
+    ~UtcScope() { had_ ? ::setenv("TZ", old_.c_str(), 1) : ::unsetenv("TZ"); }
+
+private:
+    bool had_;
+    std::string old_;
+};
+
+// A minimal JSON object reader: flat objects of strings and integers, as
+// formatEventJson writes them. False on anything else; strings come back
+// decoded (\uNNNN as UTF-8, surrogate pairs not needed here).
+bool parseFlatObject(const std::string& s, std::map<std::string, std::string>* out)
+{
+    size_t i = 0;
+    auto string = [&](std::string* v) {
+        if (i >= s.size() || s[i++] != '"')
+            return false;
+        while (i < s.size() && s[i] != '"') {
+            unsigned char c = s[i++];
+            if (c < 0x20)
+                return false;
+            if (c != '\\') {
+                *v += static_cast<char>(c);
+                continue;
+            }
+            if (i >= s.size())
+                return false;
+            const char e = s[i++];
+            const std::map<char, char> simple{{'"', '"'}, {'\\', '\\'}, {'/', '/'}, {'b', '\b'},
+                                              {'f', '\f'}, {'n', '\n'}, {'r', '\r'}, {'t', '\t'}};
+            if (simple.count(e)) {
+                *v += simple.at(e);
+            } else if (e == 'u' && i + 4 <= s.size()) {
+                const unsigned cp = std::stoul(s.substr(i, 4), nullptr, 16);
+                i += 4;
+                if (cp < 0x80) {
+                    *v += static_cast<char>(cp);
+                } else if (cp < 0x800) {
+                    *v += static_cast<char>(0xC0 | cp >> 6);
+                    *v += static_cast<char>(0x80 | (cp & 0x3F));
+                } else {
+                    *v += static_cast<char>(0xE0 | cp >> 12);
+                    *v += static_cast<char>(0x80 | (cp >> 6 & 0x3F));
+                    *v += static_cast<char>(0x80 | (cp & 0x3F));
+                }
+            } else {
+                return false;
+            }
+        }
+        return i++ < s.size();
+    };
+    if (s.empty() || s[i++] != '{')
+        return false;
+    while (i < s.size()) {
+        std::string name, value;
+        if (!string(&name) || i >= s.size() || s[i++] != ':')
+            return false;
+        if (i < s.size() && s[i] == '"') {
+            if (!string(&value))
+                return false;
+        } else {
+            const size_t start = i;
+            if (i < s.size() && s[i] == '-')
+                ++i;
+            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
+                ++i;
+            value = s.substr(start, i - start);
+            if (value.empty() || value == "-")
+                return false;
+        }
+        if (!out->emplace(name, value).second)
+            return false; // a name twice
+        if (i < s.size() && s[i] == ',') {
+            ++i;
+            continue;
+        }
+        return i + 1 == s.size() && s[i] == '}';
+    }
+    return false;
+}
+
+Event make(EventKind kind, uint64_t job = 0, int row = 0)
+{
+    Event e;
+    e.kind = kind;
+    e.wallTimeMs = 1796607665123; // 2026-12-07T01:41:05.123Z
+    e.jobId = job;
+    e.row = row;
+    e.severity = severityOf(e);
+    return e;
+}
+
+Event device(Event e, const char* address = "10.0.0.23", uint16_t port = 5000, const std::string& code = "ABCDEFG")
+{
+    e.address = addressFromText(address);
+    e.port = hostToNet16(port);
+    e.productCode = code;
+    return e;
+}
+
+template <typename F>
+Event with(Event e, F change)
+{
+    change(e);
+    e.severity = severityOf(e);
+    return e;
+}
+
+} // namespace
+
+TEST(EventFormat, EveryKindAsTextAndJson)
+{
+    UtcScope utc;
+    const std::string t = "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":";
+    struct Case {
+        Event event;
+        std::string text, json;
+    };
+    const Case cases[] = {
+        {with(make(EventKind::ListenerStarted), [](Event& e) { e.port = hostToNet16(3281); }),
+         "Listening on UDP port 3281", t + "\"listener_started\",\"severity\":\"info\",\"port\":3281}"},
+        {with(make(EventKind::ListenerFailed), [](Event& e) { e.port = hostToNet16(3281), e.code = EADDRINUSE, e.detail = "bind"; }),
+         "Cannot listen on UDP port 3281: Address already in use (bind); another copy of the tool or another "
+         "program holds UDP port 3281",
+         t + "\"listener_failed\",\"severity\":\"failure\",\"port\":3281,\"code\":98,\"error\":\"Address already in use\","
+             "\"detail\":\"bind\"}"},
+        {with(make(EventKind::ListenerFailed), [](Event& e) { e.port = hostToNet16(3281), e.code = EACCES; }),
+         "Cannot listen on UDP port 3281: Permission denied",
+         t + "\"listener_failed\",\"severity\":\"failure\",\"port\":3281,\"code\":13,\"error\":\"Permission denied\"}"},
+        {with(make(EventKind::SweepFinished), [](Event& e) { e.value = 187, e.icmp = IcmpMethod::Raw; }),
+         "Address sweep found 187 free addresses (ICMP: raw)",
+         t + "\"sweep_finished\",\"severity\":\"info\",\"value\":187,\"icmp\":\"raw\"}"},
+        {with(make(EventKind::SweepFinished), [](Event& e) { e.value = 1, e.icmp = IcmpMethod::Datagram; }),
+         "Address sweep found 1 free address (ICMP: datagram)",
+         t + "\"sweep_finished\",\"severity\":\"info\",\"value\":1,\"icmp\":\"datagram\"}"},
+        {with(make(EventKind::SweepFinished), [](Event& e) { e.value = 0, e.icmp = IcmpMethod::Raw; }),
+         "Address sweep found 0 free addresses (ICMP: raw): no address can be lent",
+         t + "\"sweep_finished\",\"severity\":\"warning\",\"value\":0,\"icmp\":\"raw\"}"},
+        {with(make(EventKind::SweepFinished), [](Event& e) { e.value = -1; }),
+         "Address sweep could not ping (ICMP: none): no address can be lent; run as root, give the program "
+         "cap_net_raw or allow unprivileged ping (net.ipv4.ping_group_range)",
+         t + "\"sweep_finished\",\"severity\":\"warning\",\"value\":-1,\"icmp\":\"none\"}"},
+        {device(make(EventKind::RequestReceived)), "10.0.0.23 asked for ABCDEFG",
+         t + "\"request_received\",\"severity\":\"info\",\"device\":\"10.0.0.23:5000\",\"product\":\"ABCDEFG\"}"},
+        {with(device(make(EventKind::RequestMatched, 7, 3)), [](Event& e) { e.path = "/srv/fw/kvx_ABCDEFG.bin"; }),
+         "#03 10.0.0.23 asked for ABCDEFG: sending /srv/fw/kvx_ABCDEFG.bin",
+         t + "\"request_matched\",\"severity\":\"info\",\"job\":7,\"row\":3,\"device\":\"10.0.0.23:5000\","
+             "\"product\":\"ABCDEFG\",\"path\":\"/srv/fw/kvx_ABCDEFG.bin\"}"},
+        {with(device(make(EventKind::RequestNoFirmware)), [](Event& e) { e.path = "/srv/fw"; }),
+         "10.0.0.23 asked for ABCDEFG: no firmware for it in /srv/fw",
+         t + "\"request_no_firmware\",\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\",\"product\":\"ABCDEFG\","
+             "\"path\":\"/srv/fw\"}"},
+        {device(make(EventKind::RequestTableFull)),
+         "10.0.0.23 asked for ABCDEFG: the device table is full; Clear finished devices to make room",
+         t + "\"request_table_full\",\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\",\"product\":\"ABCDEFG\"}"},
+        {with(device(make(EventKind::RequestMalformed), "10.0.0.23", 5000, ""), [](Event& e) { e.value = 13, e.detail = "too short"; }),
+         "10.0.0.23: malformed request of 13 bytes ignored (too short)",
+         t + "\"request_malformed\",\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\",\"value\":13,"
+             "\"detail\":\"too short\"}"},
+        {with(device(make(EventKind::OfferSent, 7, 3)), [](Event& e) {
+             e.lentAddress = addressFromText("10.0.0.200"), e.jobPort = hostToNet16(40123);
+         }),
+         "#03 10.0.0.23: offer sent, lent address 10.0.0.200, job port 40123",
+         t + "\"offer_sent\",\"severity\":\"info\",\"job\":7,\"row\":3,\"device\":\"10.0.0.23:5000\","
+             "\"lent\":\"10.0.0.200\",\"job_port\":40123}"},
+        {with(make(EventKind::OfferSent, 8, 4), [](Event& e) { e.jobPort = hostToNet16(40124); }),
+         "#04: offer sent without an address (none free), job port 40124",
+         t + "\"offer_sent\",\"severity\":\"warning\",\"job\":8,\"row\":4,\"lent\":\"0.0.0.0\",\"job_port\":40124}"},
+        {with(make(EventKind::SizeSent, 7, 3), [](Event& e) { e.value = 1048576; }),
+         "#03: image size sent: 1048576 bytes",
+         t + "\"size_sent\",\"severity\":\"info\",\"job\":7,\"row\":3,\"value\":1048576}"},
+        {with(make(EventKind::BlockPhaseStarted, 7), [](Event& e) { e.value = 1024; }),
+         "job 7: sending 1024 blocks", t + "\"block_phase_started\",\"severity\":\"info\",\"job\":7,\"value\":1024}"},
+        {with(make(EventKind::BlocksResent, 7, 3), [](Event& e) { e.value = 1, e.code = 2; }),
+         "#03: pass 2: 1 block sent again",
+         t + "\"blocks_resent\",\"severity\":\"info\",\"job\":7,\"row\":3,\"code\":2,\"value\":1}"},
+        {with(make(EventKind::EndSent, 7, 3), [](Event& e) { e.checksum = 0x00ab12cd, e.options = 3; }),
+         "#03: End sent: checksum 0x00ab12cd, options 3",
+         t + "\"end_sent\",\"severity\":\"info\",\"job\":7,\"row\":3,\"checksum\":\"0x00ab12cd\",\"options\":3}"},
+        {with(make(EventKind::DeviceWriting, 7, 3), [](Event& e) { e.value = 45; }),
+         "#03: device writing, 45%", t + "\"device_writing\",\"severity\":\"info\",\"job\":7,\"row\":3,\"value\":45}"},
+        {with(device(make(EventKind::JobResult, 7, 3), "10.213.7.50", 6000), [](Event& e) { e.code = 9; }),
+         "#03 10.213.7.50: Update Complete!",
+         t + "\"job_result\",\"severity\":\"info\",\"job\":7,\"row\":3,\"device\":\"10.213.7.50:6000\",\"code\":9,"
+             "\"status\":\"Update Complete!\"}"},
+        {with(device(make(EventKind::JobResult, 9, 12), "10.213.7.51", 6000), [](Event& e) {
+             e.code = 13, e.detail = "cannot read /srv/fw/kvx_X-ver.bin";
+         }),
+         "#12 10.213.7.51: Open Failed! (cannot read /srv/fw/kvx_X-ver.bin)",
+         t + "\"job_result\",\"severity\":\"failure\",\"job\":9,\"row\":12,\"device\":\"10.213.7.51:6000\",\"code\":13,"
+             "\"status\":\"Open Failed!\",\"detail\":\"cannot read /srv/fw/kvx_X-ver.bin\"}"},
+        {with(make(EventKind::JobResult, 9, 100), [](Event& e) { e.code = 15; }), "#100: Stopped",
+         t + "\"job_result\",\"severity\":\"warning\",\"job\":9,\"row\":100,\"code\":15,\"status\":\"Stopped\"}"},
+        {with(make(EventKind::StopRequested), [](Event& e) { e.value = 3; }), "Stop: 3 jobs asked to end",
+         t + "\"stop_requested\",\"severity\":\"info\",\"value\":3}"},
+        {with(device(make(EventKind::JobTimedOut, 7, 3)), [](Event& e) { e.code = 5, e.detail = "40 s without an answer"; }),
+         "#03 10.0.0.23: timed out at \"Sending Data\" (40 s without an answer)",
+         t + "\"job_timed_out\",\"severity\":\"failure\",\"job\":7,\"row\":3,\"device\":\"10.0.0.23:5000\",\"code\":5,"
+             "\"status\":\"Sending Data\",\"detail\":\"40 s without an answer\"}"},
+        {with(make(EventKind::ReportFailed), [](Event& e) { e.path = "/tmp/x/file.txt", e.code = ENOTDIR, e.detail = "making its folder"; }),
+         "Run report: cannot write /tmp/x/file.txt: Not a directory (making its folder); the run goes on",
+         t + "\"report_failed\",\"severity\":\"failure\",\"code\":20,\"error\":\"Not a directory\","
+             "\"path\":\"/tmp/x/file.txt\",\"detail\":\"making its folder\"}"},
+    };
+    int kindsSeen = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(eventKindName(c.event.kind));
+        EXPECT_EQ(formatEventText(c.event), c.text);
+        EXPECT_EQ(formatEventJson(c.event), c.json);
+        std::map<std::string, std::string> fields;
+        EXPECT_TRUE(parseFlatObject(formatEventJson(c.event), &fields));
+        kindsSeen |= 1 << static_cast<int>(c.event.kind);
+    }
+    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::ReportFailed) + 1)) - 1) << "a kind has no row";
+}
+
+TEST(EventFormat, HostileTextIsShownNotObeyed)
+{
+    UtcScope utc;
+    const std::string code = std::string("\xE2\x80\xAE" "1\x1b[2J\r\n\"\\\xFF", 13);
+    Event e = device(make(EventKind::RequestNoFirmware), "10.0.0.23", 5000, code);
+    e.path = "/srv/fw\n/evil";
+    e.detail = "ignored here";
+    EXPECT_EQ(formatEventText(e), "10.0.0.23 asked for \\u202e1\\x1b[2J\\r\\n\"\\\\\\xff: no firmware for it in "
+                                  "/srv/fw\\n/evil");
+    const std::string json = formatEventJson(e);
+    EXPECT_EQ(json, "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"request_no_firmware\","
+                    "\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\","
+                    "\"product\":\"\\u202e1\\u001b[2J\\r\\n\\\"\\\\\xEF\xBF\xBD\",\"product_hex\":\"e280ae311b5b324a0d0a225cff\","
+                    "\"path\":\"/srv/fw\\n/evil\"}");
+    std::map<std::string, std::string> fields;
+    ASSERT_TRUE(parseFlatObject(json, &fields));
+    EXPECT_EQ(fields["product"], "\xE2\x80\xAE" "1\x1b[2J\r\n\"\\\xEF\xBF\xBD");
+    EXPECT_EQ(fields.count("detail"), 0u); // not a field of this kind
+
+    // Every string field of every kind stays one valid JSON line.
+    for (int k = 0; k <= static_cast<int>(EventKind::ReportFailed); ++k) {
+        Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
+        h.path = code;
+        h.detail = code;
+        fields.clear();
+        EXPECT_TRUE(parseFlatObject(formatEventJson(h), &fields)) << formatEventJson(h);
+        const std::string text = formatEventText(h);
+        EXPECT_EQ(text.find_first_of("\r\n\x1b"), std::string::npos) << text;
+        EXPECT_EQ(text.find("\xE2\x80\xAE"), std::string::npos) << text;
+    }
+}
+
+TEST(EventFormat, StatusTextsAndSeverities)
+{
+    const std::pair<int, const char*> texts[] = {
+        {-1, "Unknown Error!"}, {0, "Find Update Server"}, {1, "Sending Data"}, {5, "Sending Data"},
+        {6, "Send Successfully!"}, {7, "Verification Failed!"}, {8, "Updating..."}, {9, "Update Complete!"},
+        {10, "Update Failed!"}, {11, "Network Error!"}, {12, "Model Mismatch!"}, {13, "Open Failed!"},
+        {14, "Timeout!"}, {15, "Stopped"}, {16, "Unknown Error!"}};
+    for (const auto& t : texts)
+        EXPECT_EQ(statusTextEnglish(t.first), t.second) << t.first;
+    const std::pair<int, Severity> results[] = {{9, Severity::Info}, {15, Severity::Warning},
+                                                {7, Severity::Failure}, {10, Severity::Failure},
+                                                {14, Severity::Failure}, {42, Severity::Failure}};
+    for (const auto& r : results)
+        EXPECT_EQ(severityOf(with(make(EventKind::JobResult), [&](Event& e) { e.code = r.first; })), r.second)
+            << r.first;
+}
