@@ -13,6 +13,7 @@
 
 namespace brelvo {
 
+class ReportWriter;
 class TransferCore;
 class WakeSignal;
 
@@ -78,6 +79,8 @@ private:
     void setRow(int row) { row_ = row; }
     void setPort(uint16_t port) { jobPort_ = port; }
     void setWake(std::shared_ptr<WakeSignal> wake);
+    void setReport(std::shared_ptr<ReportWriter> report) { report_ = std::move(report); }
+    const std::shared_ptr<ReportWriter>& report() const { return report_; }
     // The transfer thread copies the core's state out after every step.
     void publish(const TransferCore& core);
     // Ends a job that never reached the transfer (files, address, socket).
@@ -102,6 +105,8 @@ private:
     mutable std::mutex summaryMutex_;
     JobSummary summary_;
     std::shared_ptr<WakeSignal> wake_;
+    // The report of the run that accepted the job: its row goes there.
+    std::shared_ptr<ReportWriter> report_;
 };
 
 } // namespace brelvo

@@ -8,6 +8,8 @@
 #include "platform/Socket.h"
 #include "protocol/UpdateRequest.h"
 #include "protocol/WireFormat.h"
+#include "record/EventFormat.h"
+#include "record/ReportWriter.h"
 #include "server/AddressSweep.h"
 #include "server/FreePort.h"
 #include "server/JobPreparer.h"
@@ -83,6 +85,28 @@ int UpdateServer::start(const ServerSettings& wanted)
     }
 
     settings = wanted;
+    // A new report per run; rows of jobs from earlier runs still go to theirs.
+    std::shared_ptr<ReportWriter> runReport;
+    if (wanted.writeReport) {
+        RunReport::Target target;
+        target.path = wanted.reportPath;
+        target.runStartMs = wallTimeMs();
+        std::shared_ptr<EventQueue> queue = events;
+        runReport = std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
+            Event e;
+            e.kind = EventKind::ReportFailed;
+            e.wallTimeMs = wallTimeMs();
+            e.path = problem.path;
+            e.code = problem.code;
+            e.detail = problem.detail;
+            e.severity = severityOf(e);
+            queue->push(std::move(e));
+        });
+    }
+    {
+        std::lock_guard<std::mutex> lock(startMutex);
+        report = std::move(runReport);
+    }
     if (!scheduler) {
         TransferObserver& observer = *this;
         scheduler = std::make_unique<TransferScheduler>(observer);
@@ -173,9 +197,9 @@ std::vector<JobSnapshot> UpdateServer::snapshot() const
 
 size_t UpdateServer::activeTransfers() const { return scheduler ? scheduler->activeJobs() : 0; }
 
-size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events.drain(out); }
+size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events->drain(out); }
 
-uint64_t UpdateServer::droppedEvents() const { return events.dropped(); }
+uint64_t UpdateServer::droppedEvents() const { return events->dropped(); }
 
 void UpdateServer::renumberRows()
 {
@@ -255,7 +279,24 @@ void UpdateServer::publishEvent(Event event)
 {
     if (event.wallTimeMs == 0)
         event.wallTimeMs = wallTimeMs();
-    events.push(std::move(event));
+    event.severity = severityOf(event);
+    events->push(std::move(event));
+}
+
+std::string UpdateServer::reportPath() const
+{
+    std::lock_guard<std::mutex> lock(startMutex);
+    return report ? report->path() : std::string();
+}
+
+bool UpdateServer::flushReports()
+{
+    std::shared_ptr<ReportWriter> current;
+    {
+        std::lock_guard<std::mutex> lock(startMutex);
+        current = report;
+    }
+    return !current || current->flush();
 }
 
 Event UpdateServer::jobEvent(const UpdateJob& job, EventKind kind) const
@@ -286,7 +327,11 @@ void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int 
 
 void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
 
-void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>&) {}
+void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
+{
+    if (job->report())
+        job->report()->submit(job->summary());
+}
 
 int UpdateServer::runListener(SocketHandle s)
 {
@@ -407,6 +452,10 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     origin.acceptedWallMs = wallTimeMs();
     origin.acceptedNs = monotonicNs();
     std::shared_ptr<UpdateJob> job = UpdateJob::create(std::move(origin));
+    {
+        std::lock_guard<std::mutex> lock(startMutex);
+        job->setReport(report);
+    }
     const uint8_t writeOptions = static_cast<uint8_t>(run.options & 0xFF);
     uint32_t lent = 0;
     bool full = false;

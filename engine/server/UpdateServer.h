@@ -19,6 +19,7 @@
 namespace brelvo {
 
 class JobPreparer;
+class ReportWriter;
 
 // The engine object a front-end drives. Construction starts nothing;
 // start() binds UDP 3281 and launches the listener (which sweeps the local
@@ -63,6 +64,11 @@ public:
     size_t takeEvents(std::vector<Event>& out);
     uint64_t droppedEvents() const;
 
+    // The report file of the current (or last) run; empty when none is written.
+    std::string reportPath() const;
+    // Waits until every row of the runs so far is on disk: true when all are.
+    bool flushReports();
+
 private:
     int runListener(SocketHandle socket);
     void serveRequest(const uint8_t* datagram, int size, const SocketAddress& source);
@@ -95,7 +101,10 @@ private:
     std::string startError_;
     int startErrno_ = 0;
 
-    EventQueue events;
+    // Shared with the report writers, which may outlive the server in a
+    // job someone still holds.
+    std::shared_ptr<EventQueue> events = std::make_shared<EventQueue>();
+    std::shared_ptr<ReportWriter> report; // the current run's
     std::unique_ptr<JobPreparer> preparer;
     std::unique_ptr<TransferScheduler> scheduler;
 

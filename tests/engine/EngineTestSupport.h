@@ -56,10 +56,13 @@ constexpr int kChildSkipped = 77;
 // (with a limited-broadcast route over it).
 inline void inPrivateNetns(const std::function<void()>& body)
 {
+    // Reports of the servers the child starts go to a folder of its own.
+    TempDir home;
     std::fflush(nullptr);
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
+        ::setenv("XDG_DATA_HOME", home.path().c_str(), 1);
         if (::unshare(CLONE_NEWNET) != 0 ||
             std::system("ip link set lo up && ip route add 255.255.255.255/32 dev lo src 127.0.0.1") != 0)
             ::_exit(kChildSkipped);

@@ -43,7 +43,12 @@ done
 
 tag="brv$$r$(printf '%04x%04x' $RANDOM $RANDOM)"
 tool_ns="${tag}tool" dev_ns="${tag}dev"
-teardown() { for ns in "$tool_ns" "$dev_ns"; do [ ! -e "/run/netns/$ns" ] || drop_ns "$ns"; done; }
+# Reports and settings of the run stay out of the caller's home.
+home="$(mktemp -d "${TMPDIR:-/tmp}/brelvo-netns-home.XXXXXX")" || exit 1
+teardown() {
+    for ns in "$tool_ns" "$dev_ns"; do [ ! -e "/run/netns/$ns" ] || drop_ns "$ns"; done
+    rm -rf "$home"
+}
 trap teardown EXIT
 trap 'teardown; trap - EXIT; exit 130' INT
 trap 'teardown; trap - EXIT; exit 143' TERM HUP
@@ -68,6 +73,7 @@ fi
 for _ in $(seq 1 50); do ip -n "$tool_ns" -o link show vt | grep -q LOWER_UP && break; sleep 0.02; done
 
 addrs="$(seq -s ' ' -f '10.213.7.%g' 50 $((49 + devices)))"
+export XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config"
 export BRELVO_NETNS=1 BRELVO_TOOL_ADDR=10.213.7.1 BRELVO_DEV_NS="$dev_ns" BRELVO_DEV_ADDRS="$addrs" BRELVO_DEVSIM="$devsim"
 unset BRELVO_NETNS_SKIP
 [ "$limit" = 0 ] || set -- timeout -k 5 "$limit" "$@"
