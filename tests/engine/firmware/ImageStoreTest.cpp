@@ -6,17 +6,27 @@
 
 #include <thread>
 
-using namespace brelvo;
+using brelvo::checkConfigFile;
+using brelvo::ConfigCheck;
+using brelvo::ConfigProblem;
+using brelvo::kConfigMask;
+using brelvo::loadWordLe;
+using brelvo::PreparedImage;
+using brelvo::PrepareResult;
+using brelvo::PrepareStatus;
+using brelvo::sumWords;
+using brelvo::VersionFile;
 using namespace brelvo_test;
 
 namespace {
 
 std::string text(const std::vector<uint8_t>& b) { return std::string(b.begin(), b.end()); }
 
-class Store : public ::testing::Test {
+// Named after the class under test so that its cases read engine.firmware.ImageStore.*.
+class ImageStore : public ::testing::Test {
 protected:
     TempDir dir;
-    ImageStore store{0};
+    brelvo::ImageStore store{0};
 
     // kvx_ABCDEFG.bin with `image` and its version file with `version`
     // (none when null); the image's path.
@@ -40,7 +50,7 @@ protected:
 
 } // namespace
 
-TEST_F(Store, VersionFileDecidesModelAndChecksum)
+TEST_F(ImageStore, VersionFileDecidesModelAndChecksum)
 {
     const struct {
         const char* version;
@@ -84,7 +94,7 @@ TEST_F(Store, VersionFileDecidesModelAndChecksum)
     EXPECT_EQ(store.imageReads(), reads);
 }
 
-TEST_F(Store, EveryReasonNotToSendIsAFileErrorNamingTheFile)
+TEST_F(ImageStore, EveryReasonNotToSendIsAFileErrorNamingTheFile)
 {
     const std::vector<uint8_t> small = patternBytes(400, 3);
     ::mkdir(dir.file("folder.cfg").c_str(), 0755);
@@ -154,7 +164,7 @@ TEST_F(Store, EveryReasonNotToSendIsAFileErrorNamingTheFile)
     }
 }
 
-TEST_F(Store, ConfigurationCheckBeforeARun)
+TEST_F(ImageStore, ConfigurationCheckBeforeARun)
 {
     ::mkdir(dir.file("folder").c_str(), 0755);
     ::mkfifo(dir.file("pipe").c_str(), 0644);
@@ -194,7 +204,7 @@ TEST_F(Store, ConfigurationCheckBeforeARun)
     EXPECT_NE(r.reason.find(dir.file("ok.cfg")), std::string::npos) << r.reason;
 }
 
-TEST_F(Store, ConfigurationIsMaskedFromTheWordItShares)
+TEST_F(ImageStore, ConfigurationIsMaskedFromTheWordItShares)
 {
     const std::vector<uint8_t> image = patternBytes(10, 3);
     const std::vector<uint8_t> cfg = patternBytes(65536, 77);
@@ -219,7 +229,7 @@ TEST_F(Store, ConfigurationIsMaskedFromTheWordItShares)
     EXPECT_EQ(r.image->config.size, 65536u);
 }
 
-TEST_F(Store, JobsSendingTheSameBytesShareOneBuffer)
+TEST_F(ImageStore, JobsSendingTheSameBytesShareOneBuffer)
 {
     const auto image = patternBytes(100000, 9);
     const std::string path = write(image, versionFor(image).c_str());
@@ -256,14 +266,14 @@ TEST_F(Store, JobsSendingTheSameBytesShareOneBuffer)
 
     // Files younger than the settling time are read again, but equal bytes
     // keep the buffer the earlier jobs share.
-    ImageStore careful(int64_t(3600) * 1000000000);
+    brelvo::ImageStore careful(int64_t(3600) * 1000000000);
     PrepareResult d = careful.prepare(path, "ABCDEFG", "");
     PrepareResult e = careful.prepare(path, "ABCDEFG", "");
     EXPECT_EQ(careful.imageReads(), 2u);
     EXPECT_EQ(d.image, e.image);
 }
 
-TEST_F(Store, ThreadsAskingForOneNewImageReadItOnce)
+TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)
 {
     const auto image = patternBytes(8 << 20, 21);
     const std::string path = write(image, versionFor(image).c_str());
