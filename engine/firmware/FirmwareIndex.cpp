@@ -40,6 +40,10 @@ std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir
         if (reuse) {
             k = std::move(kept->second);
             e.readable = true;
+        } else if (listed.identityKnown && listed.identity.kind != FileKind::Regular) {
+            // A pipe or a device would be refused when opened; opening one
+            // at all can disturb whoever uses it.
+            e.readable = false;
         } else {
             const int64_t readStart = wallClockNs();
             FirmwareDescriptor d;
