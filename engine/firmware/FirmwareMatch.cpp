@@ -27,11 +27,16 @@ void applyDescriptorLine(const std::string& line, std::string& code, std::string
         checksum = mid(line, sizeof kChecksumKey - 1);
 }
 
-int readFirmwareDescriptor(const std::string& path, std::string& code, std::string& checksum)
+bool readFirmwareDescriptor(const std::string& path, FirmwareDescriptor* out, FileIdentity* openedAs, bool* unchanged)
 {
     TextFile file;
     if (!file.open(path))
-        return -1;
+        return false;
+    FileIdentity before;
+    const bool known = file.identity(&before);
+    if (openedAs)
+        *openedAs = before;
+    FirmwareDescriptor found;
     // Most lines of an image are binary noise: look at their first bytes in
     // place and copy only the two kinds of line that count.
     const char* data = nullptr;
@@ -42,9 +47,33 @@ int readFirmwareDescriptor(const std::string& path, std::string& code, std::stri
         const char first = data[0];
         if (first != 'p' && first != 'c' && first != 'C')
             continue;
-        applyDescriptorLine(std::string(data, length), code, checksum);
+        const std::string line(data, length);
+        if (startsWith(line, kProductKey)) {
+            found.hasProduct = true;
+            found.product = trimProductValue(mid(line, sizeof kProductKey - 1));
+        } else if (startsWithNoCase(line, kChecksumKey)) {
+            found.hasChecksum = true;
+            found.checksum = mid(line, sizeof kChecksumKey - 1);
+        }
+    }
+    if (unchanged) {
+        FileIdentity after;
+        *unchanged = known && file.identity(&after) && after == before;
     }
     file.close();
+    *out = std::move(found);
+    return true;
+}
+
+int readFirmwareDescriptor(const std::string& path, std::string& code, std::string& checksum)
+{
+    FirmwareDescriptor d;
+    if (!readFirmwareDescriptor(path, &d))
+        return -1;
+    if (d.hasProduct)
+        code = d.product;
+    if (d.hasChecksum)
+        checksum = d.checksum;
     return 0;
 }
 

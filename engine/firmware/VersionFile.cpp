@@ -47,6 +47,45 @@ VersionFile::Result VersionFile::checkFile(const std::string& path, const std::s
     return Ok;
 }
 
+bool VersionFile::readContents(const std::string& path, Contents* out)
+{
+    TextFile file;
+    if (!file.open(path))
+        return false;
+    Contents c;
+    const bool known = file.identity(&c.identity);
+    std::string line;
+    while (file.readLine(line)) {
+        if (startsWith(line, kProductKey)) {
+            std::string value = trimProductValue(mid(line, sizeof kProductKey - 1));
+            if (c.productCount == 0) {
+                c.product = std::move(value);
+                c.productCount = 1;
+            } else if (value != c.product) {
+                c.productCount = 2;
+            }
+        } else if (startsWithNoCase(line, kChecksumKey)) {
+            c.hasChecksum = true;
+            c.checksum = parseUnsigned32(mid(line, sizeof kChecksumKey - 1));
+        }
+    }
+    FileIdentity after;
+    c.unchanged = known && file.identity(&after) && after == c.identity;
+    *out = std::move(c);
+    return true;
+}
+
+VersionFile::Result VersionFile::check(const Contents& contents, const std::string& productCode, uint32_t& checksum)
+{
+    // Any line naming another product refuses the file, so two different
+    // names refuse every code.
+    if (contents.productCount > 1 || (contents.productCount == 1 && contents.product != productCode))
+        return ProductMismatch;
+    if (contents.hasChecksum)
+        checksum = contents.checksum;
+    return Ok;
+}
+
 std::string VersionFile::pathForImage(const std::string& imagePath)
 {
     std::string path = imagePath;

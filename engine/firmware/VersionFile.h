@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -21,6 +23,22 @@ public:
                              uint32_t& checksum);
     // The file at `path`, read line by line.
     static Result checkFile(const std::string& path, const std::string& productCode, uint32_t& checksum);
+
+    // What a product check needs from a version file, read once and kept
+    // so that every request for another product code can be checked
+    // without reading the file again.
+    struct Contents {
+        FileIdentity identity;    // of the file read, as found when it was opened
+        bool unchanged = false;   // still that identity after the last line
+        int productCount = 0;     // distinct "product=" values, counted up to 2
+        std::string product;      // the first of them
+        bool hasChecksum = false;
+        uint32_t checksum = 0;    // the last "checksum=" value
+    };
+    // False when the file cannot be opened.
+    static bool readContents(const std::string& path, Contents* out);
+    // checkFile()'s answer for contents read before.
+    static Result check(const Contents& contents, const std::string& productCode, uint32_t& checksum);
 
     // The version file beside an image: every ".bin" becomes "-ver.bin".
     static std::string pathForImage(const std::string& imagePath);

@@ -1,8 +1,11 @@
 #include "platform/DirectorySearch.h"
+
+#include "platform/FileStat.h"
 #include "platform/Text.h"
 
 #include <algorithm>
 #include <dirent.h>
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace brelvo {
@@ -15,6 +18,7 @@ std::vector<DirectoryEntry> findEntries(const std::string& directory, const std:
     DIR* dir = ::opendir(directory.empty() ? "/" : directory.c_str());
     if (!dir)
         return out;
+    const int dirFd = ::dirfd(dir);
     while (dirent* e = ::readdir(dir)) {
         const std::string name = e->d_name;
         if (name == "." || name == "..")
@@ -25,10 +29,13 @@ std::vector<DirectoryEntry> findEntries(const std::string& directory, const std:
         entry.name = name;
         entry.path = directory + "/" + name;
         struct stat st{};
-        if (::stat(entry.path.c_str(), &st) == 0)
+        if (::fstatat(dirFd, e->d_name, &st, 0) == 0) {
             entry.isDirectory = S_ISDIR(st.st_mode);
-        else
+            entry.identityKnown = true;
+            entry.identity = identityFromStat(st);
+        } else {
             entry.isDirectory = (e->d_type == DT_DIR);
+        }
         out.push_back(std::move(entry));
     }
     ::closedir(dir);

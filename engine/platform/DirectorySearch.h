@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <string>
 #include <vector>
 
@@ -9,13 +11,18 @@ struct DirectoryEntry {
     std::string name;
     std::string path;  // directory, '/', name
     bool isDirectory = false;
+    // What the listing's own stat found (links followed); identityKnown is
+    // false when the entry could not be examined (a link pointing nowhere).
+    bool identityKnown = false;
+    FileIdentity identity;
 };
 
 // Entries of `directory` whose names begin with `prefix`, letter case
 // ignored; "." and ".." are left out. Sorted by name (byte order) so that
 // every run visits them in the same order. An empty directory text lists
 // the root (paths are directory + "/" + name). Empty when the directory
-// cannot be read.
+// cannot be read. Each entry is examined once, relative to the open
+// directory.
 std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix);
 
 } // namespace brelvo

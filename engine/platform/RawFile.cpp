@@ -1,5 +1,7 @@
 #include "platform/RawFile.h"
 
+#include "platform/FileStat.h"
+
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,14 +13,21 @@ RawFile::~RawFile() { close(); }
 
 int openFileForReading(const std::string& path)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Not blocking while opening: a named pipe without a writer would hold
+    // the caller (the request listener) for good. Only regular files are
+    // kept: a pipe, a terminal or a device such as /dev/zero never ends or
+    // never answers, and a folder is not a file to read.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
     if (fd < 0)
         return -1;
     struct stat st{};
-    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         ::close(fd);
         return -1;
     }
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (flags >= 0)
+        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
     return fd;
 }
 
@@ -36,6 +45,8 @@ uint64_t RawFile::length() const
         return 0;
     return static_cast<uint64_t>(st.st_size);
 }
+
+bool RawFile::identity(FileIdentity* out) const { return descriptorIdentity(fd_, out); }
 
 size_t RawFile::read(void* buffer, size_t count)
 {

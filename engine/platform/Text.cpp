@@ -110,3 +110,17 @@ uint32_t parseUnsigned32(const std::string& text)
 }
 
 } // namespace brelvo
+
+namespace brelvo {
+
+std::string oneLine(const std::string& s)
+{
+    std::string out = s;
+    for (char& c : out) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F)
+            c = '?';
+    }
+    return out;
+}
+
+} // namespace brelvo

@@ -22,3 +22,11 @@ bool startsWithNoCase(const std::string& s, const std::string& prefix);
 uint32_t parseUnsigned32(const std::string& text);
 
 } // namespace brelvo
+
+namespace brelvo {
+
+// `s` with every control character (a line break, a tab, DEL) shown as
+// '?', so that a file name fits on one line of a message.
+std::string oneLine(const std::string& s);
+
+} // namespace brelvo

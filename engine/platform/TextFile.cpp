@@ -1,5 +1,6 @@
 #include "platform/TextFile.h"
 
+#include "platform/FileStat.h"
 #include "platform/RawFile.h"
 
 #include <cerrno>
@@ -112,5 +113,11 @@ void TextFile::close()
     begin_ = end_ = 0;
     atEnd_ = false;
 }
+
+} // namespace brelvo
+
+namespace brelvo {
+
+bool TextFile::identity(FileIdentity* out) const { return descriptorIdentity(fd_, out); }
 
 } // namespace brelvo

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/FileIdentity.h"
+
 #include <cstddef>
 #include <string>
 #include <vector>
@@ -25,6 +27,8 @@ public:
     // call or close().
     bool readLine(const char** data, size_t* length);
     void close();
+    // The open file's identity at this moment; false when not open.
+    bool identity(FileIdentity* out) const;
 
 private:
     // Reads more after the unread bytes; false when nothing more came.

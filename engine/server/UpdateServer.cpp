@@ -1,5 +1,7 @@
 #include "server/UpdateServer.h"
 
+#include "firmware/FirmwareIndex.h"
+#include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
@@ -12,7 +14,6 @@
 #include "record/ReportWriter.h"
 #include "server/AddressSweep.h"
 #include "server/FreePort.h"
-#include "server/JobPreparer.h"
 
 #include <cstring>
 
@@ -24,7 +25,10 @@ std::string errnoText(int err) { return std::strerror(err); }
 
 } // namespace
 
-UpdateServer::UpdateServer() : preparer(std::make_unique<JobPreparer>()) {}
+UpdateServer::UpdateServer()
+    : firmwareIndex(std::make_unique<FirmwareIndex>()), imageStore(std::make_unique<ImageStore>())
+{
+}
 
 UpdateServer::~UpdateServer()
 {
@@ -433,7 +437,7 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
         publishEvent(std::move(received));
     }
     const ServerSettings run = settings;
-    const std::string image = preparer->find(run.firmwareDir, request.productCode);
+    const std::string image = firmwareIndex->find(run.firmwareDir, request.productCode);
     if (image.empty()) {
         e.kind = EventKind::RequestNoFirmware;
         e.severity = Severity::Warning;
@@ -487,9 +491,10 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
         return;
     }
 
-    JobPreparer::Prepared prepared = preparer->prepare(image, request.productCode, run.configPath);
-    if (prepared.status != 0) {
-        endBeforeTransfer(job, prepared.status, prepared.reason);
+    const PrepareResult prepared = imageStore->prepare(image, request.productCode, run.configPath);
+    if (prepared.status != PrepareStatus::Ok) {
+        endBeforeTransfer(job, prepared.status == PrepareStatus::ModelMismatch ? ModelMismatch : FileError,
+                          prepared.reason);
         return;
     }
     if (job->stopRequested()) {
@@ -513,10 +518,10 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     setup.lentAddr = lent;
     setup.devicePort = source.port;
     setup.options = writeOptions;
-    setup.image = prepared.bytes->data();
-    setup.imageLength = prepared.bytes->size();
-    setup.checksum = prepared.checksum;
-    setup.keepAlive = prepared.bytes;
+    setup.image = prepared.image->bytes.data();
+    setup.imageLength = prepared.image->bytes.size();
+    setup.checksum = prepared.image->checksum;
+    setup.keepAlive = prepared.image;
     if (scheduler->add(job, jobSocket, setup) != 0) {
         closeSocket(jobSocket);
         consoleWrite("_beginthreadex Failed\n");

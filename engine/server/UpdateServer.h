@@ -18,7 +18,8 @@
 
 namespace brelvo {
 
-class JobPreparer;
+class FirmwareIndex;
+class ImageStore;
 class ReportWriter;
 
 // The engine object a front-end drives. Construction starts nothing;
@@ -105,7 +106,8 @@ private:
     // job someone still holds.
     std::shared_ptr<EventQueue> events = std::make_shared<EventQueue>();
     std::shared_ptr<ReportWriter> report; // the current run's
-    std::unique_ptr<JobPreparer> preparer;
+    std::unique_ptr<FirmwareIndex> firmwareIndex;
+    std::unique_ptr<ImageStore> imageStore;
     std::unique_ptr<TransferScheduler> scheduler;
 
     std::atomic<bool> listenerActive{false};

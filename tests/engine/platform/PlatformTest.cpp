@@ -1,11 +1,14 @@
 #include "EngineTestSupport.h"
+#include "platform/DirectorySearch.h"
+#include "platform/FileIdentity.h"
 #include "platform/Poller.h"
-
-#include <algorithm>
-#include <climits>
-#include <unistd.h>
+#include "platform/RawFile.h"
 #include "platform/Text.h"
 #include "platform/TextFile.h"
+
+#include <fcntl.h>
+#include <future>
+#include <sys/stat.h>
 
 using namespace brelvo;
 using brelvo_test::TempDir;
@@ -83,6 +86,88 @@ TEST(TextFile, AFileRemovedWhileOpenStillReadsToItsEnd)
     EXPECT_EQ(line, "last");
     EXPECT_FALSE(f.readLine(line));
     EXPECT_FALSE(f.open(path));
+}
+
+namespace {
+
+// Odd things a firmware folder can hold besides files.
+void addOddEntries(const TempDir& dir)
+{
+    ASSERT_EQ(::mkdir(dir.file("folder").c_str(), 0755), 0);
+    ASSERT_EQ(::mkfifo(dir.file("fifo").c_str(), 0644), 0);
+    ASSERT_EQ(::symlink("/dev/zero", dir.file("zero").c_str()), 0);
+    ASSERT_EQ(::symlink(dir.file("nowhere").c_str(), dir.file("dangling").c_str()), 0);
+    ASSERT_EQ(::symlink("loop", dir.file("loop").c_str()), 0);
+    ASSERT_EQ(::symlink("folder", dir.file("tofolder").c_str()), 0);
+}
+
+} // namespace
+
+TEST(FileOpening, OnlyRegularFilesOpenAndNothingBlocks)
+{
+    TempDir dir;
+    addOddEntries(dir);
+    dir.writeText("file", "x\n");
+    ASSERT_EQ(::symlink("file", dir.file("tofile").c_str()), 0);
+    const std::pair<const char*, bool> cases[] = {
+        {"file", true},   {"tofile", true},    {"folder", false}, {"tofolder", false}, {"fifo", false},
+        {"zero", false},  {"dangling", false}, {"loop", false},   {"missing", false},  {"file/below", false}};
+    for (const auto& c : cases) {
+        // A blocking open of a pipe without a writer never returns: run it
+        // aside, and give it a writer if it hangs so that the test ends.
+        auto opened = std::async(std::launch::async, [&] {
+            const int fd = openFileForReading(dir.file(c.first));
+            if (fd >= 0)
+                ::close(fd);
+            TextFile text;
+            return std::make_pair(fd >= 0, text.open(dir.file(c.first)));
+        });
+        for (int round = 0; opened.wait_for(std::chrono::seconds(5)) != std::future_status::ready; ++round) {
+            if (round == 0)
+                ADD_FAILURE() << c.first << " blocked the open";
+            ::close(::open(dir.file("fifo").c_str(), O_WRONLY | O_NONBLOCK));
+        }
+        EXPECT_EQ(opened.get(), std::make_pair(c.second, c.second)) << c.first;
+    }
+}
+
+TEST(DirectorySearch, EachEntryCarriesWhatItsStatFinds)
+{
+    TempDir dir;
+    addOddEntries(dir);
+    dir.writeText("file", "four");
+    const auto listed = findEntries(dir.path(), "");
+    std::vector<std::string> names;
+    for (const DirectoryEntry& e : listed) {
+        names.push_back(e.name);
+        FileIdentity id;
+        const StatOutcome found = fileIdentity(e.path, &id);
+        EXPECT_EQ(e.identityKnown, found == StatOutcome::Ok) << e.name;
+        if (e.identityKnown) {
+            EXPECT_EQ(e.identity, id) << e.name;
+            EXPECT_EQ(e.isDirectory, id.kind == FileKind::Directory) << e.name;
+        }
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"dangling", "fifo", "file", "folder", "loop", "tofolder", "zero"}));
+    auto entry = [&](const std::string& name) {
+        return *std::find_if(listed.begin(), listed.end(), [&](const DirectoryEntry& e) { return e.name == name; });
+    };
+    EXPECT_TRUE(entry("tofolder").isDirectory);
+    EXPECT_FALSE(entry("dangling").isDirectory);
+    EXPECT_FALSE(entry("dangling").identityKnown);
+    EXPECT_EQ(entry("file").identity.size, 4u);
+    EXPECT_EQ(entry("file").identity.kind, FileKind::Regular);
+    EXPECT_EQ(entry("fifo").identity.kind, FileKind::Other);
+
+    FileIdentity id;
+    EXPECT_EQ(fileIdentity(dir.file("dangling"), &id), StatOutcome::Missing);
+    EXPECT_EQ(fileIdentity(dir.file("file/below"), &id), StatOutcome::Missing);
+    EXPECT_EQ(fileIdentity(dir.file("loop"), &id), StatOutcome::Failed);
+    RawFile open;
+    ASSERT_TRUE(open.open(dir.file("file")));
+    FileIdentity viaDescriptor;
+    ASSERT_TRUE(open.identity(&viaDescriptor));
+    EXPECT_EQ(viaDescriptor, entry("file").identity);
 }
 
 TEST(Poller, ReportsReadableDescriptorsTheWakeSignalAndTheDeadline)

@@ -1,0 +1,295 @@
+#include "FirmwareTestSupport.h"
+#include "firmware/FirmwareIndex.h"
+#include "firmware/FirmwareMatch.h"
+#include "platform/DirectorySearch.h"
+
+#include <random>
+#include <thread>
+
+using namespace brelvo;
+using namespace brelvo_test;
+
+namespace {
+
+// Special contents for makeEntry(): "/" a folder, "->x" a link to x, "|" a pipe.
+void makeEntry(const TempDir& dir, const std::string& name, const std::string& content)
+{
+    const std::string path = dir.file(name);
+    if (content == "/")
+        ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    else if (content.rfind("->", 0) == 0)
+        ASSERT_EQ(::symlink(content.substr(2).c_str(), path.c_str()), 0);
+    else if (content == "|")
+        ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    else
+        writeDated(dir, name, content);
+}
+
+std::string answer(const TempDir& dir, const std::string& name) { return name.empty() ? "" : dir.file(name); }
+
+} // namespace
+
+TEST(FirmwareIndex, AnswersAsTheFullScanDoes)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files;  // name, content (see makeEntry)
+        std::string code;
+        std::string want;  // file name, "" for none
+    };
+    const Case cases[] = {
+        {"two entries for one code: the last wins",
+         {{"kvx_ABCDEFG_V1.bin", "x"}, {"kvx_XXXXXXX-ver.bin", "product=ABCDEFG\n"}, {"kvx_ZZZZZZZ", "y"}},
+         "ABCDEFG", "kvx_XXXXXXX.bin"},
+        {"a name match whose product= names another model, then a match by name only",
+         {{"kvx_ABCDEFG_1.bin", "product=OTHERXX\n"}, {"kvx_ABCDEFG_2.bin", "noise\n"}}, "ABCDEFG",
+         "kvx_ABCDEFG_2.bin"},
+        {"a name match is kept whatever its product= says",
+         {{"kvx_ABCDEFG_1.bin", "noise"}, {"kvx_ABCDEFG_2.bin", "product=OTHERXX\n"}}, "ABCDEFG",
+         "kvx_ABCDEFG_2.bin"},
+        {"product= names the other model", {{"kvx_ABCDEFG_1.bin", "product=OTHERXX\n"}}, "OTHERXX",
+         "kvx_ABCDEFG_1.bin"},
+        {"the last product= line wins", {{"kvx_QQQQQQQ", "product=ABCDEFG\r\nproduct=OTHERXX  \n"}}, "OTHERXX",
+         "kvx_QQQQQQQ"},
+        {"letter case of kvx ignored, of the code not", {{"KvX_ABCDEFG", "x"}, {"kvx_abcdefg", "x"}}, "ABCDEFG",
+         "KvX_ABCDEFG"},
+        {"a folder named like an image is skipped", {{"kvx_ABCDEFG.bin", "x"}, {"kvx_ABCDEFG_Z", "/"}}, "ABCDEFG",
+         "kvx_ABCDEFG.bin"},
+        {"a pipe is matched by its name and does not block",
+         {{"kvx_ABCDEFG.bin", "x"}, {"kvx_ABCDEFG_P", "|"}, {"kvx_QQQQQQQ_P", "|"}}, "ABCDEFG", "kvx_ABCDEFG_P"},
+        {"a link to nowhere is matched by its name", {{"kvx_ABCDEFG.bin", "->nowhere"}}, "ABCDEFG",
+         "kvx_ABCDEFG.bin"},
+        {"a link to a device is not read", {{"kvx_ABCDEFG.bin", "->/dev/zero"}}, "ABCDEFG", "kvx_ABCDEFG.bin"},
+        {"a link to a descriptor is read", {{"kvx_0", "product=LINKED\n"}, {"kvx_1", "->kvx_0"}}, "LINKED",
+         "kvx_1"},
+        {"-ver.bin anywhere becomes .bin", {{"kvx_A-ver.bin.x-ver.bin", "product=VV\n"}}, "VV", "kvx_A.bin.x.bin"},
+        {"nothing", {{"other", "product=ABCDEFG\n"}}, "ABCDEFG", ""},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const auto& f : c.files)
+            makeEntry(dir, f.first, f.second);
+        FirmwareIndex index(0);
+        for (int round = 0; round < 2; ++round) {  // read, then kept
+            EXPECT_EQ(index.find(dir.path(), c.code), answer(dir, c.want)) << c.what << ", round " << round;
+            EXPECT_EQ(findFirmwareImage(dir.path(), c.code), answer(dir, c.want)) << c.what;
+        }
+    }
+    FirmwareIndex index;
+    EXPECT_EQ(index.find("/nonexistent/brelvo", "ABCDEFG"), "");
+}
+
+TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
+{
+    TempDir dir;
+    FirmwareIndex index(0);
+    writeDated(dir, "kvx_AAAAAAA.bin", "product=ABCDEFG\n");
+    writeDated(dir, "kvx_BBBBBBB.bin", "product=OTHERXX\n");
+    struct Step {
+        const char* what;
+        std::function<void()> change;
+        std::string want;     // answer for ABCDEFG
+        uint64_t reads;       // files read for it
+    };
+    const Step steps[] = {
+        {"first request", [] {}, "kvx_AAAAAAA.bin", 2},
+        {"nothing changed", [] {}, "kvx_AAAAAAA.bin", 0},
+        {"a file added", [&] { writeDated(dir, "kvx_CCCCCCC-ver.bin", "product=ABCDEFG\n"); }, "kvx_CCCCCCC.bin", 1},
+        {"replaced: same size, new content and time",
+         [&] { writeDated(dir, "kvx_CCCCCCC-ver.bin", "product=NOTMINE\n"); }, "kvx_AAAAAAA.bin", 1},
+        {"replaced by another file of the same size and time",
+         [&] {
+             const std::string c = dir.file("kvx_CCCCCCC-ver.bin");
+             dir.writeText("new", "product=ABCDEFG\n");
+             FileIdentity old;
+             ASSERT_EQ(fileIdentity(c, &old), StatOutcome::Ok);
+             setModified(dir.file("new"), old.mtimeNs / 1000000000 - 1000000000);
+             ASSERT_EQ(::rename(dir.file("new").c_str(), c.c_str()), 0);
+         },
+         "kvx_CCCCCCC.bin", 1},
+        {"rewritten in place and given its old time back",
+         [&] {
+             const std::string c = dir.file("kvx_CCCCCCC-ver.bin");
+             FileIdentity old;
+             ASSERT_EQ(fileIdentity(c, &old), StatOutcome::Ok);
+             sleepMilliseconds(20);  // past the grain of the change time
+             dir.writeText("kvx_CCCCCCC-ver.bin", "product=NOTMINE\n");
+             setModified(c, old.mtimeNs / 1000000000 - 1000000000);
+         },
+         "kvx_AAAAAAA.bin", 1},
+        {"renamed", [&] { ::rename(dir.file("kvx_AAAAAAA.bin").c_str(), dir.file("kvx_DDDDDDD.bin").c_str()); },
+         "kvx_DDDDDDD.bin", 1},
+        {"removed", [&] { std::remove(dir.file("kvx_DDDDDDD.bin").c_str()); }, "", 0},
+        {"product= changes", [&] { writeDated(dir, "kvx_BBBBBBB.bin", "junk\nproduct=ABCDEFG \r\n"); },
+         "kvx_BBBBBBB.bin", 1},
+        {"a folder appears", [&] { ::mkdir(dir.file("kvx_ABCDEFG").c_str(), 0755); }, "kvx_BBBBBBB.bin", 0},
+    };
+    for (const Step& s : steps) {
+        s.change();
+        const uint64_t before = index.descriptorReads();
+        EXPECT_EQ(index.find(dir.path(), "ABCDEFG"), answer(dir, s.want)) << s.what;
+        EXPECT_EQ(index.descriptorReads() - before, s.reads) << s.what;
+        EXPECT_EQ(findFirmwareImage(dir.path(), "ABCDEFG"), answer(dir, s.want)) << s.what;
+    }
+    // Another folder starts over; coming back reads everything again.
+    TempDir other;
+    EXPECT_EQ(index.find(other.path(), "ABCDEFG"), "");
+    const uint64_t before = index.descriptorReads();
+    EXPECT_EQ(index.find(dir.path(), "ABCDEFG"), dir.file("kvx_BBBBBBB.bin"));
+    EXPECT_EQ(index.descriptorReads() - before, 2u);
+}
+
+TEST(FirmwareIndex, UnopenedAndFreshEntriesAreReadAgain)
+{
+    TempDir dir;
+    FirmwareIndex index(0);
+    makeEntry(dir, "kvx_ZZZZZZZ.bin", "->target");
+    EXPECT_EQ(index.find(dir.path(), "ABCDEFG"), "");
+    EXPECT_EQ(index.find(dir.path(), "ZZZZZZZ"), dir.file("kvx_ZZZZZZZ.bin"));  // by its name
+    EXPECT_EQ(index.descriptorReads(), 2u);  // tried each time
+    writeDated(dir, "target", "product=ABCDEFG\n");
+    EXPECT_EQ(index.find(dir.path(), "ABCDEFG"), dir.file("kvx_ZZZZZZZ.bin"));
+    EXPECT_EQ(index.find(dir.path(), "ZZZZZZZ"), dir.file("kvx_ZZZZZZZ.bin"));  // a name match stays
+    EXPECT_EQ(index.descriptorReads(), 3u);
+
+    // Files changed within the settling time of the clock's grain are read
+    // on every request until they are old enough to be trusted.
+    FirmwareIndex careful(int64_t(3600) * 1000000000);
+    dir.writeText("kvx_FRESHXX", "product=ABCDEFG\n");
+    for (int i = 1; i <= 3; ++i) {
+        EXPECT_EQ(careful.find(dir.path(), "ABCDEFG"), dir.file("kvx_ZZZZZZZ.bin"));
+        EXPECT_EQ(careful.descriptorReads(), 2u * i);
+    }
+}
+
+TEST(FirmwareIndex, ListsEveryEntryWithItsDescriptor)
+{
+    TempDir dir;
+    const std::string version = "product=MODEL01 \r\nCHECKSUM=0x10\nchecksum= 22 \n";
+    makeEntry(dir, "kvx_ABCDEFG-ver.bin", version);
+    makeEntry(dir, "kvx_ABCDEFG.bin", std::string(5000, '\0'));
+    makeEntry(dir, "kvx_DIR", "/");
+    makeEntry(dir, "kvx_GONE", "->nowhere");
+    makeEntry(dir, "readme", "product=X\n");
+    FirmwareIndex index(0);
+    const auto list = index.entries(dir.path());
+    ASSERT_EQ(list.size(), 4u);
+    const FirmwareEntry& ver = list[0];
+    EXPECT_EQ(ver.name, "kvx_ABCDEFG-ver.bin");
+    EXPECT_EQ(ver.path, dir.file(ver.name));
+    EXPECT_EQ(ver.codeByName, "ABCDEFG");
+    EXPECT_TRUE(ver.readable && ver.hasProduct && ver.hasChecksum && !ver.isDirectory);
+    EXPECT_EQ(ver.product, "MODEL01");
+    EXPECT_EQ(ver.checksum, " 22 ");
+    EXPECT_EQ(ver.size, version.size());
+    const FirmwareEntry& image = list[1];
+    EXPECT_TRUE(image.readable);
+    EXPECT_FALSE(image.hasProduct || image.hasChecksum);
+    EXPECT_EQ(image.size, 5000u);
+    EXPECT_TRUE(list[2].isDirectory);
+    EXPECT_EQ(list[2].codeByName, "DIR");
+    EXPECT_EQ(list[3].name, "kvx_GONE");
+    EXPECT_FALSE(list[3].readable || list[3].isDirectory);
+    // The listing and the requests share what was read.
+    const uint64_t reads = index.descriptorReads();
+    EXPECT_EQ(index.find(dir.path(), "MODEL01"), dir.file("kvx_ABCDEFG.bin"));
+    EXPECT_EQ(index.descriptorReads(), reads + 1);  // only the link to nowhere again
+}
+
+TEST(FirmwareIndex, RequestsAndListingsFromSeveralThreads)
+{
+    TempDir a, b;
+    writeDated(a, "kvx_ABCDEFG", "x");
+    writeDated(b, "kvx_OTHERXX", "product=ABCDEFG\n");
+    FirmwareIndex index(0);
+    std::atomic<int> wrong{0};
+    auto ask = [&](const TempDir& dir, const std::string& want) {
+        for (int i = 0; i < 300; ++i) {
+            wrong += index.find(dir.path(), "ABCDEFG") != want;
+            wrong += index.entries(dir.path()).size() != 1;
+        }
+    };
+    // Two folders in turn: every call starts over while the other reads.
+    std::thread t1(ask, std::cref(a), a.file("kvx_ABCDEFG"));
+    std::thread t2(ask, std::cref(b), b.file("kvx_OTHERXX"));
+    t1.join();
+    t2.join();
+    EXPECT_EQ(wrong.load(), 0);
+}
+
+// Random folders and random changes between requests: the index answers
+// every code as the full scan does.
+TEST(FirmwareIndex, RandomFoldersMatchTheFullScan)
+{
+    const std::vector<std::string> codes = {"ABCDEFG", "HIJKLMN", "XXXXXXX", "AB", ""};
+    for (uint32_t seed = 1; seed <= 60; ++seed) {
+        std::mt19937 rng(seed);
+        auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+        auto randomName = [&] {
+            static const char* stems[] = {"kvx_", "KVX_", "kVx-", "kvx", "kv_", "x_kvx_"};
+            static const char* tails[] = {".bin", "-ver.bin", "_V1.bin", "_V2-ver.bin", "", "ver.bin"};
+            std::string code = codes[pick(codes.size())];
+            return stems[pick(6)] + code + tails[pick(6)];
+        };
+        auto randomContent = [&] {
+            const int kind = static_cast<int>(pick(12));
+            if (kind == 0)
+                return std::string("/");
+            if (kind == 1)
+                return std::string("->nowhere");
+            if (kind == 2)
+                return std::string("|");
+            std::string text;
+            for (size_t lines = pick(5); lines > 0; --lines) {
+                switch (pick(7)) {
+                case 0: text += "product=" + codes[pick(codes.size())] + (pick(2) ? " \r\n" : "\n"); break;
+                case 1: text += "PRODUCT=" + codes[pick(codes.size())] + "\n"; break;
+                case 2: text += "cHeCkSuM=0x" + std::to_string(rng()) + "\n"; break;
+                case 3: text += std::string(pick(3000), char(pick(256))) + "\n"; break;
+                case 4: text += "product= " + codes[pick(codes.size())] + "\n"; break;
+                case 5: text += "product="; break;  // no line end
+                default: text += "noise\r\n"; break;
+                }
+            }
+            return text;
+        };
+        TempDir dir;
+        FirmwareIndex index(0);
+        FirmwareIndex careful;  // the default settling time
+        for (int round = 0; round < 6; ++round) {
+            const int changes = round == 0 ? 8 : static_cast<int>(pick(4));
+            for (int i = 0; i < changes; ++i) {
+                std::vector<std::string> present;
+                for (const DirectoryEntry& e : findEntries(dir.path(), ""))
+                    present.push_back(e.name);
+                const size_t what = present.empty() ? 0 : pick(4);
+                const std::string name = present.empty() ? "" : present[pick(present.size())];
+                struct stat st{};
+                const bool plain = !name.empty() && ::lstat(dir.file(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                if (what == 0) {  // add (or replace a plain file)
+                    const std::string n = randomName();
+                    if (::lstat(dir.file(n).c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+                        std::remove(dir.file(n).c_str());
+                        makeEntry(dir, n, randomContent());
+                    }
+                } else if (what == 1) {  // remove
+                    std::filesystem::remove_all(dir.file(name));
+                } else if (what == 2) {  // rename
+                    const std::string n = randomName();
+                    if (::lstat(dir.file(n).c_str(), &st) != 0)
+                        ::rename(dir.file(name).c_str(), dir.file(n).c_str());
+                } else if (plain) {  // same size, other bytes
+                    std::string text = readText(dir.file(name));
+                    if (!text.empty())
+                        text[pick(text.size())] = pick(2) ? '\n' : 'p';
+                    writeDated(dir, name, text);
+                }
+            }
+            for (const std::string& code : codes) {
+                const std::string want = findFirmwareImage(dir.path(), code);
+                ASSERT_EQ(index.find(dir.path(), code), want) << "seed " << seed << " round " << round;
+                ASSERT_EQ(careful.find(dir.path(), code), want) << "seed " << seed << " round " << round;
+            }
+        }
+    }
+}

@@ -1,0 +1,33 @@
+#pragma once
+// Shared by the firmware tests: files with chosen times, and odd entries.
+
+#include "EngineTestSupport.h"
+
+#include <sys/stat.h>
+
+namespace brelvo_test {
+
+// Gives `path` the modification time `seconds` after 2001-09-09: a time of
+// our choosing, so a rewrite of the same length still changes what a stat
+// sees even within one tick of the file system's clock.
+inline void setModified(const std::string& path, int64_t seconds)
+{
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(1000000000 + seconds), 0}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+inline int64_t nextTime()
+{
+    static int64_t t = 0;
+    return ++t;
+}
+
+// Writes `text` to `name` in `dir` with a modification time never used before.
+inline std::string writeDated(const TempDir& dir, const std::string& name, const std::string& text)
+{
+    const std::string path = dir.writeText(name, text);
+    setModified(path, nextTime());
+    return path;
+}
+
+} // namespace brelvo_test
