@@ -30,7 +30,8 @@ enum class FindingId {
     IcmpNone,                // program, range, groups
     FolderMissing,           // folder, error
     FolderEmpty,             // folder
-    FirmwareEntry,           // entry, nameCode, productCode ("" when no product= line), codes
+    FirmwareEntry,           // entry, nameCode, productCode ("" when no product= line),
+                             // codes (space-separated; an empty code shows as "")
     FirmwareChoice,          // code, entry, image, size, blocks, checksum, others
     FirmwareImageMissing,    // code, entry, image, error
     FirmwareVersionMissing,  // code, image, version

@@ -10,6 +10,9 @@ std::string bytes(const std::string& count) { return count + (count == "1" ? " b
 
 std::string orNone(const std::string& list, const char* none) { return list.empty() ? none : list; }
 
+// A request may carry an empty product code; it must still show.
+std::string code(const Finding& f) { return f.arg("code").empty() ? "\"\" (empty code)" : f.arg("code"); }
+
 } // namespace
 
 std::string findingMessage(const Finding& f)
@@ -72,21 +75,21 @@ std::string findingMessage(const Finding& f)
         return text + ")";
     }
     case FindingId::FirmwareChoice:
-        return a("code") + ": " + a("entry") + " wins, image " + a("image") + " (" + bytes(a("size")) + ", " +
+        return code(f) + ": " + a("entry") + " wins, image " + a("image") + " (" + bytes(a("size")) + ", " +
                a("blocks") + " blocks, checksum " + a("checksum") + ")";
     case FindingId::FirmwareImageMissing:
-        return a("code") + ": image " + a("image") + " cannot be read (" + a("error") + "): \"Open Failed!\"";
+        return code(f) + ": image " + a("image") + " cannot be read (" + a("error") + "): \"Open Failed!\"";
     case FindingId::FirmwareVersionMissing:
-        return a("code") + ": version file " + a("version") + " cannot be read: \"Open Failed!\"";
+        return code(f) + ": version file " + a("version") + " cannot be read: \"Open Failed!\"";
     case FindingId::FirmwareModelMismatch:
-        return a("code") + ": version file " + a("version") + " names another product: \"Model Mismatch!\"";
+        return code(f) + ": version file " + a("version") + " names another product: \"Model Mismatch!\"";
     case FindingId::FirmwareChecksumMismatch:
-        return a("code") + ": image " + a("image") + " sums to " + a("computed") + ", but its version file " +
+        return code(f) + ": image " + a("image") + " sums to " + a("computed") + ", but its version file " +
                (a("expected").empty() ? std::string("has no checksum= line") : "says " + a("expected")) +
                (a("withConfig") == "yes" ? ": with a configuration file the job fails \"Open Failed!\""
                                          : ": the device would report \"Verification Failed!\"");
     case FindingId::FirmwareTooLarge:
-        return a("code") + ": image " + a("image") + " (" + bytes(a("size")) + ") and the configuration (" +
+        return code(f) + ": image " + a("image") + " (" + bytes(a("size")) + ") and the configuration (" +
                bytes(a("configSize")) + ") exceed " + bytes(a("limit")) + ": the configuration would not be sent";
     case FindingId::ConfigNone:
         return "no configuration file: images are sent alone";

@@ -37,9 +37,8 @@ FirmwareSurvey surveyFirmwareFolder(const std::string& firmwareDir)
             entry.productCode = entry.hasProductLine ? code : std::string();
             if (!entry.hasProductLine)
                 code = entry.nameCode;
+            // An empty code counts too: a request may carry one.
             for (const std::string& served : {entry.nameCode, code}) {
-                if (served.empty())
-                    continue;
                 FirmwareChoice& choice = byCode[served];
                 if (choice.matches.empty() || choice.matches.back() != index)
                     choice.matches.push_back(index);

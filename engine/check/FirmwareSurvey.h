@@ -30,7 +30,7 @@ struct FirmwareChoice {
 // some entry serves, from one pass over the folder.
 struct FirmwareSurvey {
     std::vector<FirmwareEntry> entries;
-    std::vector<FirmwareChoice> choices; // sorted by code; empty codes left out
+    std::vector<FirmwareChoice> choices; // sorted by code (an empty code first)
 };
 
 FirmwareSurvey surveyFirmwareFolder(const std::string& firmwareDir);

@@ -277,7 +277,7 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
         for (const FirmwareChoice& c : survey.choices) {
             for (size_t m : c.matches)
                 if (m == i)
-                    codes.push_back(c.code);
+                    codes.push_back(c.code.empty() ? "\"\"" : c.code);
         }
         Finding f = make(Severity::Info, FindingId::FirmwareEntry,
                          {{"entry", e.name}, {"nameCode", e.nameCode}, {"productCode", e.productCode},
@@ -327,7 +327,8 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
         }
         out.push_back(std::move(choice));
 
-        if (!facts.hasChecksumLine || facts.expectedChecksum != facts.computedChecksum) {
+        // Without a checksum= line the server sends 0, which an image may sum to.
+        if (facts.expectedChecksum != facts.computedChecksum) {
             Finding f = make(withConfig ? Severity::Failure : Severity::Warning, FindingId::FirmwareChecksumMismatch,
                              {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath},
                               {"expected", facts.hasChecksumLine ? hex32(facts.expectedChecksum) : std::string()},
