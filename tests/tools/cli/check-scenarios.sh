@@ -94,6 +94,13 @@ sysctl -qw net.ipv4.ping_group_range="1 0"
 expect "no ICMP rights" 2 "icmp-none" nobody
 has "no ICMP rights" 'sudo setcap cap_net_raw+ep $(command -v brelvo-cli)'
 has "no ICMP rights" 'sudo sysctl -w net.ipv4.ping_group_range="0 2147483647"'
+# As the service runs it: an unprivileged user with CAP_NET_RAW as an ambient capability.
+service() {
+    setpriv --reuid=65534 --regid=65534 --clear-groups --no-new-privs --inh-caps=+net_raw --ambient-caps=+net_raw \
+        "$work/brelvo-cli" check -a "$addr" -f "$work/fw"
+}
+expect "ambient capability" 0 "" service
+has "ambient capability" "the address sweep can use a raw ICMP socket (cap_net_raw)"
 sysctl -qw net.ipv4.ping_group_range="0 2147483647"
 expect "ping group open" 0 "" nobody
 has "ping group open" "unprivileged ICMP socket (group 65534 in ping_group_range 0 2147483647)"
