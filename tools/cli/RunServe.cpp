@@ -5,7 +5,6 @@
 #include "OutputText.h"
 #include "check/FindingText.h"
 #include "check/PreflightCheck.h"
-#include "job/JobStatus.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -14,11 +13,6 @@
 #include <unistd.h>
 
 namespace brelvo_cli {
-
-int serveWriteOptions(const ServeOptions& options)
-{
-    return (options.updateBoot ? brelvo::OptionUpdateBoot : 0) | (options.erase ? brelvo::OptionEraseBoot : 0);
-}
 
 namespace {
 
