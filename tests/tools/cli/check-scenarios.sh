@@ -115,5 +115,11 @@ expect "short configuration" 2 "config-too-short" check --config "$work/short.bi
 expect "missing configuration" 2 "config-missing" check --config "$work/none.bin"
 expect "missing folder" 2 "firmware-folder-missing" "$work/brelvo-cli" check -a "$addr" -f "$work/none"
 
+# serve checks first: a failure, or a report it cannot write, refuses the settings.
+expect "serve, address elsewhere" 2 "address-not-local" "$work/brelvo-cli" serve -a 10.213.7.77 -f "$work/fw"
+has "serve, address elsewhere" "brelvo-cli: serve: refusing to start"
+expect "serve, report unwritable" 2 "" "$work/brelvo-cli" serve -a "$addr" -f "$work/fw" --report "$work/none/r.log"
+has "serve, report unwritable" "brelvo-cli: serve: --report '$work/none/r.log' cannot be written: No such file or directory"
+
 [ "$fails" = 0 ] || { echo "$fails check(s) failed"; exit 1; }
 echo "check scenarios: all passed"
