@@ -2,6 +2,7 @@
 
 #include "job/UpdateJob.h"
 #include "platform/Clock.h"
+#include "platform/WallClock.h"
 #include "platform/DebugOutput.h"
 
 #include <climits>
@@ -331,7 +332,7 @@ Event TransferScheduler::eventFor(const Active& a, EventKind kind) const
 {
     Event e;
     e.kind = kind;
-    e.wallTimeMs = wallTimeMs();
+    e.wallTimeMs = unixTimeMs();
     e.jobId = a.job->id();
     e.row = a.job->row();
     e.address = a.job->device().address;

@@ -3,6 +3,7 @@
 #include "job/TransferCore.h"
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
+#include "platform/WallClock.h"
 #include "platform/Poller.h"
 
 namespace brelvo {
@@ -107,7 +108,7 @@ void UpdateJob::markEnded(int64_t nowNs)
 {
     {
         std::lock_guard<std::mutex> lock(summaryMutex_);
-        summary_.finishedMs = wallTimeMs();
+        summary_.finishedMs = unixTimeMs();
         summary_.seconds = static_cast<double>(nowNs - origin_.acceptedNs) / 1e9;
         wake_.reset();
     }

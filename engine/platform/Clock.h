@@ -10,8 +10,6 @@ uint32_t tickCount();
 uint32_t processId();
 // Nanoseconds of the monotonic clock.
 int64_t monotonicNs();
-// Unix time in milliseconds (the wall clock, for records people read).
-int64_t wallTimeMs();
 // Makes the calling thread's timed waits end as exactly as the kernel
 // allows (the default slack of 50 us comes on top of every wake-up).
 void usePreciseTimers();

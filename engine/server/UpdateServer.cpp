@@ -4,6 +4,7 @@
 #include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
+#include "platform/WallClock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
 #include "platform/LocalAddresses.h"
@@ -94,12 +95,12 @@ int UpdateServer::start(const ServerSettings& wanted)
     if (wanted.writeReport) {
         RunReport::Target target;
         target.path = wanted.reportPath;
-        target.runStartMs = wallTimeMs();
+        target.runStartMs = unixTimeMs();
         std::shared_ptr<EventQueue> queue = events;
         runReport = std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
             Event e;
             e.kind = EventKind::ReportFailed;
-            e.wallTimeMs = wallTimeMs();
+            e.wallTimeMs = unixTimeMs();
             e.path = problem.path;
             e.code = problem.code;
             e.detail = problem.detail;
@@ -282,7 +283,7 @@ SocketHandle UpdateServer::reserveJobSocket(uint16_t* port)
 void UpdateServer::publishEvent(Event event)
 {
     if (event.wallTimeMs == 0)
-        event.wallTimeMs = wallTimeMs();
+        event.wallTimeMs = unixTimeMs();
     event.severity = severityOf(event);
     events->push(std::move(event));
 }
@@ -453,7 +454,7 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     }
     origin.productCode = request.productCode;
     origin.device = source;
-    origin.acceptedWallMs = wallTimeMs();
+    origin.acceptedWallMs = unixTimeMs();
     origin.acceptedNs = monotonicNs();
     std::shared_ptr<UpdateJob> job = UpdateJob::create(std::move(origin));
     {

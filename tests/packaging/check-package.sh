@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # The installed tree, made by cpack -G DEB (then unpacked) or by cmake
-# --install into a DESTDIR: programs, desktop entry, icons, metainfo in place.
+# --install into a DESTDIR: programs, manual pages, desktop entry, icons,
+# metainfo and the service template in place.
 # Usage: check-package.sh deb|install BUILD_DIR CMAKE CPACK   (77 = skipped)
 set -u
 mode="$1" build="$2" cmake="$3" cpack="$4"
@@ -24,7 +25,7 @@ else
 fi
 (cd "$root" && find . ! -type d | sort)
 
-for p in brelvo-tool brelvo-devsim; do
+for p in brelvo-tool brelvo-devsim brelvo-cli; do
     f="$root/usr/bin/$p"
     [ -x "$f" ] && [ "$(head -c4 "$f" | od -An -c | tr -d ' ')" = '177ELF' ] || { fail "/usr/bin/$p missing or no program"; continue; }
     ! readelf -d "$f" 2>/dev/null | grep -E 'R(UN)?PATH' | grep -qF "$build" || fail "/usr/bin/$p has a run path into the build tree"
@@ -43,6 +44,16 @@ for size in 32 64; do
 done
 grep -qs '<launchable type="desktop-id">brelvo-tool.desktop</launchable>' \
     "$root/usr/share/metainfo/io.brelvo.Tool.metainfo.xml" || fail "metainfo missing or not launching the desktop entry"
+for p in brelvo-tool brelvo-devsim brelvo-cli; do
+    page="$root/usr/share/man/man1/$p.1.gz"
+    head=$(gzip -dc "$page" 2>/dev/null | head -n1)
+    case "$head" in ".TH ${p^^} 1 "*"\"$p "[0-9]*) ;; *) fail "manual page $page missing or without its name and version: $head" ;; esac
+    ! command -v groff >/dev/null || [ -z "$(gzip -dc "$page" 2>/dev/null | groff -man -ww -z 2>&1)" ] \
+        || fail "groff warns about $page"
+done
+unit="$root/usr/lib/systemd/system/brelvo-cli@.service"
+grep -qs '^ExecStart=.*exec /usr/bin/brelvo-cli serve ' "$unit" || fail "service template $unit missing or not running brelvo-cli serve"
+grep -qs '^BRELVO_ADDRESS=' "$root/usr/share/doc/brelvo-tool/examples/station.conf" || fail "example station.conf missing"
 stray=$(cd "$root" && find . ! -type d \( ! -path './usr/*' -o -name '*.h' -o -name '*.a' -o -path '*/cmake/*' \))
 [ -z "$stray" ] || fail "developer or stray files installed: $stray"
 
@@ -51,7 +62,8 @@ if [ "$mode" = deb ]; then
     mkdir -p "$tmp/stubs"
     printf '#!/bin/sh\necho "$@" >>"%s/calls"\n' "$tmp" >"$tmp/stubs/setcap" && chmod +x "$tmp/stubs/setcap"
     DPKG_ROOT="$root" PATH="$tmp/stubs:/usr/bin:/bin" sh "$tmp/control/postinst" configure >/dev/null || fail "postinst failed"
-    [ "$(cat "$tmp/calls" 2>/dev/null)" = "cap_net_raw+ep $root/usr/bin/brelvo-tool" ] || fail "postinst setcap call: $(cat "$tmp/calls" 2>/dev/null)"
+    want="cap_net_raw+ep $root/usr/bin/brelvo-tool cap_net_raw+ep $root/usr/bin/brelvo-cli"
+    [ "$(tr '\n' ' ' <"$tmp/calls" 2>/dev/null)" = "$want " ] || fail "postinst setcap calls: $(cat "$tmp/calls" 2>/dev/null)"
 fi
 [ "$fails" = 0 ] || { echo "$fails check(s) failed"; exit 1; }
 echo "all checks passed"

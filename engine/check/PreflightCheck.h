@@ -1,0 +1,44 @@
+#pragma once
+
+#include "check/Finding.h"
+#include "record/Event.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace brelvo {
+
+// What a run would be started with.
+struct PreflightInput {
+    std::string localAddress;          // as typed: dotted IPv4 text
+    std::string firmwareDir;
+    std::string configPath;            // empty: no configuration file
+    std::string programName = "brelvo-cli"; // named in remedies (setcap)
+};
+
+// The limits the server applies to a configuration file.
+constexpr uint64_t kMinConfigBytes = 65536;
+constexpr uint64_t kMaxImageWithConfigBytes = 16u * 1024u * 1024u;
+
+// Looks at everything a run depends on without starting one: the request
+// port, the local address and its interface, the ICMP rights of the address
+// sweep, the configuration file and the firmware folder, in that order.
+// Nothing is sent; the port is bound for a moment only. Severity Failure
+// means a run would fail (a front-end should refuse to start), Warning that
+// devices may not be served as expected. Reads every winning image once,
+// and every "kvx" entry for its descriptor lines, as a request does.
+std::vector<Finding> runPreflightCheck(const PreflightInput& input);
+
+// The parts, each usable on its own.
+std::vector<Finding> checkRequestPort(uint16_t port = 3281);
+std::vector<Finding> checkLocalAddress(const std::string& text);
+std::vector<Finding> checkIcmpRights(const std::string& programName);
+std::vector<Finding> checkConfigurationFile(const std::string& path);
+std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const std::string& configPath);
+
+// How the address sweep would ping now, found by opening (and closing) the
+// sockets it would use: raw first, then the unprivileged datagram socket.
+IcmpMethod icmpMethodAvailable();
+
+} // namespace brelvo

@@ -1,0 +1,36 @@
+#include "CheckCommand.h"
+
+#include "CommandLine.h"
+#include "FindingOutput.h"
+#include "check/PreflightCheck.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace brelvo_cli {
+
+int runCheck(const CheckOptions& options, std::FILE* out)
+{
+    brelvo::PreflightInput input;
+    input.localAddress = options.address;
+    input.firmwareDir = options.firmwareDir;
+    input.configPath = options.configPath;
+    input.programName = "brelvo-cli";
+    const std::vector<brelvo::Finding> findings = brelvo::runPreflightCheck(input);
+
+    std::string text;
+    if (options.json) {
+        text = checkAsJson(findings, versionText().substr(sizeof "brelvo-cli"));
+    } else {
+        for (const brelvo::Finding& f : findings)
+            text += findingAsText(f);
+        text += summaryAsText(findings);
+    }
+    if (std::fwrite(text.data(), 1, text.size(), out) != text.size() || std::fflush(out) != 0) {
+        std::fprintf(stderr, "brelvo-cli: check: cannot write the findings: %s\n", std::strerror(errno));
+        return kExitRefused;
+    }
+    return checkExitCode(findings);
+}
+
+} // namespace brelvo_cli

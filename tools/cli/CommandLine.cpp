@@ -1,0 +1,288 @@
+#include "CommandLine.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <getopt.h>
+
+#ifndef BRELVO_VERSION
+#define BRELVO_VERSION "0.0.0"
+#endif
+
+namespace brelvo_cli {
+
+namespace {
+
+enum OptionCode {
+    kAddress = 'a',
+    kFirmware = 'f',
+    kConfig = 'c',
+    kHelp = 'h',
+    kJson = 256,
+    kVersion,
+    kErase,
+    kNoUpdateBoot,
+    kDevices,
+    kIdleExit,
+    kReport,
+};
+
+const option kCheckOptions[] = {
+    {"address", required_argument, nullptr, kAddress},
+    {"firmware", required_argument, nullptr, kFirmware},
+    {"config", required_argument, nullptr, kConfig},
+    {"json", no_argument, nullptr, kJson},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+const option kServeOptions[] = {
+    {"address", required_argument, nullptr, kAddress},
+    {"firmware", required_argument, nullptr, kFirmware},
+    {"config", required_argument, nullptr, kConfig},
+    {"json", no_argument, nullptr, kJson},
+    {"erase", no_argument, nullptr, kErase},
+    {"no-update-boot", no_argument, nullptr, kNoUpdateBoot},
+    {"devices", required_argument, nullptr, kDevices},
+    {"idle-exit", required_argument, nullptr, kIdleExit},
+    {"report", required_argument, nullptr, kReport},
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+const option kTopOptions[] = {
+    {"help", no_argument, nullptr, kHelp},
+    {"version", no_argument, nullptr, kVersion},
+    {nullptr, 0, nullptr, 0},
+};
+
+// Whole decimal numbers only: no sign, no spaces, no other base.
+bool parseCount(const char* text, long low, long high, int& out)
+{
+    if (!*text || std::strspn(text, "0123456789") != std::strlen(text))
+        return false;
+    errno = 0;
+    const long long v = std::strtoll(text, nullptr, 10);
+    if (errno || v < low || v > high)
+        return false;
+    out = static_cast<int>(v);
+    return true;
+}
+
+bool nonEmpty(const std::string& where, const char* name, const char* value, const char* what, std::string& out,
+              std::string& error)
+{
+    if (!*value) {
+        error = where + "--" + name + " wants " + what + ", not an empty text";
+        return false;
+    }
+    out = value;
+    return true;
+}
+
+// The option as the user wrote it, without a value after '='.
+std::string writtenOption(char** argv, int index)
+{
+    std::string text = argv[index] ? argv[index] : "";
+    const size_t eq = text.find('=');
+    if (text.compare(0, 2, "--") == 0 && eq != std::string::npos)
+        text.resize(eq);
+    return text;
+}
+
+bool isServeOnly(const std::string& written)
+{
+    for (const char* name : {"--erase", "--no-update-boot", "--devices", "--idle-exit", "--report"}) {
+        if (written.size() > 2 && std::strncmp(name, written.c_str(), written.size()) == 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error)
+{
+    out = CommandLine();
+    std::vector<std::string> copies(args);
+    if (copies.empty())
+        copies.push_back("brelvo-cli");
+    std::vector<char*> argv;
+    for (std::string& a : copies)
+        argv.push_back(&a[0]);
+    argv.push_back(nullptr);
+
+    // The command comes first; before it only --help and --version.
+    const bool haveCommand = copies.size() > 1 && copies[1].compare(0, 1, "-") != 0;
+    const std::string command = haveCommand ? copies[1] : std::string();
+    if (haveCommand && command != "check" && command != "serve") {
+        error = "unknown command '" + command + "' (the commands are check and serve)";
+        return false;
+    }
+    const bool serve = command == "serve";
+    const option* table = !haveCommand ? kTopOptions : serve ? kServeOptions : kCheckOptions;
+    const char* shortOptions = !haveCommand ? ":h" : ":a:f:c:h";
+    const std::string where = haveCommand ? command + ": " : std::string();
+    // getopt sees the command as its program name.
+    char** first = argv.data() + (haveCommand ? 1 : 0);
+    const int count = static_cast<int>(copies.size()) - (haveCommand ? 1 : 0);
+
+    CheckOptions common;
+    bool help = false, version = false;
+    ::optind = 0; // 0, not 1: GNU getopt starts afresh, also after an earlier parse
+    ::opterr = 0;
+    for (;;) {
+        const int c = ::getopt_long(count, first, shortOptions, table, nullptr);
+        if (c == -1)
+            break;
+        const char* value = ::optarg ? ::optarg : "";
+        switch (c) {
+        case kAddress:
+            if (!nonEmpty(where, "address", value, "an IPv4 address of this machine", common.address, error))
+                return false;
+            break;
+        case kFirmware:
+            if (!nonEmpty(where, "firmware", value, "a folder", common.firmwareDir, error))
+                return false;
+            break;
+        case kConfig:
+            if (!nonEmpty(where, "config", value, "a file", common.configPath, error))
+                return false;
+            break;
+        case kJson: common.json = true; break;
+        case kHelp: help = true; break;
+        case kVersion: version = true; break;
+        case kErase: out.serve.erase = true; break;
+        case kNoUpdateBoot: out.serve.updateBoot = false; break;
+        case kDevices:
+            if (!parseCount(value, 1, 1000000, out.serve.devices)) {
+                error = where + "--devices wants a whole number from 1 to 1000000, not '" + value + "'";
+                return false;
+            }
+            break;
+        case kIdleExit:
+            if (!parseCount(value, 1, 31536000, out.serve.idleExitSeconds)) {
+                error = where + "--idle-exit wants whole seconds from 1 to 31536000, not '" + value + "'";
+                return false;
+            }
+            break;
+        case kReport:
+            if (!nonEmpty(where, "report", value, "a file", out.serve.reportPath, error))
+                return false;
+            break;
+        case ':':
+            error = where + "option '" + writtenOption(first, ::optind - 1) + "' needs a value";
+            return false;
+        default: {
+            // optopt: a short option's letter, a long option's code when it
+            // was given a value it does not take, 0 for an unknown long one.
+            const std::string written = ::optopt > 0 && ::optopt < 256
+                                            ? std::string("-") + static_cast<char>(::optopt)
+                                            : writtenOption(first, ::optind - 1);
+            if (::optopt >= 256)
+                error = where + "option '" + written + "' takes no value";
+            else if (!haveCommand)
+                error = "unknown option '" + written + "' (options come after the command: check or serve)";
+            else if (!serve && isServeOnly(written))
+                error = where + "option '" + written + "' belongs to serve, not check";
+            else
+                error = where + "unknown option '" + written + "'";
+            return false;
+        }
+        }
+    }
+    if (help) {
+        out.action = CommandLine::Action::Help;
+        return true;
+    }
+    if (version) {
+        out.action = CommandLine::Action::Version;
+        return true;
+    }
+    if (::optind < count) {
+        error = where + "unexpected argument '" + std::string(first[::optind]) + "'";
+        return false;
+    }
+    if (!haveCommand) {
+        error = "no command given (check or serve)";
+        return false;
+    }
+    if (common.address.empty()) {
+        error = where + "--address is required (the local address to serve on)";
+        return false;
+    }
+    if (common.firmwareDir.empty()) {
+        error = where + "--firmware is required (the folder of kvx firmware files)";
+        return false;
+    }
+    if (serve) {
+        out.action = CommandLine::Action::Serve;
+        out.serve.address = common.address;
+        out.serve.firmwareDir = common.firmwareDir;
+        out.serve.configPath = common.configPath;
+        out.serve.json = common.json;
+    } else {
+        out.action = CommandLine::Action::Check;
+        out.check = common;
+    }
+    return true;
+}
+
+std::string versionText() { return std::string("brelvo-cli ") + BRELVO_VERSION; }
+
+const char* helpText()
+{
+    return R"(Usage: brelvo-cli check --address ADDRESS --firmware DIR [--config FILE] [--json]
+  or:  brelvo-cli serve --address ADDRESS --firmware DIR [--config FILE] [--json]
+                        [--erase] [--no-update-boot] [--devices N]
+                        [--idle-exit SECONDS] [--report FILE]
+  or:  brelvo-cli --help | --version
+
+Updates network devices in update mode with firmware from a folder, without
+the window. Devices ask on UDP port 3281; each gets a free address of the /24
+of ADDRESS and the image for its product code in 1024-byte blocks.
+
+Commands:
+  check   look at everything a run depends on (port 3281, the address and its
+          network card, the rights to ping, the firmware folder and the
+          configuration file) and say what would go wrong; sends nothing
+  serve   check, then serve devices until stopped (Ctrl-C or SIGTERM) or a
+          limit below is reached
+
+Options of both commands:
+  -a, --address ADDRESS    the local IPv4 address to serve on (required)
+  -f, --firmware DIR       the folder of kvx firmware files (required)
+  -c, --config FILE        a configuration file of at least 65536 bytes, sent
+                           after each image (image and file at most 16 MiB)
+      --json               machine-readable output: check prints one JSON
+                           document, serve one JSON object per line
+  -h, --help               show this help and exit
+      --version            show the version and exit
+
+Options of serve:
+      --erase              the devices also erase their configuration
+                           partition (--config does not imply it)
+      --no-update-boot     do not ask the devices to write the boot partition
+      --devices N          stop once N devices have reached a result
+      --idle-exit SECONDS  stop after SECONDS without any device at work
+      --report FILE        append one line per finished device to FILE
+
+Exit status of check:
+  0  nothing wrong was found
+  1  warnings: devices may not be served as expected
+  2  a run would fail; or the command line is wrong
+Exit status of serve:
+  0  every device that reached a result succeeded (also when none came)
+  1  some device failed or timed out
+  2  the command line is wrong, or check found a failure (settings refused)
+  3  serving could not start
+
+Sweeping the network for free addresses needs a raw ICMP socket (root or
+'sudo setcap cap_net_raw+ep $(command -v brelvo-cli)') or a group inside
+net.ipv4.ping_group_range; check says which one applies.
+)";
+}
+
+} // namespace brelvo_cli
