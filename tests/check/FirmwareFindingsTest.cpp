@@ -1,6 +1,7 @@
 // The firmware folder and configuration file findings, on real files: the
 // same choices as the server's own look-up, and every way a run would fail.
 #include "EngineTestSupport.h"
+#include "record/EventFormat.h"
 #include "check/FindingText.h"
 #include "check/FirmwareSurvey.h"
 #include "check/PreflightCheck.h"
