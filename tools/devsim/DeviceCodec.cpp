@@ -27,13 +27,13 @@ int messageType(const uint8_t* data, size_t size)
 
 namespace {
 
-std::vector<uint8_t> header(MessageType type, uint32_t length)
+size_t header(uint8_t* m, MessageType type, uint32_t length)
 {
-    std::vector<uint8_t> m(kHeaderSize, 0);
-    std::memcpy(m.data(), "upd:", 4);
+    std::memcpy(m, "upd:", 4);
     m[4] = type;
-    writeBE32(m.data() + 8, length);
-    return m;
+    m[5] = m[6] = m[7] = 0;
+    writeBE32(m + 8, length);
+    return kHeaderSize;
 }
 
 const char* typeName(int type)
@@ -78,33 +78,33 @@ std::string checkFrame(const uint8_t* data, size_t size, MessageType type, uint3
 
 } // namespace
 
-std::vector<uint8_t> encodeRequest(const std::string& productCode)
+size_t encodeRequest(uint8_t* out, const std::string& productCode)
 {
-    auto m = header(TypeRequest, uint32_t(productCode.size()));
-    m.insert(m.end(), productCode.begin(), productCode.end());
-    return m;
+    if (productCode.size() > kMaxProductCode)
+        return 0;
+    header(out, TypeRequest, uint32_t(productCode.size()));
+    std::memcpy(out + kHeaderSize, productCode.data(), productCode.size());
+    return kHeaderSize + productCode.size();
 }
 
-std::vector<uint8_t> encodeReady() { return header(TypeReady, 0); }
+size_t encodeReady(uint8_t* out) { return header(out, TypeReady, 0); }
 
-std::vector<uint8_t> encodeBlockAck(uint32_t index)
+size_t encodeBlockAck(uint8_t* out, uint32_t index)
 {
-    auto m = header(TypeBlockAck, 4);
-    m.resize(16);
-    writeBE32(m.data() + 12, index);
-    return m;
+    header(out, TypeBlockAck, 4);
+    writeBE32(out + 12, index);
+    return 16;
 }
 
-std::vector<uint8_t> encodeWriteProgress(uint32_t written, uint32_t total)
+size_t encodeWriteProgress(uint8_t* out, uint32_t written, uint32_t total)
 {
-    auto m = header(TypeWriteProgress, 8);
-    m.resize(20);
-    writeBE32(m.data() + 12, written);
-    writeBE32(m.data() + 16, total);
-    return m;
+    header(out, TypeWriteProgress, 8);
+    writeBE32(out + 12, written);
+    writeBE32(out + 16, total);
+    return 20;
 }
 
-std::vector<uint8_t> encodeResult(MessageType type) { return header(type, 0); }
+size_t encodeResult(uint8_t* out, MessageType type) { return header(out, type, 0); }
 
 std::string decodeOffer(const uint8_t* data, size_t size, Offer& out)
 {

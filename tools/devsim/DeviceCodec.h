@@ -54,13 +54,18 @@ void writeBE32(uint8_t* p, uint32_t v);
 // hold a header or does not start with "upd:".
 int messageType(const uint8_t* data, size_t size);
 
-// What the device sends.
-std::vector<uint8_t> encodeRequest(const std::string& productCode);
-std::vector<uint8_t> encodeReady();
-std::vector<uint8_t> encodeBlockAck(uint32_t index);
-std::vector<uint8_t> encodeWriteProgress(uint32_t written, uint32_t total);
+// What the device sends, written to `out`; each returns the bytes written.
+// The longest is a Request with the longest product code, so a buffer of
+// kMaxDeviceMessage bytes holds any of them.
+constexpr size_t kMaxProductCode = 63;
+constexpr size_t kMaxDeviceMessage = kHeaderSize + kMaxProductCode;
+// 0 when the product code is longer than kMaxProductCode.
+size_t encodeRequest(uint8_t* out, const std::string& productCode);
+size_t encodeReady(uint8_t* out);
+size_t encodeBlockAck(uint8_t* out, uint32_t index);
+size_t encodeWriteProgress(uint8_t* out, uint32_t written, uint32_t total);
 // CheckFailed, WriteComplete or WriteFailed: a bare header.
-std::vector<uint8_t> encodeResult(MessageType type);
+size_t encodeResult(uint8_t* out, MessageType type);
 
 // What the device receives. Each decoder returns an empty string when the
 // datagram is well formed, otherwise a description of the first fault.

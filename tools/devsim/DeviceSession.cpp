@@ -1,6 +1,7 @@
 #include "DeviceSession.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -26,8 +27,6 @@ std::string hex32(uint32_t v)
     std::snprintf(buf, sizeof buf, "0x%08x", v);
     return buf;
 }
-
-Outgoing toJob(std::vector<uint8_t> bytes) { return Outgoing{std::move(bytes), false}; }
 
 } // namespace
 
@@ -69,21 +68,38 @@ bool DeviceSession::chance(int percent)
     return int(rng_() % 100u) < percent;
 }
 
-std::vector<Outgoing> DeviceSession::begin(Clock::time_point now)
+void DeviceSession::begin(Clock::time_point now, Outbox& out)
 {
     started_ = now;
     phase_ = Phase::WaitOffer;
     deadline_ = now + std::chrono::milliseconds(cfg_.offerTimeoutMs);
-    return {Outgoing{encodeRequest(cfg_.product), true}};
+    Outgoing& o = out.add(true);
+    o.size = uint8_t(encodeRequest(o.bytes, cfg_.product));
+    if (o.size == 0) {
+        out.clear();
+        fail("the product code has more than " + std::to_string(kMaxProductCode) + " characters", now);
+    }
 }
 
-void DeviceSession::emitAck(uint32_t index, std::vector<Outgoing>& out)
+void DeviceSession::sendReady(Outbox& out)
 {
-    out.push_back(toJob(encodeBlockAck(index)));
+    Outgoing& o = out.add();
+    o.size = uint8_t(encodeReady(o.bytes));
+}
+
+void DeviceSession::sendBlockAck(uint32_t index, Outbox& out)
+{
+    Outgoing& o = out.add();
+    o.size = uint8_t(encodeBlockAck(o.bytes, index));
+}
+
+void DeviceSession::emitAck(uint32_t index, Outbox& out)
+{
+    sendBlockAck(index, out);
     ++acksSent_;
 }
 
-void DeviceSession::queueAck(uint32_t index, Clock::time_point now, std::vector<Outgoing>& out)
+void DeviceSession::queueAck(uint32_t index, Clock::time_point now, Outbox& out)
 {
     if (chance(cfg_.ackLossPercent))
         return;
@@ -106,7 +122,7 @@ void DeviceSession::queueAck(uint32_t index, Clock::time_point now, std::vector<
     }
 }
 
-void DeviceSession::flushAcks(Clock::time_point now, std::vector<Outgoing>& out, bool all)
+void DeviceSession::flushAcks(Clock::time_point now, Outbox& out, bool all)
 {
     if (!pending_.empty()) {
         auto due = std::stable_partition(pending_.begin(), pending_.end(),
@@ -121,15 +137,59 @@ void DeviceSession::flushAcks(Clock::time_point now, std::vector<Outgoing>& out,
     }
 }
 
-std::vector<Outgoing> DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcAddr*/,
-                                                uint16_t srcPort, Clock::time_point now)
+void DeviceSession::recordBlockArrival(uint32_t index, int64_t wireNs, Clock::time_point now)
 {
-    std::vector<Outgoing> out;
+    if (wireNs < 0)
+        wireNs = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
+    if (wireArrivals_++ == 0) {
+        firstWireNs_ = lastWireNs_ = wireNs;
+        return;
+    }
+    // Kernel timestamps come from the wall clock; one stepped back gives no gap.
+    int64_t gap = std::max<int64_t>(0, wireNs - lastWireNs_);
+    lastWireNs_ = wireNs;
+    gapsNs_.push_back(uint32_t(std::min<int64_t>(gap, 0xFFFFFFFFll)));
+    if (cfg_.minGapUs > 0 && gap < int64_t(cfg_.minGapUs) * 1000) {
+        char buf[128];
+        std::snprintf(buf, sizeof buf, "Block %u arrived %.1f us after the Block before it, below --min-gap-us %d",
+                      unsigned(index), double(gap) / 1000.0, cfg_.minGapUs);
+        violation(buf);
+    }
+}
+
+GapStats DeviceSession::gapStats() const
+{
+    GapStats g;
+    g.gaps = gapsNs_.size();
+    if (g.gaps == 0)
+        return g;
+    std::vector<uint32_t> sorted(gapsNs_);
+    std::sort(sorted.begin(), sorted.end());
+    auto rank = [&](double q) {
+        size_t r = size_t(std::ceil(q * double(sorted.size())));
+        return double(sorted[r ? r - 1 : 0]) / 1000.0;
+    };
+    g.minUs = double(sorted.front()) / 1000.0;
+    g.p1Us = rank(0.01);
+    g.medianUs = rank(0.5);
+    g.meanUs = double(lastWireNs_ - firstWireNs_) / double(g.gaps) / 1000.0;
+    return g;
+}
+
+void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcAddr*/, uint16_t srcPort,
+                               Clock::time_point now, Outbox& out, int64_t wireNs)
+{
     if (finished())
-        return out;
+        return;
     int type = messageType(data, size);
     if (type < 0)
-        return out; // not the update protocol: a device ignores it
+        return; // not the update protocol: a device ignores it
+    if (type == TypeBlock) {
+        ++blockMessages_;
+        // Spacing on the wire counts from the Size message to the first End.
+        if (phase_ == Phase::WaitBlocks || phase_ == Phase::WaitEnd)
+            recordBlockArrival(size >= 16 ? readBE32(data + 12) : 0, wireNs, now);
+    }
 
     if (type == TypeOffer) {
         Offer o;
@@ -137,12 +197,12 @@ std::vector<Outgoing> DeviceSession::onDatagram(const uint8_t* data, size_t size
         if (phase_ != Phase::WaitOffer) {
             // A second job for the same device port; nothing for this session.
             ++offersReceived_;
-            return out;
+            return;
         }
         if (!err.empty()) {
             violation(err);
             fail("the Offer could not be used: " + err, now);
-            return out;
+            return;
         }
         ++offersReceived_;
         offer_ = o;
@@ -152,18 +212,18 @@ std::vector<Outgoing> DeviceSession::onDatagram(const uint8_t* data, size_t size
         if (cfg_.stopAfter == StopAfter::Offer) {
             stoppedAt_ = "offer";
             finishOk(now);
-            return out;
+            return;
         }
-        out.push_back(toJob(encodeReady()));
+        sendReady(out);
         phase_ = Phase::WaitSize;
         deadline_ = now + std::chrono::milliseconds(cfg_.timeoutMs);
         nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
-        return out;
+        return;
     }
 
     if (phase_ == Phase::WaitOffer) {
         violation(std::string(typeName(type)) + " arrived before any Offer");
-        return out;
+        return;
     }
     if (srcPort != offer_.jobPort)
         violation(std::string(typeName(type)) + " came from port " + std::to_string(srcPort) +
@@ -177,13 +237,13 @@ std::vector<Outgoing> DeviceSession::onDatagram(const uint8_t* data, size_t size
             violation(err);
             if (phase_ == Phase::WaitSize)
                 fail("the Size message could not be used: " + err, now);
-            return out;
+            return;
         }
         if (phase_ != Phase::WaitSize) {
             if (s.imageLength != size_.imageLength)
                 violation("a second Size message says " + std::to_string(s.imageLength) + " bytes, the first said " +
                           std::to_string(size_.imageLength));
-            return out;
+            return;
         }
         size_ = s;
         haveSize_ = true;
@@ -194,36 +254,37 @@ std::vector<Outgoing> DeviceSession::onDatagram(const uint8_t* data, size_t size
         if (cfg_.stopAfter == StopAfter::Size) {
             stoppedAt_ = "size";
             finishOk(now);
-            return out;
+            return;
         }
         image_.assign(s.imageLength, 0);
         have_.assign(blockCount_, 0);
-        out.push_back(toJob(encodeBlockAck(kKickOffIndex)));
+        gapsNs_.reserve(blockCount_ + blockCount_ / 8 + 16);
+        sendBlockAck(kKickOffIndex, out);
         phase_ = blockCount_ ? Phase::WaitBlocks : Phase::WaitEnd;
         deadline_ = now + std::chrono::milliseconds(cfg_.timeoutMs);
         nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
-        return out;
+        return;
     }
     case TypeBlock:
         if (phase_ == Phase::WaitSize) {
             violation("Block arrived before the Size message");
-            return out;
+            return;
         }
         if (phase_ == Phase::Reporting)
-            return out; // a late copy after End: harmless
+            return; // a late copy after End: harmless
         handleBlock(data, size, now, out);
-        return out;
+        return;
     case TypeEnd:
         if (phase_ == Phase::WaitSize) {
             violation("End arrived before the Size message");
             fail("End before Size", now);
-            return out;
+            return;
         }
         if (phase_ == Phase::WaitBlocks) {
             violation("End arrived after " + std::to_string(blocksHave_) + " of " + std::to_string(blockCount_) +
                       " blocks");
             fail("End before all blocks arrived", now);
-            return out;
+            return;
         }
         if (phase_ == Phase::Reporting) {
             EndInfo e;
@@ -233,18 +294,31 @@ std::vector<Outgoing> DeviceSession::onDatagram(const uint8_t* data, size_t size
                 violation(err);
             else if (e.checksum != end_.checksum || e.options != end_.options)
                 violation("a repeated End differs from the first");
-            return out;
+            return;
         }
         handleEnd(data, size, now);
-        return out;
+        return;
     default:
         violation(std::string("unexpected ") + typeName(type) + " (type " + std::to_string(type) +
                   ") from the tool");
-        return out;
+        return;
     }
 }
 
-void DeviceSession::handleBlock(const uint8_t* data, size_t size, Clock::time_point now, std::vector<Outgoing>& out)
+void DeviceSession::onOversized(const uint8_t* head, size_t headSize, Clock::time_point /*now*/)
+{
+    if (finished())
+        return;
+    int type = messageType(head, headSize);
+    if (type < 0)
+        return; // not the update protocol
+    if (type == TypeBlock)
+        ++blockMessages_;
+    violation(std::string(typeName(type)) + ": a datagram of more than " + std::to_string(headSize) +
+              " bytes, longer than any message");
+}
+
+void DeviceSession::handleBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out)
 {
     Block b;
     std::string err = decodeBlock(data, size, blockCount_, b);
@@ -321,11 +395,10 @@ void DeviceSession::handleEnd(const uint8_t* data, size_t size, Clock::time_poin
     nextRetry_ = now;
 }
 
-std::vector<Outgoing> DeviceSession::onTimer(Clock::time_point now)
+void DeviceSession::onTimer(Clock::time_point now, Outbox& out)
 {
-    std::vector<Outgoing> out;
     if (finished())
-        return out;
+        return;
     flushAcks(now, out, false);
     const auto retry = std::chrono::milliseconds(cfg_.retryMs);
     switch (phase_) {
@@ -337,7 +410,7 @@ std::vector<Outgoing> DeviceSession::onTimer(Clock::time_point now)
         if (now >= deadline_)
             fail("no Size message within " + std::to_string(cfg_.timeoutMs) + " ms of the Offer", now);
         else if (now >= nextRetry_) {
-            out.push_back(toJob(encodeReady()));
+            sendReady(out);
             nextRetry_ = now + retry;
         }
         break;
@@ -347,7 +420,7 @@ std::vector<Outgoing> DeviceSession::onTimer(Clock::time_point now)
                      " of " + std::to_string(blockCount_) + ")",
                  now);
         else if (!sawBlock_ && now >= nextRetry_) {
-            out.push_back(toJob(encodeBlockAck(kKickOffIndex)));
+            sendBlockAck(kKickOffIndex, out);
             nextRetry_ = now + retry;
         }
         break;
@@ -358,7 +431,7 @@ std::vector<Outgoing> DeviceSession::onTimer(Clock::time_point now)
             // Asking again makes the tool run its block phase once more,
             // which with every block acknowledged only repeats End.
             flushAcks(now, out, true);
-            out.push_back(toJob(encodeBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex)));
+            sendBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex, out);
             nextRetry_ = now + retry;
         }
         break;
@@ -368,13 +441,15 @@ std::vector<Outgoing> DeviceSession::onTimer(Clock::time_point now)
                 ++progressSent_;
                 uint32_t total = blockCount_ ? blockCount_ : 1;
                 uint32_t written = uint32_t(uint64_t(total) * uint32_t(progressSent_) / uint32_t(cfg_.progressSteps));
-                out.push_back(toJob(encodeWriteProgress(written, total)));
+                Outgoing& o = out.add();
+                o.size = uint8_t(encodeWriteProgress(o.bytes, written, total));
                 nextRetry_ = now + std::chrono::milliseconds(cfg_.progressIntervalMs);
             } else {
                 MessageType t = reported_ == Outcome::Complete      ? TypeWriteComplete
                                 : reported_ == Outcome::CheckFailed ? TypeCheckFailed
                                                                     : TypeWriteFailed;
-                out.push_back(toJob(encodeResult(t)));
+                Outgoing& o = out.add();
+                o.size = uint8_t(encodeResult(o.bytes, t));
                 finishOk(now);
             }
         }
@@ -382,7 +457,6 @@ std::vector<Outgoing> DeviceSession::onTimer(Clock::time_point now)
     default:
         break;
     }
-    return out;
 }
 
 Clock::time_point DeviceSession::nextWake() const

@@ -5,9 +5,11 @@
 // over many devices or directly by tests.
 
 #include "DeviceCodec.h"
+#include "Outbox.h"
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <random>
@@ -41,13 +43,17 @@ struct SessionConfig {
     int retryMs = 500;          // repeat Ready / kick-off / End request after this
     StopAfter stopAfter = StopAfter::Never;
     uint32_t stopAfterBlocks = 0;
+    int minGapUs = 0;           // a gap between Block arrivals below this is a violation (0: off)
 };
 
-// A datagram to send: to the request target (the update request) or to the
-// job's address and port learnt from the Offer (everything else).
-struct Outgoing {
-    std::vector<uint8_t> bytes;
-    bool toRequestTarget = false;
+// Gaps between consecutive Block arrivals of the block phase, in
+// microseconds (nearest-rank percentiles).
+struct GapStats {
+    size_t gaps = 0; // 0: fewer than two blocks arrived
+    double minUs = 0;
+    double p1Us = 0;
+    double medianUs = 0;
+    double meanUs = 0;
 };
 
 class DeviceSession {
@@ -56,10 +62,15 @@ public:
 
     DeviceSession(int index, SessionConfig config);
 
-    std::vector<Outgoing> begin(Clock::time_point now);
-    std::vector<Outgoing> onDatagram(const uint8_t* data, size_t size, uint32_t srcAddr, uint16_t srcPort,
-                                     Clock::time_point now);
-    std::vector<Outgoing> onTimer(Clock::time_point now);
+    // Each appends what the device sends in answer to `out`.
+    // `wireNs`: when the datagram reached the host (the kernel's receive time
+    // in nanoseconds, any epoch); negative: `now` stands in for it.
+    void begin(Clock::time_point now, Outbox& out);
+    void onDatagram(const uint8_t* data, size_t size, uint32_t srcAddr, uint16_t srcPort, Clock::time_point now,
+                    Outbox& out, int64_t wireNs = -1);
+    void onTimer(Clock::time_point now, Outbox& out);
+    // A datagram longer than any message, of which only the head was read.
+    void onOversized(const uint8_t* head, size_t headSize, Clock::time_point now);
     // Ends the session from outside (a send that cannot go out, an interrupt).
     void abort(const std::string& why, Clock::time_point now) { fail(why, now); }
     // When onTimer next has something to do.
@@ -87,17 +98,23 @@ public:
     // From the first Block to the first End, in microseconds (0 before).
     long long blockPhaseUs() const;
     uint32_t violationCount() const { return violationCount_; }
+    // Every Block datagram that reached the session, whatever became of it.
+    uint64_t blockMessages() const { return blockMessages_; }
+    GapStats gapStats() const;
 
 private:
     void violation(const std::string& what);
     void fail(const std::string& why, Clock::time_point now);
     void finishOk(Clock::time_point now);
     bool chance(int percent);
-    void queueAck(uint32_t index, Clock::time_point now, std::vector<Outgoing>& out);
-    void flushAcks(Clock::time_point now, std::vector<Outgoing>& out, bool all);
-    void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, std::vector<Outgoing>& out);
+    void queueAck(uint32_t index, Clock::time_point now, Outbox& out);
+    void flushAcks(Clock::time_point now, Outbox& out, bool all);
+    void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
     void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
-    void emitAck(uint32_t index, std::vector<Outgoing>& out);
+    void emitAck(uint32_t index, Outbox& out);
+    void recordBlockArrival(uint32_t index, int64_t wireNs, Clock::time_point now);
+    static void sendReady(Outbox& out);
+    static void sendBlockAck(uint32_t index, Outbox& out);
 
     int index_;
     SessionConfig cfg_;
@@ -140,6 +157,14 @@ private:
     Clock::time_point endAt_;
     Clock::time_point finishedAt_;
     bool sawBlock_ = false;
+
+    uint64_t blockMessages_ = 0;
+    // Block-phase arrival gaps in nanoseconds, capped at 2^32-1 (a longer
+    // gap only matters for the mean, which comes from the first and last).
+    std::vector<uint32_t> gapsNs_;
+    int64_t firstWireNs_ = 0;
+    int64_t lastWireNs_ = 0;
+    uint64_t wireArrivals_ = 0;
 };
 
 } // namespace devsim

@@ -238,6 +238,20 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
                 error = "--stop-after wants offer, size or blocks:N, not '" + value + "'";
                 return false;
             }
+        } else if (flag("--min-gap-us")) {
+            if (!number(1, 1000000, v))
+                return false;
+            o.session.minGapUs = int(v);
+        } else if (flag("--cpu-report")) {
+            o.cpuReport = true;
+        } else if (flag("--hold-port")) {
+            if (!number(1, 65535, v))
+                return false;
+            o.holdPort = int(v);
+        } else if (flag("--hold-seconds")) {
+            if (!number(1, 86400, v))
+                return false;
+            o.holdSeconds = int(v);
         } else {
             error = "unknown option '" + args[i] + "' (see --help)";
             return false;
@@ -245,6 +259,17 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
     }
     if (o.help)
         return true;
+    if (o.holdSeconds && !o.holdPort) {
+        error = "--hold-seconds only goes with --hold-port";
+        return false;
+    }
+    if (o.holdPort) {
+        if (!o.session.product.empty() || o.haveTool || o.broadcast) {
+            error = "--hold-port plays no device: leave out --product, --tool and --broadcast";
+            return false;
+        }
+        return true;
+    }
     if (o.session.product.empty()) {
         error = "--product is required: the product code the device announces, e.g. --product ABCDEFG";
         return false;

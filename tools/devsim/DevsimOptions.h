@@ -24,6 +24,9 @@ struct DevsimOptions {
     std::string saveImagePath;
     bool verbose = false;
     bool help = false;
+    bool cpuReport = false;
+    int holdPort = 0;    // not 0: hold this UDP port instead of playing devices
+    int holdSeconds = 0; // 0: until interrupted
 };
 
 // False with a one-line explanation in `error` when the arguments are not
