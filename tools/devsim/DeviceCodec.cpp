@@ -165,6 +165,21 @@ uint32_t wordSum(const uint8_t* data, size_t size)
     return sum;
 }
 
+void maskedStreamBytes(const std::vector<uint8_t>& image, const std::vector<uint8_t>& config, size_t offset,
+                       uint8_t* out, size_t n)
+{
+    const size_t total = image.size() + config.size();
+    const size_t maskFrom = image.size() / 4 * 4;
+    const size_t maskTo = total / 4 * 4;
+    for (size_t k = 0; k < n; ++k) {
+        const size_t i = offset + k;
+        uint8_t b = i < image.size() ? image[i] : config[i - image.size()];
+        if (i >= maskFrom && i < maskTo)
+            b ^= uint8_t(kConfigMask >> (8 * (i % 4)));
+        out[k] = b;
+    }
+}
+
 std::string addressText(uint32_t a)
 {
     char buf[20];

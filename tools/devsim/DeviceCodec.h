@@ -97,6 +97,15 @@ std::string decodeEnd(const uint8_t* data, size_t size, EndInfo& out);
 // buffer's whole words, modulo 2^32 (a trailing partial word is left out).
 uint32_t wordSum(const uint8_t* data, size_t size);
 
+// With a configuration file the tool sends the image followed by the file,
+// the whole little-endian 32-bit words from the one holding the image's last
+// bytes up to the last whole word of the stream XORed with kConfigMask; a
+// trailing partial word goes as it is. Writes bytes [offset, offset + n) of
+// that stream to `out`; the range must lie within it.
+constexpr uint32_t kConfigMask = 0x5A3C96E1u;
+void maskedStreamBytes(const std::vector<uint8_t>& image, const std::vector<uint8_t>& config, size_t offset,
+                       uint8_t* out, size_t n);
+
 std::string addressText(uint32_t hostOrderAddr);
 // Parses a dotted IPv4 address into host order; false when it is not one.
 bool parseAddress(const std::string& text, uint32_t& hostOrderAddr);

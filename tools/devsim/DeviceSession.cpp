@@ -93,14 +93,29 @@ void DeviceSession::sendBlockAck(uint32_t index, Outbox& out)
     o.size = uint8_t(encodeBlockAck(o.bytes, index));
 }
 
-void DeviceSession::emitAck(uint32_t index, Outbox& out)
+void DeviceSession::markAcknowledged(uint32_t index)
+{
+    if (index < acked_.size() && !acked_[index]) {
+        acked_[index] = 1;
+        ++blocksAcked_;
+    }
+}
+
+void DeviceSession::emitAck(uint32_t index, Clock::time_point now, Outbox& out)
 {
     sendBlockAck(index, out);
     ++acksSent_;
+    markAcknowledged(index);
+    if (cfg_.ackStallAfter && !stallBegun_ && blocksAcked_ >= cfg_.ackStallAfter) {
+        stallBegun_ = true;
+        stallUntil_ = now + std::chrono::milliseconds(cfg_.ackStallMs);
+    }
 }
 
 void DeviceSession::queueAck(uint32_t index, Clock::time_point now, Outbox& out)
 {
+    if (stalled(now))
+        return; // received but not acknowledged, not even later
     if (chance(cfg_.ackLossPercent))
         return;
     int copies = chance(cfg_.dupAckPercent) ? 2 : 1;
@@ -110,14 +125,14 @@ void DeviceSession::queueAck(uint32_t index, Clock::time_point now, Outbox& out)
             continue;
         }
         if (heldAck_) {
-            emitAck(index, out);
-            emitAck(*heldAck_, out);
+            emitAck(index, now, out);
+            emitAck(*heldAck_, now, out);
             heldAck_.reset();
         } else if (chance(cfg_.reorderAckPercent)) {
             heldAck_ = index;
             heldSince_ = now;
         } else {
-            emitAck(index, out);
+            emitAck(index, now, out);
         }
     }
 }
@@ -128,11 +143,11 @@ void DeviceSession::flushAcks(Clock::time_point now, Outbox& out, bool all)
         auto due = std::stable_partition(pending_.begin(), pending_.end(),
                                          [&](const PendingAck& p) { return all || p.due <= now; });
         for (auto it = pending_.begin(); it != due; ++it)
-            emitAck(it->index, out);
+            emitAck(it->index, now, out);
         pending_.erase(pending_.begin(), due);
     }
     if (heldAck_ && (all || now - heldSince_ >= kHoldLimit)) {
-        emitAck(*heldAck_, out);
+        emitAck(*heldAck_, now, out);
         heldAck_.reset();
     }
 }
@@ -142,12 +157,13 @@ void DeviceSession::recordBlockArrival(uint32_t index, int64_t wireNs, Clock::ti
     if (wireNs < 0)
         wireNs = std::chrono::duration_cast<std::chrono::nanoseconds>(now.time_since_epoch()).count();
     if (wireArrivals_++ == 0) {
-        firstWireNs_ = lastWireNs_ = wireNs;
+        lastWireNs_ = wireNs;
         return;
     }
     // Kernel timestamps come from the wall clock; one stepped back gives no gap.
     int64_t gap = std::max<int64_t>(0, wireNs - lastWireNs_);
     lastWireNs_ = wireNs;
+    gapSumNs_ += gap;
     gapsNs_.push_back(uint32_t(std::min<int64_t>(gap, 0xFFFFFFFFll)));
     if (cfg_.minGapUs > 0 && gap < int64_t(cfg_.minGapUs) * 1000) {
         char buf[128];
@@ -172,7 +188,7 @@ GapStats DeviceSession::gapStats() const
     g.minUs = double(sorted.front()) / 1000.0;
     g.p1Us = rank(0.01);
     g.medianUs = rank(0.5);
-    g.meanUs = double(lastWireNs_ - firstWireNs_) / double(g.gaps) / 1000.0;
+    g.meanUs = double(gapSumNs_) / double(g.gaps) / 1000.0;
     return g;
 }
 
@@ -206,6 +222,12 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
         }
         ++offersReceived_;
         offer_ = o;
+        if (cfg_.expectNoOffer) {
+            violation("an Offer arrived (tool " + addressText(o.toolAddr) + ", job port " +
+                      std::to_string(o.jobPort) + ") where none may come");
+            fail("offered although no Offer was expected", now);
+            return;
+        }
         if (cfg_.expectToolAddr && o.toolAddr != *cfg_.expectToolAddr)
             violation("Offer names tool address " + addressText(o.toolAddr) + ", expected " +
                       addressText(*cfg_.expectToolAddr));
@@ -233,6 +255,14 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
     case TypeSize: {
         SizeInfo s;
         std::string err = decodeSize(data, size, s);
+        if (phase_ == Phase::WaitSize && sizesLost_ < cfg_.loseSize) {
+            // Lost on the way: the device keeps repeating Ready, so only a
+            // tool that answers a repeated Ready gets any further.
+            ++sizesLost_;
+            if (!err.empty())
+                violation(err);
+            return;
+        }
         if (!err.empty()) {
             violation(err);
             if (phase_ == Phase::WaitSize)
@@ -248,9 +278,17 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
         size_ = s;
         haveSize_ = true;
         blockCount_ = s.blockCount();
-        if (cfg_.expectImage && cfg_.expectImage->size() != s.imageLength)
-            violation("Size says " + std::to_string(s.imageLength) + " bytes, the expected image has " +
-                      std::to_string(cfg_.expectImage->size()));
+        if (cfg_.expectImage) {
+            const size_t imageBytes = cfg_.expectImage->size();
+            const size_t configBytes = cfg_.expectConfig ? cfg_.expectConfig->size() : 0;
+            const std::string says = "Size says " + std::to_string(s.imageLength) + " bytes, ";
+            if (cfg_.expectConfig && imageBytes + configBytes != s.imageLength)
+                violation(says + "expected " + std::to_string(imageBytes + configBytes) + " (image " +
+                          std::to_string(imageBytes) + " + configuration " + std::to_string(configBytes) + ")");
+            else if (!cfg_.expectConfig && imageBytes != s.imageLength)
+                violation(says + "the expected image has " + std::to_string(imageBytes) +
+                          (cfg_.expectNoConfig ? " and nothing may follow it" : ""));
+        }
         if (cfg_.stopAfter == StopAfter::Size) {
             stoppedAt_ = "size";
             finishOk(now);
@@ -258,6 +296,7 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
         }
         image_.assign(s.imageLength, 0);
         have_.assign(blockCount_, 0);
+        acked_.assign(blockCount_, 0);
         gapsNs_.reserve(blockCount_ + blockCount_ / 8 + 16);
         sendBlockAck(kKickOffIndex, out);
         phase_ = blockCount_ ? Phase::WaitBlocks : Phase::WaitEnd;
@@ -370,7 +409,14 @@ void DeviceSession::handleEnd(const uint8_t* data, size_t size, Clock::time_poin
     ++endsReceived_;
     end_ = e;
     endAt_ = now;
-    uint32_t expected = cfg_.expectChecksum ? *cfg_.expectChecksum : wordSum(image_.data(), image_.size());
+    if (blocksAcked_ < blockCount_) {
+        auto first = std::find(acked_.begin(), acked_.end(), 0);
+        violation("End arrived although block " + std::to_string(first - acked_.begin()) +
+                  " was never acknowledged (" + std::to_string(blocksAcked_) + " of " + std::to_string(blockCount_) +
+                  " were)");
+    }
+    const uint32_t receivedSum = wordSum(image_.data(), image_.size());
+    uint32_t expected = cfg_.expectChecksum ? *cfg_.expectChecksum : receivedSum;
     bool sumOk = e.checksum == expected;
     if (!sumOk)
         violation("End carries checksum " + hex32(e.checksum) + ", expected " + hex32(expected) +
@@ -378,33 +424,85 @@ void DeviceSession::handleEnd(const uint8_t* data, size_t size, Clock::time_poin
     if (cfg_.expectOptions && e.options != *cfg_.expectOptions)
         violation("End carries options " + std::to_string(e.options) + ", expected " +
                   std::to_string(*cfg_.expectOptions));
-    if (cfg_.expectImage) {
-        const auto& want = *cfg_.expectImage;
-        size_t common = std::min(want.size(), image_.size());
-        auto mism = std::mismatch(image_.begin(), image_.begin() + long(common), want.begin());
-        if (mism.first != image_.begin() + long(common))
-            violation("received bytes differ from the expected image at offset " +
-                      std::to_string(mism.first - image_.begin()));
-        else if (want.size() != image_.size())
-            violation("received " + std::to_string(image_.size()) + " bytes, the expected image has " +
-                      std::to_string(want.size()));
-    }
+    checkReceivedBytes(receivedSum);
     reported_ = sumOk ? cfg_.result : Outcome::CheckFailed;
     progressSent_ = (sumOk && reported_ != Outcome::CheckFailed) ? 0 : cfg_.progressSteps;
     phase_ = Phase::Reporting;
     nextRetry_ = now;
 }
 
+void DeviceSession::checkReceivedBytes(uint32_t receivedSum)
+{
+    if (cfg_.expectConfig && cfg_.expectChecksum && end_.checksum != receivedSum)
+        violation("End carries checksum " + hex32(end_.checksum) + ", the sum of the received bytes is " +
+                  hex32(receivedSum));
+    if (!cfg_.expectImage)
+        return;
+    const auto& want = *cfg_.expectImage;
+    if (!cfg_.expectConfig) {
+        size_t common = std::min(want.size(), image_.size());
+        auto mism = std::mismatch(image_.begin(), image_.begin() + long(common), want.begin());
+        if (mism.first != image_.begin() + long(common))
+            violation("received bytes differ from the expected image at offset " +
+                      std::to_string(mism.first - image_.begin()));
+        else if (cfg_.expectNoConfig && image_.size() > want.size())
+            violation("received " + std::to_string(image_.size()) + " bytes, " +
+                      std::to_string(image_.size() - want.size()) +
+                      " more than the image: something was appended where no configuration may be");
+        else if (want.size() != image_.size())
+            violation("received " + std::to_string(image_.size()) + " bytes, the expected image has " +
+                      std::to_string(want.size()));
+        return;
+    }
+    const auto& config = *cfg_.expectConfig;
+    const size_t total = want.size() + config.size();
+    const size_t common = std::min(total, image_.size());
+    uint8_t chunk[4096];
+    for (size_t off = 0; off < common;) {
+        const size_t n = std::min(sizeof chunk, common - off);
+        maskedStreamBytes(want, config, off, chunk, n);
+        const uint8_t* got = image_.data() + off;
+        if (std::memcmp(got, chunk, n) != 0) {
+            size_t at = off + size_t(std::mismatch(got, got + n, chunk).first - got);
+            if (at < want.size() / 4 * 4)
+                violation("received bytes differ from the expected image at offset " + std::to_string(at));
+            else
+                violation("received bytes differ from the image and its masked configuration at offset " +
+                          std::to_string(at) + (at >= want.size() ? " (configuration byte " +
+                                                                        std::to_string(at - want.size()) + ")"
+                                                                  : " (image tail, masked)"));
+            return;
+        }
+        off += n;
+    }
+    if (image_.size() != total)
+        violation("received " + std::to_string(image_.size()) + " bytes, the image and its configuration have " +
+                  std::to_string(total) + " (" + std::to_string(want.size()) + " + " + std::to_string(config.size()) +
+                  ")");
+}
+
 void DeviceSession::onTimer(Clock::time_point now, Outbox& out)
 {
     if (finished())
         return;
+    if (stalled(now)) {
+        // Nothing goes out; only running out of time still counts.
+        if (now >= deadline_ && phase_ != Phase::Reporting)
+            fail("no Block for " + std::to_string(cfg_.timeoutMs) + " ms during the device's own silence (have " +
+                     std::to_string(blocksHave_) + " of " + std::to_string(blockCount_) + ")",
+                 now);
+        return;
+    }
     flushAcks(now, out, false);
     const auto retry = std::chrono::milliseconds(cfg_.retryMs);
     switch (phase_) {
     case Phase::WaitOffer:
-        if (now >= deadline_)
+        if (now >= deadline_ && cfg_.expectNoOffer) {
+            noOfferAsExpected_ = true;
+            finishOk(now);
+        } else if (now >= deadline_) {
             fail("no Offer within " + std::to_string(cfg_.offerTimeoutMs) + " ms", now);
+        }
         break;
     case Phase::WaitSize:
         if (now >= deadline_)
@@ -432,6 +530,8 @@ void DeviceSession::onTimer(Clock::time_point now, Outbox& out)
             // which with every block acknowledged only repeats End.
             flushAcks(now, out, true);
             sendBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex, out);
+            if (blockCount_)
+                markAcknowledged(blockCount_ - 1);
             nextRetry_ = now + retry;
         }
         break;
@@ -472,6 +572,8 @@ Clock::time_point DeviceSession::nextWake() const
         t = std::min(t, p.due);
     if (heldAck_)
         t = std::min(t, heldSince_ + kHoldLimit);
+    if (stallBegun_ && t < stallUntil_)
+        t = std::min(deadline_, stallUntil_); // nothing is sent before the silence ends
     return t;
 }
 
@@ -481,6 +583,8 @@ std::string DeviceSession::resultText() const
     case Phase::Failed:
         return "failed";
     case Phase::Done:
+        if (noOfferAsExpected_)
+            return "no-offer";
         if (!stoppedAt_.empty())
             return "stopped-after-" + stoppedAt_;
         return reported_ == Outcome::Complete ? "complete" : reported_ == Outcome::CheckFailed ? "check-failed"

@@ -26,6 +26,12 @@ enum class StopAfter { Never, Offer, Size, Blocks };
 struct SessionConfig {
     std::string product;
     std::shared_ptr<const std::vector<uint8_t>> expectImage; // null: not compared
+    // With expectImage: the configuration that must follow the image, masked
+    // as the tool sends it (null: not checked); or, with expectNoConfig,
+    // nothing may follow the image.
+    std::shared_ptr<const std::vector<uint8_t>> expectConfig;
+    bool expectNoConfig = false;
+    bool expectNoOffer = false; // success is hearing no Offer before offerTimeoutMs
     std::optional<uint32_t> expectChecksum;                  // unset: the sum of what arrived
     std::optional<int> expectOptions;
     std::optional<uint32_t> expectToolAddr;                  // host order
@@ -44,6 +50,9 @@ struct SessionConfig {
     StopAfter stopAfter = StopAfter::Never;
     uint32_t stopAfterBlocks = 0;
     int minGapUs = 0;           // a gap between Block arrivals below this is a violation (0: off)
+    int loseSize = 0;           // the first this many Size messages are treated as lost
+    uint32_t ackStallAfter = 0; // after acknowledging this many blocks (0: never) ...
+    int ackStallMs = 0;         // ... the device sends nothing for this long
 };
 
 // Gaps between consecutive Block arrivals of the block phase, in
@@ -98,6 +107,10 @@ public:
     // From the first Block to the first End, in microseconds (0 before).
     long long blockPhaseUs() const;
     uint32_t violationCount() const { return violationCount_; }
+    int sizesLost() const { return sizesLost_; }
+    // Whether the silence of ackStallAfter/ackStallMs has begun, and when it ends.
+    bool stallBegun() const { return stallBegun_; }
+    Clock::time_point stallEnd() const { return stallUntil_; }
     // Every Block datagram that reached the session, whatever became of it.
     uint64_t blockMessages() const { return blockMessages_; }
     GapStats gapStats() const;
@@ -111,7 +124,10 @@ private:
     void flushAcks(Clock::time_point now, Outbox& out, bool all);
     void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
     void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
-    void emitAck(uint32_t index, Outbox& out);
+    void emitAck(uint32_t index, Clock::time_point now, Outbox& out);
+    void markAcknowledged(uint32_t index);
+    bool stalled(Clock::time_point now) const { return stallBegun_ && now < stallUntil_; }
+    void checkReceivedBytes(uint32_t receivedSum);
     void recordBlockArrival(uint32_t index, int64_t wireNs, Clock::time_point now);
     static void sendReady(Outbox& out);
     static void sendBlockAck(uint32_t index, Outbox& out);
@@ -137,6 +153,12 @@ private:
     uint32_t acksSent_ = 0;
     uint32_t endsReceived_ = 0;
     uint32_t offersReceived_ = 0;
+    int sizesLost_ = 0;
+    std::vector<uint8_t> acked_; // per block: an acknowledgement went out
+    uint32_t blocksAcked_ = 0;
+    bool stallBegun_ = false;
+    Clock::time_point stallUntil_;
+    bool noOfferAsExpected_ = false;
     EndInfo end_;
     Outcome reported_ = Outcome::Complete;
     int progressSent_ = 0;
@@ -160,9 +182,9 @@ private:
 
     uint64_t blockMessages_ = 0;
     // Block-phase arrival gaps in nanoseconds, capped at 2^32-1 (a longer
-    // gap only matters for the mean, which comes from the first and last).
+    // gap only matters for the mean, which comes from the sum).
     std::vector<uint32_t> gapsNs_;
-    int64_t firstWireNs_ = 0;
+    int64_t gapSumNs_ = 0;
     int64_t lastWireNs_ = 0;
     uint64_t wireArrivals_ = 0;
 };

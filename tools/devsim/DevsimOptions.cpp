@@ -219,6 +219,29 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             if (!need())
                 return false;
             o.expectImagePath = value;
+        } else if (flag("--expect-config")) {
+            if (!need())
+                return false;
+            if (value.empty()) {
+                error = "--expect-config wants a file name or 'none'";
+                return false;
+            }
+            o.session.expectNoConfig = value == "none";
+            o.expectConfigPath = o.session.expectNoConfig ? "" : value;
+        } else if (flag("--expect-no-offer")) {
+            o.session.expectNoOffer = true;
+        } else if (flag("--lose-size")) {
+            if (!number(0, 1000, v))
+                return false;
+            o.session.loseSize = int(v);
+        } else if (flag("--ack-stall-after")) {
+            if (!number(1, 0xFFFFFFFFll, v))
+                return false;
+            o.session.ackStallAfter = uint32_t(v);
+        } else if (flag("--ack-stall-ms")) {
+            if (!number(1, 3600000, v))
+                return false;
+            o.session.ackStallMs = int(v);
         } else if (flag("--save-image")) {
             if (!need())
                 return false;
@@ -277,6 +300,19 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
     if (o.broadcast == o.haveTool) {
         error = o.broadcast ? "give either --tool ADDR or --broadcast, not both"
                             : "say where the tool is: --tool ADDR, or --broadcast to ask the whole network";
+        return false;
+    }
+    if ((!o.expectConfigPath.empty() || o.session.expectNoConfig) && o.expectImagePath.empty()) {
+        error = "--expect-config needs --expect-image: the configuration is checked behind the image";
+        return false;
+    }
+    if (bool(o.session.ackStallAfter) != bool(o.session.ackStallMs)) {
+        error = o.session.ackStallAfter ? "--ack-stall-after needs --ack-stall-ms: how long the silence lasts"
+                                        : "--ack-stall-ms needs --ack-stall-after: after how many acknowledged blocks";
+        return false;
+    }
+    if (o.session.expectNoOffer && o.session.stopAfter != StopAfter::Never) {
+        error = "--expect-no-offer and --stop-after contradict each other: without an Offer nothing follows";
         return false;
     }
     if (o.basePort && o.basePort + o.count - 1 > 65535) {

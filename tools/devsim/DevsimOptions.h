@@ -21,6 +21,7 @@ struct DevsimOptions {
     int startDelayMs = 0;
     int staggerMs = 0;
     std::string expectImagePath;
+    std::string expectConfigPath; // empty: none given, or "none" (then session.expectNoConfig)
     std::string saveImagePath;
     bool verbose = false;
     bool help = false;

@@ -10,10 +10,12 @@
 #include "DevsimOptions.h"
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/epoll.h>
 #include <sys/resource.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -22,7 +24,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -239,13 +240,38 @@ void showPhase(Device& d, bool verbose)
     }
 }
 
-bool readFile(const std::string& path, std::vector<uint8_t>& out)
+// Whole file into `out`; false with the reason in `error`.
+bool readFile(const std::string& path, std::vector<uint8_t>& out, std::string& error)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        error = std::strerror(errno);
         return false;
-    out.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    }
+    struct stat st{};
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        error = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
+        close(fd);
+        return false;
+    }
+    out.clear();
+    out.reserve(size_t(st.st_size));
+    uint8_t buf[65536];
+    for (;;) {
+        ssize_t n = read(fd, buf, sizeof buf);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0) {
+            error = std::strerror(errno);
+            close(fd);
+            return false;
+        }
+        if (n == 0)
+            break;
+        out.insert(out.end(), buf, buf + n);
+    }
+    close(fd);
+    return true;
 }
 
 int openDeviceSocket(const DevsimOptions& o, int index, uint16_t& port, bool& stamped, std::string& error)
@@ -367,11 +393,21 @@ int main(int argc, char** argv)
 
     if (!o.expectImagePath.empty()) {
         auto image = std::make_shared<std::vector<uint8_t>>();
-        if (!readFile(o.expectImagePath, *image)) {
-            std::fprintf(stderr, "brelvo-devsim: cannot read the expected image '%s'\n", o.expectImagePath.c_str());
+        if (!readFile(o.expectImagePath, *image, error)) {
+            std::fprintf(stderr, "brelvo-devsim: --expect-image: cannot read '%s': %s\n", o.expectImagePath.c_str(),
+                         error.c_str());
             return 2;
         }
         o.session.expectImage = image;
+    }
+    if (!o.expectConfigPath.empty()) {
+        auto config = std::make_shared<std::vector<uint8_t>>();
+        if (!readFile(o.expectConfigPath, *config, error)) {
+            std::fprintf(stderr, "brelvo-devsim: --expect-config: cannot read '%s': %s\n", o.expectConfigPath.c_str(),
+                         error.c_str());
+            return 2;
+        }
+        o.session.expectConfig = config;
     }
     for (uint32_t a : o.bindAddrs) {
         if (!addressIsLocal(a)) {
