@@ -88,8 +88,18 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             }
             return true;
         };
+        // A switch given a value ("--broadcast=no") is a mistake, not a yes.
+        auto plain = [&]() -> bool {
+            if (inlineValue)
+                error = name + " takes no value";
+            return !inlineValue;
+        };
         long long v = 0;
-        if (flag("-h") || flag("--help")) {
+        if ((flag("-h") || flag("--help") || flag("-v") || flag("--verbose") || flag("--broadcast") ||
+             flag("--cpu-report") || flag("--expect-no-offer")) &&
+            !plain()) {
+            return false;
+        } else if (flag("-h") || flag("--help")) {
             o.help = true;
         } else if (flag("-v") || flag("--verbose")) {
             o.verbose = true;
