@@ -139,12 +139,11 @@ void DeviceSession::queueAck(uint32_t index, Clock::time_point now, Outbox& out)
 
 void DeviceSession::flushAcks(Clock::time_point now, Outbox& out, bool all)
 {
-    if (!pending_.empty()) {
-        auto due = std::stable_partition(pending_.begin(), pending_.end(),
-                                         [&](const PendingAck& p) { return all || p.due <= now; });
-        for (auto it = pending_.begin(); it != due; ++it)
-            emitAck(it->index, now, out);
-        pending_.erase(pending_.begin(), due);
+    // Every acknowledgement is delayed by the same amount, so the queue is
+    // in the order they fall due.
+    while (!pending_.empty() && (all || pending_.front().due <= now)) {
+        emitAck(pending_.front().index, now, out);
+        pending_.pop_front();
     }
     if (heldAck_ && (all || now - heldSince_ >= kHoldLimit)) {
         emitAck(*heldAck_, now, out);
@@ -294,7 +293,10 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
             finishOk(now);
             return;
         }
-        image_.assign(s.imageLength, 0);
+        if (!image_.allocate(s.imageLength)) {
+            fail("no memory for " + std::to_string(s.imageLength) + " bytes", now);
+            return;
+        }
         have_.assign(blockCount_, 0);
         acked_.assign(blockCount_, 0);
         gapsNs_.reserve(blockCount_ + blockCount_ / 8 + 16);
@@ -382,6 +384,9 @@ void DeviceSession::handleBlock(const uint8_t* data, size_t size, Clock::time_po
             violation("Block " + std::to_string(b.index) + " was sent again with different bytes");
     } else {
         std::memcpy(image_.data() + off, b.bytes, n);
+        // Blocks start on whole words; only the last can end inside one,
+        // which the sum leaves out as it does at the end of the image.
+        receivedSum_ += wordSum(b.bytes, n);
         have_[b.index] = 1;
         ++blocksHave_;
     }
@@ -415,7 +420,7 @@ void DeviceSession::handleEnd(const uint8_t* data, size_t size, Clock::time_poin
                   " was never acknowledged (" + std::to_string(blocksAcked_) + " of " + std::to_string(blockCount_) +
                   " were)");
     }
-    const uint32_t receivedSum = wordSum(image_.data(), image_.size());
+    const uint32_t receivedSum = receivedSum_;
     uint32_t expected = cfg_.expectChecksum ? *cfg_.expectChecksum : receivedSum;
     bool sumOk = e.checksum == expected;
     if (!sumOk)
@@ -441,8 +446,8 @@ void DeviceSession::checkReceivedBytes(uint32_t receivedSum)
     const auto& want = *cfg_.expectImage;
     if (!cfg_.expectConfig) {
         size_t common = std::min(want.size(), image_.size());
-        auto mism = std::mismatch(image_.begin(), image_.begin() + long(common), want.begin());
-        if (mism.first != image_.begin() + long(common))
+        auto mism = std::mismatch(image_.begin(), image_.begin() + common, want.begin());
+        if (mism.first != image_.begin() + common)
             violation("received bytes differ from the expected image at offset " +
                       std::to_string(mism.first - image_.begin()));
         else if (cfg_.expectNoConfig && image_.size() > want.size())
@@ -568,8 +573,8 @@ Clock::time_point DeviceSession::nextWake() const
         t = nextRetry_;
     else if (phase_ == Phase::WaitSize || phase_ == Phase::WaitEnd || (phase_ == Phase::WaitBlocks && !sawBlock_))
         t = std::min(t, nextRetry_);
-    for (const auto& p : pending_)
-        t = std::min(t, p.due);
+    if (!pending_.empty())
+        t = std::min(t, pending_.front().due);
     if (heldAck_)
         t = std::min(t, heldSince_ + kHoldLimit);
     if (stallBegun_ && t < stallUntil_)

@@ -5,6 +5,7 @@
 // over many devices or directly by tests.
 
 #include "DeviceCodec.h"
+#include "ImageBuffer.h"
 #include "Outbox.h"
 
 #include <chrono>
@@ -102,7 +103,8 @@ public:
     uint32_t acksSent() const { return acksSent_; }
     uint32_t endsReceived() const { return endsReceived_; }
     const EndInfo& end() const { return end_; }
-    const std::vector<uint8_t>& received() const { return image_; }
+    // What arrived, zero where no block did.
+    const ImageBuffer& received() const { return image_; }
     long elapsedMs() const;
     // From the first Block to the first End, in microseconds (0 before).
     long long blockPhaseUs() const;
@@ -145,7 +147,8 @@ private:
     SizeInfo size_;
     bool haveSize_ = false;
     uint32_t blockCount_ = 0;
-    std::vector<uint8_t> image_;
+    ImageBuffer image_;
+    uint32_t receivedSum_ = 0; // wordSum of image_, kept as blocks land
     std::vector<uint8_t> have_;
     uint32_t blocksHave_ = 0;
     uint32_t resentBlocks_ = 0;
@@ -167,7 +170,7 @@ private:
         Clock::time_point due;
         uint32_t index;
     };
-    std::vector<PendingAck> pending_;
+    std::deque<PendingAck> pending_;
     std::optional<uint32_t> heldAck_;
     Clock::time_point heldSince_;
 
