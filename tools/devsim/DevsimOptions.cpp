@@ -342,8 +342,13 @@ Each simulated device sends an update request for its product code to UDP
 port 3281, waits for the tool's broadcast Offer, asks for the image size,
 receives and acknowledges every 1024-byte block, checks the End message
 (checksum, write options), reports its write progress and a result.
-One line per device is printed at the end; the exit code is 0 only when
-every device finished without a protocol violation, mismatch or time-out.
+One line per device is printed at the end, ending with the gaps between
+Block arrivals (kernel receive times: min_gap_us, p1_gap_us, median_gap_us,
+mean_gap_us; "-" below two blocks).
+
+Exit codes: 0 every device finished without a protocol violation, mismatch
+or time-out; 1 otherwise; 2 a command-line or set-up problem (also when
+--hold-port cannot bind its port).
 
 Where the tool is (one of):
   --tool ADDR             send the request to ADDR:3281
@@ -362,10 +367,22 @@ Devices:
 
 Checks:
   --expect-image FILE     the received bytes must equal FILE
+  --expect-config FILE|none
+                          with --expect-image: FILE must follow the image,
+                          masked as the tool sends a configuration (whole
+                          32-bit little-endian words from the one holding
+                          the image's end XORed with 0x5A3C96E1, a trailing
+                          partial word as it is), and End must carry the
+                          sum of what arrived; none: nothing may follow
+                          the image
   --expect-checksum N     End must carry N (default: the sum of the received
                           32-bit little-endian words); 0x... for hex
   --expect-options N      End must carry option bits N (1 update, 2 erase)
   --expect-tool ADDR      the Offer must name ADDR as the tool's address
+  --expect-no-offer       the device succeeds only if no Offer arrives
+                          within --offer-timeout
+  --min-gap-us N          two Blocks arriving less than N microseconds
+                          apart are a violation (off by default)
   --save-image FILE       write what was received (".N" added per device
                           when --count is above 1)
 
@@ -381,14 +398,27 @@ Behaviour:
   --reorder-acks P        hold P% of acknowledgements behind the next one
   --ack-delay MS          send every acknowledgement MS later
   --seed N                seed of the random choices above (default 1)
-  --stop-after WHAT       vanish after: offer | size | blocks:N
+  --lose-size N           treat the first N Size messages as lost: keep
+                          repeating Ready until a later Size arrives
+  --ack-stall-after N     after acknowledging N blocks, send nothing at all
+  --ack-stall-ms MS       for MS milliseconds (blocks arriving meanwhile
+                          are kept, not acknowledged), then go on
+  --stop-after WHAT       vanish after: offer | size | blocks:N (the device
+                          answers nothing from then on)
   --timeout MS            longest wait for each answer (default 10000)
   --offer-timeout MS      longest wait for the Offer (default 30000; the tool
                           sweeps its network before it answers)
   --retry MS              repeat Ready, the first acknowledgement or the
                           request for End after MS of silence (default 500)
   -v, --verbose           print each step to standard error
+  --cpu-report            print one more line at the end with this
+                          process's CPU time per Block received
   -h, --help              this text
+
+Holding a port instead (no devices, e.g. to play a second tool on 3281):
+  --hold-port PORT        bind UDP PORT on 0.0.0.0, print "holding udp PORT"
+                          and keep it until interrupted
+  --hold-seconds S        ... or for S seconds
 
 Example, with the tool serving on 192.168.1.10:
   brelvo-devsim --tool 192.168.1.10 --product ABCDEFG --progress-steps 4
