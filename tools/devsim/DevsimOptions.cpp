@@ -95,12 +95,14 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             return !inlineValue;
         };
         long long v = 0;
-        if ((flag("-h") || flag("--help") || flag("-v") || flag("--verbose") || flag("--broadcast") ||
+        if ((flag("-h") || flag("--help") || flag("--version") || flag("-v") || flag("--verbose") || flag("--broadcast") ||
              flag("--cpu-report") || flag("--expect-no-offer")) &&
             !plain()) {
             return false;
         } else if (flag("-h") || flag("--help")) {
             o.help = true;
+        } else if (flag("--version")) {
+            o.version = true;
         } else if (flag("-v") || flag("--verbose")) {
             o.verbose = true;
         } else if (flag("--product")) {
@@ -290,7 +292,7 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             return false;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return true;
     if (o.holdSeconds && !o.holdPort) {
         error = "--hold-seconds only goes with --hold-port";
@@ -414,6 +416,7 @@ Behaviour:
   --cpu-report            print one more line at the end with this
                           process's CPU time per Block received
   -h, --help              this text
+  --version               the program's version
 
 Holding a port instead (no devices, e.g. to play a second tool on 3281):
   --hold-port PORT        bind UDP PORT on 0.0.0.0, print "holding udp PORT"

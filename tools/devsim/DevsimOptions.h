@@ -25,6 +25,7 @@ struct DevsimOptions {
     std::string saveImagePath;
     bool verbose = false;
     bool help = false;
+    bool version = false;
     bool cpuReport = false;
     int holdPort = 0;    // not 0: hold this UDP port instead of playing devices
     int holdSeconds = 0; // 0: until interrupted

@@ -385,6 +385,10 @@ int main(int argc, char** argv)
         std::fputs(devsimHelpText(), stdout);
         return 0;
     }
+    if (o.version) {
+        std::printf("brelvo-devsim %s\n", BRELVO_VERSION);
+        return 0;
+    }
     std::signal(SIGINT, onSignal);
     std::signal(SIGTERM, onSignal);
     std::signal(SIGPIPE, SIG_IGN);
