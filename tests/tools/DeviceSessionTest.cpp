@@ -452,3 +452,23 @@ TEST(DeviceSession, AnOversizedDatagramIsJudgedByItsHead)
     EXPECT_NE(d.firstViolation().find("Block: a datagram of more than 2048 bytes"), std::string::npos)
         << d.firstViolation();
 }
+
+TEST(DeviceCodec, WritesTheDeviceMessagesByteForByte)
+{
+    auto hdr = [](uint8_t type, uint8_t length, Msg tail = {}) {
+        Msg m{'u', 'p', 'd', ':', type, 0, 0, 0, 0, 0, 0, length};
+        m.insert(m.end(), tail.begin(), tail.end());
+        return m;
+    };
+    const std::vector<std::pair<Msg, Msg>> cases = {
+        {encodeRequest("AB1"), hdr(0, 3, {'A', 'B', '1'})},
+        {encodeRequest(std::string(63, 'x')), [&] { Msg m = hdr(0, 63); m.resize(75, 'x'); return m; }()},
+        {encodeRequest(std::string(64, 'x')), {}}, // longer than a device can announce
+        {encodeReady(), hdr(2, 0)},
+        {encodeBlockAck(0x01020304), hdr(4, 4, {1, 2, 3, 4})},
+        {encodeWriteProgress(7, 0x100), hdr(8, 8, {0, 0, 0, 7, 0, 0, 1, 0})},
+        {encodeResult(TypeWriteFailed), hdr(10, 0)},
+    };
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
+}

@@ -106,6 +106,37 @@ size_t encodeWriteProgress(uint8_t* out, uint32_t written, uint32_t total)
 
 size_t encodeResult(uint8_t* out, MessageType type) { return header(out, type, 0); }
 
+namespace {
+template <typename Encode>
+std::vector<uint8_t> fresh(Encode encode)
+{
+    std::vector<uint8_t> m(kMaxDeviceMessage);
+    m.resize(encode(m.data()));
+    return m;
+}
+} // namespace
+
+std::vector<uint8_t> encodeRequest(const std::string& productCode)
+{
+    return fresh([&](uint8_t* p) { return encodeRequest(p, productCode); });
+}
+std::vector<uint8_t> encodeReady()
+{
+    return fresh([](uint8_t* p) { return encodeReady(p); });
+}
+std::vector<uint8_t> encodeBlockAck(uint32_t index)
+{
+    return fresh([&](uint8_t* p) { return encodeBlockAck(p, index); });
+}
+std::vector<uint8_t> encodeWriteProgress(uint32_t written, uint32_t total)
+{
+    return fresh([&](uint8_t* p) { return encodeWriteProgress(p, written, total); });
+}
+std::vector<uint8_t> encodeResult(MessageType type)
+{
+    return fresh([&](uint8_t* p) { return encodeResult(p, type); });
+}
+
 std::string decodeOffer(const uint8_t* data, size_t size, Offer& out)
 {
     auto err = checkFrame(data, size, TypeOffer, kOfferLength, kOfferSize);

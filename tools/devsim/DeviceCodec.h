@@ -66,6 +66,13 @@ size_t encodeBlockAck(uint8_t* out, uint32_t index);
 size_t encodeWriteProgress(uint8_t* out, uint32_t written, uint32_t total);
 // CheckFailed, WriteComplete or WriteFailed: a bare header.
 size_t encodeResult(uint8_t* out, MessageType type);
+// The same as fresh buffers, for tests and tools that send a few messages by
+// hand (an empty Request when the product code is too long).
+std::vector<uint8_t> encodeRequest(const std::string& productCode);
+std::vector<uint8_t> encodeReady();
+std::vector<uint8_t> encodeBlockAck(uint32_t index);
+std::vector<uint8_t> encodeWriteProgress(uint32_t written, uint32_t total);
+std::vector<uint8_t> encodeResult(MessageType type);
 
 // What the device receives. Each decoder returns an empty string when the
 // datagram is well formed, otherwise a description of the first fault.
