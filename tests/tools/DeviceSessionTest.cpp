@@ -456,9 +456,8 @@ TEST(DeviceSession, AnOversizedDatagramIsJudgedByItsHead)
 TEST(DeviceCodec, WritesTheDeviceMessagesByteForByte)
 {
     auto hdr = [](uint8_t type, uint8_t length, Msg tail = {}) {
-        Msg m{'u', 'p', 'd', ':', type, 0, 0, 0, 0, 0, 0, length};
-        m.insert(m.end(), tail.begin(), tail.end());
-        return m;
+        tail.insert(tail.begin(), {'u', 'p', 'd', ':', type, 0, 0, 0, 0, 0, 0, length});
+        return tail;
     };
     const std::vector<std::pair<Msg, Msg>> cases = {
         {encodeRequest("AB1"), hdr(0, 3, {'A', 'B', '1'})},
