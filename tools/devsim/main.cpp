@@ -46,6 +46,8 @@ struct Device {
     bool begun = false;
     bool watched = false; // in the epoll set
     DeviceSession::Phase shownPhase = DeviceSession::Phase::Idle;
+    int shownSizesLost = 0;
+    bool shownStall = false;
     unsigned sendErrors = 0;
 };
 
@@ -125,6 +127,7 @@ public:
             int sent = sendmmsg(d.fd, msgs_.data() + done, unsigned(n - done), 0);
             if (sent > 0) {
                 done += size_t(sent);
+                waits = 0;
                 continue;
             }
             int err = sent < 0 ? errno : EIO;
@@ -233,10 +236,23 @@ private:
 
 void showPhase(Device& d, bool verbose)
 {
-    if (verbose && d.session->phase() != d.shownPhase) {
-        d.shownPhase = d.session->phase();
-        std::fprintf(stderr, "device %d: %s (%ld ms)\n", d.session->index(), phaseName(d.shownPhase),
-                     d.session->elapsedMs());
+    if (!verbose)
+        return;
+    const DeviceSession& s = *d.session;
+    if (s.sizesLost() != d.shownSizesLost) {
+        d.shownSizesLost = s.sizesLost();
+        std::fprintf(stderr, "device %d: Size message %d treated as lost (%ld ms)\n", s.index(), d.shownSizesLost,
+                     s.elapsedMs());
+    }
+    if (s.stallBegun() && !d.shownStall) {
+        d.shownStall = true;
+        auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(s.stallEnd() - Clock::now()).count();
+        std::fprintf(stderr, "device %d: %u blocks acknowledged, silent for %lld ms (%ld ms)\n", s.index(),
+                     s.acksSent(), static_cast<long long>(ms), s.elapsedMs());
+    }
+    if (s.phase() != d.shownPhase) {
+        d.shownPhase = s.phase();
+        std::fprintf(stderr, "device %d: %s (%ld ms)\n", s.index(), phaseName(d.shownPhase), s.elapsedMs());
     }
 }
 
