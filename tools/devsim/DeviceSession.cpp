@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
+#include <string_view>
 
 namespace devsim {
 
@@ -19,6 +21,12 @@ const char* typeName(int type)
     static const char* names[] = {"Request", "Offer", "Ready", "Size", "BlockAck", "Block",
                                   "End", "CheckFailed", "WriteProgress", "WriteComplete", "WriteFailed"};
     return type >= 0 && type <= 10 ? names[type] : "unknown type";
+}
+
+// Tells a resent block from its first copy without keeping the bytes.
+size_t fingerprint(const uint8_t* bytes, size_t n)
+{
+    return std::hash<std::string_view>{}(std::string_view(reinterpret_cast<const char*>(bytes), n));
 }
 
 std::string hex32(uint32_t v)
@@ -293,10 +301,12 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
             finishOk(now);
             return;
         }
-        if (!image_.allocate(s.imageLength)) {
+        if (cfg_.keepBytes && !image_.allocate(s.imageLength)) {
             fail("no memory for " + std::to_string(s.imageLength) + " bytes", now);
             return;
         }
+        if (!cfg_.keepBytes)
+            fingerprints_.assign(blockCount_, 0);
         have_.assign(blockCount_, 0);
         acked_.assign(blockCount_, 0);
         gapsNs_.reserve(blockCount_ + blockCount_ / 8 + 16);
@@ -376,17 +386,23 @@ void DeviceSession::handleBlock(const uint8_t* data, size_t size, Clock::time_po
         ++droppedBlocks_;
         return;
     }
-    size_t off = size_t(b.index) * kBlockSize;
-    size_t n = std::min<size_t>(kBlockSize, image_.size() - off);
+    const size_t off = size_t(b.index) * kBlockSize;
+    const size_t n = std::min<size_t>(kBlockSize, size_.imageLength - off);
     if (have_[b.index]) {
         ++resentBlocks_;
-        if (std::memcmp(image_.data() + off, b.bytes, n) != 0)
+        bool same = cfg_.keepBytes ? std::memcmp(image_.data() + off, b.bytes, n) == 0
+                                   : fingerprint(b.bytes, n) == fingerprints_[b.index];
+        if (!same)
             violation("Block " + std::to_string(b.index) + " was sent again with different bytes");
     } else {
-        std::memcpy(image_.data() + off, b.bytes, n);
+        if (cfg_.keepBytes)
+            std::memcpy(image_.data() + off, b.bytes, n);
+        else
+            fingerprints_[b.index] = fingerprint(b.bytes, n);
         // Blocks start on whole words; only the last can end inside one,
         // which the sum leaves out as it does at the end of the image.
         receivedSum_ += wordSum(b.bytes, n);
+        compareWithExpected(off, b.bytes, n);
         have_[b.index] = 1;
         ++blocksHave_;
     }
@@ -436,6 +452,26 @@ void DeviceSession::handleEnd(const uint8_t* data, size_t size, Clock::time_poin
     nextRetry_ = now;
 }
 
+void DeviceSession::compareWithExpected(size_t offset, const uint8_t* bytes, size_t n)
+{
+    // Blocks land in any order; only the lowest differing offset is told.
+    if (!cfg_.expectImage || offset >= firstMismatch_)
+        return;
+    const auto& image = *cfg_.expectImage;
+    const size_t total = image.size() + (cfg_.expectConfig ? cfg_.expectConfig->size() : 0);
+    if (offset >= total)
+        return; // more than expected: the length check at End tells
+    n = std::min(n, total - offset);
+    const uint8_t* want = image.data() + offset;
+    uint8_t masked[kBlockSize];
+    if (cfg_.expectConfig && offset + n > image.size() / 4 * 4) {
+        maskedStreamBytes(image, *cfg_.expectConfig, offset, masked, n);
+        want = masked;
+    }
+    if (std::memcmp(bytes, want, n) != 0)
+        firstMismatch_ = offset + size_t(std::mismatch(bytes, bytes + n, want).first - bytes);
+}
+
 void DeviceSession::checkReceivedBytes(uint32_t receivedSum)
 {
     if (cfg_.expectConfig && cfg_.expectChecksum && end_.checksum != receivedSum)
@@ -444,44 +480,29 @@ void DeviceSession::checkReceivedBytes(uint32_t receivedSum)
     if (!cfg_.expectImage)
         return;
     const auto& want = *cfg_.expectImage;
+    const size_t got = size_.imageLength;
+    const size_t at = firstMismatch_;
     if (!cfg_.expectConfig) {
-        size_t common = std::min(want.size(), image_.size());
-        auto mism = std::mismatch(image_.begin(), image_.begin() + common, want.begin());
-        if (mism.first != image_.begin() + common)
-            violation("received bytes differ from the expected image at offset " +
-                      std::to_string(mism.first - image_.begin()));
-        else if (cfg_.expectNoConfig && image_.size() > want.size())
-            violation("received " + std::to_string(image_.size()) + " bytes, " +
-                      std::to_string(image_.size() - want.size()) +
+        if (at != SIZE_MAX)
+            violation("received bytes differ from the expected image at offset " + std::to_string(at));
+        else if (cfg_.expectNoConfig && got > want.size())
+            violation("received " + std::to_string(got) + " bytes, " + std::to_string(got - want.size()) +
                       " more than the image: something was appended where no configuration may be");
-        else if (want.size() != image_.size())
-            violation("received " + std::to_string(image_.size()) + " bytes, the expected image has " +
+        else if (want.size() != got)
+            violation("received " + std::to_string(got) + " bytes, the expected image has " +
                       std::to_string(want.size()));
         return;
     }
     const auto& config = *cfg_.expectConfig;
     const size_t total = want.size() + config.size();
-    const size_t common = std::min(total, image_.size());
-    uint8_t chunk[4096];
-    for (size_t off = 0; off < common;) {
-        const size_t n = std::min(sizeof chunk, common - off);
-        maskedStreamBytes(want, config, off, chunk, n);
-        const uint8_t* got = image_.data() + off;
-        if (std::memcmp(got, chunk, n) != 0) {
-            size_t at = off + size_t(std::mismatch(got, got + n, chunk).first - got);
-            if (at < want.size() / 4 * 4)
-                violation("received bytes differ from the expected image at offset " + std::to_string(at));
-            else
-                violation("received bytes differ from the image and its masked configuration at offset " +
-                          std::to_string(at) + (at >= want.size() ? " (configuration byte " +
-                                                                        std::to_string(at - want.size()) + ")"
-                                                                  : " (image tail, masked)"));
-            return;
-        }
-        off += n;
-    }
-    if (image_.size() != total)
-        violation("received " + std::to_string(image_.size()) + " bytes, the image and its configuration have " +
+    if (at != SIZE_MAX && at < want.size() / 4 * 4)
+        violation("received bytes differ from the expected image at offset " + std::to_string(at));
+    else if (at != SIZE_MAX)
+        violation("received bytes differ from the image and its masked configuration at offset " + std::to_string(at) +
+                  (at >= want.size() ? " (configuration byte " + std::to_string(at - want.size()) + ")"
+                                     : " (image tail, masked)"));
+    else if (got != total)
+        violation("received " + std::to_string(got) + " bytes, the image and its configuration have " +
                   std::to_string(total) + " (" + std::to_string(want.size()) + " + " + std::to_string(config.size()) +
                   ")");
 }

@@ -33,6 +33,10 @@ struct SessionConfig {
     std::shared_ptr<const std::vector<uint8_t>> expectConfig;
     bool expectNoConfig = false;
     bool expectNoOffer = false; // success is hearing no Offer before offerTimeoutMs
+    // Keep the received bytes (for --save-image and received()). Otherwise a
+    // device keeps a fingerprint per block and judges the bytes as they
+    // land: a hundred devices of a few megabytes each then cost no memory.
+    bool keepBytes = false;
     std::optional<uint32_t> expectChecksum;                  // unset: the sum of what arrived
     std::optional<int> expectOptions;
     std::optional<uint32_t> expectToolAddr;                  // host order
@@ -103,7 +107,7 @@ public:
     uint32_t acksSent() const { return acksSent_; }
     uint32_t endsReceived() const { return endsReceived_; }
     const EndInfo& end() const { return end_; }
-    // What arrived, zero where no block did.
+    // What arrived, zero where no block did; empty unless keepBytes.
     const ImageBuffer& received() const { return image_; }
     long elapsedMs() const;
     // From the first Block to the first End, in microseconds (0 before).
@@ -130,6 +134,7 @@ private:
     void markAcknowledged(uint32_t index);
     bool stalled(Clock::time_point now) const { return stallBegun_ && now < stallUntil_; }
     void checkReceivedBytes(uint32_t receivedSum);
+    void compareWithExpected(size_t offset, const uint8_t* bytes, size_t n);
     void recordBlockArrival(uint32_t index, int64_t wireNs, Clock::time_point now);
     static void sendReady(Outbox& out);
     static void sendBlockAck(uint32_t index, Outbox& out);
@@ -147,8 +152,10 @@ private:
     SizeInfo size_;
     bool haveSize_ = false;
     uint32_t blockCount_ = 0;
-    ImageBuffer image_;
-    uint32_t receivedSum_ = 0; // wordSum of image_, kept as blocks land
+    ImageBuffer image_;                // with keepBytes
+    std::vector<size_t> fingerprints_; // without: a hash of each block's first copy
+    uint32_t receivedSum_ = 0;         // wordSum of what arrived, kept as blocks land
+    size_t firstMismatch_ = SIZE_MAX;  // lowest offset that differs from what is expected
     std::vector<uint8_t> have_;
     uint32_t blocksHave_ = 0;
     uint32_t resentBlocks_ = 0;

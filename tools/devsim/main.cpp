@@ -429,6 +429,7 @@ int main(int argc, char** argv)
         }
         o.session.expectConfig = config;
     }
+    o.session.keepBytes = !o.saveImagePath.empty();
     for (uint32_t a : o.bindAddrs) {
         if (!addressIsLocal(a)) {
             std::fprintf(stderr, "brelvo-devsim: %s is not an address of this host (see --bind)\n",
