@@ -385,7 +385,7 @@ Checks:
                           within --offer-timeout
   --min-gap-us N          two Blocks arriving less than N microseconds
                           apart are a violation (off by default)
-  --save-image FILE       write what was received (".N" added per device
+  --save-image FILE       keep and write what was received (".N" added per device
                           when --count is above 1)
 
 Behaviour:
