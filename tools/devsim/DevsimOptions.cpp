@@ -385,8 +385,8 @@ Checks:
                           within --offer-timeout
   --min-gap-us N          two Blocks arriving less than N microseconds
                           apart are a violation (off by default)
-  --save-image FILE       keep and write what was received (".N" added per device
-                          when --count is above 1)
+  --save-image FILE       keep and write what was received (".N" added
+                          per device when --count is above 1)
 
 Behaviour:
   --progress-steps N      WriteProgress reports after End (default 0)
