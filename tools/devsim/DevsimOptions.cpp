@@ -1,6 +1,8 @@
 #include "DevsimOptions.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdlib>
 
 namespace devsim {
@@ -89,17 +91,14 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             return true;
         };
         // A switch given a value ("--broadcast=no") is a mistake, not a yes.
-        auto plain = [&]() -> bool {
-            if (inlineValue)
-                error = name + " takes no value";
-            return !inlineValue;
-        };
-        long long v = 0;
-        if ((flag("-h") || flag("--help") || flag("--version") || flag("-v") || flag("--verbose") || flag("--broadcast") ||
-             flag("--cpu-report") || flag("--expect-no-offer")) &&
-            !plain()) {
+        static const char* const kSwitches[] = {"-h", "--help", "--version", "-v", "--verbose", "--broadcast",
+                                                "--cpu-report", "--expect-no-offer"};
+        if (inlineValue && std::any_of(std::begin(kSwitches), std::end(kSwitches), flag)) {
+            error = name + " takes no value";
             return false;
-        } else if (flag("-h") || flag("--help")) {
+        }
+        long long v = 0;
+        if (flag("-h") || flag("--help")) {
             o.help = true;
         } else if (flag("--version")) {
             o.version = true;
@@ -108,8 +107,8 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
         } else if (flag("--product")) {
             if (!need())
                 return false;
-            if (value.size() > 63) {
-                error = "--product: a product code has at most 63 characters";
+            if (value.size() > kMaxProductCode) {
+                error = "--product: a product code has at most " + std::to_string(kMaxProductCode) + " characters";
                 return false;
             }
             o.session.product = value;
