@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <functional>
+#include <numeric>
+#include <optional>
 
 using namespace devsim;
 using namespace std::chrono_literals;
@@ -38,34 +40,70 @@ Msg imageOf(size_t n)
     return v;
 }
 
-// A device that has had its Offer and Size; `knob` is a shaping percentage set to 100.
+Msg offer() { return frame(TypeOffer, 10, 22, 0x0AD50702, {10, 213, 7, 1, kJobPort >> 8, kJobPort & 0xFF}); }
+Msg sizeMsg(uint32_t length) { return frame(TypeSize, 8, 20, length, {0, 0, 4, 0}); }
+Msg endMsg(uint32_t sum, uint8_t options = 3) { return frame(TypeEnd, 5, 17, sum, {options}); }
+
+SessionConfig baseConfig()
+{
+    SessionConfig c;
+    c.product = "ABCDEFG", c.retryMs = 100, c.timeoutMs = 1000, c.expectOptions = 3, c.progressSteps = 2;
+    return c;
+}
+
+// A device that has had its Offer and (unless told otherwise) its Size;
+// records what it sends.
 struct Device {
     DeviceSession s;
     Clock::time_point now = Clock::time_point() + 1h;
-    std::vector<uint32_t> acks;
+    std::vector<uint32_t> acks; // indexes of the BlockAcks sent
+    std::vector<int> sent;      // types of everything sent
 
-    Device(int SessionConfig::*knob, uint32_t imageLength) : s(0, config(knob))
+    Device(const SessionConfig& c, uint32_t imageLength, bool sendSize = true) : s(0, c)
     {
-        s.begin(now);
+        Outbox out;
+        s.begin(now, out);
         // The Offer comes from the listener's port, not the job port.
-        feed(frame(TypeOffer, 10, 22, 0x0AD50702, {10, 213, 7, 1, kJobPort >> 8, kJobPort & 0xFF}), 5555);
-        feed(frame(TypeSize, 8, 20, imageLength, {0, 0, 4, 0}));
+        feed(offer(), 5555);
+        if (sendSize)
+            feed(sizeMsg(imageLength));
         acks.clear(); // the kick-off
+        sent.clear();
     }
+    // `knob` is a shaping percentage set to 100.
+    Device(int SessionConfig::*knob, uint32_t imageLength) : Device(config(knob), imageLength) {}
     static SessionConfig config(int SessionConfig::*knob)
     {
-        SessionConfig c;
-        c.product = "ABCDEFG", c.retryMs = 100, c.timeoutMs = 1000, c.expectOptions = 3, c.progressSteps = 2;
+        SessionConfig c = baseConfig();
         if (knob)
             c.*knob = 100;
         return c;
     }
-    void feed(const Msg& m, uint16_t port = kJobPort)
+    void record(const Outbox& out)
     {
-        for (const auto& o : s.onDatagram(m.data(), m.size(), 0x0AD50701, port, now))
-            if (messageType(o.bytes.data(), o.bytes.size()) == TypeBlockAck)
-                acks.push_back(readBE32(o.bytes.data() + 12));
+        for (const auto& o : out) {
+            sent.push_back(messageType(o.bytes, o.size));
+            if (sent.back() == TypeBlockAck)
+                acks.push_back(readBE32(o.bytes + 12));
+        }
     }
+    void feed(const Msg& m, uint16_t port = kJobPort, int64_t wireNs = -1)
+    {
+        Outbox out;
+        s.onDatagram(m.data(), m.size(), 0x0AD50701, port, now, out, wireNs);
+        record(out);
+    }
+    // Lets `d` pass in steps of `step`, running the timer after each.
+    void pass(std::chrono::milliseconds d, std::chrono::milliseconds step = 10ms)
+    {
+        for (auto end = now + d; now < end && !s.finished();) {
+            now += step;
+            Outbox out;
+            s.onTimer(now, out);
+            record(out);
+        }
+    }
+    std::string firstViolation() const { return s.violations().empty() ? "" : s.violations()[0]; }
 };
 } // namespace
 
@@ -93,24 +131,42 @@ TEST(DeviceSession, JudgesTheToolsScript)
         {"wrong options", "End carries options 1, expected 3", [](auto& s) { s[3][16] = 1; }, {0, 1, 2}, done},
         {"End before all blocks", "End arrived after 2 of 3 blocks", [](auto& s) { s.erase(s.begin() + 2); },
          {0, 1}, {}},
+        // Two words swapped keep the checksum; only the bytes tell.
+        {"words out of place", "differ from the expected image at offset 1028",
+         [](auto& s) { std::swap_ranges(s[1].begin() + 20, s[1].begin() + 24, s[1].begin() + 24); }, {0, 1, 2}, done},
+        {"blocks in another order", "", [](auto& s) { std::swap(s[0], s[2]); }, {2, 1, 0}, done},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+    for (const auto& [c, keep] : [&] {
+             std::vector<std::pair<Case, bool>> v;
+             for (const auto& c : cases)
+                 v.insert(v.end(), {{c, true}, {c, false}});
+             return v;
+         }()) {
+        SCOPED_TRACE(std::string(c.name) + (keep ? ", bytes kept" : ", fingerprints"));
         std::vector<Msg> script{block(image, 0), block(image, 1), block(image, 2), frame(TypeEnd, 5, 17, sum, {3})};
         c.edit(script);
-        Device r(nullptr, uint32_t(image.size()));
+        SessionConfig cfg = baseConfig();
+        cfg.keepBytes = keep;
+        cfg.expectImage = std::make_shared<Msg>(image);
+        Device r(cfg, uint32_t(image.size()));
         for (const auto& m : script)
             r.feed(m);
         std::vector<int> after;
-        for (int i = 0; i < 500 && !r.s.finished(); ++i)
-            for (const auto& o : r.s.onTimer(r.now += 10ms))
-                after.push_back(messageType(o.bytes.data(), o.bytes.size()));
+        for (int i = 0; i < 500 && !r.s.finished(); ++i) {
+            Outbox out;
+            r.s.onTimer(r.now += 10ms, out);
+            for (const auto& o : out)
+                after.push_back(messageType(o.bytes, o.size));
+        }
         EXPECT_EQ(r.acks, c.acks);
         EXPECT_EQ(after, c.after);
         const std::string first = r.s.violations().empty() ? "" : r.s.violations()[0];
         EXPECT_EQ(r.s.succeeded(), !*c.violation) << first << r.s.failure();
         EXPECT_NE(first.find(c.violation), std::string::npos) << first;
-        EXPECT_TRUE(*c.violation || r.s.received() == image);
+        if (keep && !*c.violation) {
+            EXPECT_TRUE(std::equal(r.s.received().begin(), r.s.received().end(), image.begin(), image.end()));
+        }
+        EXPECT_EQ(r.s.received().empty(), !keep);
     }
 }
 
@@ -127,4 +183,306 @@ TEST(DeviceSession, ShapesLostAndRepeatedTraffic)
         EXPECT_EQ(r.s.blocksReceived(), kept);
         EXPECT_EQ(r.s.droppedBlocks(), 64 - kept);
     }
+}
+
+namespace {
+// The stream with a configuration as the device's firmware reads it back:
+// little-endian words [fromWord, toWord) XORed with the mask (bytes past the
+// end of the stream left out).
+Msg masked(const Msg& image, const Msg& config, size_t fromWord, size_t toWord)
+{
+    Msg v = image;
+    v.insert(v.end(), config.begin(), config.end());
+    for (size_t i = fromWord * 4; i < toWord * 4 && i < v.size(); ++i)
+        v[i] ^= uint8_t(0x5A3C96E1u >> (8 * (i % 4)));
+    return v;
+}
+
+// Feeds `stream` block by block, then End, and lets the device report.
+void transfer(Device& d, const Msg& stream, uint32_t sum)
+{
+    for (uint32_t i = 0; i * 1024 < stream.size(); ++i)
+        d.feed(block(stream, i));
+    d.feed(endMsg(sum));
+    d.pass(2s);
+}
+} // namespace
+
+TEST(DeviceSession, ChecksTheConfigurationBehindTheImage)
+{
+    const Msg image = imageOf(2502), config = imageOf(1031); // neither ends on a whole word
+    const size_t imageWord = 2502 / 4, lastWord = (2502 + 1031) / 4;
+    const Msg good = masked(image, config, imageWord, lastWord);
+    Msg alone = image;
+    struct Case {
+        const char *name, *violation;
+        bool none; // --expect-config none instead of the file
+        Msg stream;
+        std::optional<uint32_t> sum; // unset: the sum of the stream
+    };
+    const std::vector<Case> cases = {
+        {"masked from the word holding the image's end", "", false, good, {}},
+        {"mask starts one word late", "offset 2500 (image tail, masked)", false,
+         masked(image, config, imageWord + 1, lastWord), {}},
+        {"mask starts one word early", "differ from the expected image at offset 2496", false,
+         masked(image, config, imageWord - 1, lastWord), {}},
+        {"trailing partial word masked too", "offset 3532 (configuration byte 1030)", false,
+         masked(image, config, imageWord, lastWord + 1), {}},
+        {"configuration unmasked", "offset 2500", false, masked(image, config, 0, 0), {}},
+        {"configuration left out", "Size says 2502 bytes, expected 3533 (image 2502 + configuration 1031)", false,
+         alone, {}},
+        {"checksum of the image alone", "End carries checksum", false, good, wordSum(image.data(), image.size())},
+        {"none: the image alone", "", true, alone, {}},
+        {"none: a configuration appended", "Size says 3533 bytes, the expected image has 2502 and nothing may follow",
+         true, good, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionConfig cfg = baseConfig();
+        cfg.expectImage = std::make_shared<Msg>(image);
+        cfg.expectNoConfig = c.none;
+        if (!c.none)
+            cfg.expectConfig = std::make_shared<Msg>(config);
+        Device d(cfg, uint32_t(c.stream.size()));
+        transfer(d, c.stream, c.sum ? *c.sum : wordSum(c.stream.data(), c.stream.size()));
+        EXPECT_TRUE(d.s.finished());
+        EXPECT_EQ(d.s.succeeded(), !*c.violation) << d.firstViolation();
+        EXPECT_NE(d.firstViolation().find(c.violation), std::string::npos) << d.firstViolation();
+    }
+}
+
+TEST(DeviceSession, LostSizeMessagesNeedAToolThatAnswersRepeatedReady)
+{
+    struct Case {
+        int lose;
+        bool toolAnswersRepeats;
+        bool reachesBlocks;
+    };
+    for (auto c : {Case{0, false, true}, Case{1, true, true}, Case{3, true, true}, Case{1, false, false}}) {
+        SCOPED_TRACE(testing::Message() << "lose " << c.lose << (c.toolAnswersRepeats ? ", answered" : ""));
+        SessionConfig cfg = baseConfig();
+        cfg.loseSize = c.lose;
+        Device d(cfg, 0, false);
+        d.feed(sizeMsg(4096)); // the answer to the Ready that followed the Offer
+        int sizes = 1;
+        while (!d.s.finished() && d.acks.empty() && sizes < 20) {
+            const auto readies = std::count(d.sent.begin(), d.sent.end(), TypeReady);
+            d.pass(10ms);
+            if (c.toolAnswersRepeats && std::count(d.sent.begin(), d.sent.end(), TypeReady) > readies)
+                d.feed(sizeMsg(4096)), ++sizes;
+        }
+        EXPECT_EQ(d.s.sizesLost(), c.lose);
+        if (c.reachesBlocks) {
+            EXPECT_EQ(sizes, c.lose + 1);
+            EXPECT_EQ(d.acks, std::vector<uint32_t>{kKickOffIndex});
+            EXPECT_EQ(d.s.phase(), DeviceSession::Phase::WaitBlocks);
+        } else {
+            EXPECT_TRUE(d.acks.empty());
+            EXPECT_FALSE(d.s.succeeded());
+            EXPECT_NE(d.s.failure().find("no Size message"), std::string::npos) << d.s.failure();
+            EXPECT_GE(std::count(d.sent.begin(), d.sent.end(), TypeReady), 5); // one per retry interval
+        }
+    }
+}
+
+TEST(DeviceSession, FallsSilentAfterAcknowledgingNBlocks)
+{
+    const Msg image = imageOf(32 * 1024);
+    const uint32_t sum = wordSum(image.data(), image.size());
+    auto range = [](uint32_t from, uint32_t to) {
+        std::vector<uint32_t> v(to - from);
+        std::iota(v.begin(), v.end(), from);
+        return v;
+    };
+    struct Case {
+        const char* name;
+        int ackDelayMs;
+        bool endDuringSilence;
+        std::vector<uint32_t> acksBefore, acksAfter; // before the silence ends, at its end
+    };
+    // With delayed acknowledgements the silence begins when the tenth goes
+    // out (block 9 at 14 ms); those of blocks 10..13, due by then, wait for it.
+    auto withDelayed = range(10, 14);
+    withDelayed.push_back(31);
+    for (const auto& c : {Case{"tool sends the rest again", 0, false, range(0, 10), {31}},
+                          Case{"End during the silence", 0, true, range(0, 10), {}},
+                          Case{"delayed acknowledgements", 5, false, range(0, 10), withDelayed}}) {
+        SCOPED_TRACE(c.name);
+        SessionConfig cfg = baseConfig();
+        cfg.ackStallAfter = 10, cfg.ackStallMs = 300, cfg.ackDelayMs = c.ackDelayMs;
+        Device d(cfg, uint32_t(image.size()));
+        for (uint32_t i = 0; i < 32; ++i) {
+            d.feed(block(image, i));
+            d.pass(1ms, 1ms);
+        }
+        EXPECT_EQ(d.s.blocksReceived(), 32u) << "blocks are kept during the silence";
+        EXPECT_EQ(d.s.phase(), DeviceSession::Phase::WaitEnd);
+        d.pass(250ms); // the request for End is due every 100 ms, but not now
+        EXPECT_EQ(d.acks, c.acksBefore);
+        EXPECT_EQ(d.sent.size(), d.acks.size()) << "something other than an acknowledgement went out";
+        if (c.endDuringSilence) {
+            d.feed(endMsg(sum));
+            EXPECT_NE(d.firstViolation().find("End arrived although block 10 was never acknowledged (10 of 32"),
+                      std::string::npos)
+                << d.firstViolation();
+            continue;
+        }
+        d.pass(60ms);
+        // Awake: what was held goes out, with a request for End (an
+        // acknowledgement of the last block); then the blocks the tool sends
+        // again are acknowledged.
+        EXPECT_EQ(std::vector<uint32_t>(d.acks.begin() + 10, d.acks.end()), c.acksAfter);
+        std::vector<uint8_t> acked(32, 0);
+        for (uint32_t a : d.acks)
+            acked[a] = 1;
+        for (uint32_t i = 0; i < 32; ++i)
+            if (!acked[i])
+                d.feed(block(image, i));
+        d.pass(20ms);
+        for (uint32_t a : d.acks)
+            acked[a] = 1;
+        EXPECT_EQ(std::count(acked.begin(), acked.end(), 1), 32);
+        d.feed(endMsg(sum));
+        d.pass(1s);
+        EXPECT_TRUE(d.s.succeeded()) << d.firstViolation() << d.s.failure();
+    }
+}
+
+TEST(DeviceSession, TimesTheGapsBetweenBlockArrivals)
+{
+    const Msg image = imageOf(8 * 1024);
+    struct Case {
+        const char* name;
+        std::vector<int64_t> arrivalsUs; // one Block each, block i at arrivalsUs[i]
+        int minGapUs;
+        size_t gaps;
+        double minUs, p1Us, medianUs, meanUs;
+        const char* violation;
+    };
+    const std::vector<Case> cases = {
+        {"one block", {0}, 0, 0, 0, 0, 0, 0, ""},
+        {"steady", {0, 1000, 2000, 3000, 4000}, 900, 4, 1000, 1000, 1000, 1000, ""},
+        {"a pair too close", {0, 1000, 1100, 2100, 5100}, 900, 4, 100, 100, 1000, 1275,
+         "Block 2 arrived 100.0 us after the Block before it, below --min-gap-us 900"},
+        {"same instant", {0, 0, 1000}, 1, 2, 0, 0, 0, 500, "Block 1 arrived 0.0 us"},
+        {"wall clock stepped back", {5000, 1000, 2000}, 0, 2, 0, 0, 0, 500, ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        SessionConfig cfg = baseConfig();
+        cfg.minGapUs = c.minGapUs;
+        Device d(cfg, uint32_t(image.size()));
+        const int64_t base = 1'700'000'000'000'000'000;
+        for (size_t i = 0; i < c.arrivalsUs.size(); ++i)
+            d.feed(block(image, uint32_t(i)), kJobPort, base + c.arrivalsUs[i] * 1000);
+        GapStats g = d.s.gapStats();
+        EXPECT_EQ(g.gaps, c.gaps);
+        EXPECT_DOUBLE_EQ(g.minUs, c.minUs);
+        EXPECT_DOUBLE_EQ(g.p1Us, c.p1Us);
+        EXPECT_DOUBLE_EQ(g.medianUs, c.medianUs);
+        EXPECT_DOUBLE_EQ(g.meanUs, c.meanUs);
+        EXPECT_EQ(d.s.violationCount(), *c.violation ? 1u : 0u);
+        EXPECT_NE(d.firstViolation().find(c.violation), std::string::npos) << d.firstViolation();
+    }
+}
+
+TEST(DeviceSession, GapsCountOnlyBlocksOfTheBlockPhase)
+{
+    const Msg image = imageOf(3 * 1024);
+    SessionConfig cfg = baseConfig();
+    cfg.minGapUs = 500;
+    Device d(cfg, uint32_t(image.size()), false);
+    const int64_t t = 1'000'000'000;
+    d.feed(block(image, 0), kJobPort, t); // before Size: a violation, not a gap
+    d.feed(sizeMsg(uint32_t(image.size())));
+    for (uint32_t i = 0; i < 3; ++i)
+        d.feed(block(image, i), kJobPort, t + (i + 1) * 1'000'000);
+    d.feed(endMsg(wordSum(image.data(), image.size())));
+    d.feed(block(image, 2), kJobPort, t + 3'000'001); // a late copy after End
+    EXPECT_EQ(d.s.gapStats().gaps, 2u);
+    EXPECT_DOUBLE_EQ(d.s.gapStats().minUs, 1000.0);
+    EXPECT_EQ(d.s.blockMessages(), 5u);
+    EXPECT_EQ(d.s.violationCount(), 1u) << d.firstViolation();
+}
+
+TEST(DeviceSession, OfferExpectations)
+{
+    struct Case {
+        const char* name;
+        bool noOffer;
+        StopAfter stop;
+        bool offered;
+        const char* result;
+        bool ok;
+    };
+    for (const auto& c : {Case{"no Offer, none expected", true, StopAfter::Never, false, "no-offer", true},
+                          Case{"an Offer where none may come", true, StopAfter::Never, true, "failed", false},
+                          Case{"stop after the Offer", false, StopAfter::Offer, true, "stopped-after-offer", true},
+                          Case{"no Offer at all", false, StopAfter::Never, false, "failed", false}}) {
+        SCOPED_TRACE(c.name);
+        SessionConfig cfg = baseConfig();
+        cfg.expectNoOffer = c.noOffer, cfg.stopAfter = c.stop, cfg.offerTimeoutMs = 500;
+        DeviceSession s(0, cfg);
+        auto now = Clock::time_point() + 1h;
+        Outbox out;
+        s.begin(now, out);
+        ASSERT_EQ(out.size(), 1u);
+        EXPECT_TRUE(out[0].toRequestTarget);
+        out.clear();
+        const Msg o = offer();
+        if (c.offered)
+            s.onDatagram(o.data(), o.size(), 0x0AD50701, 5555, now + 100ms, out);
+        for (int i = 1; i <= 100; ++i) {
+            const Msg size = sizeMsg(4096); // what a tool would answer a Ready with
+            if (c.offered)
+                s.onDatagram(size.data(), size.size(), 0x0AD50701, kJobPort, now + i * 10ms, out);
+            s.onTimer(now + i * 10ms, out);
+        }
+        EXPECT_TRUE(out.empty()) << "the device answered: type " << messageType(out[0].bytes, out[0].size);
+        EXPECT_TRUE(s.finished());
+        EXPECT_EQ(s.resultText(), c.result);
+        EXPECT_EQ(s.succeeded(), c.ok) << (s.violations().empty() ? s.failure() : s.violations()[0]);
+    }
+}
+
+TEST(DeviceSession, EndBeforeEveryBlockWasAcknowledgedIsAFault)
+{
+    const Msg image = imageOf(4 * 1024);
+    Device d(&SessionConfig::ackLossPercent, uint32_t(image.size()));
+    transfer(d, image, wordSum(image.data(), image.size()));
+    EXPECT_TRUE(d.acks.empty());
+    EXPECT_NE(d.firstViolation().find("block 0 was never acknowledged (0 of 4"), std::string::npos)
+        << d.firstViolation();
+}
+
+TEST(DeviceSession, AnOversizedDatagramIsJudgedByItsHead)
+{
+    Device d(nullptr, 4096);
+    Msg big = block(imageOf(4096), 0);
+    big.resize(2048);
+    d.s.onOversized(big.data(), big.size(), d.now);
+    big[0] = 'x'; // not the protocol: ignored
+    d.s.onOversized(big.data(), big.size(), d.now);
+    EXPECT_EQ(d.s.violationCount(), 1u);
+    EXPECT_NE(d.firstViolation().find("Block: a datagram of more than 2048 bytes"), std::string::npos)
+        << d.firstViolation();
+}
+
+TEST(DeviceCodec, WritesTheDeviceMessagesByteForByte)
+{
+    auto hdr = [](uint8_t type, uint8_t length, Msg tail = {}) {
+        tail.insert(tail.begin(), {'u', 'p', 'd', ':', type, 0, 0, 0, 0, 0, 0, length});
+        return tail;
+    };
+    const std::vector<std::pair<Msg, Msg>> cases = {
+        {encodeRequest("AB1"), hdr(0, 3, {'A', 'B', '1'})},
+        {encodeRequest(std::string(63, 'x')), [&] { Msg m = hdr(0, 63); m.resize(75, 'x'); return m; }()},
+        {encodeRequest(std::string(64, 'x')), {}}, // longer than a device can announce
+        {encodeReady(), hdr(2, 0)},
+        {encodeBlockAck(0x01020304), hdr(4, 4, {1, 2, 3, 4})},
+        {encodeWriteProgress(7, 0x100), hdr(8, 8, {0, 0, 0, 7, 0, 0, 1, 0})},
+        {encodeResult(TypeWriteFailed), hdr(10, 0)},
+    };
+    for (size_t i = 0; i < cases.size(); ++i)
+        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
 }

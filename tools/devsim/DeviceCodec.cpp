@@ -27,13 +27,13 @@ int messageType(const uint8_t* data, size_t size)
 
 namespace {
 
-std::vector<uint8_t> header(MessageType type, uint32_t length)
+size_t header(uint8_t* m, MessageType type, uint32_t length)
 {
-    std::vector<uint8_t> m(kHeaderSize, 0);
-    std::memcpy(m.data(), "upd:", 4);
+    std::memcpy(m, "upd:", 4);
     m[4] = type;
-    writeBE32(m.data() + 8, length);
-    return m;
+    m[5] = m[6] = m[7] = 0;
+    writeBE32(m + 8, length);
+    return kHeaderSize;
 }
 
 const char* typeName(int type)
@@ -78,33 +78,64 @@ std::string checkFrame(const uint8_t* data, size_t size, MessageType type, uint3
 
 } // namespace
 
+size_t encodeRequest(uint8_t* out, const std::string& productCode)
+{
+    if (productCode.size() > kMaxProductCode)
+        return 0;
+    header(out, TypeRequest, uint32_t(productCode.size()));
+    std::memcpy(out + kHeaderSize, productCode.data(), productCode.size());
+    return kHeaderSize + productCode.size();
+}
+
+size_t encodeReady(uint8_t* out) { return header(out, TypeReady, 0); }
+
+size_t encodeBlockAck(uint8_t* out, uint32_t index)
+{
+    header(out, TypeBlockAck, 4);
+    writeBE32(out + 12, index);
+    return 16;
+}
+
+size_t encodeWriteProgress(uint8_t* out, uint32_t written, uint32_t total)
+{
+    header(out, TypeWriteProgress, 8);
+    writeBE32(out + 12, written);
+    writeBE32(out + 16, total);
+    return 20;
+}
+
+size_t encodeResult(uint8_t* out, MessageType type) { return header(out, type, 0); }
+
+namespace {
+template <typename Encode>
+std::vector<uint8_t> fresh(Encode encode)
+{
+    std::vector<uint8_t> m(kMaxDeviceMessage);
+    m.resize(encode(m.data()));
+    return m;
+}
+} // namespace
+
 std::vector<uint8_t> encodeRequest(const std::string& productCode)
 {
-    auto m = header(TypeRequest, uint32_t(productCode.size()));
-    m.insert(m.end(), productCode.begin(), productCode.end());
-    return m;
+    return fresh([&](uint8_t* p) { return encodeRequest(p, productCode); });
 }
-
-std::vector<uint8_t> encodeReady() { return header(TypeReady, 0); }
-
+std::vector<uint8_t> encodeReady()
+{
+    return fresh([](uint8_t* p) { return encodeReady(p); });
+}
 std::vector<uint8_t> encodeBlockAck(uint32_t index)
 {
-    auto m = header(TypeBlockAck, 4);
-    m.resize(16);
-    writeBE32(m.data() + 12, index);
-    return m;
+    return fresh([&](uint8_t* p) { return encodeBlockAck(p, index); });
 }
-
 std::vector<uint8_t> encodeWriteProgress(uint32_t written, uint32_t total)
 {
-    auto m = header(TypeWriteProgress, 8);
-    m.resize(20);
-    writeBE32(m.data() + 12, written);
-    writeBE32(m.data() + 16, total);
-    return m;
+    return fresh([&](uint8_t* p) { return encodeWriteProgress(p, written, total); });
 }
-
-std::vector<uint8_t> encodeResult(MessageType type) { return header(type, 0); }
+std::vector<uint8_t> encodeResult(MessageType type)
+{
+    return fresh([&](uint8_t* p) { return encodeResult(p, type); });
+}
 
 std::string decodeOffer(const uint8_t* data, size_t size, Offer& out)
 {
@@ -159,10 +190,35 @@ std::string decodeEnd(const uint8_t* data, size_t size, EndInfo& out)
 uint32_t wordSum(const uint8_t* data, size_t size)
 {
     uint32_t sum = 0;
+#if defined(__BYTE_ORDER__) && __BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__
+    // A plain load is the little-endian word here, and the compiler can sum
+    // several at once: a hundred devices check megabytes each at End.
+    for (size_t i = 0; i + 4 <= size; i += 4) {
+        uint32_t w;
+        std::memcpy(&w, data + i, 4);
+        sum += w;
+    }
+#else
     for (size_t i = 0; i + 4 <= size; i += 4)
         sum += uint32_t(data[i]) | uint32_t(data[i + 1]) << 8 | uint32_t(data[i + 2]) << 16 |
                uint32_t(data[i + 3]) << 24;
+#endif
     return sum;
+}
+
+void maskedStreamBytes(const std::vector<uint8_t>& image, const std::vector<uint8_t>& config, size_t offset,
+                       uint8_t* out, size_t n)
+{
+    const size_t total = image.size() + config.size();
+    const size_t maskFrom = image.size() / 4 * 4;
+    const size_t maskTo = total / 4 * 4;
+    for (size_t k = 0; k < n; ++k) {
+        const size_t i = offset + k;
+        uint8_t b = i < image.size() ? image[i] : config[i - image.size()];
+        if (i >= maskFrom && i < maskTo)
+            b ^= uint8_t(kConfigMask >> (8 * (i % 4)));
+        out[k] = b;
+    }
 }
 
 std::string addressText(uint32_t a)

@@ -54,12 +54,24 @@ void writeBE32(uint8_t* p, uint32_t v);
 // hold a header or does not start with "upd:".
 int messageType(const uint8_t* data, size_t size);
 
-// What the device sends.
+// What the device sends, written to `out`; each returns the bytes written.
+// The longest is a Request with the longest product code, so a buffer of
+// kMaxDeviceMessage bytes holds any of them.
+constexpr size_t kMaxProductCode = 63;
+constexpr size_t kMaxDeviceMessage = kHeaderSize + kMaxProductCode;
+// 0 when the product code is longer than kMaxProductCode.
+size_t encodeRequest(uint8_t* out, const std::string& productCode);
+size_t encodeReady(uint8_t* out);
+size_t encodeBlockAck(uint8_t* out, uint32_t index);
+size_t encodeWriteProgress(uint8_t* out, uint32_t written, uint32_t total);
+// CheckFailed, WriteComplete or WriteFailed: a bare header.
+size_t encodeResult(uint8_t* out, MessageType type);
+// The same as fresh buffers, for tests and tools that send a few messages by
+// hand (an empty Request when the product code is too long).
 std::vector<uint8_t> encodeRequest(const std::string& productCode);
 std::vector<uint8_t> encodeReady();
 std::vector<uint8_t> encodeBlockAck(uint32_t index);
 std::vector<uint8_t> encodeWriteProgress(uint32_t written, uint32_t total);
-// CheckFailed, WriteComplete or WriteFailed: a bare header.
 std::vector<uint8_t> encodeResult(MessageType type);
 
 // What the device receives. Each decoder returns an empty string when the
@@ -91,6 +103,15 @@ std::string decodeEnd(const uint8_t* data, size_t size, EndInfo& out);
 // Sum of the little-endian 32-bit words at offsets 0, 4, 8, ... of the
 // buffer's whole words, modulo 2^32 (a trailing partial word is left out).
 uint32_t wordSum(const uint8_t* data, size_t size);
+
+// With a configuration file the tool sends the image followed by the file,
+// the whole little-endian 32-bit words from the one holding the image's last
+// bytes up to the last whole word of the stream XORed with kConfigMask; a
+// trailing partial word goes as it is. Writes bytes [offset, offset + n) of
+// that stream to `out`; the range must lie within it.
+constexpr uint32_t kConfigMask = 0x5A3C96E1u;
+void maskedStreamBytes(const std::vector<uint8_t>& image, const std::vector<uint8_t>& config, size_t offset,
+                       uint8_t* out, size_t n);
 
 std::string addressText(uint32_t hostOrderAddr);
 // Parses a dotted IPv4 address into host order; false when it is not one.

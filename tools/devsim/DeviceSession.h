@@ -5,9 +5,12 @@
 // over many devices or directly by tests.
 
 #include "DeviceCodec.h"
+#include "ImageBuffer.h"
+#include "Outbox.h"
 
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <random>
@@ -24,6 +27,16 @@ enum class StopAfter { Never, Offer, Size, Blocks };
 struct SessionConfig {
     std::string product;
     std::shared_ptr<const std::vector<uint8_t>> expectImage; // null: not compared
+    // With expectImage: the configuration that must follow the image, masked
+    // as the tool sends it (null: not checked); or, with expectNoConfig,
+    // nothing may follow the image.
+    std::shared_ptr<const std::vector<uint8_t>> expectConfig;
+    bool expectNoConfig = false;
+    bool expectNoOffer = false; // success is hearing no Offer before offerTimeoutMs
+    // Keep the received bytes (for --save-image and received()). Otherwise a
+    // device keeps a fingerprint per block and judges the bytes as they
+    // land: a hundred devices of a few megabytes each then cost no memory.
+    bool keepBytes = false;
     std::optional<uint32_t> expectChecksum;                  // unset: the sum of what arrived
     std::optional<int> expectOptions;
     std::optional<uint32_t> expectToolAddr;                  // host order
@@ -41,13 +54,20 @@ struct SessionConfig {
     int retryMs = 500;          // repeat Ready / kick-off / End request after this
     StopAfter stopAfter = StopAfter::Never;
     uint32_t stopAfterBlocks = 0;
+    int minGapUs = 0;           // a gap between Block arrivals below this is a violation (0: off)
+    int loseSize = 0;           // the first this many Size messages are treated as lost
+    uint32_t ackStallAfter = 0; // after acknowledging this many blocks (0: never) ...
+    int ackStallMs = 0;         // ... the device sends nothing for this long
 };
 
-// A datagram to send: to the request target (the update request) or to the
-// job's address and port learnt from the Offer (everything else).
-struct Outgoing {
-    std::vector<uint8_t> bytes;
-    bool toRequestTarget = false;
+// Gaps between consecutive Block arrivals of the block phase, in
+// microseconds (nearest-rank percentiles).
+struct GapStats {
+    size_t gaps = 0; // 0: fewer than two blocks arrived
+    double minUs = 0;
+    double p1Us = 0;
+    double medianUs = 0;
+    double meanUs = 0;
 };
 
 class DeviceSession {
@@ -56,10 +76,15 @@ public:
 
     DeviceSession(int index, SessionConfig config);
 
-    std::vector<Outgoing> begin(Clock::time_point now);
-    std::vector<Outgoing> onDatagram(const uint8_t* data, size_t size, uint32_t srcAddr, uint16_t srcPort,
-                                     Clock::time_point now);
-    std::vector<Outgoing> onTimer(Clock::time_point now);
+    // Each appends what the device sends in answer to `out`.
+    // `wireNs`: when the datagram reached the host (the kernel's receive time
+    // in nanoseconds, any epoch); negative: `now` stands in for it.
+    void begin(Clock::time_point now, Outbox& out);
+    void onDatagram(const uint8_t* data, size_t size, uint32_t srcAddr, uint16_t srcPort, Clock::time_point now,
+                    Outbox& out, int64_t wireNs = -1);
+    void onTimer(Clock::time_point now, Outbox& out);
+    // A datagram longer than any message, of which only the head was read.
+    void onOversized(const uint8_t* head, size_t headSize, Clock::time_point now);
     // Ends the session from outside (a send that cannot go out, an interrupt).
     void abort(const std::string& why, Clock::time_point now) { fail(why, now); }
     // When onTimer next has something to do.
@@ -82,22 +107,37 @@ public:
     uint32_t acksSent() const { return acksSent_; }
     uint32_t endsReceived() const { return endsReceived_; }
     const EndInfo& end() const { return end_; }
-    const std::vector<uint8_t>& received() const { return image_; }
+    // What arrived, zero where no block did; empty unless keepBytes.
+    const ImageBuffer& received() const { return image_; }
     long elapsedMs() const;
     // From the first Block to the first End, in microseconds (0 before).
     long long blockPhaseUs() const;
     uint32_t violationCount() const { return violationCount_; }
+    int sizesLost() const { return sizesLost_; }
+    // Whether the silence of ackStallAfter/ackStallMs has begun, and when it ends.
+    bool stallBegun() const { return stallBegun_; }
+    Clock::time_point stallEnd() const { return stallUntil_; }
+    // Every Block datagram that reached the session, whatever became of it.
+    uint64_t blockMessages() const { return blockMessages_; }
+    GapStats gapStats() const;
 
 private:
     void violation(const std::string& what);
     void fail(const std::string& why, Clock::time_point now);
     void finishOk(Clock::time_point now);
     bool chance(int percent);
-    void queueAck(uint32_t index, Clock::time_point now, std::vector<Outgoing>& out);
-    void flushAcks(Clock::time_point now, std::vector<Outgoing>& out, bool all);
-    void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, std::vector<Outgoing>& out);
+    void queueAck(uint32_t index, Clock::time_point now, Outbox& out);
+    void flushAcks(Clock::time_point now, Outbox& out, bool all);
+    void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
     void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
-    void emitAck(uint32_t index, std::vector<Outgoing>& out);
+    void emitAck(uint32_t index, Clock::time_point now, Outbox& out);
+    void markAcknowledged(uint32_t index);
+    bool stalled(Clock::time_point now) const { return stallBegun_ && now < stallUntil_; }
+    void checkReceivedBytes(uint32_t receivedSum);
+    void compareWithExpected(size_t offset, const uint8_t* bytes, size_t n);
+    void recordBlockArrival(uint32_t index, int64_t wireNs, Clock::time_point now);
+    static void sendReady(Outbox& out);
+    static void sendBlockAck(uint32_t index, Outbox& out);
 
     int index_;
     SessionConfig cfg_;
@@ -112,7 +152,10 @@ private:
     SizeInfo size_;
     bool haveSize_ = false;
     uint32_t blockCount_ = 0;
-    std::vector<uint8_t> image_;
+    ImageBuffer image_;                // with keepBytes
+    std::vector<size_t> fingerprints_; // without: a hash of each block's first copy
+    uint32_t receivedSum_ = 0;         // wordSum of what arrived, kept as blocks land
+    size_t firstMismatch_ = SIZE_MAX;  // lowest offset that differs from what is expected
     std::vector<uint8_t> have_;
     uint32_t blocksHave_ = 0;
     uint32_t resentBlocks_ = 0;
@@ -120,6 +163,12 @@ private:
     uint32_t acksSent_ = 0;
     uint32_t endsReceived_ = 0;
     uint32_t offersReceived_ = 0;
+    int sizesLost_ = 0;
+    std::vector<uint8_t> acked_; // per block: an acknowledgement went out
+    uint32_t blocksAcked_ = 0;
+    bool stallBegun_ = false;
+    Clock::time_point stallUntil_;
+    bool noOfferAsExpected_ = false;
     EndInfo end_;
     Outcome reported_ = Outcome::Complete;
     int progressSent_ = 0;
@@ -128,7 +177,7 @@ private:
         Clock::time_point due;
         uint32_t index;
     };
-    std::vector<PendingAck> pending_;
+    std::deque<PendingAck> pending_;
     std::optional<uint32_t> heldAck_;
     Clock::time_point heldSince_;
 
@@ -140,6 +189,14 @@ private:
     Clock::time_point endAt_;
     Clock::time_point finishedAt_;
     bool sawBlock_ = false;
+
+    uint64_t blockMessages_ = 0;
+    // Block-phase arrival gaps in nanoseconds, capped at 2^32-1 (a longer
+    // gap only matters for the mean, which comes from the sum).
+    std::vector<uint32_t> gapsNs_;
+    int64_t gapSumNs_ = 0;
+    int64_t lastWireNs_ = 0;
+    uint64_t wireArrivals_ = 0;
 };
 
 } // namespace devsim

@@ -1,6 +1,8 @@
 #include "DevsimOptions.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdlib>
 
 namespace devsim {
@@ -88,16 +90,25 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             }
             return true;
         };
+        // A switch given a value ("--broadcast=no") is a mistake, not a yes.
+        static const char* const kSwitches[] = {"-h", "--help", "--version", "-v", "--verbose", "--broadcast",
+                                                "--cpu-report", "--expect-no-offer"};
+        if (inlineValue && std::any_of(std::begin(kSwitches), std::end(kSwitches), flag)) {
+            error = name + " takes no value";
+            return false;
+        }
         long long v = 0;
         if (flag("-h") || flag("--help")) {
             o.help = true;
+        } else if (flag("--version")) {
+            o.version = true;
         } else if (flag("-v") || flag("--verbose")) {
             o.verbose = true;
         } else if (flag("--product")) {
             if (!need())
                 return false;
-            if (value.size() > 63) {
-                error = "--product: a product code has at most 63 characters";
+            if (value.size() > kMaxProductCode) {
+                error = "--product: a product code has at most " + std::to_string(kMaxProductCode) + " characters";
                 return false;
             }
             o.session.product = value;
@@ -219,6 +230,29 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
             if (!need())
                 return false;
             o.expectImagePath = value;
+        } else if (flag("--expect-config")) {
+            if (!need())
+                return false;
+            if (value.empty()) {
+                error = "--expect-config wants a file name or 'none'";
+                return false;
+            }
+            o.session.expectNoConfig = value == "none";
+            o.expectConfigPath = o.session.expectNoConfig ? "" : value;
+        } else if (flag("--expect-no-offer")) {
+            o.session.expectNoOffer = true;
+        } else if (flag("--lose-size")) {
+            if (!number(0, 1000, v))
+                return false;
+            o.session.loseSize = int(v);
+        } else if (flag("--ack-stall-after")) {
+            if (!number(1, 0xFFFFFFFFll, v))
+                return false;
+            o.session.ackStallAfter = uint32_t(v);
+        } else if (flag("--ack-stall-ms")) {
+            if (!number(1, 3600000, v))
+                return false;
+            o.session.ackStallMs = int(v);
         } else if (flag("--save-image")) {
             if (!need())
                 return false;
@@ -238,13 +272,38 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
                 error = "--stop-after wants offer, size or blocks:N, not '" + value + "'";
                 return false;
             }
+        } else if (flag("--min-gap-us")) {
+            if (!number(1, 1000000, v))
+                return false;
+            o.session.minGapUs = int(v);
+        } else if (flag("--cpu-report")) {
+            o.cpuReport = true;
+        } else if (flag("--hold-port")) {
+            if (!number(1, 65535, v))
+                return false;
+            o.holdPort = int(v);
+        } else if (flag("--hold-seconds")) {
+            if (!number(1, 86400, v))
+                return false;
+            o.holdSeconds = int(v);
         } else {
             error = "unknown option '" + args[i] + "' (see --help)";
             return false;
         }
     }
-    if (o.help)
+    if (o.help || o.version)
         return true;
+    if (o.holdSeconds && !o.holdPort) {
+        error = "--hold-seconds only goes with --hold-port";
+        return false;
+    }
+    if (o.holdPort) {
+        if (!o.session.product.empty() || o.haveTool || o.broadcast) {
+            error = "--hold-port plays no device: leave out --product, --tool and --broadcast";
+            return false;
+        }
+        return true;
+    }
     if (o.session.product.empty()) {
         error = "--product is required: the product code the device announces, e.g. --product ABCDEFG";
         return false;
@@ -252,6 +311,19 @@ bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, 
     if (o.broadcast == o.haveTool) {
         error = o.broadcast ? "give either --tool ADDR or --broadcast, not both"
                             : "say where the tool is: --tool ADDR, or --broadcast to ask the whole network";
+        return false;
+    }
+    if ((!o.expectConfigPath.empty() || o.session.expectNoConfig) && o.expectImagePath.empty()) {
+        error = "--expect-config needs --expect-image: the configuration is checked behind the image";
+        return false;
+    }
+    if (bool(o.session.ackStallAfter) != bool(o.session.ackStallMs)) {
+        error = o.session.ackStallAfter ? "--ack-stall-after needs --ack-stall-ms: how long the silence lasts"
+                                        : "--ack-stall-ms needs --ack-stall-after: after how many acknowledged blocks";
+        return false;
+    }
+    if (o.session.expectNoOffer && o.session.stopAfter != StopAfter::Never) {
+        error = "--expect-no-offer and --stop-after contradict each other: without an Offer nothing follows";
         return false;
     }
     if (o.basePort && o.basePort + o.count - 1 > 65535) {
@@ -271,8 +343,13 @@ Each simulated device sends an update request for its product code to UDP
 port 3281, waits for the tool's broadcast Offer, asks for the image size,
 receives and acknowledges every 1024-byte block, checks the End message
 (checksum, write options), reports its write progress and a result.
-One line per device is printed at the end; the exit code is 0 only when
-every device finished without a protocol violation, mismatch or time-out.
+One line per device is printed at the end, ending with the gaps between
+Block arrivals (kernel receive times: min_gap_us, p1_gap_us, median_gap_us,
+mean_gap_us; "-" below two blocks).
+
+Exit codes: 0 every device finished without a protocol violation, mismatch
+or time-out; 1 otherwise; 2 a command-line or set-up problem (also when
+--hold-port cannot bind its port).
 
 Where the tool is (one of):
   --tool ADDR             send the request to ADDR:3281
@@ -291,12 +368,24 @@ Devices:
 
 Checks:
   --expect-image FILE     the received bytes must equal FILE
+  --expect-config FILE|none
+                          with --expect-image: FILE must follow the image,
+                          masked as the tool sends a configuration (whole
+                          32-bit little-endian words from the one holding
+                          the image's end XORed with 0x5A3C96E1, a trailing
+                          partial word as it is), and End must carry the
+                          sum of what arrived; none: nothing may follow
+                          the image
   --expect-checksum N     End must carry N (default: the sum of the received
                           32-bit little-endian words); 0x... for hex
   --expect-options N      End must carry option bits N (1 update, 2 erase)
   --expect-tool ADDR      the Offer must name ADDR as the tool's address
-  --save-image FILE       write what was received (".N" added per device
-                          when --count is above 1)
+  --expect-no-offer       the device succeeds only if no Offer arrives
+                          within --offer-timeout
+  --min-gap-us N          two Blocks arriving less than N microseconds
+                          apart are a violation (off by default)
+  --save-image FILE       keep and write what was received (".N" added
+                          per device when --count is above 1)
 
 Behaviour:
   --progress-steps N      WriteProgress reports after End (default 0)
@@ -310,14 +399,28 @@ Behaviour:
   --reorder-acks P        hold P% of acknowledgements behind the next one
   --ack-delay MS          send every acknowledgement MS later
   --seed N                seed of the random choices above (default 1)
-  --stop-after WHAT       vanish after: offer | size | blocks:N
+  --lose-size N           treat the first N Size messages as lost: keep
+                          repeating Ready until a later Size arrives
+  --ack-stall-after N     after acknowledging N blocks, send nothing at all
+  --ack-stall-ms MS       for MS milliseconds (blocks arriving meanwhile
+                          are kept, not acknowledged), then go on
+  --stop-after WHAT       vanish after: offer | size | blocks:N (the device
+                          answers nothing from then on)
   --timeout MS            longest wait for each answer (default 10000)
   --offer-timeout MS      longest wait for the Offer (default 30000; the tool
                           sweeps its network before it answers)
   --retry MS              repeat Ready, the first acknowledgement or the
                           request for End after MS of silence (default 500)
   -v, --verbose           print each step to standard error
+  --cpu-report            print one more line at the end with this
+                          process's CPU time per Block received
   -h, --help              this text
+  --version               the program's version
+
+Holding a port instead (no devices, e.g. to play a second tool on 3281):
+  --hold-port PORT        bind UDP PORT on 0.0.0.0, print "holding udp PORT"
+                          and keep it until interrupted
+  --hold-seconds S        ... or for S seconds
 
 Example, with the tool serving on 192.168.1.10:
   brelvo-devsim --tool 192.168.1.10 --product ABCDEFG --progress-steps 4

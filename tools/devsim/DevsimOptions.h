@@ -21,9 +21,14 @@ struct DevsimOptions {
     int startDelayMs = 0;
     int staggerMs = 0;
     std::string expectImagePath;
+    std::string expectConfigPath; // empty: none given, or "none" (then session.expectNoConfig)
     std::string saveImagePath;
     bool verbose = false;
     bool help = false;
+    bool version = false;
+    bool cpuReport = false;
+    int holdPort = 0;    // not 0: hold this UDP port instead of playing devices
+    int holdSeconds = 0; // 0: until interrupted
 };
 
 // False with a one-line explanation in `error` when the arguments are not
