@@ -29,6 +29,7 @@ TransferCore::TransferCore(const Setup& setup, const Timing& timing)
 
 TransferCore::Send TransferCore::sendTo(size_t length)
 {
+    lastWasBlock_ = false;
     Send s;
     s.data = out_;
     s.length = length;
@@ -199,7 +200,19 @@ TransferCore::Send TransferCore::sendBlock(int64_t now, uint32_t index)
         slot_ = alignDown(now, timing_.blockIntervalNs) + timing_.blockIntervalNs;
     const int64_t earliest = now + timing_.minBlockGapNs;
     nextSendAt_ = slot_ > earliest ? slot_ : earliest;
-    return sendTo(wire::encodeBlock(out_, index, setup_.image, imageLength_));
+    Send s = sendTo(wire::encodeBlock(out_, index, setup_.image, imageLength_));
+    lastWasBlock_ = true;
+    return s;
+}
+
+void TransferCore::sent(int64_t now)
+{
+    if (!lastWasBlock_ || !inBlockPhase_ || now <= lastSend_)
+        return;
+    lastSend_ = now;
+    const int64_t earliest = now + timing_.minBlockGapNs;
+    if (nextSendAt_ < earliest)
+        nextSendAt_ = earliest;
 }
 
 TransferCore::Send TransferCore::sendEnd(int64_t now)

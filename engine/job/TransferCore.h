@@ -79,6 +79,9 @@ public:
     // The time has come (see nextDeadline()): a block, End, a give-up or the
     // end of a silence.
     Send onTimer(int64_t now);
+    // The datagram of the last step left at `now` (after its send call
+    // returned): the next block keeps its gap from that moment.
+    void sent(int64_t now);
     // The operator's Stop: an unfinished job ends "Stopped" and sends nothing more.
     void stop();
     // The table let go of the job: it ends; an unfinished one as "Stopped".
@@ -91,6 +94,9 @@ public:
     // Over: the caller closes the job's socket and forgets the core.
     bool ended() const { return ended_; }
     bool inBlockPhase() const { return inBlockPhase_; }
+    // The next tick ends a pass: what it sends next depends on every
+    // acknowledgement received so far, so they must all be handed in first.
+    bool wantsFreshAcks() const { return inBlockPhase_ && firstUnacknowledgedFrom(nextIndex_) >= blockCount_; }
 
     // Read-outs.
     int status() const { return status_; }
@@ -156,6 +162,7 @@ private:
     bool sentInPhase_ = false;
     int64_t lastAnswer_ = 0;
     int64_t lastSend_ = 0;
+    bool lastWasBlock_ = false;
     int64_t slot_ = 0;
     int64_t nextSendAt_ = 0;
     uint64_t distinctBlocksSent_ = 0;

@@ -13,8 +13,13 @@ namespace brelvo {
 namespace {
 
 constexpr uint64_t kWakeToken = 0;
-// Datagrams taken from one socket before the others get their turn.
+// Datagrams taken from one socket before the others get their turn, and
+// how many one call takes.
 constexpr int kDrainLimit = 64;
+constexpr size_t kBatchSize = 16;
+// A device acknowledges every block; reading them every few ticks takes a
+// handful per call instead of one.
+constexpr int kTicksPerDrain = 8;
 
 Severity severityOfResult(int status)
 {
@@ -31,15 +36,16 @@ struct TransferScheduler::Active {
     uint64_t token = 0; // never kWakeToken
     std::unique_ptr<TransferCore> core;
     uint32_t localAddr = 0;
-    bool inPhaseSet = false;
     bool watched = false;
+    int ticksSinceDrain = 0;
     int lastPercent = -1;
 };
 
 TransferScheduler::TransferScheduler(TransferObserver& observer) : TransferScheduler(observer, TransferCore::Timing()) {}
 
 TransferScheduler::TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing)
-    : observer_(observer), timing_(timing), wake_(std::make_shared<WakeSignal>()), buffer_(wire::kJobBufferSize)
+    : observer_(observer), timing_(timing), wake_(std::make_shared<WakeSignal>()),
+      batch_(kBatchSize, wire::kJobBufferSize)
 {
     idlePoller_.add(wake_->fd(), kWakeToken);
 }
@@ -70,7 +76,7 @@ int TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle s
     {
         std::lock_guard<std::mutex> lock(inboxMutex_);
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || !phasePoller_.valid() || wake_->fd() < 0 ||
+            if (!idlePoller_.valid() || wake_->fd() < 0 ||
                 thread_.start([this] { run(); }) != 0)
                 return -1;
             threadStarted_ = true;
@@ -116,15 +122,19 @@ void TransferScheduler::run()
             }
         }
 
-        // Block phases: their acknowledgements first, then whatever is due,
-        // each job with the time of its own send.
-        if (phasePoller_.wait(0, ready_) > 0) {
-            for (uint64_t token : ready_)
-                drain(*reinterpret_cast<Active*>(token), kDrainLimit);
-        }
+        // Jobs whose time has come, each with the time of its own send. A
+        // job in its block phase reads its acknowledgements here, a batch at
+        // a time, and always before it decides what the next pass sends.
         for (auto& a : jobs_) {
             if (a->core->ended() || a->core->nextDeadline() > (now = monotonicNs()))
                 continue;
+            if (a->core->inBlockPhase() && (++a->ticksSinceDrain >= kTicksPerDrain || a->core->wantsFreshAcks())) {
+                a->ticksSinceDrain = 0;
+                drain(*a, kDrainLimit);
+                if (a->core->ended() || !a->core->inBlockPhase())
+                    continue;
+                now = monotonicNs();
+            }
             transmit(*a, a->core->onTimer(now));
             afterStep(*a);
         }
@@ -181,15 +191,18 @@ void TransferScheduler::startJob(Active& a, int64_t now)
 
 void TransferScheduler::drain(Active& a, int limit)
 {
-    for (int i = 0; i < limit && !a.core->ended(); ++i) {
-        SocketAddress source;
-        const int n = receiveNow(a.socket, buffer_.data(), buffer_.size(), &source);
+    for (int taken = 0; taken < limit && !a.core->ended();) {
+        const int n = batch_.receive(a.socket);
         if (n < 0) {
-            if (!isTimeoutError(lastSocketError()))
-                a.core->failNetwork();
+            a.core->failNetwork();
             break;
         }
-        transmit(a, a.core->onDatagram(monotonicNs(), buffer_.data(), static_cast<size_t>(n), source));
+        for (int i = 0; i < n && !a.core->ended(); ++i)
+            transmit(a, a.core->onDatagram(monotonicNs(), batch_.data(size_t(i)), batch_.length(size_t(i)),
+                                           batch_.source(size_t(i))));
+        taken += n;
+        if (static_cast<size_t>(n) < batch_.size())
+            break; // the queue is empty
     }
     afterStep(a);
 }
@@ -200,6 +213,10 @@ void TransferScheduler::transmit(Active& a, const TransferCore::Send& send)
         return;
     if (!send.broadcast) {
         sendTo(a.socket, send.data, send.length, send.to);
+        // The gap to the next block counts from when this one really left:
+        // a thread preempted between its clock reading and the send must
+        // not follow up too closely.
+        a.core->sent(monotonicNs());
         return;
     }
     // The Offer leaves from a socket of its own, bound to the chosen local
@@ -293,21 +310,21 @@ void TransferScheduler::afterStep(Active& a)
 
 void TransferScheduler::watch(Active& a)
 {
-    if (a.core->ended())
+    // Outside its block phase a job waits for its device and is woken by
+    // it; in it, its socket is read on its ticks.
+    const bool wanted = !a.core->ended() && !a.core->inBlockPhase();
+    if (wanted == a.watched)
         return;
-    const bool phase = a.core->inBlockPhase();
-    if (a.watched && phase == a.inPhaseSet)
-        return;
-    if (a.watched)
-        (a.inPhaseSet ? phasePoller_ : idlePoller_).remove(a.socket);
-    a.watched = (phase ? phasePoller_ : idlePoller_).add(a.socket, a.token) == 0;
-    a.inPhaseSet = phase;
+    if (wanted)
+        a.watched = idlePoller_.add(a.socket, a.token) == 0;
+    else
+        a.watched = idlePoller_.remove(a.socket) != 0;
 }
 
 void TransferScheduler::finish(Active& a)
 {
     if (a.watched)
-        (a.inPhaseSet ? phasePoller_ : idlePoller_).remove(a.socket);
+        idlePoller_.remove(a.socket);
     a.watched = false;
     closeSocket(a.socket);
     a.socket = kInvalidSocket;

@@ -28,8 +28,9 @@ public:
 // One thread does the I/O of every job: it waits for their datagrams and
 // for the next deadline of any of them, hands both to each job's
 // TransferCore and sends what the cores answer. Jobs in their block phase
-// are read only on their pacing ticks, so a hundred devices acknowledging
-// blocks do not wake the thread a hundred times per tick.
+// are read only on their pacing ticks, a batch every few ticks, so a
+// hundred devices acknowledging blocks do not wake the thread a hundred
+// times per tick.
 class TransferScheduler {
 public:
     explicit TransferScheduler(TransferObserver& observer);
@@ -64,8 +65,7 @@ private:
     TransferObserver& observer_;
     TransferCore::Timing timing_;
     std::shared_ptr<WakeSignal> wake_;
-    Poller idlePoller_;  // jobs outside their block phase, and the wake signal
-    Poller phasePoller_; // jobs in their block phase: polled on their ticks
+    Poller idlePoller_; // jobs outside their block phase, and the wake signal
 
     mutable std::mutex inboxMutex_;
     struct Incoming {
@@ -78,7 +78,7 @@ private:
 
     // Only the transfer thread touches these.
     std::vector<std::unique_ptr<Active>> jobs_;
-    std::vector<uint8_t> buffer_;
+    ReceiveBatch batch_;
     std::vector<uint64_t> ready_;
 
     std::atomic<bool> quit_{false};

@@ -6,6 +6,7 @@
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace brelvo {
 
@@ -138,6 +139,65 @@ int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* so
 int receiveNow(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source)
 {
     return receiveWithFlags(s, buffer, capacity, source, MSG_DONTWAIT);
+}
+
+namespace {
+// The system's side of a batch: a message header, a buffer and a sender's
+// address per datagram.
+struct BatchHeaders {
+    explicit BatchHeaders(size_t n) : messages(n), vectors(n), senders(n) {}
+    std::vector<mmsghdr> messages;
+    std::vector<iovec> vectors;
+    std::vector<sockaddr_in> senders;
+};
+} // namespace
+
+ReceiveBatch::ReceiveBatch(size_t count, size_t capacity)
+    : count_(count ? count : 1), capacity_(capacity), buffers_(new uint8_t[count_ * capacity_]),
+      headers_(new BatchHeaders(count_))
+{
+    auto& h = *static_cast<BatchHeaders*>(headers_);
+    for (size_t i = 0; i < count_; ++i) {
+        h.vectors[i].iov_base = buffers_ + i * capacity_;
+        h.vectors[i].iov_len = capacity_;
+    }
+}
+
+ReceiveBatch::~ReceiveBatch()
+{
+    delete[] buffers_;
+    delete static_cast<BatchHeaders*>(headers_);
+}
+
+int ReceiveBatch::receive(SocketHandle s)
+{
+    auto& h = *static_cast<BatchHeaders*>(headers_);
+    for (size_t i = 0; i < count_; ++i) {
+        h.messages[i] = mmsghdr{};
+        h.messages[i].msg_hdr.msg_name = &h.senders[i];
+        h.messages[i].msg_hdr.msg_namelen = sizeof h.senders[i];
+        h.messages[i].msg_hdr.msg_iov = &h.vectors[i];
+        h.messages[i].msg_hdr.msg_iovlen = 1;
+    }
+    int got;
+    do {
+        got = ::recvmmsg(s, h.messages.data(), static_cast<unsigned>(count_), MSG_DONTWAIT, nullptr);
+    } while (got < 0 && errno == EINTR);
+    if (got < 0)
+        return errno == EAGAIN || errno == EWOULDBLOCK ? 0 : -1;
+    return got;
+}
+
+size_t ReceiveBatch::length(size_t i) const
+{
+    const size_t n = static_cast<const BatchHeaders*>(headers_)->messages[i].msg_len;
+    return n < capacity_ ? n : capacity_;
+}
+
+SocketAddress ReceiveBatch::source(size_t i) const
+{
+    const sockaddr_in& sa = static_cast<const BatchHeaders*>(headers_)->senders[i];
+    return SocketAddress{sa.sin_addr.s_addr, sa.sin_port};
 }
 
 int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target)

@@ -49,6 +49,30 @@ int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* so
 // The same without waiting: -1 with lastSocketError() EAGAIN when nothing
 // is queued.
 int receiveNow(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source);
+// Several datagrams taken with one call, for a thread that serves many
+// sockets: whatever is queued on a socket, up to the batch's size.
+class ReceiveBatch {
+public:
+    ReceiveBatch(size_t count, size_t capacity);
+    ~ReceiveBatch();
+    ReceiveBatch(const ReceiveBatch&) = delete;
+    ReceiveBatch& operator=(const ReceiveBatch&) = delete;
+
+    // Takes what is queued on `s` without waiting: how many datagrams (0
+    // when none), or -1 on a failure other than "nothing queued".
+    int receive(SocketHandle s);
+    size_t size() const { return count_; }
+    const uint8_t* data(size_t i) const { return buffers_ + i * capacity_; }
+    size_t length(size_t i) const;
+    SocketAddress source(size_t i) const;
+
+private:
+    size_t count_;
+    size_t capacity_;
+    uint8_t* buffers_;
+    void* headers_; // the system's message headers and addresses
+};
+
 // Sends one datagram; the byte count or -1.
 int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target);
 
