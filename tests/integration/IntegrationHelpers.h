@@ -85,6 +85,20 @@ struct RawDevice {
     void request() const { send(devsim::encodeRequest(kProduct), 3281); }
     void complete() const { send(devsim::encodeResult(devsim::TypeWriteComplete), jobPort); }
     bool requestAndComplete() { return request(), awaitOffer(10000) && (complete(), true); }
+    // The next datagram of `type` within `ms`, or empty.
+    std::vector<uint8_t> awaitType(int type, int ms) const
+    {
+        pollfd p{fd, POLLIN, 0};
+        uint8_t buf[2048];
+        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+        for (auto left = ms; left > 0 && poll(&p, 1, left) > 0;
+             left = int(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count())) {
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n > 0 && devsim::messageType(buf, size_t(n)) == type)
+                return std::vector<uint8_t>(buf, buf + n);
+        }
+        return {};
+    }
     bool awaitOffer(int ms)
     {
         pollfd p{fd, POLLIN, 0};
