@@ -1,6 +1,6 @@
 #include "dialogs/MessageBoxDlg.h"
 
-#include "dialogs/MessageBox.h"
+#include "ui_MessageBox.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>
@@ -103,8 +103,8 @@ void MessageBoxDlg::showStartTips(QWidget* parent, QString languageFile)
     dlg.ui->cancelBtn->hide();
 
     const int width = dlg.width();
-    dlg.ui->verticalSpacer_3->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
-    dlg.ui->verticalSpacer_4->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui->spaceAboveText->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui->spaceBelowText->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
     dlg.ui->verticalLayout->invalidate();
 
     dlg.loadTexts();

@@ -1,5 +1,7 @@
 #include "dialogs/VersionInfo.h"
 
+#include "ui_AboutForm.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
 #include <QMouseEvent>
@@ -10,29 +12,30 @@
 
 VersionInfo::VersionInfo(const QString& languageFile)
     : QDialog(nullptr),
+      ui(new Ui::AboutForm),
       dragging(false),
       languageFile(languageFile),
       pressPos(0, 0),
       windowPos(0, 0)
 {
-    ui.setupUi(this);
+    ui->setupUi(this);
     dragging = false;
 
-    ui.logo->setPixmap(QPixmap(":/Resources/Brelvo 32_32.ico"));
+    ui->logo->setPixmap(QPixmap(":/Resources/Brelvo 32_32.ico"));
 
     if (QFileInfo::exists(this->languageFile)) {
         // Installed only for these four look-ups.
         std::unique_ptr<QTranslator> translator(new QTranslator);
         translator->load(this->languageFile);
         QCoreApplication::installTranslator(translator.get());
-        ui.TitleLab->setText(tr("Title.aboutTool"));
-        ui.version->setText(tr("Label.version"));
-        ui.copyRight->setText(tr("Label.copyRight"));
-        ui.ok->setText(tr("PushButton.ok"));
+        ui->TitleLab->setText(tr("Title.aboutTool"));
+        ui->version->setText(tr("Label.version"));
+        ui->copyRight->setText(tr("Label.copyRight"));
+        ui->ok->setText(tr("PushButton.ok"));
     }
 
-    connect(ui.ok, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
-    connect(ui.closeBtn, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
+    connect(ui->ok, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
+    connect(ui->closeBtn, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
 
     setWindowFlags(Qt::FramelessWindowHint);
 }

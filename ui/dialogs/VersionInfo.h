@@ -1,12 +1,16 @@
 #pragma once
 
-#include "dialogs/AboutForm.h"
-
 #include <QDialog>
 #include <QPoint>
 #include <QString>
 
+#include <memory>
+
 class QMouseEvent;
+
+namespace Ui {
+class AboutForm;
+}
 
 // Frameless about dialog: title strip, program icon, version text, OK.
 // Its texts come from the catalogue at languageFile; when no file exists at
@@ -28,7 +32,7 @@ private slots:
     void closeFormClicked();
 
 private:
-    Ui::AboutForm ui;
+    std::unique_ptr<Ui::AboutForm> ui;
     bool dragging;
     QString languageFile;
     QPoint pressPos;

@@ -25,6 +25,10 @@ class QVBoxLayout;
 class ComboBox;
 class SWTableWidget;
 
+namespace Ui {
+class Brelvo;
+}
+
 namespace brelvo {
 class UpdateServer;
 class UpdateJob;
@@ -150,5 +154,6 @@ protected:
     QStringList translationFiles;
 
 private:
+    std::unique_ptr<Ui::Brelvo> ui_;
     QString translationsDir;
 };
