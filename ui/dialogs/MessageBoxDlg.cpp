@@ -16,36 +16,33 @@
 
 MessageBoxDlg::MessageBoxDlg(QWidget* parent, QString languageFile)
     : QDialog(parent),
-      ui(new Ui::MessageBox),
-      dragging(false),
-      pressPos(0, 0),
-      windowPos(0, 0),
-      languageFile(std::move(languageFile)),
-      clickedButton(QMessageBox::Cancel)
+      ui_(new Ui::MessageBox),
+      dragging_(false),
+      dragStartCursor_(0, 0),
+      dragStartWindow_(0, 0),
+      languageFile_(std::move(languageFile)),
+      clickedButton_(QMessageBox::Cancel)
 {
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(":/Resources/Brelvo 32_32.ico"));
 
-    ui->contentText->setAlignment(Qt::AlignTop);
-    ui->contentText->setWordWrap(true);
+    ui_->contentText->setAlignment(Qt::AlignTop);
+    ui_->contentText->setWordWrap(true);
 
-    connect(ui->closeBtn, &QPushButton::clicked, this, &QDialog::close);
-    connect(ui->okBtn, &QPushButton::clicked, this, [this] {
+    connect(ui_->closeBtn, &QPushButton::clicked, this, &QDialog::close);
+    connect(ui_->okBtn, &QPushButton::clicked, this, [this] {
         accept();
-        clickedButton = QMessageBox::Ok;
+        clickedButton_ = QMessageBox::Ok;
     });
-    connect(ui->cancelBtn, &QPushButton::clicked, this, [this] {
+    connect(ui_->cancelBtn, &QPushButton::clicked, this, [this] {
         reject();
-        clickedButton = QMessageBox::Cancel;
+        clickedButton_ = QMessageBox::Cancel;
     });
 }
 
-MessageBoxDlg::~MessageBoxDlg()
-{
-    delete ui;
-}
+MessageBoxDlg::~MessageBoxDlg() = default;
 
 int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content,
                                QString languageFile)
@@ -69,19 +66,19 @@ int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString&
                            const QString& languageFile, const QString& iconPath, bool withCancel)
 {
     MessageBoxDlg dlg(parent, languageFile);
-    dlg.ui->IconLab->setPixmap(QPixmap(iconPath));
-    dlg.ui->cancelBtn->setVisible(withCancel);
+    dlg.ui_->IconLab->setPixmap(QPixmap(iconPath));
+    dlg.ui_->cancelBtn->setVisible(withCancel);
     dlg.loadTexts();
-    dlg.ui->titleLab->setText(title);
+    dlg.ui_->titleLab->setText(title);
     // Replaces the tips page that loadTexts put there.
-    dlg.ui->contentText->setText(content);
+    dlg.ui_->contentText->setText(content);
     // A long message (the three erase warnings) wraps to more lines than the
     // form's 200 pixels hold; grow the box downwards so nothing is cut off.
     // Short messages keep the form's size. (Part of any added height may go
     // to the spacers around the text, hence the few rounds.)
     dlg.ensurePolished();
     if (QLayout* layout = dlg.layout()) {
-        QLabel* text = dlg.ui->contentText;
+        QLabel* text = dlg.ui_->contentText;
         for (int round = 0; round < 4; ++round) {
             layout->invalidate();
             layout->activate();
@@ -92,23 +89,23 @@ int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString&
         }
     }
     dlg.exec();
-    return dlg.clickedButton;
+    return dlg.clickedButton_;
 }
 
 void MessageBoxDlg::showStartTips(QWidget* parent, QString languageFile)
 {
     MessageBoxDlg dlg(parent, languageFile);
-    dlg.ui->topFrame->hide();
-    dlg.ui->IconLab->hide();
-    dlg.ui->cancelBtn->hide();
+    dlg.ui_->topFrame->hide();
+    dlg.ui_->IconLab->hide();
+    dlg.ui_->cancelBtn->hide();
 
     const int width = dlg.width();
-    dlg.ui->spaceAboveText->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
-    dlg.ui->spaceBelowText->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
-    dlg.ui->verticalLayout->invalidate();
+    dlg.ui_->spaceAboveText->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui_->spaceBelowText->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui_->verticalLayout->invalidate();
 
     dlg.loadTexts();
-    dlg.ui->contentText->adjustSize();
+    dlg.ui_->contentText->adjustSize();
     dlg.resize(400, 500);
     dlg.exec();
 }
@@ -136,31 +133,31 @@ QString MessageBoxDlg::tipsPage(const QStringList& contents, const QString& head
 
 void MessageBoxDlg::loadTexts()
 {
-    if (!QFileInfo::exists(languageFile))
-        languageFile = ":/Resources/" + languageFile + ".qm";
+    if (!QFileInfo::exists(languageFile_))
+        languageFile_ = ":/Resources/" + languageFile_ + ".qm";
 
     // Installed only while these texts are looked up; its destruction takes it
     // out of the application again, so later tr() calls see the keys.
     std::unique_ptr<QTranslator> translator(new QTranslator);
-    translator->load(languageFile);
+    translator->load(languageFile_);
     QCoreApplication::installTranslator(translator.get());
 
-    ui->okBtn->setText(tr("PushButton.ok"));
-    ui->cancelBtn->setText(tr("PushButton.cancel"));
+    ui_->okBtn->setText(tr("PushButton.ok"));
+    ui_->cancelBtn->setText(tr("PushButton.cancel"));
 
     const QStringList contents = {
         tr("TipContent.content1"), tr("TipContent.content2"), tr("TipContent.content3"),
         tr("TipContent.content4"), tr("TipContent.content5"), tr("TipContent.content6"),
     };
-    ui->contentText->setText(tipsPage(contents, tr("Title.readBefore")));
+    ui_->contentText->setText(tipsPage(contents, tr("Title.readBefore")));
 }
 
 void MessageBoxDlg::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        pressPos = event->globalPos();
-        windowPos = frameGeometry().topLeft();
+        dragging_ = true;
+        dragStartCursor_ = event->globalPos();
+        dragStartWindow_ = frameGeometry().topLeft();
         return;
     }
     QDialog::mousePressEvent(event);
@@ -168,9 +165,9 @@ void MessageBoxDlg::mousePressEvent(QMouseEvent* event)
 
 void MessageBoxDlg::mouseMoveEvent(QMouseEvent* event)
 {
-    if ((event->buttons() & Qt::LeftButton) && dragging) {
-        const QPoint travel = event->globalPos() - pressPos;
-        move(windowPos.x() + travel.x(), windowPos.y() + travel.y());
+    if ((event->buttons() & Qt::LeftButton) && dragging_) {
+        const QPoint travel = event->globalPos() - dragStartCursor_;
+        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
         return;
     }
     QDialog::mouseMoveEvent(event);
@@ -178,6 +175,6 @@ void MessageBoxDlg::mouseMoveEvent(QMouseEvent* event)
 
 void MessageBoxDlg::mouseReleaseEvent(QMouseEvent* event)
 {
-    dragging = false;
+    dragging_ = false;
     QDialog::mouseReleaseEvent(event);
 }

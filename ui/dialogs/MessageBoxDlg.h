@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QMouseEvent;
 
 namespace Ui {
@@ -52,10 +54,10 @@ private:
                        const QString& languageFile, const QString& iconPath, bool withCancel);
     void loadTexts();
 
-    Ui::MessageBox* ui;
-    bool dragging;
-    QPoint pressPos;
-    QPoint windowPos;
-    QString languageFile;
-    int clickedButton;
+    std::unique_ptr<Ui::MessageBox> ui_;
+    bool dragging_;
+    QPoint dragStartCursor_;
+    QPoint dragStartWindow_;
+    QString languageFile_;
+    int clickedButton_;
 };

@@ -32,9 +32,9 @@ private slots:
     void closeFormClicked();
 
 private:
-    std::unique_ptr<Ui::AboutForm> ui;
-    bool dragging;
-    QString languageFile;
-    QPoint pressPos;
-    QPoint windowPos;
+    std::unique_ptr<Ui::AboutForm> ui_;
+    bool dragging_;
+    QString languageFile_;
+    QPoint dragStartCursor_;
+    QPoint dragStartWindow_;
 };

@@ -39,7 +39,7 @@ Brelvo::Brelvo(QWidget* parent)
 Brelvo::Brelvo(const QString& translationsFolder, QWidget* parent)
     : QWidget(parent)
     , ui_(new Ui::Brelvo)
-    , translationsDir(translationsFolder)
+    , translationsDir_(translationsFolder)
 {
     construct();
 }
@@ -48,8 +48,8 @@ Brelvo::~Brelvo()
 {
     // The server's destructor stops and joins its listener and workers, so
     // none of them runs on after the window is gone.
-    pollTimer.stop();
-    server.reset();
+    pollTimer_.stop();
+    server_.reset();
 }
 
 void Brelvo::construct()
@@ -58,82 +58,65 @@ void Brelvo::construct()
     // threads joined) when this runs, so nothing is left running on freed
     // memory; flush what the engine printed and end without unwinding the
     // application, which still sits below us on the stack.
-    endProcess = [] {
+    endProcess_ = [] {
         std::fflush(nullptr);
         std::_Exit(0);
     };
 
-    running = false;
-    columnCount = 4;
-    rowCount = 0;
-    dragging = false;
-    pressPos = QPoint();
-    windowPos = QPoint();
-    translationPath.clear();
-    startButtonKey.clear();
-    texts.clear();
-    translationFiles.clear();
-
     setupUi();
     setupTable();
 
-    trayMenu = new QMenu(topWidget);
-    aboutAction = new QAction(tr("Action.about"), this);
-    connect(aboutAction, &QAction::triggered, this, [this] { showAboutDialog(); });
+    titleBarMenu_ = new QMenu(titleBar_);
+    aboutAction_ = new QAction(tr("Action.about"), this);
+    connect(aboutAction_, &QAction::triggered, this, [this] { showAboutDialog(); });
 
     initControls();
 
     QStringList languageNames;
     languageNames << QStringLiteral("English") << QStringLiteral("简体中文");
-    translationFiles << QStringLiteral("English.qm") << QStringLiteral("简体中文.qm");
-    const int found = loadLanguageList(translationFiles, languageNames);
+    catalogueFiles_ << QStringLiteral("English.qm") << QStringLiteral("简体中文.qm");
+    const int found = loadLanguageList(catalogueFiles_, languageNames);
 
-    languageBox->insertItems(0, languageNames);
-    languageBox->setCurrentIndex(0);
+    languageBox_->insertItems(0, languageNames);
+    languageBox_->setCurrentIndex(0);
 
     applyLanguage(found);
     connectSignals();
 
-    server = std::make_unique<brelvo::UpdateServer>();
+    server_ = std::make_unique<brelvo::UpdateServer>();
+}
+
+void Brelvo::setEndProcess(std::function<void()> end)
+{
+    endProcess_ = std::move(end);
 }
 
 void Brelvo::setupUi()
 {
     ui_->setupUi(this);
-    verticalLayout_3 = ui_->verticalLayout_3;
-    topWidget = ui_->topWidget;
-    horizontalLayout_6 = ui_->horizontalLayout_6;
-    logo = ui_->logo;
-    title = ui_->title;
-    minBtn = ui_->minBtn;
-    maxBtn = ui_->maxBtn;
-    closeBtn = ui_->closeBtn;
-    horizontalLayout_5 = ui_->horizontalLayout_5;
-    verticalLayout = ui_->verticalLayout;
-    machineIp = ui_->machineIp;
-    updatePath = ui_->updatePath;
-    initPath = ui_->initPath;
-    verticalLayout_2 = ui_->verticalLayout_2;
-    horizontalLayout = ui_->horizontalLayout;
-    ipList = ui_->ipList;
-    languLab = ui_->languLab;
-    languageBox = ui_->languageBox;
-    horizontalLayout_2 = ui_->horizontalLayout_2;
-    updateFilePath = ui_->updateFilePath;
-    selectPath = ui_->selectPath;
-    horizontalLayout_3 = ui_->horizontalLayout_3;
-    initFilePath = ui_->initFilePath;
-    selectInitPath = ui_->selectInitPath;
-    horizontalLayout_4 = ui_->horizontalLayout_4;
-    bootCheck = ui_->bootCheck;
-    clearBoot = ui_->clearBoot;
-    startUpdate = ui_->startUpdate;
-    horizontalLayout_8 = ui_->horizontalLayout_8;
-    tableWidget = ui_->tableWidget;
-    horizontalLayout_7 = ui_->horizontalLayout_7;
-    aboutBtn = ui_->aboutBtn;
-    clearContent = ui_->clearContent;
-    exitBtn = ui_->exitBtn;
+    titleBar_ = ui_->topWidget;
+    logoLabel_ = ui_->logo;
+    titleLabel_ = ui_->title;
+    minimizeButton_ = ui_->minBtn;
+    maximizeButton_ = ui_->maxBtn;
+    closeButton_ = ui_->closeBtn;
+    localAddressLabel_ = ui_->machineIp;
+    firmwareDirLabel_ = ui_->updatePath;
+    configFileLabel_ = ui_->initPath;
+    localAddressBox_ = ui_->ipList;
+    languageLabel_ = ui_->languLab;
+    languageBox_ = ui_->languageBox;
+    firmwareDirEdit_ = ui_->updateFilePath;
+    firmwareDirButton_ = ui_->selectPath;
+    configFileEdit_ = ui_->initFilePath;
+    configFileButton_ = ui_->selectInitPath;
+    updateBootCheck_ = ui_->bootCheck;
+    eraseBootCheck_ = ui_->clearBoot;
+    startStopButton_ = ui_->startUpdate;
+    deviceTable_ = ui_->tableWidget;
+    aboutButton_ = ui_->aboutBtn;
+    clearButton_ = ui_->clearContent;
+    exitButton_ = ui_->exitBtn;
 }
 
 void Brelvo::setupTable()
@@ -141,109 +124,109 @@ void Brelvo::setupTable()
     QStringList headers;
     headers << tr("TableWt.index") << tr("TableWt.ipAddress") << tr("TableWt.status")
             << tr("TableWt.process");
-    tableWidget->setRowCount(0);
-    tableWidget->setColumnCount(columnCount);
-    tableWidget->setHorizontalHeaderLabels(headers);
-    tableWidget->setColumnWidth(0, 70);
-    tableWidget->setColumnWidth(1, 150);
-    tableWidget->setColumnWidth(2, 150);
-    tableWidget->verticalHeader()->setVisible(false);
-    tableWidget->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
-    tableWidget->horizontalHeader()->setStretchLastSection(true);
+    deviceTable_->setRowCount(0);
+    deviceTable_->setColumnCount(kColumnCount);
+    deviceTable_->setHorizontalHeaderLabels(headers);
+    deviceTable_->setColumnWidth(0, 70);
+    deviceTable_->setColumnWidth(1, 150);
+    deviceTable_->setColumnWidth(2, 150);
+    deviceTable_->verticalHeader()->setVisible(false);
+    deviceTable_->horizontalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    deviceTable_->horizontalHeader()->setStretchLastSection(true);
 }
 
 void Brelvo::initControls()
 {
     fillLocalAddresses();
-    updateFilePath->setText(QCoreApplication::applicationDirPath());
+    firmwareDirEdit_->setText(QCoreApplication::applicationDirPath());
 
-    pollTimer.setInterval(1000);
-    pollTimer.setSingleShot(false);
+    pollTimer_.setInterval(1000);
+    pollTimer_.setSingleShot(false);
 
-    machineIp->setFocus(Qt::OtherFocusReason);
-    ipList->clearFocus();
-    maxBtn->hide();
-    dragging = false;
-    startButtonKey = tr("PushButton.update");
+    localAddressLabel_->setFocus(Qt::OtherFocusReason);
+    localAddressBox_->clearFocus();
+    maximizeButton_->hide();
+    dragging_ = false;
+    startButtonKey_ = tr("PushButton.update");
 
     setWindowFlags(Qt::FramelessWindowHint);
     const QIcon icon(QString::fromLatin1(kWindowIcon));
     setWindowIcon(icon);
-    logo->setPixmap(QPixmap(QString::fromLatin1(kWindowIcon)));
+    logoLabel_->setPixmap(QPixmap(QString::fromLatin1(kWindowIcon)));
 
-    trayIcon = new QSystemTrayIcon(this);
-    trayIcon->setIcon(icon);
-    trayIcon->setVisible(true);
+    trayIcon_ = new QSystemTrayIcon(this);
+    trayIcon_->setIcon(icon);
+    trayIcon_->setVisible(true);
 }
 
 void Brelvo::connectSignals()
 {
-    connect(startUpdate, &QPushButton::clicked, this, &Brelvo::startUpdateWork);
-    connect(selectPath, &QPushButton::clicked, this, &Brelvo::browseUpdateFilePath);
-    connect(selectInitPath, &QPushButton::clicked, this, &Brelvo::browseInitFilePath);
-    connect(clearBoot, &QCheckBox::clicked, this, &Brelvo::showClearChkMessage);
-    connect(clearContent, &QPushButton::clicked, this, &Brelvo::clearUpdateTable);
-    connect(closeBtn, &QPushButton::clicked, this, &Brelvo::exitProgram);
-    connect(exitBtn, &QPushButton::clicked, this, &Brelvo::exitProgram);
-    connect(&pollTimer, &QTimer::timeout, this, &Brelvo::onTimeOut);
-    connect(minBtn, &QPushButton::clicked, this, &Brelvo::miniButtonClicked);
-    connect(languageBox, SIGNAL(currentIndexChanged(int)), this, SLOT(languageItemChanged(int)));
-    connect(aboutBtn, &QPushButton::clicked, this, [this] { showAboutDialog(); });
-    connect(trayIcon, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
-            SLOT(onSystemTrayIconClicked(QSystemTrayIcon::ActivationReason)));
+    connect(startStopButton_, &QPushButton::clicked, this, &Brelvo::startOrStop);
+    connect(firmwareDirButton_, &QPushButton::clicked, this, &Brelvo::browseFirmwareDir);
+    connect(configFileButton_, &QPushButton::clicked, this, &Brelvo::browseConfigFile);
+    connect(eraseBootCheck_, &QCheckBox::clicked, this, &Brelvo::warnAboutErase);
+    connect(clearButton_, &QPushButton::clicked, this, &Brelvo::clearTable);
+    connect(closeButton_, &QPushButton::clicked, this, &Brelvo::askToExit);
+    connect(exitButton_, &QPushButton::clicked, this, &Brelvo::askToExit);
+    connect(&pollTimer_, &QTimer::timeout, this, &Brelvo::pollJobs);
+    connect(minimizeButton_, &QPushButton::clicked, this, &Brelvo::minimizeToTray);
+    connect(languageBox_, SIGNAL(currentIndexChanged(int)), this, SLOT(languageChosen(int)));
+    connect(aboutButton_, &QPushButton::clicked, this, [this] { showAboutDialog(); });
+    connect(trayIcon_, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
+            SLOT(trayIconActivated(QSystemTrayIcon::ActivationReason)));
 }
 
 void Brelvo::refreshTexts()
 {
-    aboutAction->setText(tr("Action.about"));
-    title->setText(tr("WindowTitle"));
-    aboutBtn->setText(tr("PushButton.aboutDlg"));
-    languLab->setText(tr("Label.Language"));
-    exitBtn->setText(tr("PushButton.exit"));
-    machineIp->setText(tr("Label.localIp"));
-    bootCheck->setText(tr("CheckBox.uptBoot"));
-    initPath->setText(tr("Label.iniFilePath"));
-    updatePath->setText(tr("Label.uptFilePath"));
-    clearBoot->setText(tr("CheckBox.clearBoot"));
-    selectPath->setText(tr("PushButton.browse"));
-    selectInitPath->setText(tr("PushButton.browse"));
-    clearContent->setText(tr("PushButton.clearContent"));
-    const QByteArray startKey = startButtonKey.toUtf8();
-    startUpdate->setText(tr(startKey.constData()));
+    aboutAction_->setText(tr("Action.about"));
+    titleLabel_->setText(tr("WindowTitle"));
+    aboutButton_->setText(tr("PushButton.aboutDlg"));
+    languageLabel_->setText(tr("Label.Language"));
+    exitButton_->setText(tr("PushButton.exit"));
+    localAddressLabel_->setText(tr("Label.localIp"));
+    updateBootCheck_->setText(tr("CheckBox.uptBoot"));
+    configFileLabel_->setText(tr("Label.iniFilePath"));
+    firmwareDirLabel_->setText(tr("Label.uptFilePath"));
+    eraseBootCheck_->setText(tr("CheckBox.clearBoot"));
+    firmwareDirButton_->setText(tr("PushButton.browse"));
+    configFileButton_->setText(tr("PushButton.browse"));
+    clearButton_->setText(tr("PushButton.clearContent"));
+    const QByteArray startKey = startButtonKey_.toUtf8();
+    startStopButton_->setText(tr(startKey.constData()));
 
-    texts[QStringLiteral("exit")] = tr("Title.exit");
-    texts[QStringLiteral("update")] = tr("Title.update");
-    texts[QStringLiteral("warn1")] = tr("Content.warn1");
-    texts[QStringLiteral("warn2")] = tr("Content.warn2");
-    texts[QStringLiteral("warn3")] = tr("Content.warn3");
-    texts[QStringLiteral("stopUpdate")] = tr("Title.stopUpdate");
-    texts[QStringLiteral("specialTip")] = tr("Title.specialTip");
-    texts[QStringLiteral("startFailed")] = tr("Content.startFailed");
-    texts[QStringLiteral("questionExit")] = tr("Content.questionExit");
-    texts[QStringLiteral("choseUptFilePath")] = tr("Title.choseUptFilePath");
-    texts[QStringLiteral("choseIniFilePath")] = tr("Title.choseIniFilePath");
-    texts[QStringLiteral("questionExitApp")] = tr("Content.questionExitApp");
-    texts[QStringLiteral("questionStopUpdate")] = tr("Content.questionStopUpdate");
+    texts_[QStringLiteral("exit")] = tr("Title.exit");
+    texts_[QStringLiteral("update")] = tr("Title.update");
+    texts_[QStringLiteral("warn1")] = tr("Content.warn1");
+    texts_[QStringLiteral("warn2")] = tr("Content.warn2");
+    texts_[QStringLiteral("warn3")] = tr("Content.warn3");
+    texts_[QStringLiteral("stopUpdate")] = tr("Title.stopUpdate");
+    texts_[QStringLiteral("specialTip")] = tr("Title.specialTip");
+    texts_[QStringLiteral("startFailed")] = tr("Content.startFailed");
+    texts_[QStringLiteral("questionExit")] = tr("Content.questionExit");
+    texts_[QStringLiteral("choseUptFilePath")] = tr("Title.choseUptFilePath");
+    texts_[QStringLiteral("choseIniFilePath")] = tr("Title.choseIniFilePath");
+    texts_[QStringLiteral("questionExitApp")] = tr("Content.questionExitApp");
+    texts_[QStringLiteral("questionStopUpdate")] = tr("Content.questionStopUpdate");
 
     QStringList headers;
     headers << tr("TableWt.index") << tr("TableWt.ipAddress") << tr("TableWt.status")
             << tr("TableWt.process");
-    tableWidget->setHorizontalHeaderLabels(headers);
+    deviceTable_->setHorizontalHeaderLabels(headers);
 }
 
 void Brelvo::setInputsEnabled(bool enabled)
 {
-    ipList->setEnabled(enabled);
-    bootCheck->setEnabled(enabled);
-    clearBoot->setEnabled(enabled);
-    selectPath->setEnabled(enabled);
-    initFilePath->setEnabled(enabled);
-    updateFilePath->setEnabled(enabled);
-    selectInitPath->setEnabled(enabled);
+    localAddressBox_->setEnabled(enabled);
+    updateBootCheck_->setEnabled(enabled);
+    eraseBootCheck_->setEnabled(enabled);
+    firmwareDirButton_->setEnabled(enabled);
+    configFileEdit_->setEnabled(enabled);
+    firmwareDirEdit_->setEnabled(enabled);
+    configFileButton_->setEnabled(enabled);
 }
 
 void Brelvo::showAboutDialog()
 {
-    VersionInfo dialog(translationPath);
+    VersionInfo dialog(catalogueFile_);
     dialog.exec();
 }

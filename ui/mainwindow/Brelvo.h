@@ -73,21 +73,28 @@ protected:
     // Writes one table row per occupied slot; empty slots take no row.
     void showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& jobSlots);
 
-    // The last step of a confirmed exit, after the server is gone. Ends the
-    // process unless replaced.
-    std::function<void()> endProcess;
+    // Replaces the last step of a confirmed exit (by default the process
+    // ends there), for a caller that must survive it.
+    void setEndProcess(std::function<void()> end);
+
+    // What a subclass may look at.
+    bool isRunning() const { return running_; }
+    bool isPolling() const { return pollTimer_.isActive(); }
+    brelvo::UpdateServer* server() const { return server_.get(); }
+    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
+    QString messageText(const QString& name) const { return texts_.value(name); }
 
 private slots:
-    void startUpdateWork();
-    void browseInitFilePath();
-    void browseUpdateFilePath();
-    void showClearChkMessage();
-    void clearUpdateTable();
-    void exitProgram();
-    void onTimeOut();
-    void miniButtonClicked();
-    void languageItemChanged(int flag);
-    void onSystemTrayIconClicked(QSystemTrayIcon::ActivationReason reason);
+    void startOrStop();
+    void browseConfigFile();
+    void browseFirmwareDir();
+    void warnAboutErase();
+    void clearTable();
+    void askToExit();
+    void pollJobs();
+    void minimizeToTray();
+    void languageChosen(int flag);
+    void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
     void construct();
@@ -100,60 +107,52 @@ private:
     bool busy() const;
     void shutdownAndExit();
 
-protected:
-    // widget tree
-    QVBoxLayout* verticalLayout_3 = nullptr;
-    QWidget* topWidget = nullptr;
-    QHBoxLayout* horizontalLayout_6 = nullptr;
-    QLabel* logo = nullptr;
-    QLabel* title = nullptr;
-    QPushButton* minBtn = nullptr;
-    QPushButton* maxBtn = nullptr;
-    QPushButton* closeBtn = nullptr;
-    QHBoxLayout* horizontalLayout_5 = nullptr;
-    QVBoxLayout* verticalLayout = nullptr;
-    QLabel* machineIp = nullptr;
-    QLabel* updatePath = nullptr;
-    QLabel* initPath = nullptr;
-    QVBoxLayout* verticalLayout_2 = nullptr;
-    QHBoxLayout* horizontalLayout = nullptr;
-    ComboBox* ipList = nullptr;
-    QLabel* languLab = nullptr;
-    ComboBox* languageBox = nullptr;
-    QHBoxLayout* horizontalLayout_2 = nullptr;
-    QLineEdit* updateFilePath = nullptr;
-    QPushButton* selectPath = nullptr;
-    QHBoxLayout* horizontalLayout_3 = nullptr;
-    QLineEdit* initFilePath = nullptr;
-    QPushButton* selectInitPath = nullptr;
-    QHBoxLayout* horizontalLayout_4 = nullptr;
-    QCheckBox* bootCheck = nullptr;
-    QCheckBox* clearBoot = nullptr;
-    QPushButton* startUpdate = nullptr;
-    QHBoxLayout* horizontalLayout_8 = nullptr;
-    SWTableWidget* tableWidget = nullptr;
-    QHBoxLayout* horizontalLayout_7 = nullptr;
-    QPushButton* aboutBtn = nullptr;
-    QPushButton* clearContent = nullptr;
-    QPushButton* exitBtn = nullptr;
+    static constexpr int kColumnCount = 4;
 
-    std::unique_ptr<brelvo::UpdateServer> server;
-    QTimer pollTimer;
-    bool running = false;
-    bool dragging = false;
-    int columnCount = 4;
-    int rowCount = 0;
-    QSystemTrayIcon* trayIcon = nullptr;
-    QPoint pressPos;
-    QPoint windowPos;
-    QString translationPath;
-    QString startButtonKey;
-    QMap<QString, QString> texts;
-    QMenu* trayMenu = nullptr;
-    QAction* aboutAction = nullptr;
-    QStringList translationFiles;
-
-private:
+    // The generated form, and handles on its widgets named after what they
+    // hold. The widgets' object names (what the style sheet and the tests
+    // select by) are the form's own.
     std::unique_ptr<Ui::Brelvo> ui_;
-    QString translationsDir;
+    QWidget* titleBar_ = nullptr;
+    QLabel* logoLabel_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QPushButton* minimizeButton_ = nullptr;
+    QPushButton* maximizeButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QLabel* localAddressLabel_ = nullptr;
+    QLabel* firmwareDirLabel_ = nullptr;
+    QLabel* configFileLabel_ = nullptr;
+    ComboBox* localAddressBox_ = nullptr;
+    QLabel* languageLabel_ = nullptr;
+    ComboBox* languageBox_ = nullptr;
+    QLineEdit* firmwareDirEdit_ = nullptr;
+    QPushButton* firmwareDirButton_ = nullptr;
+    QLineEdit* configFileEdit_ = nullptr;
+    QPushButton* configFileButton_ = nullptr;
+    QCheckBox* updateBootCheck_ = nullptr;
+    QCheckBox* eraseBootCheck_ = nullptr;
+    QPushButton* startStopButton_ = nullptr;
+    SWTableWidget* deviceTable_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QMenu* titleBarMenu_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    QSystemTrayIcon* trayIcon_ = nullptr;
+
+    std::unique_ptr<brelvo::UpdateServer> server_;
+    QTimer pollTimer_;
+    bool running_ = false;
+    std::function<void()> endProcess_;
+
+    // Dragging the frameless window by any free spot.
+    bool dragging_ = false;
+    QPoint dragStartCursor_;
+    QPoint dragStartWindow_;
+
+    QString translationsDir_;
+    QStringList catalogueFiles_;  // one per entry of the language box
+    QString catalogueFile_;       // the one in force: a path or a resource
+    QString startButtonKey_;
+    QMap<QString, QString> texts_;
 };

@@ -25,7 +25,7 @@ const QString kResourcePrefix = QStringLiteral(":/Resources/");
 
 int Brelvo::loadLanguageList(QStringList& files, QStringList& names)
 {
-    return loadLanguageList(files, names, translationsDir);
+    return loadLanguageList(files, names, translationsDir_);
 }
 
 int Brelvo::loadLanguageList(QStringList& files, QStringList& names, const QString& folder)
@@ -54,33 +54,33 @@ int Brelvo::loadLanguageList(QStringList& files, QStringList& names, const QStri
 
 void Brelvo::applyLanguage(int flag)
 {
-    const int i = languageBox->currentIndex();
-    if (i >= 0 && i < translationFiles.size()) {
-        const QString& file = translationFiles.at(i);
+    const int i = languageBox_->currentIndex();
+    if (i >= 0 && i < catalogueFiles_.size()) {
+        const QString& file = catalogueFiles_.at(i);
         if (flag == -1) {
-            translationPath = kResourcePrefix + file;
+            catalogueFile_ = kResourcePrefix + file;
         } else {
-            translationPath = translationsDir + QLatin1Char('/') + file;
-            if (!QFileInfo::exists(translationPath))
-                translationPath = kResourcePrefix + file;
+            catalogueFile_ = translationsDir_ + QLatin1Char('/') + file;
+            if (!QFileInfo::exists(catalogueFile_))
+                catalogueFile_ = kResourcePrefix + file;
         }
     }
 
     QTranslator translator;
-    translator.load(translationPath);
+    translator.load(catalogueFile_);
     QCoreApplication::installTranslator(&translator);
     refreshTexts();
-    if (!translationPath.isEmpty()) {
+    if (!catalogueFile_.isEmpty()) {
         QSettings settings(kSettingsFile, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Language"), translationPath);
+        settings.setValue(QStringLiteral("Language"), catalogueFile_);
     }
     QCoreApplication::removeTranslator(&translator);
 }
 
-void Brelvo::languageItemChanged(int flag)
+void Brelvo::languageChosen(int flag)
 {
     applyLanguage(flag);
-    MessageBoxDlg::showStartTips(this, translationPath);
+    MessageBoxDlg::showStartTips(this, catalogueFile_);
 }
 
 void Brelvo::fillLocalAddresses()
@@ -94,26 +94,26 @@ void Brelvo::fillLocalAddresses()
             continue;
         addresses << address.toString();
     }
-    ipList->addItems(addresses);
+    localAddressBox_->addItems(addresses);
 }
 
-void Brelvo::browseUpdateFilePath()
+void Brelvo::browseFirmwareDir()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        nullptr, texts.value(QStringLiteral("choseUptFilePath")), QDir::currentPath(),
+        nullptr, texts_.value(QStringLiteral("choseUptFilePath")), QDir::currentPath(),
         QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty())
-        updateFilePath->setText(QDir::toNativeSeparators(folder));
+        firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
 }
 
-void Brelvo::browseInitFilePath()
+void Brelvo::browseConfigFile()
 {
     const QString file = QFileDialog::getOpenFileName(
-        nullptr, texts.value(QStringLiteral("choseIniFilePath")), QStringLiteral("/"),
+        nullptr, texts_.value(QStringLiteral("choseIniFilePath")), QStringLiteral("/"),
         QStringLiteral("Config file(*.cfg);; All files(*.*)"));
     if (file.isEmpty())
         return;
-    initFilePath->setText(file);
+    configFileEdit_->setText(file);
     // Programmatic: no clicked signal, so the erase warning stays away.
-    clearBoot->setChecked(true);
+    eraseBootCheck_->setChecked(true);
 }

@@ -75,103 +75,102 @@ QTableWidgetItem* newTextCell()
 // has nothing left to interrupt.
 bool Brelvo::busy() const
 {
-    if (!server || server->isIdle())
+    if (!server_ || server_->isIdle())
         return false;
-    const int n = server->jobCount();
+    const int n = server_->jobCount();
     for (int i = 0; i < n; ++i) {
-        const std::shared_ptr<brelvo::UpdateJob> job = server->jobAt(i);
+        const std::shared_ptr<brelvo::UpdateJob> job = server_->jobAt(i);
         if (job && !job->isFinished())
             return true;
     }
     return false;
 }
 
-void Brelvo::startUpdateWork()
+void Brelvo::startOrStop()
 {
-    if (!running) {
+    if (!running_) {
         int options = 0;
-        if (bootCheck->isChecked())
+        if (updateBootCheck_->isChecked())
             options |= brelvo::OptionUpdateBoot;
-        if (clearBoot->isChecked())
+        if (eraseBootCheck_->isChecked())
             options |= brelvo::OptionEraseBoot;
 
-        const std::string address = toEngineText(ipList->currentText());
-        const std::string firmwareDir = toEngineText(updateFilePath->text());
-        const std::string configPath = toEngineText(initFilePath->text());
+        const std::string address = toEngineText(localAddressBox_->currentText());
+        const std::string firmwareDir = toEngineText(firmwareDirEdit_->text());
+        const std::string configPath = toEngineText(configFileEdit_->text());
 
-        const int result = server ? server->start(firmwareDir, configPath, address, options) : -1;
+        const int result = server_ ? server_->start(firmwareDir, configPath, address, options) : -1;
         if (result != 0) {
-            MessageBoxDlg::information(this, texts.value(QStringLiteral("update")),
-                                       texts.value(QStringLiteral("startFailed")), translationPath);
+            MessageBoxDlg::information(this, texts_.value(QStringLiteral("update")),
+                                       texts_.value(QStringLiteral("startFailed")), catalogueFile_);
             return;
         }
-        pollTimer.start();
-        running = true;
+        pollTimer_.start();
+        running_ = true;
         setInputsEnabled(false);
-        startButtonKey = QStringLiteral("PushButton.stopUpdate");
-        applyLanguage(languageBox->currentIndex());
+        startButtonKey_ = QStringLiteral("PushButton.stopUpdate");
+        applyLanguage(languageBox_->currentIndex());
         return;
     }
 
     if (busy()) {
-        const int answer = MessageBoxDlg::question(this, texts.value(QStringLiteral("stopUpdate")),
-                                                   texts.value(QStringLiteral("questionStopUpdate")),
-                                                   translationPath);
+        const int answer = MessageBoxDlg::question(this, texts_.value(QStringLiteral("stopUpdate")),
+                                                   texts_.value(QStringLiteral("questionStopUpdate")),
+                                                   catalogueFile_);
         if (answer == QMessageBox::Cancel)
             return;
     }
     // The question runs its own event loop: the run may have ended (or the
     // window been shut down) while it was open.
-    if (!running || !server)
+    if (!running_ || !server_)
         return;
-    server->stop();
-    startUpdate->setEnabled(false);
-    startButtonKey = QStringLiteral("PushButton.prepareStop");
-    applyLanguage(languageBox->currentIndex());
+    server_->stop();
+    startStopButton_->setEnabled(false);
+    startButtonKey_ = QStringLiteral("PushButton.prepareStop");
+    applyLanguage(languageBox_->currentIndex());
 }
 
-void Brelvo::showClearChkMessage()
+void Brelvo::warnAboutErase()
 {
-    if (!clearBoot->isChecked())
+    if (!eraseBootCheck_->isChecked())
         return;
     const QString content = QStringLiteral("%1\n\n%2\n\n%3\n\n")
-                                .arg(texts.value(QStringLiteral("warn1")),
-                                     texts.value(QStringLiteral("warn2")),
-                                     texts.value(QStringLiteral("warn3")));
-    MessageBoxDlg::warning(this, texts.value(QStringLiteral("specialTip")), content, translationPath);
+                                .arg(texts_.value(QStringLiteral("warn1")),
+                                     texts_.value(QStringLiteral("warn2")),
+                                     texts_.value(QStringLiteral("warn3")));
+    MessageBoxDlg::warning(this, texts_.value(QStringLiteral("specialTip")), content, catalogueFile_);
 }
 
-void Brelvo::clearUpdateTable()
+void Brelvo::clearTable()
 {
-    if (server)
-        server->pruneFinished();
-    tableWidget->clearContents();
-    tableWidget->setRowCount(0);
-    rowCount = 0;
+    if (server_)
+        server_->pruneFinished();
+    deviceTable_->clearContents();
+    deviceTable_->setRowCount(0);
 }
 
-void Brelvo::exitProgram()
+void Brelvo::askToExit()
 {
-    const QString content = busy() ? texts.value(QStringLiteral("questionExit"))
-                                   : texts.value(QStringLiteral("questionExitApp"));
+    const QString content = busy() ? texts_.value(QStringLiteral("questionExit"))
+                                   : texts_.value(QStringLiteral("questionExitApp"));
     const int answer =
-        MessageBoxDlg::question(this, texts.value(QStringLiteral("exit")), content, translationPath);
+        MessageBoxDlg::question(this, texts_.value(QStringLiteral("exit")), content, catalogueFile_);
     if (answer == QMessageBox::Ok)
         shutdownAndExit();
 }
 
 void Brelvo::shutdownAndExit()
 {
-    if (server)
-        server->pruneFinished();
-    pollTimer.stop();
+    if (server_)
+        server_->pruneFinished();
+    pollTimer_.stop();
     QThread::msleep(500);
     close();
     // Stop the listener and the jobs and wait for them before the process
     // goes: their threads must not run on after what they use is gone.
-    server.reset();
-    if (endProcess)
-        endProcess();
+    server_.reset();
+    if (endProcess_)
+        endProcess_();
 }
 
 QString Brelvo::rowNumberText(int row)
@@ -182,7 +181,7 @@ QString Brelvo::rowNumberText(int row)
 QString Brelvo::statusText(int code)
 {
     QTranslator translator;
-    translator.load(translationPath);
+    translator.load(catalogueFile_);
     QCoreApplication::installTranslator(&translator);
     const QString text = tr(statusKey(code));
     QCoreApplication::removeTranslator(&translator);
@@ -195,64 +194,63 @@ void Brelvo::showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& job
     for (const auto& job : jobSlots) {
         if (!job)
             continue;
-        if (row > tableWidget->rowCount()) {
-            const int oldRows = tableWidget->rowCount();
-            rowCount = row;
-            tableWidget->setRowCount(row);
-            tableWidget->setColumnCount(columnCount);
+        if (row > deviceTable_->rowCount()) {
+            const int oldRows = deviceTable_->rowCount();
+            deviceTable_->setRowCount(row);
+            deviceTable_->setColumnCount(kColumnCount);
             for (int r = oldRows; r < row; ++r) {
-                for (int c = 0; c < columnCount - 1; ++c)
-                    tableWidget->setItem(r, c, newTextCell());
-                tableWidget->setCellWidget(r, columnCount - 1, new ProgressBar(nullptr));
+                for (int c = 0; c < kColumnCount - 1; ++c)
+                    deviceTable_->setItem(r, c, newTextCell());
+                deviceTable_->setCellWidget(r, kColumnCount - 1, new ProgressBar(nullptr));
             }
         }
         const int r = row - 1;
-        for (int c = 0; c < columnCount - 1; ++c) {
-            QTableWidgetItem* cell = tableWidget->item(r, c);
+        for (int c = 0; c < kColumnCount - 1; ++c) {
+            QTableWidgetItem* cell = deviceTable_->item(r, c);
             if (!cell) {
                 cell = newTextCell();
-                tableWidget->setItem(r, c, cell);
+                deviceTable_->setItem(r, c, cell);
             }
             cell->setTextAlignment(kCellAlignment);
         }
-        tableWidget->item(r, 0)->setText(rowNumberText(row));
-        tableWidget->item(r, 1)->setText(QString::fromLatin1(job->lentAddressText().c_str()));
-        tableWidget->item(r, 2)->setText(statusText(job->statusCode()));
+        deviceTable_->item(r, 0)->setText(rowNumberText(row));
+        deviceTable_->item(r, 1)->setText(QString::fromLatin1(job->lentAddressText().c_str()));
+        deviceTable_->item(r, 2)->setText(statusText(job->statusCode()));
 
-        auto* bar = qobject_cast<ProgressBar*>(tableWidget->cellWidget(r, columnCount - 1));
+        auto* bar = qobject_cast<ProgressBar*>(deviceTable_->cellWidget(r, kColumnCount - 1));
         if (!bar) {
             // Someone replaced the cell: put a bar back rather than drop the value.
             bar = new ProgressBar(nullptr);
-            tableWidget->setCellWidget(r, columnCount - 1, bar);
+            deviceTable_->setCellWidget(r, kColumnCount - 1, bar);
         }
         bar->setValue(job->progress());
         ++row;
     }
 }
 
-void Brelvo::onTimeOut()
+void Brelvo::pollJobs()
 {
-    if (!server)
+    if (!server_)
         return;
     std::vector<std::shared_ptr<brelvo::UpdateJob>> jobSlots;
-    const int n = server->jobCount();
+    const int n = server_->jobCount();
     jobSlots.reserve(n > 0 ? static_cast<size_t>(n) : 0);
     for (int i = 0; i < n; ++i)
-        jobSlots.push_back(server->jobAt(i));
+        jobSlots.push_back(server_->jobAt(i));
     showJobs(jobSlots);
 
-    if (server->isIdle()) {
-        pollTimer.stop();
-        running = false;
-        ipList->setEnabled(true);
-        bootCheck->setEnabled(true);
-        clearBoot->setEnabled(true);
-        selectPath->setEnabled(true);
-        initFilePath->setEnabled(true);
-        updateFilePath->setEnabled(true);
-        selectInitPath->setEnabled(true);
-        startUpdate->setEnabled(true);
-        startButtonKey = QStringLiteral("PushButton.startUpdate");
-        applyLanguage(languageBox->currentIndex());
+    if (server_->isIdle()) {
+        pollTimer_.stop();
+        running_ = false;
+        localAddressBox_->setEnabled(true);
+        updateBootCheck_->setEnabled(true);
+        eraseBootCheck_->setEnabled(true);
+        firmwareDirButton_->setEnabled(true);
+        configFileEdit_->setEnabled(true);
+        firmwareDirEdit_->setEnabled(true);
+        configFileButton_->setEnabled(true);
+        startStopButton_->setEnabled(true);
+        startButtonKey_ = QStringLiteral("PushButton.startUpdate");
+        applyLanguage(languageBox_->currentIndex());
     }
 }

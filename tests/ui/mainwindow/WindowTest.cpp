@@ -35,13 +35,13 @@ public:
     explicit TestWindow(const QString& folder = QStringLiteral("/nonexistent/translations"))
         : Brelvo(folder, nullptr)
     {
-        endProcess = [] { qFatal("the window ended the process"); };
+        setEndProcess([] { qFatal("the window ended the process"); });
     }
-    using Brelvo::pollTimer;
-    using Brelvo::running;
+    using Brelvo::isPolling;
+    using Brelvo::isRunning;
     using Brelvo::server;
     using Brelvo::showJobs;
-    using Brelvo::texts;
+    using Brelvo::messageText;
     using Brelvo::trayIcon;
 
     template <class T = QWidget> T* get(const char* name) { return findChild<T*>(QLatin1String(name)); }
@@ -186,7 +186,7 @@ void WindowTest::startUp()
     QCOMPARE(w.text("updateFilePath"), QCoreApplication::applicationDirPath());
     QVERIFY(w.text("initFilePath").isEmpty());
     QVERIFY(w.get<QCheckBox>("bootCheck")->isChecked() && !w.get<QCheckBox>("clearBoot")->isChecked());
-    QVERIFY(w.inputsEnabled(true) && !w.running && !w.pollTimer.isActive());
+    QVERIFY(w.inputsEnabled(true) && !w.isRunning() && !w.isPolling());
 }
 
 void WindowTest::switchToChinese()
@@ -197,7 +197,7 @@ void WindowTest::switchToChinese()
     QCOMPARE(watcher.seen.size(), 1);  // the tips page, once
     QCOMPARE(w.text("startUpdate"), QStringLiteral("开始升级"));
     QCOMPARE(w.text("exitBtn"), QStringLiteral("退出"));
-    QCOMPARE(w.texts.value(QStringLiteral("startFailed")), QStringLiteral("启动失败！"));
+    QCOMPARE(w.messageText(QStringLiteral("startFailed")), QStringLiteral("启动失败！"));
     QCOMPARE(headers(w), (QStringList{"编号", "IP地址", "状态", "进度"}));
     QCOMPARE(w.statusText(9), QStringLiteral("烧写完成"));
     QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
@@ -307,10 +307,10 @@ void WindowTest::chrome()
     QVERIFY(menuAt("tableWidget").isEmpty());
 
     w.hide();
-    w.trayIcon->show();
-    emit w.trayIcon->activated(QSystemTrayIcon::Trigger);
+    w.trayIcon()->show();
+    emit w.trayIcon()->activated(QSystemTrayIcon::Trigger);
     QVERIFY(!w.isVisible());
-    emit w.trayIcon->activated(QSystemTrayIcon::DoubleClick);
+    emit w.trayIcon()->activated(QSystemTrayIcon::DoubleClick);
     QVERIFY(w.isVisible());
 }
 
@@ -333,7 +333,7 @@ void WindowTest::runStopAndClear()
 
     auto* start = w.get<QPushButton>("startUpdate");
     start->click();
-    QVERIFY(w.running && start->text() == QLatin1String("Stop") && w.inputsEnabled(false));
+    QVERIFY(w.isRunning() && start->text() == QLatin1String("Stop") && w.inputsEnabled(false));
     QTRY_VERIFY_WITH_TIMEOUT(listenerBound(), 10000);
 
     // The device checks every byte and the options, then reports its
@@ -356,7 +356,7 @@ void WindowTest::runStopAndClear()
     start->click();
     QCOMPARE(watcher.seen.size(), 1);
     QCOMPARE(watcher.seen.at(0).title, QStringLiteral("Stop Update"));
-    QVERIFY(w.running && w.pollTimer.isActive() && start->text() == QLatin1String("Stop"));
+    QVERIFY(w.isRunning() && w.isPolling() && start->text() == QLatin1String("Stop"));
 
     QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Update Complete!"), 60000);
     QTRY_COMPARE_WITH_TIMEOUT(qobject_cast<ProgressBar*>(w.get<SWTableWidget>("tableWidget")->cellWidget(0, 3))->value(),
@@ -366,19 +366,19 @@ void WindowTest::runStopAndClear()
 
     // Every job is finished: Stop asks nothing and the idle tick ends the run.
     start->click();
-    QTRY_VERIFY_WITH_TIMEOUT(!w.running, 15000);
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 15000);
     QVERIFY(watcher.seen.size() == 1 && start->text() == QLatin1String("Start") && w.inputsEnabled(true)
             && start->isEnabled());
     w.get<QPushButton>("clearContent")->click();
     QCOMPARE(w.get<SWTableWidget>("tableWidget")->rowCount(), 0);
 
     // A listener already running makes the server refuse another start.
-    QCOMPARE(w.server->start(dir.path().toStdString(), "", toolAddr.toStdString(), 1), 0);
+    QCOMPARE(w.server()->start(dir.path().toStdString(), "", toolAddr.toStdString(), 1), 0);
     start->click();
     QCOMPARE(watcher.seen.size(), 2);
     QCOMPARE(watcher.seen.at(1).content, QStringLiteral("Start Failed!"));
-    QVERIFY(!w.running && w.inputsEnabled(true) && start->text() == QLatin1String("Start"));
-    w.server->stop();
+    QVERIFY(!w.isRunning() && w.inputsEnabled(true) && start->text() == QLatin1String("Start"));
+    w.server()->stop();
 }
 
 // The window writes "server.ini" into the current directory.
