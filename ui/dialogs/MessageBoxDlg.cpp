@@ -2,25 +2,19 @@
 
 #include "ui_MessageBox.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QTranslator>
 
-#include <memory>
-
-MessageBoxDlg::MessageBoxDlg(QWidget* parent, QString languageFile)
+MessageBoxDlg::MessageBoxDlg(QWidget* parent)
     : QDialog(parent),
       ui_(new Ui::MessageBox),
       dragging_(false),
       dragStartCursor_(0, 0),
       dragStartWindow_(0, 0),
-      languageFile_(std::move(languageFile)),
       clickedButton_(QMessageBox::Cancel)
 {
     ui_->setupUi(this);
@@ -44,28 +38,25 @@ MessageBoxDlg::MessageBoxDlg(QWidget* parent, QString languageFile)
 
 MessageBoxDlg::~MessageBoxDlg() = default;
 
-int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content,
-                               QString languageFile)
+int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, languageFile, ":/Resources/ico_information.png", true);
+    return showBox(parent, title, content, ":/Resources/ico_information.png", true);
 }
 
-int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content,
-                            QString languageFile)
+int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, languageFile, ":/Resources/ico_question.png", true);
+    return showBox(parent, title, content, ":/Resources/ico_question.png", true);
 }
 
-int MessageBoxDlg::warning(QWidget* parent, const QString& title, const QString& content,
-                           QString languageFile)
+int MessageBoxDlg::warning(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, languageFile, ":/Resources/ico_warning.png", false);
+    return showBox(parent, title, content, ":/Resources/ico_warning.png", false);
 }
 
 int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString& content,
-                           const QString& languageFile, const QString& iconPath, bool withCancel)
+                           const QString& iconPath, bool withCancel)
 {
-    MessageBoxDlg dlg(parent, languageFile);
+    MessageBoxDlg dlg(parent);
     dlg.ui_->IconLab->setPixmap(QPixmap(iconPath));
     dlg.ui_->cancelBtn->setVisible(withCancel);
     dlg.loadTexts();
@@ -92,9 +83,9 @@ int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString&
     return dlg.clickedButton_;
 }
 
-void MessageBoxDlg::showStartTips(QWidget* parent, QString languageFile)
+void MessageBoxDlg::showStartTips(QWidget* parent)
 {
-    MessageBoxDlg dlg(parent, languageFile);
+    MessageBoxDlg dlg(parent);
     dlg.ui_->topFrame->hide();
     dlg.ui_->IconLab->hide();
     dlg.ui_->cancelBtn->hide();
@@ -133,15 +124,6 @@ QString MessageBoxDlg::tipsPage(const QStringList& contents, const QString& head
 
 void MessageBoxDlg::loadTexts()
 {
-    if (!QFileInfo::exists(languageFile_))
-        languageFile_ = ":/Resources/" + languageFile_ + ".qm";
-
-    // Installed only while these texts are looked up; its destruction takes it
-    // out of the application again, so later tr() calls see the keys.
-    std::unique_ptr<QTranslator> translator(new QTranslator);
-    translator->load(languageFile_);
-    QCoreApplication::installTranslator(translator.get());
-
     ui_->okBtn->setText(tr("PushButton.ok"));
     ui_->cancelBtn->setText(tr("PushButton.cancel"));
 

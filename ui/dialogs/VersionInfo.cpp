@@ -2,19 +2,13 @@
 
 #include "ui_AboutForm.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QTranslator>
 
-#include <memory>
-
-VersionInfo::VersionInfo(const QString& languageFile)
+VersionInfo::VersionInfo()
     : QDialog(nullptr),
       ui_(new Ui::AboutForm),
       dragging_(false),
-      languageFile_(languageFile),
       dragStartCursor_(0, 0),
       dragStartWindow_(0, 0)
 {
@@ -23,16 +17,10 @@ VersionInfo::VersionInfo(const QString& languageFile)
 
     ui_->logo->setPixmap(QPixmap(":/Resources/Brelvo 32_32.ico"));
 
-    if (QFileInfo::exists(languageFile_)) {
-        // Installed only for these four look-ups.
-        std::unique_ptr<QTranslator> translator(new QTranslator);
-        translator->load(languageFile_);
-        QCoreApplication::installTranslator(translator.get());
-        ui_->TitleLab->setText(tr("Title.aboutTool"));
-        ui_->version->setText(tr("Label.version"));
-        ui_->copyRight->setText(tr("Label.copyRight"));
-        ui_->ok->setText(tr("PushButton.ok"));
-    }
+    ui_->TitleLab->setText(tr("Title.aboutTool"));
+    ui_->version->setText(tr("Label.version"));
+    ui_->copyRight->setText(tr("Label.copyRight"));
+    ui_->ok->setText(tr("PushButton.ok"));
 
     connect(ui_->ok, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
     connect(ui_->closeBtn, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);

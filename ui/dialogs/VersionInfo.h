@@ -2,7 +2,6 @@
 
 #include <QDialog>
 #include <QPoint>
-#include <QString>
 
 #include <memory>
 
@@ -13,14 +12,13 @@ class AboutForm;
 }
 
 // Frameless about dialog: title strip, program icon, version text, OK.
-// Its texts come from the catalogue at languageFile; when no file exists at
-// that path the texts stay empty.
+// Its texts come from the catalogue installed in the application.
 class VersionInfo : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit VersionInfo(const QString& languageFile);
+    VersionInfo();
     ~VersionInfo() override;
 
 protected:
@@ -34,7 +32,6 @@ private slots:
 private:
     std::unique_ptr<Ui::AboutForm> ui_;
     bool dragging_;
-    QString languageFile_;
     QPoint dragStartCursor_;
     QPoint dragStartWindow_;
 };

@@ -10,17 +10,15 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QCoreApplication>
-#include <QHBoxLayout>
+#include <QEvent>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
-#include <QMetaObject>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSpacerItem>
-#include <QVBoxLayout>
+#include <QTranslator>
 
 #include <cstdio>
 #include <cstdlib>
@@ -50,6 +48,9 @@ Brelvo::~Brelvo()
     // none of them runs on after the window is gone.
     pollTimer_.stop();
     server_.reset();
+    // Taken out of the application while every widget it translates still
+    // stands (the removal announces a language change).
+    catalogue_.reset();
 }
 
 void Brelvo::construct()
@@ -67,7 +68,7 @@ void Brelvo::construct()
     setupTable();
 
     titleBarMenu_ = new QMenu(titleBar_);
-    aboutAction_ = new QAction(tr("Action.about"), this);
+    aboutAction_ = new QAction(this);
     connect(aboutAction_, &QAction::triggered, this, [this] { showAboutDialog(); });
 
     initControls();
@@ -75,12 +76,12 @@ void Brelvo::construct()
     QStringList languageNames;
     languageNames << QStringLiteral("English") << QStringLiteral("简体中文");
     catalogueFiles_ << QStringLiteral("English.qm") << QStringLiteral("简体中文.qm");
-    const int found = loadLanguageList(catalogueFiles_, languageNames);
+    loadLanguageList(catalogueFiles_, languageNames);
 
     languageBox_->insertItems(0, languageNames);
     languageBox_->setCurrentIndex(0);
 
-    applyLanguage(found);
+    applyLanguage();
     connectSignals();
 
     server_ = std::make_unique<brelvo::UpdateServer>();
@@ -121,12 +122,8 @@ void Brelvo::setupUi()
 
 void Brelvo::setupTable()
 {
-    QStringList headers;
-    headers << tr("TableWt.index") << tr("TableWt.ipAddress") << tr("TableWt.status")
-            << tr("TableWt.process");
     deviceTable_->setRowCount(0);
     deviceTable_->setColumnCount(kColumnCount);
-    deviceTable_->setHorizontalHeaderLabels(headers);
     deviceTable_->setColumnWidth(0, 70);
     deviceTable_->setColumnWidth(1, 150);
     deviceTable_->setColumnWidth(2, 150);
@@ -147,7 +144,6 @@ void Brelvo::initControls()
     localAddressBox_->clearFocus();
     maximizeButton_->hide();
     dragging_ = false;
-    startButtonKey_ = tr("PushButton.update");
 
     setWindowFlags(Qt::FramelessWindowHint);
     const QIcon icon(QString::fromLatin1(kWindowIcon));
@@ -170,48 +166,39 @@ void Brelvo::connectSignals()
     connect(exitButton_, &QPushButton::clicked, this, &Brelvo::askToExit);
     connect(&pollTimer_, &QTimer::timeout, this, &Brelvo::pollJobs);
     connect(minimizeButton_, &QPushButton::clicked, this, &Brelvo::minimizeToTray);
-    connect(languageBox_, SIGNAL(currentIndexChanged(int)), this, SLOT(languageChosen(int)));
+    connect(languageBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this, &Brelvo::languageChosen);
     connect(aboutButton_, &QPushButton::clicked, this, [this] { showAboutDialog(); });
-    connect(trayIcon_, SIGNAL(activated(QSystemTrayIcon::ActivationReason)), this,
-            SLOT(trayIconActivated(QSystemTrayIcon::ActivationReason)));
+    connect(trayIcon_, &QSystemTrayIcon::activated, this, &Brelvo::trayIconActivated);
 }
 
-void Brelvo::refreshTexts()
+void Brelvo::changeEvent(QEvent* event)
 {
-    aboutAction_->setText(tr("Action.about"));
-    titleLabel_->setText(tr("WindowTitle"));
-    aboutButton_->setText(tr("PushButton.aboutDlg"));
-    languageLabel_->setText(tr("Label.Language"));
-    exitButton_->setText(tr("PushButton.exit"));
-    localAddressLabel_->setText(tr("Label.localIp"));
-    updateBootCheck_->setText(tr("CheckBox.uptBoot"));
-    configFileLabel_->setText(tr("Label.iniFilePath"));
-    firmwareDirLabel_->setText(tr("Label.uptFilePath"));
-    eraseBootCheck_->setText(tr("CheckBox.clearBoot"));
-    firmwareDirButton_->setText(tr("PushButton.browse"));
-    configFileButton_->setText(tr("PushButton.browse"));
-    clearButton_->setText(tr("PushButton.clearContent"));
-    const QByteArray startKey = startButtonKey_.toUtf8();
-    startStopButton_->setText(tr(startKey.constData()));
+    if (event->type() == QEvent::LanguageChange)
+        retranslate();
+    QWidget::changeEvent(event);
+}
 
-    texts_[QStringLiteral("exit")] = tr("Title.exit");
-    texts_[QStringLiteral("update")] = tr("Title.update");
-    texts_[QStringLiteral("warn1")] = tr("Content.warn1");
-    texts_[QStringLiteral("warn2")] = tr("Content.warn2");
-    texts_[QStringLiteral("warn3")] = tr("Content.warn3");
-    texts_[QStringLiteral("stopUpdate")] = tr("Title.stopUpdate");
-    texts_[QStringLiteral("specialTip")] = tr("Title.specialTip");
-    texts_[QStringLiteral("startFailed")] = tr("Content.startFailed");
-    texts_[QStringLiteral("questionExit")] = tr("Content.questionExit");
-    texts_[QStringLiteral("choseUptFilePath")] = tr("Title.choseUptFilePath");
-    texts_[QStringLiteral("choseIniFilePath")] = tr("Title.choseIniFilePath");
-    texts_[QStringLiteral("questionExitApp")] = tr("Content.questionExitApp");
-    texts_[QStringLiteral("questionStopUpdate")] = tr("Content.questionStopUpdate");
+void Brelvo::retranslate()
+{
+    ui_->retranslateUi(this);
+    aboutAction_->setText(tr("Action.about"));
+    startStopButton_->setText(tr(startButtonKey_));
 
     QStringList headers;
     headers << tr("TableWt.index") << tr("TableWt.ipAddress") << tr("TableWt.status")
             << tr("TableWt.process");
     deviceTable_->setHorizontalHeaderLabels(headers);
+
+    for (int r = 0; r < deviceTable_->rowCount(); ++r) {
+        if (QTableWidgetItem* cell = deviceTable_->item(r, 2))
+            cell->setText(statusText(cell->data(Qt::UserRole).toInt()));
+    }
+}
+
+void Brelvo::setStartButtonKey(const char* key)
+{
+    startButtonKey_ = key;
+    startStopButton_->setText(tr(key));
 }
 
 void Brelvo::setInputsEnabled(bool enabled)
@@ -227,6 +214,6 @@ void Brelvo::setInputsEnabled(bool enabled)
 
 void Brelvo::showAboutDialog()
 {
-    VersionInfo dialog(catalogueFile_);
+    VersionInfo dialog;
     dialog.exec();
 }

@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMap>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -15,13 +14,12 @@
 class QAction;
 class QCheckBox;
 class QContextMenuEvent;
-class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
 class QPushButton;
-class QVBoxLayout;
+class QTranslator;
 class ComboBox;
 class SWTableWidget;
 
@@ -31,13 +29,18 @@ class Brelvo;
 
 namespace brelvo {
 class UpdateServer;
-class UpdateJob;
+struct JobSnapshot;
 }
 
 // The tool's only main window: a frameless, fixed-size widget with its own
 // title bar, the inputs of an update run, the device table and the bottom
 // button row. It owns the one UpdateServer and polls it once a second while
 // a run is active.
+//
+// Texts: the window installs the chosen catalogue into the application when
+// a language is applied, and every widget, the device table's status cells
+// included, takes its texts again on the LanguageChange that follows. A tick
+// only looks texts up in the catalogue already installed.
 class Brelvo : public QWidget
 {
     Q_OBJECT
@@ -46,8 +49,9 @@ public:
     explicit Brelvo(QWidget* parent = nullptr);
     ~Brelvo() override;
 
-    // Translation of a job status code in the catalogue in force.
-    QString statusText(int code);
+    // Translation of a job status code in the catalogue in force. Virtual
+    // only so that a benchmark can put a costlier look-up in its place.
+    virtual QString statusText(int code) const;
 
     // "01", "02", ... "99", "100": the first column of a device row.
     static QString rowNumberText(int row);
@@ -57,6 +61,7 @@ protected:
     // of the "translations" folder beside the program.
     Brelvo(const QString& translationsDir, QWidget* parent);
 
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -66,12 +71,15 @@ protected:
     // -1 when the lists were left as they are.
     int loadLanguageList(QStringList& files, QStringList& names);
     int loadLanguageList(QStringList& files, QStringList& names, const QString& folder);
-    void applyLanguage(int flag);
-    void refreshTexts();
+    // Installs the catalogue of the language box's entry in place of the one
+    // before; every text follows before this returns.
+    void applyLanguage();
     void setInputsEnabled(bool enabled);
 
-    // Writes one table row per occupied slot; empty slots take no row.
-    void showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& jobSlots);
+    // One table row per job, in the engine's order; rows beyond the last job
+    // go. The status cell keeps its code, so a language change can rewrite
+    // the texts without waiting for the next tick.
+    void showJobs(const std::vector<brelvo::JobSnapshot>& jobs);
 
     // Replaces the last step of a confirmed exit (by default the process
     // ends there), for a caller that must survive it.
@@ -82,7 +90,6 @@ protected:
     bool isPolling() const { return pollTimer_.isActive(); }
     brelvo::UpdateServer* server() const { return server_.get(); }
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
-    QString messageText(const QString& name) const { return texts_.value(name); }
 
 private slots:
     void startOrStop();
@@ -93,7 +100,7 @@ private slots:
     void askToExit();
     void pollJobs();
     void minimizeToTray();
-    void languageChosen(int flag);
+    void languageChosen();
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
@@ -103,6 +110,8 @@ private:
     void initControls();
     void fillLocalAddresses();
     void connectSignals();
+    void retranslate();
+    void setStartButtonKey(const char* key);
     void showAboutDialog();
     bool busy() const;
     void shutdownAndExit();
@@ -153,6 +162,6 @@ private:
     QString translationsDir_;
     QStringList catalogueFiles_;  // one per entry of the language box
     QString catalogueFile_;       // the one in force: a path or a resource
-    QString startButtonKey_;
-    QMap<QString, QString> texts_;
+    std::unique_ptr<QTranslator> catalogue_;  // installed in the application
+    const char* startButtonKey_ = "PushButton.update";
 };

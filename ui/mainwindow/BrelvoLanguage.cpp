@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -15,6 +16,8 @@
 #include <QNetworkInterface>
 #include <QSettings>
 #include <QTranslator>
+
+#include <memory>
 
 namespace {
 
@@ -52,35 +55,40 @@ int Brelvo::loadLanguageList(QStringList& files, QStringList& names, const QStri
     return 0;
 }
 
-void Brelvo::applyLanguage(int flag)
+void Brelvo::applyLanguage()
 {
     const int i = languageBox_->currentIndex();
-    if (i >= 0 && i < catalogueFiles_.size()) {
-        const QString& file = catalogueFiles_.at(i);
-        if (flag == -1) {
-            catalogueFile_ = kResourcePrefix + file;
-        } else {
-            catalogueFile_ = translationsDir_ + QLatin1Char('/') + file;
-            if (!QFileInfo::exists(catalogueFile_))
-                catalogueFile_ = kResourcePrefix + file;
-        }
+    if (i < 0 || i >= catalogueFiles_.size())
+        return;
+    const QString& file = catalogueFiles_.at(i);
+
+    // The translations folder comes first; a catalogue missing there, or one
+    // that does not load, falls back to the built-in one of that name.
+    auto translator = std::make_unique<QTranslator>();
+    catalogueFile_ = translationsDir_ + QLatin1Char('/') + file;
+    if (!QFileInfo::exists(catalogueFile_) || !translator->load(catalogueFile_)) {
+        catalogueFile_ = kResourcePrefix + file;
+        if (!translator->load(catalogueFile_))
+            qWarning("Brelvo: no catalogue for language '%s'", qPrintable(file));
     }
 
-    QTranslator translator;
-    translator.load(catalogueFile_);
-    QCoreApplication::installTranslator(&translator);
-    refreshTexts();
-    if (!catalogueFile_.isEmpty()) {
-        QSettings settings(kSettingsFile, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Language"), catalogueFile_);
-    }
-    QCoreApplication::removeTranslator(&translator);
+    // The new one goes in before the old one leaves, so no look-up in
+    // between falls back to the bare keys.
+    QCoreApplication::installTranslator(translator.get());
+    std::swap(catalogue_, translator);
+    translator.reset();
+    // The application posts its LanguageChange to the windows; deliver it
+    // now, so every text has followed when this returns.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+
+    QSettings settings(kSettingsFile, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Language"), catalogueFile_);
 }
 
-void Brelvo::languageChosen(int flag)
+void Brelvo::languageChosen()
 {
-    applyLanguage(flag);
-    MessageBoxDlg::showStartTips(this, catalogueFile_);
+    applyLanguage();
+    MessageBoxDlg::showStartTips(this);
 }
 
 void Brelvo::fillLocalAddresses()
@@ -100,7 +108,7 @@ void Brelvo::fillLocalAddresses()
 void Brelvo::browseFirmwareDir()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        nullptr, texts_.value(QStringLiteral("choseUptFilePath")), QDir::currentPath(),
+        nullptr, tr("Title.choseUptFilePath"), QDir::currentPath(),
         QFileDialog::ShowDirsOnly);
     if (!folder.isEmpty())
         firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
@@ -109,7 +117,7 @@ void Brelvo::browseFirmwareDir()
 void Brelvo::browseConfigFile()
 {
     const QString file = QFileDialog::getOpenFileName(
-        nullptr, texts_.value(QStringLiteral("choseIniFilePath")), QStringLiteral("/"),
+        nullptr, tr("Title.choseIniFilePath"), QStringLiteral("/"),
         QStringLiteral("Config file(*.cfg);; All files(*.*)"));
     if (file.isEmpty())
         return;

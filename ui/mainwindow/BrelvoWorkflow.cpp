@@ -2,7 +2,8 @@
 #include "mainwindow/Brelvo.h"
 
 #include "dialogs/MessageBoxDlg.h"
-#include "job/UpdateJob.h"
+#include "job/JobSnapshot.h"
+#include "job/JobStatus.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
@@ -10,12 +11,13 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidgetItem>
 #include <QThread>
-#include <QTranslator>
+#include <QtEndian>
 
 namespace {
 
@@ -65,7 +67,14 @@ QTableWidgetItem* newTextCell()
 {
     auto* item = new QTableWidgetItem(QString());
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    item->setTextAlignment(kCellAlignment);
     return item;
+}
+
+// Dotted text of a network-order address, "0.0.0.0" when none was lent.
+QString addressText(uint32_t networkOrder)
+{
+    return QHostAddress(qFromBigEndian(networkOrder)).toString();
 }
 
 } // namespace
@@ -77,10 +86,8 @@ bool Brelvo::busy() const
 {
     if (!server_ || server_->isIdle())
         return false;
-    const int n = server_->jobCount();
-    for (int i = 0; i < n; ++i) {
-        const std::shared_ptr<brelvo::UpdateJob> job = server_->jobAt(i);
-        if (job && !job->isFinished())
+    for (const brelvo::JobSnapshot& job : server_->snapshot()) {
+        if (!job.finished)
             return true;
     }
     return false;
@@ -101,22 +108,19 @@ void Brelvo::startOrStop()
 
         const int result = server_ ? server_->start(firmwareDir, configPath, address, options) : -1;
         if (result != 0) {
-            MessageBoxDlg::information(this, texts_.value(QStringLiteral("update")),
-                                       texts_.value(QStringLiteral("startFailed")), catalogueFile_);
+            MessageBoxDlg::information(this, tr("Title.update"), tr("Content.startFailed"));
             return;
         }
         pollTimer_.start();
         running_ = true;
         setInputsEnabled(false);
-        startButtonKey_ = QStringLiteral("PushButton.stopUpdate");
-        applyLanguage(languageBox_->currentIndex());
+        setStartButtonKey("PushButton.stopUpdate");
         return;
     }
 
     if (busy()) {
-        const int answer = MessageBoxDlg::question(this, texts_.value(QStringLiteral("stopUpdate")),
-                                                   texts_.value(QStringLiteral("questionStopUpdate")),
-                                                   catalogueFile_);
+        const int answer =
+            MessageBoxDlg::question(this, tr("Title.stopUpdate"), tr("Content.questionStopUpdate"));
         if (answer == QMessageBox::Cancel)
             return;
     }
@@ -126,8 +130,7 @@ void Brelvo::startOrStop()
         return;
     server_->stop();
     startStopButton_->setEnabled(false);
-    startButtonKey_ = QStringLiteral("PushButton.prepareStop");
-    applyLanguage(languageBox_->currentIndex());
+    setStartButtonKey("PushButton.prepareStop");
 }
 
 void Brelvo::warnAboutErase()
@@ -135,10 +138,8 @@ void Brelvo::warnAboutErase()
     if (!eraseBootCheck_->isChecked())
         return;
     const QString content = QStringLiteral("%1\n\n%2\n\n%3\n\n")
-                                .arg(texts_.value(QStringLiteral("warn1")),
-                                     texts_.value(QStringLiteral("warn2")),
-                                     texts_.value(QStringLiteral("warn3")));
-    MessageBoxDlg::warning(this, texts_.value(QStringLiteral("specialTip")), content, catalogueFile_);
+                                .arg(tr("Content.warn1"), tr("Content.warn2"), tr("Content.warn3"));
+    MessageBoxDlg::warning(this, tr("Title.specialTip"), content);
 }
 
 void Brelvo::clearTable()
@@ -151,10 +152,8 @@ void Brelvo::clearTable()
 
 void Brelvo::askToExit()
 {
-    const QString content = busy() ? texts_.value(QStringLiteral("questionExit"))
-                                   : texts_.value(QStringLiteral("questionExitApp"));
-    const int answer =
-        MessageBoxDlg::question(this, texts_.value(QStringLiteral("exit")), content, catalogueFile_);
+    const QString content = busy() ? tr("Content.questionExit") : tr("Content.questionExitApp");
+    const int answer = MessageBoxDlg::question(this, tr("Title.exit"), content);
     if (answer == QMessageBox::Ok)
         shutdownAndExit();
 }
@@ -178,44 +177,39 @@ QString Brelvo::rowNumberText(int row)
     return QStringLiteral("%1").arg(row, 2, 10, QLatin1Char('0'));
 }
 
-QString Brelvo::statusText(int code)
+QString Brelvo::statusText(int code) const
 {
-    QTranslator translator;
-    translator.load(catalogueFile_);
-    QCoreApplication::installTranslator(&translator);
-    const QString text = tr(statusKey(code));
-    QCoreApplication::removeTranslator(&translator);
-    return text;
+    return tr(statusKey(code));
 }
 
-void Brelvo::showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& jobSlots)
+void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
 {
-    int row = 1;
-    for (const auto& job : jobSlots) {
-        if (!job)
-            continue;
-        if (row > deviceTable_->rowCount()) {
-            const int oldRows = deviceTable_->rowCount();
-            deviceTable_->setRowCount(row);
-            deviceTable_->setColumnCount(kColumnCount);
-            for (int r = oldRows; r < row; ++r) {
-                for (int c = 0; c < kColumnCount - 1; ++c)
-                    deviceTable_->setItem(r, c, newTextCell());
-                deviceTable_->setCellWidget(r, kColumnCount - 1, new ProgressBar(nullptr));
-            }
-        }
-        const int r = row - 1;
+    const int rows = static_cast<int>(jobs.size());
+    const int oldRows = deviceTable_->rowCount();
+    if (rows != oldRows)
+        deviceTable_->setRowCount(rows);
+    for (int r = oldRows; r < rows; ++r) {
+        for (int c = 0; c < kColumnCount - 1; ++c)
+            deviceTable_->setItem(r, c, newTextCell());
+        deviceTable_->setCellWidget(r, kColumnCount - 1, new ProgressBar(nullptr));
+    }
+
+    for (int r = 0; r < rows; ++r) {
+        const brelvo::JobSnapshot& job = jobs[static_cast<size_t>(r)];
+        QTableWidgetItem* cells[kColumnCount - 1];
         for (int c = 0; c < kColumnCount - 1; ++c) {
-            QTableWidgetItem* cell = deviceTable_->item(r, c);
-            if (!cell) {
-                cell = newTextCell();
-                deviceTable_->setItem(r, c, cell);
+            cells[c] = deviceTable_->item(r, c);
+            if (!cells[c]) {
+                cells[c] = newTextCell();
+                deviceTable_->setItem(r, c, cells[c]);
             }
-            cell->setTextAlignment(kCellAlignment);
         }
-        deviceTable_->item(r, 0)->setText(rowNumberText(row));
-        deviceTable_->item(r, 1)->setText(QString::fromLatin1(job->lentAddressText().c_str()));
-        deviceTable_->item(r, 2)->setText(statusText(job->statusCode()));
+        cells[0]->setText(rowNumberText(r + 1));
+        cells[1]->setText(addressText(job.lentAddress));
+        if (cells[2]->data(Qt::UserRole) != QVariant(job.status)) {
+            cells[2]->setData(Qt::UserRole, job.status);
+            cells[2]->setText(statusText(job.status));
+        }
 
         auto* bar = qobject_cast<ProgressBar*>(deviceTable_->cellWidget(r, kColumnCount - 1));
         if (!bar) {
@@ -223,8 +217,13 @@ void Brelvo::showJobs(const std::vector<std::shared_ptr<brelvo::UpdateJob>>& job
             bar = new ProgressBar(nullptr);
             deviceTable_->setCellWidget(r, kColumnCount - 1, bar);
         }
-        bar->setValue(job->progress());
-        ++row;
+        if (bar->value() != job.progress) {
+            // A bar repaints itself at once on a new value; held, it joins
+            // the tick's one paint pass instead.
+            bar->setUpdatesEnabled(false);
+            bar->setValue(job.progress);
+            bar->setUpdatesEnabled(true);
+        }
     }
 }
 
@@ -232,25 +231,13 @@ void Brelvo::pollJobs()
 {
     if (!server_)
         return;
-    std::vector<std::shared_ptr<brelvo::UpdateJob>> jobSlots;
-    const int n = server_->jobCount();
-    jobSlots.reserve(n > 0 ? static_cast<size_t>(n) : 0);
-    for (int i = 0; i < n; ++i)
-        jobSlots.push_back(server_->jobAt(i));
-    showJobs(jobSlots);
+    showJobs(server_->snapshot());
 
     if (server_->isIdle()) {
         pollTimer_.stop();
         running_ = false;
-        localAddressBox_->setEnabled(true);
-        updateBootCheck_->setEnabled(true);
-        eraseBootCheck_->setEnabled(true);
-        firmwareDirButton_->setEnabled(true);
-        configFileEdit_->setEnabled(true);
-        firmwareDirEdit_->setEnabled(true);
-        configFileButton_->setEnabled(true);
+        setInputsEnabled(true);
         startStopButton_->setEnabled(true);
-        startButtonKey_ = QStringLiteral("PushButton.startUpdate");
-        applyLanguage(languageBox_->currentIndex());
+        setStartButtonKey("PushButton.startUpdate");
     }
 }

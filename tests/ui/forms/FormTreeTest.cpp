@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTranslator>
 
 #include <functional>
 #include <memory>
@@ -88,10 +89,13 @@ private slots:
             addresses->addItem(QStringLiteral("192.0.2.10"));
             dump = dumpShown(&window);
         } else if (name == QLatin1String("MessageBox")) {
-            MessageBoxDlg box(nullptr, QStringLiteral("English"));
+            MessageBoxDlg box(nullptr);
             dump = dumpShown(&box);
         } else {
-            VersionInfo about(QStringLiteral(":/Resources/English.qm"));
+            QTranslator english;
+            QVERIFY(english.load(QStringLiteral(":/Resources/English.qm")));
+            QCoreApplication::installTranslator(&english);
+            VersionInfo about;
             dump = dumpShown(&about);
         }
 

@@ -3,7 +3,7 @@
 // run presses Start, which sweeps the /24 of the chosen address and lets jobs
 // broadcast, so it skips unless inside the private namespace pair made by
 // tests/support/with-netns.sh.
-#include "job/UpdateJob.h"
+#include "job/JobSnapshot.h"
 #include "mainwindow/Brelvo.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
@@ -37,11 +37,11 @@ public:
     {
         setEndProcess([] { qFatal("the window ended the process"); });
     }
+    using Brelvo::applyLanguage;
     using Brelvo::isPolling;
     using Brelvo::isRunning;
     using Brelvo::server;
     using Brelvo::showJobs;
-    using Brelvo::messageText;
     using Brelvo::trayIcon;
 
     template <class T = QWidget> T* get(const char* name) { return findChild<T*>(QLatin1String(name)); }
@@ -100,12 +100,13 @@ private:
     std::deque<Action> actions;
 };
 
-std::shared_ptr<brelvo::UpdateJob> makeJob(const char* lent)
+brelvo::JobSnapshot job(const char* lent, int status = 0, int progress = 0)
 {
-    const uint8_t request[] = {'u', 'p', 'd', ':', 0, 0, 0, 0, 0, 0, 0, 7, 'A', 'B', 'C', 'D', 'E', 'F', 'G'};
-    auto job = brelvo::UpdateJob::create(request, static_cast<int>(sizeof request));
-    job->init("/nonexistent/kvx_ABCDEFG.bin", "", inet_addr("10.213.7.1"), htons(4100), inet_addr(lent), htons(5000), 1);
-    return job;
+    brelvo::JobSnapshot s;
+    s.lentAddress = lent ? inet_addr(lent) : 0;
+    s.status = status;
+    s.progress = progress;
+    return s;
 }
 
 QString recordedLanguage()
@@ -113,6 +114,7 @@ QString recordedLanguage()
     return QSettings(QStringLiteral("server.ini"), QSettings::IniFormat).value(QStringLiteral("Language")).toString();
 }
 
+// Nothing left in the application once every window is gone.
 bool noCatalogueInstalled()
 {
     return QCoreApplication::translate("Brelvo", "PushButton.exit") == QLatin1String("PushButton.exit");
@@ -128,6 +130,13 @@ QStringList entries(QAbstractItemModel* m, Qt::Orientation o = Qt::Vertical)
 }
 QStringList headers(TestWindow& w) { return entries(w.get<SWTableWidget>("tableWidget")->model(), Qt::Horizontal); }
 QStringList languages(TestWindow& w) { return entries(w.get<ComboBox>("languageBox")->model()); }
+
+// What a language change must have rewritten: two status cells, the start
+// button, a label and the table's headers.
+QStringList visibleTexts(TestWindow& w)
+{
+    return QStringList{w.cell(0, 2), w.cell(1, 2), w.text("startUpdate"), w.text("languLab")} + headers(w);
+}
 
 // One image for product ABCDEFG and its version file (checksum: sum of the
 // little-endian 32-bit words). Returns the image's path.
@@ -161,6 +170,7 @@ class WindowTest : public QObject
 
 private slots:
     void startUp();
+    void switchToChinese_data();
     void switchToChinese();
     void translationsFolder();
     void tableRowsAndStatusTexts();
@@ -189,18 +199,49 @@ void WindowTest::startUp()
     QVERIFY(w.inputsEnabled(true) && !w.isRunning() && !w.isPolling());
 }
 
+void WindowTest::switchToChinese_data()
+{
+    QTest::addColumn<bool>("shown");
+    QTest::newRow("hidden") << false;
+    QTest::newRow("shown") << true;
+}
+
 void WindowTest::switchToChinese()
 {
-    TestWindow w;
-    ModalWatcher watcher;
-    w.get<ComboBox>("languageBox")->setCurrentIndex(1);
-    QCOMPARE(watcher.seen.size(), 1);  // the tips page, once
-    QCOMPARE(w.text("startUpdate"), QStringLiteral("开始升级"));
-    QCOMPARE(w.text("exitBtn"), QStringLiteral("退出"));
-    QCOMPARE(w.messageText(QStringLiteral("startFailed")), QStringLiteral("启动失败！"));
-    QCOMPARE(headers(w), (QStringList{"编号", "IP地址", "状态", "进度"}));
-    QCOMPARE(w.statusText(9), QStringLiteral("烧写完成"));
-    QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
+    const QStringList english{"Update Complete!", "Timeout!", "Start", "Language", "No.", "IP Address", "Status",
+                              "Progress"};
+    const QStringList chinese{"烧写完成", "超时", "开始升级", "语言", "编号", "IP地址", "状态", "进度"};
+    {
+        QFETCH(bool, shown);
+        TestWindow w;
+        if (shown) {  // then the change comes through the platform window
+            w.show();
+            QVERIFY(QTest::qWaitForWindowExposed(&w));
+        }
+        w.showJobs({job("10.213.7.60", 9, 100), job("10.213.7.61", 14, 30)});
+        QCOMPARE(visibleTexts(w), english);
+
+        // Every text follows before the tips page opens, with no tick between.
+        ModalWatcher watcher;
+        QStringList atTips;
+        watcher.queue([&](QWidget* d) {
+            atTips = visibleTexts(w);
+            qobject_cast<QDialog*>(d)->reject();
+        });
+        w.get<ComboBox>("languageBox")->setCurrentIndex(1);
+        QCOMPARE(watcher.seen.size(), 1);  // the tips page, once
+        QCOMPARE(atTips, chinese);
+        QCOMPARE(w.text("exitBtn"), QStringLiteral("退出"));
+        QCOMPARE(w.statusText(9), QStringLiteral("烧写完成"));
+        QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
+
+        // And back, without any event processed in between.
+        const QSignalBlocker quiet(w.get<ComboBox>("languageBox"));
+        w.get<ComboBox>("languageBox")->setCurrentIndex(0);
+        w.applyLanguage();
+        QCOMPARE(visibleTexts(w), english);
+        QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/English.qm"));
+    }
     QVERIFY(noCatalogueInstalled());
 }
 
@@ -224,25 +265,48 @@ void WindowTest::translationsFolder()
         QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
     }
     QTemporaryDir empty;
-    TestWindow w(empty.path());
-    QCOMPARE(languages(w), (QStringList{"English", "简体中文"}));
-    QVERIFY(w.text("exitBtn") == QLatin1String("Exit") && noCatalogueInstalled());
+    {
+        TestWindow w(empty.path());
+        QCOMPARE(languages(w), (QStringList{"English", "简体中文"}));
+        QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
+    }
+    // A catalogue that does not load falls back to the built-in one of that name.
+    QTemporaryDir broken;
+    QFile bad(broken.filePath(QStringLiteral("English.qm")));
+    QVERIFY(bad.open(QIODevice::WriteOnly) && bad.write("not a catalogue") > 0);
+    bad.close();
+    {
+        TestWindow w(broken.path());
+        QCOMPARE(languages(w), QStringList{"English"});
+        QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
+        QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/English.qm"));
+    }
+    QVERIFY(noCatalogueInstalled());
 }
 
 void WindowTest::tableRowsAndStatusTexts()
 {
     TestWindow w;
-    w.showJobs({makeJob("10.213.7.60"), nullptr, makeJob("10.213.7.61")});
     auto* table = w.get<SWTableWidget>("tableWidget");
-    QCOMPARE(table->rowCount(), 2);
-    const char* rows[][3] = {{"01", "10.213.7.60", "Find Update Server"}, {"02", "10.213.7.61", "Find Update Server"}};
-    for (int r = 0; r < 2; ++r) {
+    w.showJobs({job("10.213.7.60"), job(nullptr, 5, 42), job("10.213.7.61", 8, 100)});
+    QCOMPARE(table->rowCount(), 3);
+    const char* rows[][3] = {{"01", "10.213.7.60", "Find Update Server"},
+                             {"02", "0.0.0.0", "Sending Data"},
+                             {"03", "10.213.7.61", "Updating..."}};
+    const int progress[] = {0, 42, 100};
+    for (int r = 0; r < 3; ++r) {
         for (int c = 0; c < 3; ++c) {
             QCOMPARE(w.cell(r, c), QString::fromLatin1(rows[r][c]));
             QVERIFY(!(table->item(r, c)->flags() & Qt::ItemIsEditable));
         }
-        QCOMPARE(qobject_cast<ProgressBar*>(table->cellWidget(r, 3))->value(), 0);
+        QCOMPARE(qobject_cast<ProgressBar*>(table->cellWidget(r, 3))->value(), progress[r]);
     }
+    // The engine's table shrank (finished jobs pruned): so does the window's.
+    w.showJobs({job("10.213.7.61", 9, 100)});
+    QCOMPARE(table->rowCount(), 1);
+    QVERIFY(w.cell(0, 0) == "01" && w.cell(0, 1) == "10.213.7.61" && w.cell(0, 2) == "Update Complete!");
+    w.showJobs({});
+    QCOMPARE(table->rowCount(), 0);
     QCOMPARE(Brelvo::rowNumberText(100), QStringLiteral("100"));
 
     const QString sending = QStringLiteral("Sending Data"), unknown = QStringLiteral("Unknown Error!");
