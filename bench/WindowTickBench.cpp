@@ -193,7 +193,8 @@ int main(int argc, char** argv)
                 run(w, true);
 
     if (!table || table->rowCount() != 100) {
-        std::fprintf(stderr, "brelvo-bench-window-tick: the table has %d rows, not 100\n", table ? table->rowCount() : -1);
+        std::fprintf(stderr, "brelvo-bench-window-tick: the table has %d rows, not 100\n",
+                     table ? table->rowCount() : -1);
         return 1;
     }
     std::printf("window tick, 100 rows, %d ticks per way (ms per tick)\n", ticks);

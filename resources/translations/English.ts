@@ -64,6 +64,10 @@
         <translation>Start Failed!</translation>
     </message>
     <message>
+        <source>Content.stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
         <source>Content.timeout</source>
         <translation>Timeout!</translation>
     </message>

@@ -64,6 +64,10 @@
         <translation>启动失败！</translation>
     </message>
     <message>
+        <source>Content.stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
         <source>Content.timeout</source>
         <translation>超时</translation>
     </message>

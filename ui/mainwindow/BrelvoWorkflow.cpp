@@ -57,6 +57,8 @@ const char* statusKey(int code)
         return "Content.openUpFileFailed";
     case 14:
         return "Content.timeout";
+    case 15:
+        return "Content.stopped";
     default:
         return "Content.undefineError";
     }

@@ -157,7 +157,8 @@ private slots:
         QTest::addColumn<QStringList>("texts"); // title, version, copyright, OK
         QTest::newRow("English") << "English" << QStringList{"About Brelvo Tool", "Brelvo Tool V2.0.0", "", "OK"};
         QTest::newRow("Chinese") << QString::fromUtf8(u8"简体中文")
-            << QStringList{QString::fromUtf8(u8"关于 Brelvo Tool"), "Brelvo Tool V2.0.0", "", QString::fromUtf8(u8"确定")};
+            << QStringList{QString::fromUtf8(u8"关于 Brelvo Tool"), "Brelvo Tool V2.0.0", "",
+                           QString::fromUtf8(u8"确定")};
         QTest::newRow("no catalogue") << ""
             << QStringList{"Title.aboutTool", "Label.version", "Label.copyRight", "PushButton.ok"};
     }

@@ -314,7 +314,8 @@ void WindowTest::tableRowsAndStatusTexts()
         {-1, unknown}, {0, "Find Update Server"}, {1, sending}, {2, sending}, {3, sending}, {4, sending},
         {5, sending}, {6, "Send Successfully!"}, {7, "Verification Failed!"}, {8, "Updating..."},
         {9, "Update Complete!"}, {10, "Update Failed!"}, {11, "Network Error!"}, {12, "Model Mismatch!"},
-        {13, "Open Failed!"}, {14, "Timeout!"}, {15, unknown}};
+        {13, "Open Failed!"}, {14, "Timeout!"}, {15, "Stopped"}, {16, unknown}, {INT_MIN, unknown},
+        {INT_MAX, unknown}};
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         QCOMPARE(w.statusText(it.key()), it.value());
 }
