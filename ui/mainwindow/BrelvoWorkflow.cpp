@@ -9,6 +9,7 @@
 #include "widgets/ProgressBar.h"
 #include "widgets/SWTableWidget.h"
 
+#include <QBrush>
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QHostAddress>
@@ -61,6 +62,27 @@ const char* statusKey(int code)
         return "Content.stopped";
     default:
         return "Content.undefineError";
+    }
+}
+
+// A device's result gives its row a colour; anything not known to be a step
+// on the way (unknown codes too) counts as a failure.
+Outcome outcomeOf(int status)
+{
+    switch (status) {
+    case brelvo::Accepted:
+    case brelvo::OfferSent:
+    case 2:
+    case brelvo::SizeSent:
+    case 4:
+    case brelvo::SendingBlocks:
+    case 6:
+    case brelvo::DeviceWriting:
+        return Outcome::Running;
+    case brelvo::DeviceWriteComplete:
+        return Outcome::Succeeded;
+    default:
+        return Outcome::Failed;
     }
 }
 
@@ -208,9 +230,12 @@ void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
         }
         cells[0]->setText(rowNumberText(r + 1));
         cells[1]->setText(addressText(job.lentAddress));
+        const Outcome outcome = outcomeOf(job.status);
         if (cells[2]->data(Qt::UserRole) != QVariant(job.status)) {
             cells[2]->setData(Qt::UserRole, job.status);
             cells[2]->setText(statusText(job.status));
+            const QColor colour = outcomeTextColour(outcome);
+            cells[2]->setData(Qt::ForegroundRole, colour.isValid() ? QVariant(QBrush(colour)) : QVariant());
         }
 
         auto* bar = qobject_cast<ProgressBar*>(deviceTable_->cellWidget(r, kColumnCount - 1));
@@ -219,6 +244,7 @@ void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
             bar = new ProgressBar(nullptr);
             deviceTable_->setCellWidget(r, kColumnCount - 1, bar);
         }
+        bar->setOutcome(outcome);
         if (bar->value() != job.progress) {
             // A bar repaints itself at once on a new value; held, it joins
             // the tick's one paint pass instead.

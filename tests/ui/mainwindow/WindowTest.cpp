@@ -174,6 +174,8 @@ private slots:
     void switchToChinese();
     void translationsFolder();
     void tableRowsAndStatusTexts();
+    void resultColours_data();
+    void resultColours();
     void eraseWarningOnTickOnly();
     void chrome();
     void runStopAndClear();
@@ -318,6 +320,46 @@ void WindowTest::tableRowsAndStatusTexts()
         {INT_MAX, unknown}};
     for (auto it = expected.cbegin(); it != expected.cend(); ++it)
         QCOMPARE(w.statusText(it.key()), it.value());
+}
+
+void WindowTest::resultColours_data()
+{
+    QTest::addColumn<int>("status");
+    QTest::addColumn<QString>("outcome");  // running, success, failure
+    for (int code : {0, 1, 2, 3, 4, 5, 6, 8})
+        QTest::addRow("%d running", code) << code << "running";
+    QTest::addRow("9 success") << 9 << "success";
+    for (int code : {7, 10, 11, 12, 13, 14, 15, 16, -1})
+        QTest::addRow("%d failure", code) << code << "failure";
+}
+
+// The status text and the bar's chunk carry the outcome; a row that moves on
+// to another outcome takes the new colours.
+void WindowTest::resultColours()
+{
+    QFETCH(int, status);
+    QFETCH(QString, outcome);
+    const QMap<QString, QColor> text{{"running", QColor()}, {"success", QColor("#4cc38a")}, {"failure", QColor("#ff6b6b")}};
+    const QMap<QString, QColor> chunk{
+        {"running", QColor("#2c7dce")}, {"success", QColor("#1e7b46")}, {"failure", QColor("#b03a3a")}};
+    TestWindow w;
+    auto* table = w.get<SWTableWidget>("tableWidget");
+    const auto look = [&](int row) {
+        const QVariant fg = table->item(row, 2)->data(Qt::ForegroundRole);
+        auto* bar = qobject_cast<ProgressBar*>(table->cellWidget(row, 3));
+        bar->resize(200, 30);
+        const QImage image = bar->grab().toImage();
+        return std::make_pair(fg.isValid() ? fg.value<QBrush>().color() : QColor(), image.pixelColor(26, 15));
+    };
+    // Row 0 starts with the other outcome's colours, so stale ones would show.
+    const int before = outcome == QLatin1String("running") ? 9 : 0;
+    w.showJobs({job("10.213.7.60", before, 100), job("10.213.7.61", status, 100)});
+    QVERIFY(look(0).first != text[outcome] || look(0).second != chunk[outcome]);
+    w.showJobs({job("10.213.7.60", status, 100), job("10.213.7.61", status, 100)});
+    for (int row = 0; row < 2; ++row) {
+        QCOMPARE(look(row).first, text[outcome]);
+        QCOMPARE(look(row).second, chunk[outcome]);
+    }
 }
 
 void WindowTest::eraseWarningOnTickOnly()
