@@ -80,6 +80,8 @@ void Brelvo::construct()
 
     languageBox_->insertItems(0, languageNames);
     languageBox_->setCurrentIndex(0);
+    restoreLanguageChoice();
+    restoreSettings();
 
     applyLanguage();
     connectSignals();

@@ -19,6 +19,7 @@ class QLineEdit;
 class QMenu;
 class QMouseEvent;
 class QPushButton;
+class QSettings;
 class QTranslator;
 class ComboBox;
 class SWTableWidget;
@@ -76,6 +77,11 @@ protected:
     void applyLanguage();
     void setInputsEnabled(bool enabled);
 
+    // Puts back the remembered firmware folder, configuration file and
+    // local address where they still fit (the language is put back before
+    // it is first applied).
+    void restoreSettings();
+
     // One table row per job, in the engine's order; rows beyond the last job
     // go. The status cell keeps its code, so a language change can rewrite
     // the texts without waiting for the next tick.
@@ -111,6 +117,12 @@ private:
     void fillLocalAddresses();
     void connectSignals();
     void retranslate();
+    // The user's settings file.
+    static std::unique_ptr<QSettings> openUserSettings();
+    void restoreLanguageChoice();
+    void rememberRun();
+    void rememberLanguage();
+    void rememberLanguage(QSettings& settings);
     void setStartButtonKey(const char* key);
     void showAboutDialog();
     bool busy() const;

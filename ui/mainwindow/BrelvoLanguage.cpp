@@ -88,6 +88,7 @@ void Brelvo::applyLanguage()
 void Brelvo::languageChosen()
 {
     applyLanguage();
+    rememberLanguage();
     MessageBoxDlg::showStartTips(this);
 }
 

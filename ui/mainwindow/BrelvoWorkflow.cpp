@@ -126,6 +126,8 @@ void Brelvo::startOrStop()
         if (eraseBootCheck_->isChecked())
             options |= brelvo::OptionEraseBoot;
 
+        // The operator's choices are worth keeping even when this start fails.
+        rememberRun();
         const std::string address = toEngineText(localAddressBox_->currentText());
         const std::string firmwareDir = toEngineText(firmwareDirEdit_->text());
         const std::string configPath = toEngineText(configFileEdit_->text());

@@ -111,9 +111,13 @@ private slots:
     }
 };
 
-// The window writes "server.ini" into the current directory.
+// The window writes "server.ini" into the current directory, and reads the
+// user's settings (which could choose another language): both go to folders
+// of the test's own.
 int main(int argc, char** argv)
 {
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());

@@ -38,6 +38,7 @@ public:
         setEndProcess([] { qFatal("the window ended the process"); });
     }
     using Brelvo::applyLanguage;
+    using Brelvo::restoreSettings;
     using Brelvo::isPolling;
     using Brelvo::isRunning;
     using Brelvo::server;
@@ -109,6 +110,12 @@ brelvo::JobSnapshot job(const char* lent, int status = 0, int progress = 0)
     return s;
 }
 
+// The user's settings file under the test's own XDG_CONFIG_HOME.
+QString userSettingsPath()
+{
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/brelvo-tool/brelvo-tool.conf");
+}
+
 QString recordedLanguage()
 {
     return QSettings(QStringLiteral("server.ini"), QSettings::IniFormat).value(QStringLiteral("Language")).toString();
@@ -169,6 +176,8 @@ class WindowTest : public QObject
     Q_OBJECT
 
 private slots:
+    // Every case starts without remembered settings.
+    void init() { QFile::remove(userSettingsPath()); }
     void startUp();
     void switchToChinese_data();
     void switchToChinese();
@@ -177,6 +186,9 @@ private slots:
     void resultColours_data();
     void resultColours();
     void eraseWarningOnTickOnly();
+    void rememberedSettings_data();
+    void rememberedSettings();
+    void rememberedLanguage();
     void chrome();
     void runStopAndClear();
 };
@@ -387,6 +399,77 @@ void WindowTest::eraseWarningOnTickOnly()
     QVERIFY(w.text("initFilePath") == config && erase->isChecked());
 }
 
+void WindowTest::rememberedSettings_data()
+{
+    // What the settings file holds; "FW", "CFG" and "ADDR" stand for a
+    // firmware folder, a configuration file and an address that exist.
+    QTest::addColumn<QByteArray>("file");
+    QTest::addColumn<bool>("restored");
+    QTest::newRow("all still there") << QByteArray("[run]\nfirmwareDir=FW\nconfigFile=CFG\nlocalAddress=ADDR\n")
+                                     << true;
+    QTest::newRow("all gone") << QByteArray("[run]\nfirmwareDir=FW/gone\nconfigFile=CFG.gone\n"
+                                            "localAddress=192.0.2.99\n[window]\nlanguage=Klingon.qm\n")
+                              << false;
+    QTest::newRow("swapped kinds") << QByteArray("[run]\nfirmwareDir=CFG\nconfigFile=FW\nlocalAddress=\n") << false;
+    QTest::newRow("not text") << QByteArray("[run]\nfirmwareDir=@Variant(\\0\\0\\0\\x7f\\0\\0\\0\\x1)\n"
+                                            "configFile=a, b\nlocalAddress=@ByteArray(ADDR)\n"
+                                            "[window]\nlanguage=@Invalid()\n")
+                              << false;
+    QTest::newRow("not a settings file") << QByteArray("\x7f""ELF\x01\x01\0\0[[[\n=\n\xff\xfe") << false;
+    QTest::newRow("empty") << QByteArray() << false;
+}
+
+// A remembered folder, file and address come back only while they fit; a
+// value that does not fit leaves the default, without a crash.
+void WindowTest::rememberedSettings()
+{
+    QFETCH(QByteArray, file);
+    QFETCH(bool, restored);
+    QTemporaryDir dir;
+    const QString firmware = dir.filePath(QStringLiteral("firmware folder"));
+    const QString config = dir.filePath(QStringLiteral("factory.cfg"));
+    QVERIFY(QDir().mkpath(firmware) && QFile(config).open(QIODevice::WriteOnly));
+    const QString address = QStringLiteral("192.0.2.7");  // added to the box below, as a card's would be
+    file.replace("FW", firmware.toUtf8()).replace("CFG", config.toUtf8()).replace("ADDR", address.toUtf8());
+    QVERIFY(QDir().mkpath(QFileInfo(userSettingsPath()).path()));
+    QFile settings(userSettingsPath());
+    QVERIFY(settings.open(QIODevice::WriteOnly | QIODevice::Truncate) && settings.write(file) == file.size());
+    settings.close();
+
+    TestWindow w;
+    auto* addresses = w.get<ComboBox>("ipList");
+    addresses->insertItem(0, QStringLiteral("192.0.2.1"));
+    addresses->addItem(address);
+    addresses->setCurrentIndex(0);
+    w.restoreSettings();
+    QCOMPARE(w.text("updateFilePath"), restored ? firmware : QCoreApplication::applicationDirPath());
+    QCOMPARE(w.text("initFilePath"), restored ? config : QString());
+    QCOMPARE(addresses->currentText(), restored ? address : QStringLiteral("192.0.2.1"));
+    QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
+}
+
+// The language comes back at the next start, and is written when it changes.
+void WindowTest::rememberedLanguage()
+{
+    {
+        TestWindow w;
+        QCOMPARE(w.text("exitBtn"), QStringLiteral("Exit"));
+        QVERIFY(!QFile::exists(userSettingsPath()));  // nothing written before a change
+        ModalWatcher watcher;
+        w.get<ComboBox>("languageBox")->setCurrentIndex(1);
+    }
+    QCOMPARE(QSettings(userSettingsPath(), QSettings::NativeFormat).value("window/language").toString(),
+             QStringLiteral("简体中文.qm"));
+    {
+        ModalWatcher watcher;
+        TestWindow w;
+        QCOMPARE(w.get<ComboBox>("languageBox")->currentIndex(), 1);
+        QCOMPARE(w.text("exitBtn"), QStringLiteral("退出"));
+        QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
+        QCOMPARE(watcher.seen.size(), 0);  // restoring is no choice: no tips page
+    }
+}
+
 void WindowTest::chrome()
 {
     TestWindow w;
@@ -441,6 +524,12 @@ void WindowTest::runStopAndClear()
     auto* start = w.get<QPushButton>("startUpdate");
     start->click();
     QVERIFY(w.isRunning() && start->text() == QLatin1String("Stop") && w.inputsEnabled(false));
+    {
+        const QSettings stored(userSettingsPath(), QSettings::NativeFormat);
+        QCOMPARE(stored.value("run/firmwareDir").toString(), dir.path());
+        QCOMPARE(stored.value("run/localAddress").toString(), toolAddr);
+        QCOMPARE(stored.value("window/language").toString(), QStringLiteral("English.qm"));
+    }
     QTRY_VERIFY_WITH_TIMEOUT(listenerBound(), 10000);
 
     // The device checks every byte and the options, then reports its
@@ -491,6 +580,10 @@ void WindowTest::runStopAndClear()
 // The window writes "server.ini" into the current directory.
 int main(int argc, char** argv)
 {
+    // The user's settings go to a folder of the test's own (read once, so
+    // set before anything reads it).
+    QTemporaryDir config;
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
     QApplication app(argc, argv);
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());
