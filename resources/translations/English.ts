@@ -96,6 +96,14 @@
         <translation>Update Failed!</translation>
     </message>
     <message>
+        <source>Filter.allFiles</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Filter.configFiles</source>
+        <translation>Configuration files (*.cfg)</translation>
+    </message>
+    <message>
         <source>Label.Language</source>
         <translation>Language</translation>
     </message>

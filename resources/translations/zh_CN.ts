@@ -96,6 +96,14 @@
         <translation>烧写失败</translation>
     </message>
     <message>
+        <source>Filter.allFiles</source>
+        <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Filter.configFiles</source>
+        <translation>配置文件 (*.cfg)</translation>
+    </message>
+    <message>
         <source>Label.Language</source>
         <translation>语言</translation>
     </message>

@@ -123,6 +123,8 @@ private:
     void rememberRun();
     void rememberLanguage();
     void rememberLanguage(QSettings& settings);
+    void rememberPickedFolder(const QString& folder);
+    QString pickerStartFolder(const QString& fieldFolder) const;
     void setStartButtonKey(const char* key);
     void showAboutDialog();
     bool busy() const;
@@ -170,6 +172,8 @@ private:
     bool dragging_ = false;
     QPoint dragStartCursor_;
     QPoint dragStartWindow_;
+
+    QString lastFolder_;  // the file pickers' last folder
 
     QString translationsDir_;
     QStringList catalogueFiles_;  // one per entry of the language box

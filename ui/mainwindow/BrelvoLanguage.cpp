@@ -106,23 +106,40 @@ void Brelvo::fillLocalAddresses()
     localAddressBox_->addItems(addresses);
 }
 
+// Where a picker opens: the folder its own field names when that still
+// exists, else the folder last picked from (remembered across runs), else
+// the home folder; never merely the working directory.
+QString Brelvo::pickerStartFolder(const QString& fieldFolder) const
+{
+    for (const QString& folder : {fieldFolder, lastFolder_}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
 void Brelvo::browseFirmwareDir()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        nullptr, tr("Title.choseUptFilePath"), QDir::currentPath(),
-        QFileDialog::ShowDirsOnly);
-    if (!folder.isEmpty())
-        firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
+        this, tr("Title.choseUptFilePath"), pickerStartFolder(firmwareDirEdit_->text()), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
+    rememberPickedFolder(folder);
 }
 
 void Brelvo::browseConfigFile()
 {
-    const QString file = QFileDialog::getOpenFileName(
-        nullptr, tr("Title.choseIniFilePath"), QStringLiteral("/"),
-        QStringLiteral("Config file(*.cfg);; All files(*.*)"));
+    const QString current = configFileEdit_->text();
+    const QString filters = tr("Filter.configFiles") + QStringLiteral(";;") + tr("Filter.allFiles");
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("Title.choseIniFilePath"),
+                                     pickerStartFolder(current.isEmpty() ? QString() : QFileInfo(current).path()),
+                                     filters);
     if (file.isEmpty())
         return;
     configFileEdit_->setText(file);
+    rememberPickedFolder(QFileInfo(file).path());
     // Programmatic: no clicked signal, so the erase warning stays away.
     eraseBootCheck_->setChecked(true);
 }

@@ -1,6 +1,8 @@
 // What the window remembers between runs: the firmware folder, the
-// configuration file, the local address and the language, in the user's
-// configuration folder ($XDG_CONFIG_HOME/brelvo-tool/brelvo-tool.conf).
+// configuration file, the local address and the language (written when a run
+// starts and when the language changes), and the folder the file pickers
+// last chose from, in the user's configuration folder
+// ($XDG_CONFIG_HOME/brelvo-tool/brelvo-tool.conf).
 // A remembered value that no longer fits this machine (a folder or file that
 // is gone, an address no card has any more, a language no catalogue offers)
 // is passed over and the window keeps its own default.
@@ -18,6 +20,7 @@ const QString kFirmwareDir = QStringLiteral("run/firmwareDir");
 const QString kConfigFile = QStringLiteral("run/configFile");
 const QString kLocalAddress = QStringLiteral("run/localAddress");
 const QString kLanguage = QStringLiteral("window/language");
+const QString kLastFolder = QStringLiteral("pickers/lastFolder");
 
 // A stored value as text; anything that is not plain text counts as absent.
 QString storedText(const QSettings& settings, const QString& key)
@@ -58,6 +61,9 @@ void Brelvo::restoreSettings()
     const QString configFile = storedText(*settings, kConfigFile);
     if (!configFile.isEmpty() && QFileInfo(configFile).isFile())
         configFileEdit_->setText(configFile);
+    const QString lastFolder = storedText(*settings, kLastFolder);
+    if (!lastFolder.isEmpty() && QFileInfo(lastFolder).isDir())
+        lastFolder_ = lastFolder;
     const QString address = storedText(*settings, kLocalAddress);
     const int index = address.isEmpty() ? -1 : localAddressBox_->findText(address, Qt::MatchExactly);
     if (index >= 0)
@@ -71,6 +77,15 @@ void Brelvo::rememberRun()
     settings->setValue(kConfigFile, configFileEdit_->text());
     settings->setValue(kLocalAddress, localAddressBox_->currentText());
     rememberLanguage(*settings);
+}
+
+void Brelvo::rememberPickedFolder(const QString& folder)
+{
+    lastFolder_ = folder;
+    const std::unique_ptr<QSettings> settings = openUserSettings();
+    settings->setValue(kLastFolder, folder);
+    settings->sync();
+    report(*settings);
 }
 
 void Brelvo::rememberLanguage()

@@ -15,6 +15,7 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QDialog>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -189,6 +190,7 @@ private slots:
     void rememberedSettings_data();
     void rememberedSettings();
     void rememberedLanguage();
+    void pickersStartFolder();
     void chrome();
     void runStopAndClear();
 };
@@ -468,6 +470,53 @@ void WindowTest::rememberedLanguage()
         QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
         QCOMPARE(watcher.seen.size(), 0);  // restoring is no choice: no tips page
     }
+}
+
+// Each picker opens where its field points, else in the folder last picked
+// from (also after a restart), else at home; never in the working directory.
+void WindowTest::pickersStartFolder()
+{
+    QTemporaryDir dir;
+    const QString configDir = dir.filePath(QStringLiteral("configs"));
+    const QString config = configDir + QStringLiteral("/factory.cfg");
+    QVERIFY(QDir().mkpath(configDir) && QFile(config).open(QIODevice::WriteOnly));
+    QStringList opened;  // where each picker opened
+    const auto pick = [&](ModalWatcher& watcher, TestWindow& w, const char* button, const QString& choice) {
+        watcher.queue([&opened, choice](QWidget* d) {
+            auto* dialog = qobject_cast<QFileDialog*>(d);
+            opened << (dialog ? dialog->directory().absolutePath() : QStringLiteral("no file dialog"));
+            if (choice.isEmpty()) {
+                dialog->reject();
+                return;
+            }
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(choice);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        w.get<QPushButton>(button)->click();
+    };
+    {
+        ModalWatcher watcher;
+        TestWindow w;
+        pick(watcher, w, "selectInitPath", QString());            // nothing picked yet
+        pick(watcher, w, "selectPath", QString());                // the firmware field's folder
+        pick(watcher, w, "selectInitPath", config);               // picks a file
+        pick(watcher, w, "selectInitPath", QString());            // its folder
+        w.get<QLineEdit>("updateFilePath")->setText(dir.filePath(QStringLiteral("gone")));
+        pick(watcher, w, "selectPath", QString());                // the field's folder is gone
+        pick(watcher, w, "selectPath", dir.path());               // picks a folder
+        QCOMPARE(w.text("updateFilePath"), dir.path());
+    }
+    QCOMPARE(opened, (QStringList{QDir::homePath(), QCoreApplication::applicationDirPath(), QDir::homePath(),
+                                  configDir, configDir, configDir}));
+    opened.clear();
+    QFile::remove(config);
+    {
+        ModalWatcher watcher;
+        TestWindow w;  // after a restart, with the field empty
+        QVERIFY(w.text("initFilePath").isEmpty());
+        pick(watcher, w, "selectInitPath", QString());
+    }
+    QCOMPARE(opened, QStringList{dir.path()});
 }
 
 void WindowTest::chrome()
