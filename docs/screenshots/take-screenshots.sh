@@ -191,7 +191,10 @@ choose_language() {   # Up or Down: the other entry of the two-entry language bo
 
 # --- the window -------------------------------------------------------------
 say "starting the window in $tool_ns (10.213.7.1)"
-(cd "$work/run" && exec ip netns exec "$tool_ns" env DISPLAY="$DISPLAY" \
+# Settings of its own: nothing remembered from earlier use changes the
+# pictures, and nothing of these runs is remembered afterwards.
+mkdir -p "$work/config"
+(cd "$work/run" && exec ip netns exec "$tool_ns" env DISPLAY="$DISPLAY" XDG_CONFIG_HOME="$work/config" \
     "$fw/brelvo-tool" >"$work/tool.out" 2>&1) &
 tool_pid=$!
 main_win=$(find_window Brelvo) || die "the window did not appear: $(tail -n 3 "$work/tool.out")"
