@@ -353,7 +353,8 @@ void WindowTest::resultColours()
 {
     QFETCH(int, status);
     QFETCH(QString, outcome);
-    const QMap<QString, QColor> text{{"running", QColor()}, {"success", QColor("#4cc38a")}, {"failure", QColor("#ff6b6b")}};
+    const QMap<QString, QColor> text{
+        {"running", QColor()}, {"success", QColor("#4cc38a")}, {"failure", QColor("#ff6b6b")}};
     const QMap<QString, QColor> chunk{
         {"running", QColor("#2c7dce")}, {"success", QColor("#1e7b46")}, {"failure", QColor("#b03a3a")}};
     TestWindow w;
