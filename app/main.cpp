@@ -17,6 +17,6 @@ int main(int argc, char* argv[])
 
     Brelvo window;
     window.show();
-    MessageBoxDlg::showStartTips(&window, QStringLiteral("English"));
+    MessageBoxDlg::showStartTips(&window);
     return app.exec();
 }

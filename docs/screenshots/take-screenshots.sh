@@ -6,6 +6,10 @@
 #   tips.png      the "Before You Start" tips over the window at start-up
 #   chinese.png   the Simplified Chinese window, tips closed
 #   finished.png  the table after simulated devices finished their update
+#                 (during the run: the inputs are disabled, the button reads Stop)
+#   coloured-results.png  more devices in the same run: a failed write, a
+#                 failed check and a model mismatch in red beside the green
+#                 completed ones, and one device still writing (blue)
 #
 # The tool runs inside a private pair of network namespaces (tool side
 # 10.213.7.1/24, devices 10.213.7.50..), joined only to each other: pressing
@@ -42,7 +46,7 @@ while [ $# -gt 0 ]; do
         --devices) devices="${2:-}"; shift 2 ;;
         --devices=*) devices="${1#*=}"; shift ;;
         --keep-raw) keep_raw=1; shift ;;
-        -h|--help) sed -n '2,24p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) die "unknown option '$1' (try --help)" ;;
     esac
 done
@@ -114,7 +118,8 @@ ip -n "$tool_ns" link set vt up
 ip -n "$dev_ns" link set vd up
 ip -n "$tool_ns" route add 255.255.255.255/32 dev vt
 ip -n "$dev_ns" route add 255.255.255.255/32 dev vd
-for i in $(seq 0 $((devices - 1))); do ip -n "$dev_ns" addr add "10.213.7.$((50 + i))/24" dev vd; done
+# The devices of finished.png, then four more for coloured-results.png.
+for i in $(seq 0 $((devices + 3))); do ip -n "$dev_ns" addr add "10.213.7.$((50 + i))/24" dev vd; done
 for _ in $(seq 1 100); do ip -n "$tool_ns" -o link show vt | grep -q LOWER_UP && break; sleep 0.02; done
 
 # --- firmware folder, with the program beside it ----------------------------
@@ -126,6 +131,9 @@ head -c $((1024 * 1024)) /dev/urandom >"$fw/kvx_DEMOCAM_V2.bin"
 sum=$(od -An -v -tu4 --endian=little "$fw/kvx_DEMOCAM_V2.bin" \
     | awk '{ for (i = 1; i <= NF; i++) s = (s + $i) % 4294967296 } END { printf "%.0f\n", s }')
 printf 'product=DEMOCAM\r\nversion=V2.0.1\r\nchecksum=%s\r\n' "$sum" >"$fw/kvx_DEMOCAM_V2-ver.bin"
+# Found by its name, but its version file names another model.
+head -c 65536 /dev/urandom >"$fw/kvx_BADMODL_V1.bin"
+printf 'product=BADMOD2\r\nversion=V1.0.0\r\nchecksum=0\r\n' >"$fw/kvx_BADMODL_V1-ver.bin"
 cp "$tool_bin" "$fw/brelvo-tool"
 
 # --- helpers ------------------------------------------------------------------
@@ -183,7 +191,10 @@ choose_language() {   # Up or Down: the other entry of the two-entry language bo
 
 # --- the window -------------------------------------------------------------
 say "starting the window in $tool_ns (10.213.7.1)"
-(cd "$work/run" && exec ip netns exec "$tool_ns" env DISPLAY="$DISPLAY" \
+# Settings of its own: nothing remembered from earlier use changes the
+# pictures, and nothing of these runs is remembered afterwards.
+mkdir -p "$work/config"
+(cd "$work/run" && exec ip netns exec "$tool_ns" env DISPLAY="$DISPLAY" XDG_CONFIG_HOME="$work/config" \
     "$fw/brelvo-tool" >"$work/tool.out" 2>&1) &
 tool_pid=$!
 main_win=$(find_window Brelvo) || die "the window did not appear: $(tail -n 3 "$work/tool.out")"
@@ -216,4 +227,26 @@ ip netns exec "$dev_ns" "$devsim_bin" --tool 10.213.7.1 --product DEMOCAM --coun
 sed 's/^/screenshots: /' "$work/devsim.out" | cut -c 1-150
 sleep 2.5    # the table polls its jobs once a second
 shot finished.png
+
+# --- results in colour --------------------------------------------------------
+# In table order: a device whose write fails, one whose check fails, one whose
+# firmware names another model, and one that reports its writing slowly, so
+# it is still "Updating..." (blue) at the shot.
+next=$((50 + devices))
+ending=()   # the devices that end by themselves
+extra() {   # label, devsim arguments...
+    local label="$1"; shift
+    ip netns exec "$dev_ns" "$devsim_bin" --tool 10.213.7.1 --bind "10.213.7.$next" "$@" \
+        >"$work/$label.out" 2>&1 &
+    pids+=($!)
+    next=$((next + 1))
+}
+extra writefail --product DEMOCAM --result write-failed; ending+=($!)
+extra checkfail --product DEMOCAM --result check-failed --start-delay 400; ending+=($!)
+extra mismatch --product BADMODL --offer-timeout 3000 --start-delay 800; ending+=($!)
+extra writing --product DEMOCAM --progress-steps 40 --progress-interval 300 --start-delay 1200
+for p in "${ending[@]}"; do wait "$p" || true; done
+for f in writefail checkfail mismatch; do sed "s/^/screenshots: [$f] /" "$work/$f.out" | tail -n 1 | cut -c 1-150; done
+sleep 2.5
+shot coloured-results.png
 say "done"

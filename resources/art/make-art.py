@@ -215,14 +215,14 @@ def arrow(colour, up):
     return c.result()
 
 
-def check_box(border, ticked=False, partial=False):
+def check_box(border, ticked=False, partial=False, ground="#0b121e", tick="#0f8bfd"):
     c = Canvas(15)
     c.rect(0.5, 0.5, 14.5, 14.5, rgba(border), radius=2.0)
-    c.rect(1.5, 1.5, 13.5, 13.5, rgba("#0b121e"), radius=1.2)
+    c.rect(1.5, 1.5, 13.5, 13.5, rgba(ground), radius=1.2)
     if partial:
         c.rect(3.5, 3.5, 11.5, 11.5, rgba("#7cc0ff"), radius=1.0)
     if ticked:
-        c.line([(3.8, 7.6), (6.3, 10.1), (11.2, 4.6)], 1.9, rgba("#0f8bfd"))
+        c.line([(3.8, 7.6), (6.3, 10.1), (11.2, 4.6)], 1.9, rgba(tick))
     return c.result()
 
 
@@ -249,6 +249,7 @@ def main():
     save_png(minimise_bar("#2c7dce"), "minimizei_h.png")
     save_png(drop_down("#6c7586"), "drop_down_n.png")
     save_png(drop_down("#ccd3dd"), "drop_down_h.png")
+    save_png(drop_down("#3d4759"), "drop_down_d.png")
     save_png(arrow("#6c7586", True), "arrow_up_n.png")
     save_png(arrow("#ccd3dd", True), "arrow_up_h.png")
     save_png(arrow("#6c7586", False), "arrow_down_n.png")
@@ -258,6 +259,9 @@ def main():
     save_png(check_box("#323e58", ticked=True), "checkBox_checked_n.png")
     save_png(check_box("#0f8bfd", ticked=True), "checkBox_checked_h.png")
     save_png(check_box("#0f8bfd", partial=True), "checkBox_indeterminate.png")
+    # Disabled: a dim frame on the window's own ground, a grey tick.
+    save_png(check_box("#2a3649", ground="#172335"), "checkBox_unchecked_d.png")
+    save_png(check_box("#2a3649", ticked=True, ground="#172335", tick="#56627a"), "checkBox_checked_d.png")
     save_png(folder(), "folder.png")
     return 0
 

@@ -64,6 +64,10 @@
         <translation>Start Failed!</translation>
     </message>
     <message>
+        <source>Content.stopped</source>
+        <translation>Stopped</translation>
+    </message>
+    <message>
         <source>Content.timeout</source>
         <translation>Timeout!</translation>
     </message>
@@ -90,6 +94,14 @@
     <message>
         <source>Content.writeFailed</source>
         <translation>Update Failed!</translation>
+    </message>
+    <message>
+        <source>Filter.allFiles</source>
+        <translation>All files (*)</translation>
+    </message>
+    <message>
+        <source>Filter.configFiles</source>
+        <translation>Configuration files (*.cfg)</translation>
     </message>
     <message>
         <source>Label.Language</source>

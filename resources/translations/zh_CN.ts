@@ -64,6 +64,10 @@
         <translation>启动失败！</translation>
     </message>
     <message>
+        <source>Content.stopped</source>
+        <translation>已停止</translation>
+    </message>
+    <message>
         <source>Content.timeout</source>
         <translation>超时</translation>
     </message>
@@ -90,6 +94,14 @@
     <message>
         <source>Content.writeFailed</source>
         <translation>烧写失败</translation>
+    </message>
+    <message>
+        <source>Filter.allFiles</source>
+        <translation>所有文件 (*)</translation>
+    </message>
+    <message>
+        <source>Filter.configFiles</source>
+        <translation>配置文件 (*.cfg)</translation>
     </message>
     <message>
         <source>Label.Language</source>

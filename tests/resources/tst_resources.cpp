@@ -14,8 +14,9 @@ const QList<QPair<const char *, QString>> kKeys{
     {"Brelvo", "Action.about CheckBox.clearBoot CheckBox.uptBoot Content.burnWriting Content.checkFailed "
                "Content.findUpServer Content.modeError Content.netError Content.openUpFileFailed "
                "Content.questionExit Content.questionExitApp Content.questionStopUpdate Content.sendComplete "
-               "Content.sendData Content.startFailed Content.timeout Content.undefineError Content.warn1 "
-               "Content.warn2 Content.warn3 Content.writeComplete Content.writeFailed Label.Language "
+               "Content.sendData Content.startFailed Content.stopped Content.timeout Content.undefineError "
+               "Content.warn1 Content.warn2 Content.warn3 Content.writeComplete Content.writeFailed "
+               "Filter.allFiles Filter.configFiles Label.Language "
                "Label.iniFilePath Label.localIp Label.uptFilePath PushButton.aboutDlg PushButton.browse "
                "PushButton.clearContent PushButton.exit PushButton.prepareStop PushButton.startUpdate "
                "PushButton.stopUpdate PushButton.update TableWt.index TableWt.ipAddress TableWt.process "
@@ -30,6 +31,7 @@ const QList<QPair<const char *, QString>> kKeys{
 const char *const kSamples[][2] = {{"Brelvo", "PushButton.startUpdate"},
                                    {"Brelvo", "Content.questionStopUpdate"},
                                    {"Brelvo", "TableWt.process"},
+                                   {"Brelvo", "Content.stopped"},
                                    {"MessageBoxDlg", "TipContent.content6"},
                                    {"VersionInfo", "Title.aboutTool"},
                                    // Must be an empty text, not a missing one, or the about box shows the key.
@@ -48,9 +50,10 @@ private slots:
         QTest::addColumn<QStringList>("samples");
         QTest::newRow("English") << ":/Resources/English.qm"
             << QStringList{"Start", "The update process not completed. Are you sure you want to stop?", "Progress",
-                           ":Do not interrupt Power or Network during the update process.", "About Brelvo Tool", ""};
+                           "Stopped", ":Do not interrupt Power or Network during the update process.",
+                           "About Brelvo Tool", ""};
         QTest::newRow("Chinese") << QString::fromUtf8(u8":/Resources/简体中文.qm")
-            << QString::fromUtf8(u8"开始升级|设备升级尚未完成，确认停止升级吗？|进度|"
+            << QString::fromUtf8(u8"开始升级|设备升级尚未完成，确认停止升级吗？|进度|已停止|"
                                  u8":在更新过程中请勿中断电源或网络|关于 Brelvo Tool|").split('|');
     }
 
@@ -65,7 +68,7 @@ private slots:
             for (const QString &key : context.second.split(' '))
                 (translator.translate(context.first, key.toLatin1().constData()).isNull() ? missing : found) << key;
         QCOMPARE(missing, QStringList());
-        QCOMPARE(found.size(), 58);
+        QCOMPARE(found.size(), 61);
         for (int i = 0; i < samples.size(); ++i)
             QCOMPARE(translator.translate(kSamples[i][0], kSamples[i][1]), samples.at(i));
     }

@@ -1,87 +1,75 @@
 #include "dialogs/MessageBoxDlg.h"
 
-#include "dialogs/MessageBox.h"
+#include "ui_MessageBox.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
 #include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QTranslator>
 
-#include <memory>
-
-MessageBoxDlg::MessageBoxDlg(QWidget* parent, QString languageFile)
+MessageBoxDlg::MessageBoxDlg(QWidget* parent)
     : QDialog(parent),
-      ui(new Ui::MessageBox),
-      dragging(false),
-      pressPos(0, 0),
-      windowPos(0, 0),
-      languageFile(std::move(languageFile)),
-      clickedButton(QMessageBox::Cancel)
+      ui_(new Ui::MessageBox),
+      dragging_(false),
+      dragStartCursor_(0, 0),
+      dragStartWindow_(0, 0),
+      clickedButton_(QMessageBox::Cancel)
 {
-    ui->setupUi(this);
+    ui_->setupUi(this);
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(":/Resources/Brelvo 32_32.ico"));
 
-    ui->contentText->setAlignment(Qt::AlignTop);
-    ui->contentText->setWordWrap(true);
+    ui_->contentText->setAlignment(Qt::AlignTop);
+    ui_->contentText->setWordWrap(true);
 
-    connect(ui->closeBtn, &QPushButton::clicked, this, &QDialog::close);
-    connect(ui->okBtn, &QPushButton::clicked, this, [this] {
+    connect(ui_->closeBtn, &QPushButton::clicked, this, &QDialog::close);
+    connect(ui_->okBtn, &QPushButton::clicked, this, [this] {
         accept();
-        clickedButton = QMessageBox::Ok;
+        clickedButton_ = QMessageBox::Ok;
     });
-    connect(ui->cancelBtn, &QPushButton::clicked, this, [this] {
+    connect(ui_->cancelBtn, &QPushButton::clicked, this, [this] {
         reject();
-        clickedButton = QMessageBox::Cancel;
+        clickedButton_ = QMessageBox::Cancel;
     });
 }
 
-MessageBoxDlg::~MessageBoxDlg()
+MessageBoxDlg::~MessageBoxDlg() = default;
+
+int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content)
 {
-    delete ui;
+    return showBox(parent, title, content, ":/Resources/ico_information.png", true);
 }
 
-int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content,
-                               QString languageFile)
+int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, languageFile, ":/Resources/ico_information.png", true);
+    return showBox(parent, title, content, ":/Resources/ico_question.png", true);
 }
 
-int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content,
-                            QString languageFile)
+int MessageBoxDlg::warning(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, languageFile, ":/Resources/ico_question.png", true);
-}
-
-int MessageBoxDlg::warning(QWidget* parent, const QString& title, const QString& content,
-                           QString languageFile)
-{
-    return showBox(parent, title, content, languageFile, ":/Resources/ico_warning.png", false);
+    return showBox(parent, title, content, ":/Resources/ico_warning.png", false);
 }
 
 int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString& content,
-                           const QString& languageFile, const QString& iconPath, bool withCancel)
+                           const QString& iconPath, bool withCancel)
 {
-    MessageBoxDlg dlg(parent, languageFile);
-    dlg.ui->IconLab->setPixmap(QPixmap(iconPath));
-    dlg.ui->cancelBtn->setVisible(withCancel);
+    MessageBoxDlg dlg(parent);
+    dlg.ui_->IconLab->setPixmap(QPixmap(iconPath));
+    dlg.ui_->cancelBtn->setVisible(withCancel);
     dlg.loadTexts();
-    dlg.ui->titleLab->setText(title);
+    dlg.ui_->titleLab->setText(title);
     // Replaces the tips page that loadTexts put there.
-    dlg.ui->contentText->setText(content);
+    dlg.ui_->contentText->setText(content);
     // A long message (the three erase warnings) wraps to more lines than the
     // form's 200 pixels hold; grow the box downwards so nothing is cut off.
     // Short messages keep the form's size. (Part of any added height may go
     // to the spacers around the text, hence the few rounds.)
     dlg.ensurePolished();
     if (QLayout* layout = dlg.layout()) {
-        QLabel* text = dlg.ui->contentText;
+        QLabel* text = dlg.ui_->contentText;
         for (int round = 0; round < 4; ++round) {
             layout->invalidate();
             layout->activate();
@@ -92,23 +80,23 @@ int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString&
         }
     }
     dlg.exec();
-    return dlg.clickedButton;
+    return dlg.clickedButton_;
 }
 
-void MessageBoxDlg::showStartTips(QWidget* parent, QString languageFile)
+void MessageBoxDlg::showStartTips(QWidget* parent)
 {
-    MessageBoxDlg dlg(parent, languageFile);
-    dlg.ui->topFrame->hide();
-    dlg.ui->IconLab->hide();
-    dlg.ui->cancelBtn->hide();
+    MessageBoxDlg dlg(parent);
+    dlg.ui_->topFrame->hide();
+    dlg.ui_->IconLab->hide();
+    dlg.ui_->cancelBtn->hide();
 
     const int width = dlg.width();
-    dlg.ui->verticalSpacer_3->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
-    dlg.ui->verticalSpacer_4->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
-    dlg.ui->verticalLayout->invalidate();
+    dlg.ui_->spaceAboveText->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui_->spaceBelowText->changeSize(width, 0, QSizePolicy::Minimum, QSizePolicy::Minimum);
+    dlg.ui_->verticalLayout->invalidate();
 
     dlg.loadTexts();
-    dlg.ui->contentText->adjustSize();
+    dlg.ui_->contentText->adjustSize();
     dlg.resize(400, 500);
     dlg.exec();
 }
@@ -136,31 +124,22 @@ QString MessageBoxDlg::tipsPage(const QStringList& contents, const QString& head
 
 void MessageBoxDlg::loadTexts()
 {
-    if (!QFileInfo::exists(languageFile))
-        languageFile = ":/Resources/" + languageFile + ".qm";
-
-    // Installed only while these texts are looked up; its destruction takes it
-    // out of the application again, so later tr() calls see the keys.
-    std::unique_ptr<QTranslator> translator(new QTranslator);
-    translator->load(languageFile);
-    QCoreApplication::installTranslator(translator.get());
-
-    ui->okBtn->setText(tr("PushButton.ok"));
-    ui->cancelBtn->setText(tr("PushButton.cancel"));
+    ui_->okBtn->setText(tr("PushButton.ok"));
+    ui_->cancelBtn->setText(tr("PushButton.cancel"));
 
     const QStringList contents = {
         tr("TipContent.content1"), tr("TipContent.content2"), tr("TipContent.content3"),
         tr("TipContent.content4"), tr("TipContent.content5"), tr("TipContent.content6"),
     };
-    ui->contentText->setText(tipsPage(contents, tr("Title.readBefore")));
+    ui_->contentText->setText(tipsPage(contents, tr("Title.readBefore")));
 }
 
 void MessageBoxDlg::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        pressPos = event->globalPos();
-        windowPos = frameGeometry().topLeft();
+        dragging_ = true;
+        dragStartCursor_ = event->globalPos();
+        dragStartWindow_ = frameGeometry().topLeft();
         return;
     }
     QDialog::mousePressEvent(event);
@@ -168,9 +147,9 @@ void MessageBoxDlg::mousePressEvent(QMouseEvent* event)
 
 void MessageBoxDlg::mouseMoveEvent(QMouseEvent* event)
 {
-    if ((event->buttons() & Qt::LeftButton) && dragging) {
-        const QPoint travel = event->globalPos() - pressPos;
-        move(windowPos.x() + travel.x(), windowPos.y() + travel.y());
+    if ((event->buttons() & Qt::LeftButton) && dragging_) {
+        const QPoint travel = event->globalPos() - dragStartCursor_;
+        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
         return;
     }
     QDialog::mouseMoveEvent(event);
@@ -178,6 +157,6 @@ void MessageBoxDlg::mouseMoveEvent(QMouseEvent* event)
 
 void MessageBoxDlg::mouseReleaseEvent(QMouseEvent* event)
 {
-    dragging = false;
+    dragging_ = false;
     QDialog::mouseReleaseEvent(event);
 }

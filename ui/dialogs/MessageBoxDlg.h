@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
+
 class QMouseEvent;
 
 namespace Ui {
@@ -14,25 +16,20 @@ class MessageBox;
 // The tool's own frameless message box, and the start-up tips page shown in
 // it. Each static call runs one modal showing and tells the caller which
 // button closed it: QMessageBox::Ok after OK, QMessageBox::Cancel otherwise.
-//
-// languageFile names the catalogue the box translates its own captions from:
-// a path that exists is used as it is; anything else is taken as a catalogue
-// name inside the built-in resources (":/Resources/<name>.qm").
+// The box's own captions and the tips come from the catalogue installed in
+// the application (the window installs the chosen one).
 class MessageBoxDlg : public QDialog
 {
     Q_OBJECT
 
 public:
-    MessageBoxDlg(QWidget* parent, QString languageFile);
+    explicit MessageBoxDlg(QWidget* parent);
     ~MessageBoxDlg() override;
 
-    static int information(QWidget* parent, const QString& title, const QString& content,
-                           QString languageFile);
-    static int question(QWidget* parent, const QString& title, const QString& content,
-                        QString languageFile);
-    static int warning(QWidget* parent, const QString& title, const QString& content,
-                       QString languageFile);
-    static void showStartTips(QWidget* parent, QString languageFile);
+    static int information(QWidget* parent, const QString& title, const QString& content);
+    static int question(QWidget* parent, const QString& title, const QString& content);
+    static int warning(QWidget* parent, const QString& title, const QString& content);
+    static void showStartTips(QWidget* parent);
 
     // The tips page before its texts are filled in: %1..%4 the numbered tips,
     // %5 the red word of the fifth, %6 the rest of it, %7 the heading.
@@ -49,13 +46,12 @@ protected:
 
 private:
     static int showBox(QWidget* parent, const QString& title, const QString& content,
-                       const QString& languageFile, const QString& iconPath, bool withCancel);
+                       const QString& iconPath, bool withCancel);
     void loadTexts();
 
-    Ui::MessageBox* ui;
-    bool dragging;
-    QPoint pressPos;
-    QPoint windowPos;
-    QString languageFile;
-    int clickedButton;
+    std::unique_ptr<Ui::MessageBox> ui_;
+    bool dragging_;
+    QPoint dragStartCursor_;
+    QPoint dragStartWindow_;
+    int clickedButton_;
 };

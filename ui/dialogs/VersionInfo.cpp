@@ -1,38 +1,29 @@
 #include "dialogs/VersionInfo.h"
 
-#include <QCoreApplication>
-#include <QFileInfo>
+#include "ui_AboutForm.h"
+
 #include <QMouseEvent>
 #include <QPixmap>
-#include <QTranslator>
 
-#include <memory>
-
-VersionInfo::VersionInfo(const QString& languageFile)
+VersionInfo::VersionInfo()
     : QDialog(nullptr),
-      dragging(false),
-      languageFile(languageFile),
-      pressPos(0, 0),
-      windowPos(0, 0)
+      ui_(new Ui::AboutForm),
+      dragging_(false),
+      dragStartCursor_(0, 0),
+      dragStartWindow_(0, 0)
 {
-    ui.setupUi(this);
-    dragging = false;
+    ui_->setupUi(this);
+    dragging_ = false;
 
-    ui.logo->setPixmap(QPixmap(":/Resources/Brelvo 32_32.ico"));
+    ui_->logo->setPixmap(QPixmap(":/Resources/Brelvo 32_32.ico"));
 
-    if (QFileInfo::exists(this->languageFile)) {
-        // Installed only for these four look-ups.
-        std::unique_ptr<QTranslator> translator(new QTranslator);
-        translator->load(this->languageFile);
-        QCoreApplication::installTranslator(translator.get());
-        ui.TitleLab->setText(tr("Title.aboutTool"));
-        ui.version->setText(tr("Label.version"));
-        ui.copyRight->setText(tr("Label.copyRight"));
-        ui.ok->setText(tr("PushButton.ok"));
-    }
+    ui_->TitleLab->setText(tr("Title.aboutTool"));
+    ui_->version->setText(tr("Label.version"));
+    ui_->copyRight->setText(tr("Label.copyRight"));
+    ui_->ok->setText(tr("PushButton.ok"));
 
-    connect(ui.ok, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
-    connect(ui.closeBtn, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
+    connect(ui_->ok, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
+    connect(ui_->closeBtn, &QPushButton::clicked, this, &VersionInfo::closeFormClicked);
 
     setWindowFlags(Qt::FramelessWindowHint);
 }
@@ -47,23 +38,23 @@ void VersionInfo::closeFormClicked()
 void VersionInfo::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        pressPos = event->globalPos();
-        windowPos = frameGeometry().topLeft();
+        dragging_ = true;
+        dragStartCursor_ = event->globalPos();
+        dragStartWindow_ = frameGeometry().topLeft();
     }
     QDialog::mousePressEvent(event);
 }
 
 void VersionInfo::mouseMoveEvent(QMouseEvent* event)
 {
-    if ((event->buttons() & Qt::LeftButton) && dragging) {
-        const QPoint travel = event->globalPos() - pressPos;
-        move(windowPos.x() + travel.x(), windowPos.y() + travel.y());
+    if ((event->buttons() & Qt::LeftButton) && dragging_) {
+        const QPoint travel = event->globalPos() - dragStartCursor_;
+        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
     }
 }
 
 void VersionInfo::mouseReleaseEvent(QMouseEvent* event)
 {
-    dragging = false;
+    dragging_ = false;
     QDialog::mouseReleaseEvent(event);
 }

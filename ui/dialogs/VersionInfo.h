@@ -1,22 +1,24 @@
 #pragma once
 
-#include "dialogs/AboutForm.h"
-
 #include <QDialog>
 #include <QPoint>
-#include <QString>
+
+#include <memory>
 
 class QMouseEvent;
 
+namespace Ui {
+class AboutForm;
+}
+
 // Frameless about dialog: title strip, program icon, version text, OK.
-// Its texts come from the catalogue at languageFile; when no file exists at
-// that path the texts stay empty.
+// Its texts come from the catalogue installed in the application.
 class VersionInfo : public QDialog
 {
     Q_OBJECT
 
 public:
-    explicit VersionInfo(const QString& languageFile);
+    VersionInfo();
     ~VersionInfo() override;
 
 protected:
@@ -28,9 +30,8 @@ private slots:
     void closeFormClicked();
 
 private:
-    Ui::AboutForm ui;
-    bool dragging;
-    QString languageFile;
-    QPoint pressPos;
-    QPoint windowPos;
+    std::unique_ptr<Ui::AboutForm> ui_;
+    bool dragging_;
+    QPoint dragStartCursor_;
+    QPoint dragStartWindow_;
 };

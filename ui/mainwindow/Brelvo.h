@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QMap>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -15,26 +14,34 @@
 class QAction;
 class QCheckBox;
 class QContextMenuEvent;
-class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QMenu;
 class QMouseEvent;
 class QPushButton;
-class QVBoxLayout;
+class QSettings;
+class QTranslator;
 class ComboBox;
 class SWTableWidget;
 
-#include "job/JobSnapshot.h"
+namespace Ui {
+class Brelvo;
+}
 
 namespace brelvo {
 class UpdateServer;
+struct JobSnapshot;
 }
 
 // The tool's only main window: a frameless, fixed-size widget with its own
 // title bar, the inputs of an update run, the device table and the bottom
 // button row. It owns the one UpdateServer and polls it once a second while
 // a run is active.
+//
+// Texts: the window installs the chosen catalogue into the application when
+// a language is applied, and every widget, the device table's status cells
+// included, takes its texts again on the LanguageChange that follows. A tick
+// only looks texts up in the catalogue already installed.
 class Brelvo : public QWidget
 {
     Q_OBJECT
@@ -43,8 +50,9 @@ public:
     explicit Brelvo(QWidget* parent = nullptr);
     ~Brelvo() override;
 
-    // Translation of a job status code in the catalogue in force.
-    QString statusText(int code);
+    // Translation of a job status code in the catalogue in force. Virtual
+    // only so that a benchmark can put a costlier look-up in its place.
+    virtual QString statusText(int code) const;
 
     // "01", "02", ... "99", "100": the first column of a device row.
     static QString rowNumberText(int row);
@@ -54,6 +62,7 @@ protected:
     // of the "translations" folder beside the program.
     Brelvo(const QString& translationsDir, QWidget* parent);
 
+    void changeEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -63,28 +72,42 @@ protected:
     // -1 when the lists were left as they are.
     int loadLanguageList(QStringList& files, QStringList& names);
     int loadLanguageList(QStringList& files, QStringList& names, const QString& folder);
-    void applyLanguage(int flag);
-    void refreshTexts();
+    // Installs the catalogue of the language box's entry in place of the one
+    // before; every text follows before this returns.
+    void applyLanguage();
     void setInputsEnabled(bool enabled);
 
-    // Writes one table row per job.
+    // Puts back the remembered firmware folder, configuration file and
+    // local address where they still fit (the language is put back before
+    // it is first applied).
+    void restoreSettings();
+
+    // One table row per job, in the engine's order; rows beyond the last job
+    // go. The status cell keeps its code, so a language change can rewrite
+    // the texts without waiting for the next tick.
     void showJobs(const std::vector<brelvo::JobSnapshot>& jobs);
 
-    // The last step of a confirmed exit, after the server is gone. Ends the
-    // process unless replaced.
-    std::function<void()> endProcess;
+    // Replaces the last step of a confirmed exit (by default the process
+    // ends there), for a caller that must survive it.
+    void setEndProcess(std::function<void()> end);
+
+    // What a subclass may look at.
+    bool isRunning() const { return running_; }
+    bool isPolling() const { return pollTimer_.isActive(); }
+    brelvo::UpdateServer* server() const { return server_.get(); }
+    QSystemTrayIcon* trayIcon() const { return trayIcon_; }
 
 private slots:
-    void startUpdateWork();
-    void browseInitFilePath();
-    void browseUpdateFilePath();
-    void showClearChkMessage();
-    void clearUpdateTable();
-    void exitProgram();
-    void onTimeOut();
-    void miniButtonClicked();
-    void languageItemChanged(int flag);
-    void onSystemTrayIconClicked(QSystemTrayIcon::ActivationReason reason);
+    void startOrStop();
+    void browseConfigFile();
+    void browseFirmwareDir();
+    void warnAboutErase();
+    void clearTable();
+    void askToExit();
+    void pollJobs();
+    void minimizeToTray();
+    void languageChosen();
+    void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
     void construct();
@@ -93,63 +116,68 @@ private:
     void initControls();
     void fillLocalAddresses();
     void connectSignals();
+    void retranslate();
+    // The user's settings file.
+    static std::unique_ptr<QSettings> openUserSettings();
+    void restoreLanguageChoice();
+    void rememberRun();
+    void rememberLanguage();
+    void rememberLanguage(QSettings& settings);
+    void rememberPickedFolder(const QString& folder);
+    QString pickerStartFolder(const QString& fieldFolder) const;
+    void setStartButtonKey(const char* key);
     void showAboutDialog();
     bool busy() const;
     void shutdownAndExit();
 
-protected:
-    // widget tree
-    QVBoxLayout* verticalLayout_3 = nullptr;
-    QWidget* topWidget = nullptr;
-    QHBoxLayout* horizontalLayout_6 = nullptr;
-    QLabel* logo = nullptr;
-    QLabel* title = nullptr;
-    QPushButton* minBtn = nullptr;
-    QPushButton* maxBtn = nullptr;
-    QPushButton* closeBtn = nullptr;
-    QHBoxLayout* horizontalLayout_5 = nullptr;
-    QVBoxLayout* verticalLayout = nullptr;
-    QLabel* machineIp = nullptr;
-    QLabel* updatePath = nullptr;
-    QLabel* initPath = nullptr;
-    QVBoxLayout* verticalLayout_2 = nullptr;
-    QHBoxLayout* horizontalLayout = nullptr;
-    ComboBox* ipList = nullptr;
-    QLabel* languLab = nullptr;
-    ComboBox* languageBox = nullptr;
-    QHBoxLayout* horizontalLayout_2 = nullptr;
-    QLineEdit* updateFilePath = nullptr;
-    QPushButton* selectPath = nullptr;
-    QHBoxLayout* horizontalLayout_3 = nullptr;
-    QLineEdit* initFilePath = nullptr;
-    QPushButton* selectInitPath = nullptr;
-    QHBoxLayout* horizontalLayout_4 = nullptr;
-    QCheckBox* bootCheck = nullptr;
-    QCheckBox* clearBoot = nullptr;
-    QPushButton* startUpdate = nullptr;
-    QHBoxLayout* horizontalLayout_8 = nullptr;
-    SWTableWidget* tableWidget = nullptr;
-    QHBoxLayout* horizontalLayout_7 = nullptr;
-    QPushButton* aboutBtn = nullptr;
-    QPushButton* clearContent = nullptr;
-    QPushButton* exitBtn = nullptr;
+    static constexpr int kColumnCount = 4;
 
-    std::unique_ptr<brelvo::UpdateServer> server;
-    QTimer pollTimer;
-    bool running = false;
-    bool dragging = false;
-    int columnCount = 4;
-    int rowCount = 0;
-    QSystemTrayIcon* trayIcon = nullptr;
-    QPoint pressPos;
-    QPoint windowPos;
-    QString translationPath;
-    QString startButtonKey;
-    QMap<QString, QString> texts;
-    QMenu* trayMenu = nullptr;
-    QAction* aboutAction = nullptr;
-    QStringList translationFiles;
+    // The generated form, and handles on its widgets named after what they
+    // hold. The widgets' object names (what the style sheet and the tests
+    // select by) are the form's own.
+    std::unique_ptr<Ui::Brelvo> ui_;
+    QWidget* titleBar_ = nullptr;
+    QLabel* logoLabel_ = nullptr;
+    QLabel* titleLabel_ = nullptr;
+    QPushButton* minimizeButton_ = nullptr;
+    QPushButton* maximizeButton_ = nullptr;
+    QPushButton* closeButton_ = nullptr;
+    QLabel* localAddressLabel_ = nullptr;
+    QLabel* firmwareDirLabel_ = nullptr;
+    QLabel* configFileLabel_ = nullptr;
+    ComboBox* localAddressBox_ = nullptr;
+    QLabel* languageLabel_ = nullptr;
+    ComboBox* languageBox_ = nullptr;
+    QLineEdit* firmwareDirEdit_ = nullptr;
+    QPushButton* firmwareDirButton_ = nullptr;
+    QLineEdit* configFileEdit_ = nullptr;
+    QPushButton* configFileButton_ = nullptr;
+    QCheckBox* updateBootCheck_ = nullptr;
+    QCheckBox* eraseBootCheck_ = nullptr;
+    QPushButton* startStopButton_ = nullptr;
+    SWTableWidget* deviceTable_ = nullptr;
+    QPushButton* aboutButton_ = nullptr;
+    QPushButton* clearButton_ = nullptr;
+    QPushButton* exitButton_ = nullptr;
+    QMenu* titleBarMenu_ = nullptr;
+    QAction* aboutAction_ = nullptr;
+    QSystemTrayIcon* trayIcon_ = nullptr;
 
-private:
-    QString translationsDir;
+    std::unique_ptr<brelvo::UpdateServer> server_;
+    QTimer pollTimer_;
+    bool running_ = false;
+    std::function<void()> endProcess_;
+
+    // Dragging the frameless window by any free spot.
+    bool dragging_ = false;
+    QPoint dragStartCursor_;
+    QPoint dragStartWindow_;
+
+    QString lastFolder_;  // the file pickers' last folder
+
+    QString translationsDir_;
+    QStringList catalogueFiles_;  // one per entry of the language box
+    QString catalogueFile_;       // the one in force: a path or a resource
+    std::unique_ptr<QTranslator> catalogue_;  // installed in the application
+    const char* startButtonKey_ = "PushButton.update";
 };

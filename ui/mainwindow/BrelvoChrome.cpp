@@ -10,38 +10,38 @@
 void Brelvo::mousePressEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton) {
-        dragging = true;
-        pressPos = event->globalPos();
-        windowPos = frameGeometry().topLeft();
+        dragging_ = true;
+        dragStartCursor_ = event->globalPos();
+        dragStartWindow_ = frameGeometry().topLeft();
     }
     QWidget::mousePressEvent(event);
 }
 
 void Brelvo::mouseReleaseEvent(QMouseEvent* event)
 {
-    dragging = false;
+    dragging_ = false;
     QWidget::mouseReleaseEvent(event);
 }
 
 void Brelvo::mouseMoveEvent(QMouseEvent* event)
 {
-    if ((event->buttons() & Qt::LeftButton) && dragging) {
-        const QPoint travel = event->globalPos() - pressPos;
-        move(windowPos.x() + travel.x(), windowPos.y() + travel.y());
+    if ((event->buttons() & Qt::LeftButton) && dragging_) {
+        const QPoint travel = event->globalPos() - dragStartCursor_;
+        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
     }
 }
 
 void Brelvo::contextMenuEvent(QContextMenuEvent* event)
 {
-    trayMenu->clear();
-    trayMenu->addAction(aboutAction);
+    titleBarMenu_->clear();
+    titleBarMenu_->addAction(aboutAction_);
     const QPoint cursor = QCursor::pos();
-    if (topWidget->geometry().contains(mapFromGlobal(cursor)))
-        trayMenu->exec(cursor);
+    if (titleBar_->geometry().contains(mapFromGlobal(cursor)))
+        titleBarMenu_->exec(cursor);
     event->accept();
 }
 
-void Brelvo::miniButtonClicked()
+void Brelvo::minimizeToTray()
 {
     // Without a tray there would be no way back to a hidden window.
     if (!QSystemTrayIcon::isSystemTrayAvailable()) {
@@ -49,13 +49,13 @@ void Brelvo::miniButtonClicked()
         return;
     }
     hide();
-    trayIcon->setVisible(true);
+    trayIcon_->setVisible(true);
 }
 
-void Brelvo::onSystemTrayIconClicked(QSystemTrayIcon::ActivationReason reason)
+void Brelvo::trayIconActivated(QSystemTrayIcon::ActivationReason reason)
 {
     if (reason != QSystemTrayIcon::DoubleClick)
         return;
     show();
-    trayIcon->hide();
+    trayIcon_->hide();
 }

@@ -8,6 +8,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
+#include <QEvent>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHostAddress>
@@ -15,6 +16,8 @@
 #include <QNetworkInterface>
 #include <QSettings>
 #include <QTranslator>
+
+#include <memory>
 
 namespace {
 
@@ -25,7 +28,7 @@ const QString kResourcePrefix = QStringLiteral(":/Resources/");
 
 int Brelvo::loadLanguageList(QStringList& files, QStringList& names)
 {
-    return loadLanguageList(files, names, translationsDir);
+    return loadLanguageList(files, names, translationsDir_);
 }
 
 int Brelvo::loadLanguageList(QStringList& files, QStringList& names, const QString& folder)
@@ -52,35 +55,41 @@ int Brelvo::loadLanguageList(QStringList& files, QStringList& names, const QStri
     return 0;
 }
 
-void Brelvo::applyLanguage(int flag)
+void Brelvo::applyLanguage()
 {
-    const int i = languageBox->currentIndex();
-    if (i >= 0 && i < translationFiles.size()) {
-        const QString& file = translationFiles.at(i);
-        if (flag == -1) {
-            translationPath = kResourcePrefix + file;
-        } else {
-            translationPath = translationsDir + QLatin1Char('/') + file;
-            if (!QFileInfo::exists(translationPath))
-                translationPath = kResourcePrefix + file;
-        }
+    const int i = languageBox_->currentIndex();
+    if (i < 0 || i >= catalogueFiles_.size())
+        return;
+    const QString& file = catalogueFiles_.at(i);
+
+    // The translations folder comes first; a catalogue missing there, or one
+    // that does not load, falls back to the built-in one of that name.
+    auto translator = std::make_unique<QTranslator>();
+    catalogueFile_ = translationsDir_ + QLatin1Char('/') + file;
+    if (!QFileInfo::exists(catalogueFile_) || !translator->load(catalogueFile_)) {
+        catalogueFile_ = kResourcePrefix + file;
+        if (!translator->load(catalogueFile_))
+            qWarning("Brelvo: no catalogue for language '%s'", qPrintable(file));
     }
 
-    QTranslator translator;
-    translator.load(translationPath);
-    QCoreApplication::installTranslator(&translator);
-    refreshTexts();
-    if (!translationPath.isEmpty()) {
-        QSettings settings(kSettingsFile, QSettings::IniFormat);
-        settings.setValue(QStringLiteral("Language"), translationPath);
-    }
-    QCoreApplication::removeTranslator(&translator);
+    // The new one goes in before the old one leaves, so no look-up in
+    // between falls back to the bare keys.
+    QCoreApplication::installTranslator(translator.get());
+    std::swap(catalogue_, translator);
+    translator.reset();
+    // The application posts its LanguageChange to the windows; deliver it
+    // now, so every text has followed when this returns.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::LanguageChange);
+
+    QSettings settings(kSettingsFile, QSettings::IniFormat);
+    settings.setValue(QStringLiteral("Language"), catalogueFile_);
 }
 
-void Brelvo::languageItemChanged(int flag)
+void Brelvo::languageChosen()
 {
-    applyLanguage(flag);
-    MessageBoxDlg::showStartTips(this, translationPath);
+    applyLanguage();
+    rememberLanguage();
+    MessageBoxDlg::showStartTips(this);
 }
 
 void Brelvo::fillLocalAddresses()
@@ -94,26 +103,43 @@ void Brelvo::fillLocalAddresses()
             continue;
         addresses << address.toString();
     }
-    ipList->addItems(addresses);
+    localAddressBox_->addItems(addresses);
 }
 
-void Brelvo::browseUpdateFilePath()
+// Where a picker opens: the folder its own field names when that still
+// exists, else the folder last picked from (remembered across runs), else
+// the home folder; never merely the working directory.
+QString Brelvo::pickerStartFolder(const QString& fieldFolder) const
+{
+    for (const QString& folder : {fieldFolder, lastFolder_}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
+void Brelvo::browseFirmwareDir()
 {
     const QString folder = QFileDialog::getExistingDirectory(
-        nullptr, texts.value(QStringLiteral("choseUptFilePath")), QDir::currentPath(),
-        QFileDialog::ShowDirsOnly);
-    if (!folder.isEmpty())
-        updateFilePath->setText(QDir::toNativeSeparators(folder));
+        this, tr("Title.choseUptFilePath"), pickerStartFolder(firmwareDirEdit_->text()), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
+    rememberPickedFolder(folder);
 }
 
-void Brelvo::browseInitFilePath()
+void Brelvo::browseConfigFile()
 {
-    const QString file = QFileDialog::getOpenFileName(
-        nullptr, texts.value(QStringLiteral("choseIniFilePath")), QStringLiteral("/"),
-        QStringLiteral("Config file(*.cfg);; All files(*.*)"));
+    const QString current = configFileEdit_->text();
+    const QString filters = tr("Filter.configFiles") + QStringLiteral(";;") + tr("Filter.allFiles");
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("Title.choseIniFilePath"),
+                                     pickerStartFolder(current.isEmpty() ? QString() : QFileInfo(current).path()),
+                                     filters);
     if (file.isEmpty())
         return;
-    initFilePath->setText(file);
+    configFileEdit_->setText(file);
+    rememberPickedFolder(QFileInfo(file).path());
     // Programmatic: no clicked signal, so the erase warning stays away.
-    clearBoot->setChecked(true);
+    eraseBootCheck_->setChecked(true);
 }

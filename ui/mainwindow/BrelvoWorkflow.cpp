@@ -2,21 +2,23 @@
 #include "mainwindow/Brelvo.h"
 
 #include "dialogs/MessageBoxDlg.h"
-#include "job/UpdateJob.h"
-#include "platform/AddressText.h"
+#include "job/JobSnapshot.h"
+#include "job/JobStatus.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
 #include "widgets/SWTableWidget.h"
 
+#include <QBrush>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QHostAddress>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidgetItem>
 #include <QThread>
-#include <QTranslator>
+#include <QtEndian>
 
 namespace {
 
@@ -56,8 +58,31 @@ const char* statusKey(int code)
         return "Content.openUpFileFailed";
     case 14:
         return "Content.timeout";
+    case 15:
+        return "Content.stopped";
     default:
         return "Content.undefineError";
+    }
+}
+
+// A device's result gives its row a colour; anything not known to be a step
+// on the way (unknown codes too) counts as a failure.
+Outcome outcomeOf(int status)
+{
+    switch (status) {
+    case brelvo::Accepted:
+    case brelvo::OfferSent:
+    case 2:
+    case brelvo::SizeSent:
+    case 4:
+    case brelvo::SendingBlocks:
+    case 6:
+    case brelvo::DeviceWriting:
+        return Outcome::Running;
+    case brelvo::DeviceWriteComplete:
+        return Outcome::Succeeded;
+    default:
+        return Outcome::Failed;
     }
 }
 
@@ -66,7 +91,14 @@ QTableWidgetItem* newTextCell()
 {
     auto* item = new QTableWidgetItem(QString());
     item->setFlags(item->flags() & ~Qt::ItemIsEditable);
+    item->setTextAlignment(kCellAlignment);
     return item;
+}
+
+// Dotted text of a network-order address, "0.0.0.0" when none was lent.
+QString addressText(uint32_t networkOrder)
+{
+    return QHostAddress(qFromBigEndian(networkOrder)).toString();
 }
 
 } // namespace
@@ -76,103 +108,94 @@ QTableWidgetItem* newTextCell()
 // has nothing left to interrupt.
 bool Brelvo::busy() const
 {
-    if (!server || server->isIdle())
+    if (!server_ || server_->isIdle())
         return false;
-    const int n = server->jobCount();
-    for (int i = 0; i < n; ++i) {
-        const std::shared_ptr<brelvo::UpdateJob> job = server->jobAt(i);
-        if (job && !job->isFinished())
+    for (const brelvo::JobSnapshot& job : server_->snapshot()) {
+        if (!job.finished)
             return true;
     }
     return false;
 }
 
-void Brelvo::startUpdateWork()
+void Brelvo::startOrStop()
 {
-    if (!running) {
+    if (!running_) {
         int options = 0;
-        if (bootCheck->isChecked())
+        if (updateBootCheck_->isChecked())
             options |= brelvo::OptionUpdateBoot;
-        if (clearBoot->isChecked())
+        if (eraseBootCheck_->isChecked())
             options |= brelvo::OptionEraseBoot;
 
-        const std::string address = toEngineText(ipList->currentText());
-        const std::string firmwareDir = toEngineText(updateFilePath->text());
-        const std::string configPath = toEngineText(initFilePath->text());
+        // The operator's choices are worth keeping even when this start fails.
+        rememberRun();
+        const std::string address = toEngineText(localAddressBox_->currentText());
+        const std::string firmwareDir = toEngineText(firmwareDirEdit_->text());
+        const std::string configPath = toEngineText(configFileEdit_->text());
 
-        const int result = server ? server->start(firmwareDir, configPath, address, options) : -1;
+        const int result = server_ ? server_->start(firmwareDir, configPath, address, options) : -1;
         if (result != 0) {
-            MessageBoxDlg::information(this, texts.value(QStringLiteral("update")),
-                                       texts.value(QStringLiteral("startFailed")), translationPath);
+            MessageBoxDlg::information(this, tr("Title.update"), tr("Content.startFailed"));
             return;
         }
-        pollTimer.start();
-        running = true;
+        pollTimer_.start();
+        running_ = true;
         setInputsEnabled(false);
-        startButtonKey = QStringLiteral("PushButton.stopUpdate");
-        applyLanguage(languageBox->currentIndex());
+        setStartButtonKey("PushButton.stopUpdate");
         return;
     }
 
     if (busy()) {
-        const int answer = MessageBoxDlg::question(this, texts.value(QStringLiteral("stopUpdate")),
-                                                   texts.value(QStringLiteral("questionStopUpdate")),
-                                                   translationPath);
+        const int answer =
+            MessageBoxDlg::question(this, tr("Title.stopUpdate"), tr("Content.questionStopUpdate"));
         if (answer == QMessageBox::Cancel)
             return;
     }
     // The question runs its own event loop: the run may have ended (or the
     // window been shut down) while it was open.
-    if (!running || !server)
+    if (!running_ || !server_)
         return;
-    server->stop();
-    startUpdate->setEnabled(false);
-    startButtonKey = QStringLiteral("PushButton.prepareStop");
-    applyLanguage(languageBox->currentIndex());
+    server_->stop();
+    startStopButton_->setEnabled(false);
+    setStartButtonKey("PushButton.prepareStop");
 }
 
-void Brelvo::showClearChkMessage()
+void Brelvo::warnAboutErase()
 {
-    if (!clearBoot->isChecked())
+    if (!eraseBootCheck_->isChecked())
         return;
     const QString content = QStringLiteral("%1\n\n%2\n\n%3\n\n")
-                                .arg(texts.value(QStringLiteral("warn1")),
-                                     texts.value(QStringLiteral("warn2")),
-                                     texts.value(QStringLiteral("warn3")));
-    MessageBoxDlg::warning(this, texts.value(QStringLiteral("specialTip")), content, translationPath);
+                                .arg(tr("Content.warn1"), tr("Content.warn2"), tr("Content.warn3"));
+    MessageBoxDlg::warning(this, tr("Title.specialTip"), content);
 }
 
-void Brelvo::clearUpdateTable()
+void Brelvo::clearTable()
 {
-    if (server)
-        server->pruneFinished();
-    tableWidget->clearContents();
-    tableWidget->setRowCount(0);
-    rowCount = 0;
+    if (server_)
+        server_->pruneFinished();
+    deviceTable_->clearContents();
+    deviceTable_->setRowCount(0);
 }
 
-void Brelvo::exitProgram()
+void Brelvo::askToExit()
 {
-    const QString content = busy() ? texts.value(QStringLiteral("questionExit"))
-                                   : texts.value(QStringLiteral("questionExitApp"));
-    const int answer =
-        MessageBoxDlg::question(this, texts.value(QStringLiteral("exit")), content, translationPath);
+    const QString content = busy() ? tr("Content.questionExit") : tr("Content.questionExitApp");
+    const int answer = MessageBoxDlg::question(this, tr("Title.exit"), content);
     if (answer == QMessageBox::Ok)
         shutdownAndExit();
 }
 
 void Brelvo::shutdownAndExit()
 {
-    if (server)
-        server->pruneFinished();
-    pollTimer.stop();
+    if (server_)
+        server_->pruneFinished();
+    pollTimer_.stop();
     QThread::msleep(500);
     close();
     // Stop the listener and the jobs and wait for them before the process
     // goes: their threads must not run on after what they use is gone.
-    server.reset();
-    if (endProcess)
-        endProcess();
+    server_.reset();
+    if (endProcess_)
+        endProcess_();
 }
 
 QString Brelvo::rowNumberText(int row)
@@ -180,73 +203,71 @@ QString Brelvo::rowNumberText(int row)
     return QStringLiteral("%1").arg(row, 2, 10, QLatin1Char('0'));
 }
 
-QString Brelvo::statusText(int code)
+QString Brelvo::statusText(int code) const
 {
-    QTranslator translator;
-    translator.load(translationPath);
-    QCoreApplication::installTranslator(&translator);
-    const QString text = tr(statusKey(code));
-    QCoreApplication::removeTranslator(&translator);
-    return text;
+    return tr(statusKey(code));
 }
 
 void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
 {
-    int row = 1;
-    for (const auto& job : jobs) {
-        if (row > tableWidget->rowCount()) {
-            const int oldRows = tableWidget->rowCount();
-            rowCount = row;
-            tableWidget->setRowCount(row);
-            tableWidget->setColumnCount(columnCount);
-            for (int r = oldRows; r < row; ++r) {
-                for (int c = 0; c < columnCount - 1; ++c)
-                    tableWidget->setItem(r, c, newTextCell());
-                tableWidget->setCellWidget(r, columnCount - 1, new ProgressBar(nullptr));
-            }
-        }
-        const int r = row - 1;
-        for (int c = 0; c < columnCount - 1; ++c) {
-            QTableWidgetItem* cell = tableWidget->item(r, c);
-            if (!cell) {
-                cell = newTextCell();
-                tableWidget->setItem(r, c, cell);
-            }
-            cell->setTextAlignment(kCellAlignment);
-        }
-        tableWidget->item(r, 0)->setText(rowNumberText(row));
-        tableWidget->item(r, 1)->setText(QString::fromLatin1(brelvo::addressToText(job.lentAddress).c_str()));
-        tableWidget->item(r, 2)->setText(statusText(job.status));
+    const int rows = static_cast<int>(jobs.size());
+    const int oldRows = deviceTable_->rowCount();
+    if (rows != oldRows)
+        deviceTable_->setRowCount(rows);
+    for (int r = oldRows; r < rows; ++r) {
+        for (int c = 0; c < kColumnCount - 1; ++c)
+            deviceTable_->setItem(r, c, newTextCell());
+        deviceTable_->setCellWidget(r, kColumnCount - 1, new ProgressBar(nullptr));
+    }
 
-        auto* bar = qobject_cast<ProgressBar*>(tableWidget->cellWidget(r, columnCount - 1));
+    for (int r = 0; r < rows; ++r) {
+        const brelvo::JobSnapshot& job = jobs[static_cast<size_t>(r)];
+        QTableWidgetItem* cells[kColumnCount - 1];
+        for (int c = 0; c < kColumnCount - 1; ++c) {
+            cells[c] = deviceTable_->item(r, c);
+            if (!cells[c]) {
+                cells[c] = newTextCell();
+                deviceTable_->setItem(r, c, cells[c]);
+            }
+        }
+        cells[0]->setText(rowNumberText(r + 1));
+        cells[1]->setText(addressText(job.lentAddress));
+        const Outcome outcome = outcomeOf(job.status);
+        if (cells[2]->data(Qt::UserRole) != QVariant(job.status)) {
+            cells[2]->setData(Qt::UserRole, job.status);
+            cells[2]->setText(statusText(job.status));
+            const QColor colour = outcomeTextColour(outcome);
+            cells[2]->setData(Qt::ForegroundRole, colour.isValid() ? QVariant(QBrush(colour)) : QVariant());
+        }
+
+        auto* bar = qobject_cast<ProgressBar*>(deviceTable_->cellWidget(r, kColumnCount - 1));
         if (!bar) {
             // Someone replaced the cell: put a bar back rather than drop the value.
             bar = new ProgressBar(nullptr);
-            tableWidget->setCellWidget(r, columnCount - 1, bar);
+            deviceTable_->setCellWidget(r, kColumnCount - 1, bar);
         }
-        bar->setValue(job.progress);
-        ++row;
+        bar->setOutcome(outcome);
+        if (bar->value() != job.progress) {
+            // A bar repaints itself at once on a new value; held, it joins
+            // the tick's one paint pass instead.
+            bar->setUpdatesEnabled(false);
+            bar->setValue(job.progress);
+            bar->setUpdatesEnabled(true);
+        }
     }
 }
 
-void Brelvo::onTimeOut()
+void Brelvo::pollJobs()
 {
-    if (!server)
+    if (!server_)
         return;
-    showJobs(server->snapshot());
+    showJobs(server_->snapshot());
 
-    if (server->isIdle()) {
-        pollTimer.stop();
-        running = false;
-        ipList->setEnabled(true);
-        bootCheck->setEnabled(true);
-        clearBoot->setEnabled(true);
-        selectPath->setEnabled(true);
-        initFilePath->setEnabled(true);
-        updateFilePath->setEnabled(true);
-        selectInitPath->setEnabled(true);
-        startUpdate->setEnabled(true);
-        startButtonKey = QStringLiteral("PushButton.startUpdate");
-        applyLanguage(languageBox->currentIndex());
+    if (server_->isIdle()) {
+        pollTimer_.stop();
+        running_ = false;
+        setInputsEnabled(true);
+        startStopButton_->setEnabled(true);
+        setStartButtonKey("PushButton.startUpdate");
     }
 }

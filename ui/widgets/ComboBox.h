@@ -18,5 +18,5 @@ public:
     void showPopup() override;
 
 private:
-    QListWidget* listWidget;
+    QListWidget* listWidget_;
 };

@@ -5,7 +5,7 @@
 #include <QDebug>
 
 SWTableWidget::SWTableWidget(QWidget* parent)
-    : QTableWidget(parent), hoverRow(-1)
+    : QTableWidget(parent), hoverRow_(-1)
 {
     // Cells must report the mouse while no button is held.
     setAttribute(Qt::WA_MouseTracking);
@@ -22,7 +22,7 @@ SWTableWidget::~SWTableWidget() = default;
 void SWTableWidget::cellEntered(int row, int column)
 {
     qDebug("cellEnter,%d,%d", row, column);
-    if (row == hoverRow)
+    if (row == hoverRow_)
         return;
     if (row < 0)
         return;
@@ -35,8 +35,8 @@ void SWTableWidget::cellEntered(int row, int column)
     // The row left behind gets the table's own ground back; a stale row past
     // the end simply has no items.
     for (int c = 0; c < columns; ++c) {
-        if (QTableWidgetItem* cell = item(hoverRow, c))
+        if (QTableWidgetItem* cell = item(hoverRow_, c))
             cell->setBackground(QColor(11, 18, 30, 255));
     }
-    hoverRow = row;
+    hoverRow_ = row;
 }

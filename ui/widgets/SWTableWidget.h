@@ -17,5 +17,5 @@ public slots:
     void cellEntered(int row, int column);
 
 private:
-    int hoverRow;
+    int hoverRow_;
 };

@@ -1,4 +1,6 @@
-// Message box results and size, tips page, about texts; no translator stays installed.
+// Message box results and size, tips page, about texts. The dialogs take
+// their texts from the catalogue installed in the application and never
+// install or remove one themselves.
 
 #include "dialogs/MessageBoxDlg.h"
 #include "dialogs/VersionInfo.h"
@@ -9,10 +11,13 @@
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QTranslator>
+
+#include <memory>
 
 namespace {
 
-struct Seen { bool closed = false, cancelShown = false, textFits = false; QString ok, content, lookedUpMeanwhile; };
+struct Seen { bool closed = false, cancelShown = false, textFits = false; QString ok, content; };
 
 // From inside the modal loop about to start: notes what the next modal dialog
 // shows, then closes it by `how` (a button's name, or "" for Escape). One that
@@ -29,7 +34,7 @@ void closeNextModal(const QString& how, Seen* seen)
         auto* text = dlg->findChild<QLabel*>("contentText");
         *seen = {false, dlg->findChild<QPushButton*>("cancelBtn")->isVisible(),
                  text->height() >= text->heightForWidth(text->width()), dlg->findChild<QPushButton*>("okBtn")->text(),
-                 text->text(), QCoreApplication::translate("MessageBoxDlg", "PushButton.ok")};
+                 text->text()};
         if (how.isEmpty())
             QTest::keyClick(dlg, Qt::Key_Escape);
         else
@@ -40,6 +45,35 @@ void closeNextModal(const QString& how, Seen* seen)
     });
     poll->start(5);
 }
+
+// Installs the named built-in catalogue ("" for none) for one case, and
+// counts the language changes the application announces meanwhile.
+class Catalogue : public QObject
+{
+public:
+    explicit Catalogue(const QString& name)
+    {
+        if (!name.isEmpty()) {
+            translator.reset(new QTranslator);
+            QVERIFY(translator->load(":/Resources/" + name + ".qm"));
+            QCoreApplication::installTranslator(translator.get());
+        }
+        qApp->installEventFilter(this);
+    }
+    ~Catalogue() override { qApp->removeEventFilter(this); }
+    int changes = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == qApp && event->type() == QEvent::LanguageChange)
+            ++changes;
+        return false;
+    }
+
+private:
+    std::unique_ptr<QTranslator> translator;
+};
 
 } // namespace
 
@@ -71,26 +105,29 @@ private slots:
                                                 : &MessageBoxDlg::warning;
         // Wraps to more lines than the form's height holds.
         const QString content = QString("1.A warning long enough to wrap over several lines of the box.\n\n").repeated(4);
+        Catalogue catalogue("English");
         Seen seen;
         closeNextModal(how, &seen);
-        QTEST(call(nullptr, "Stop Update", content, "English"), "expected");
+        QTEST(call(nullptr, "Stop Update", content), "expected");
         QVERIFY2(seen.closed, "the box stayed open");
         QVERIFY2(seen.textFits, "the message is clipped");
         QCOMPARE(seen.cancelShown, kind != "warning");
         QCOMPARE(seen.content, content);
         QCOMPARE(seen.ok, QString("OK"));
-        QCOMPARE(seen.lookedUpMeanwhile, QString("PushButton.ok"));
+        QCOMPARE(catalogue.changes, 0);
     }
 
     void tipsPage_data()
     {
-        QTest::addColumn<QString>("languageFile");
+        QTest::addColumn<QString>("catalogue");
         QTest::addColumn<QString>("ok");
         QTest::addColumn<QStringList>("parts");
         QTest::newRow("English") << "English" << "OK"
             << QStringList{"Before You Start", "1.Make sure", "2.If it is a multi-network",
                            "3.Turn off", "4.Run Brelvo", "5.", "IMPORTANT", ":Do not interrupt"};
-        QTest::newRow("missing catalogue") << "/nonexistent/English.qm" << "PushButton.ok"
+        QTest::newRow("Chinese") << QString::fromUtf8(u8"简体中文") << QString::fromUtf8(u8"确定")
+            << QStringList{QString::fromUtf8(u8"运行程序前确认"), "5."};
+        QTest::newRow("no catalogue") << "" << "PushButton.ok"
             << QStringList{"Title.readBefore", "TipContent.content1", "TipContent.content2",
                            "TipContent.content3", "TipContent.content4", "TipContent.content5",
                            "TipContent.content6"};
@@ -98,11 +135,12 @@ private slots:
 
     void tipsPage()
     {
-        QFETCH(QString, languageFile);
+        QFETCH(QString, catalogue);
         QFETCH(QStringList, parts);
+        Catalogue installed(catalogue);
         Seen seen;
         closeNextModal("okBtn", &seen);
-        MessageBoxDlg::showStartTips(nullptr, languageFile);
+        MessageBoxDlg::showStartTips(nullptr);
         QVERIFY2(seen.closed, "the tips stayed open");
         QTEST(seen.ok, "ok");
         int from = 0;
@@ -110,25 +148,30 @@ private slots:
             from = seen.content.indexOf(part, from);
             QVERIFY2(from >= 0, qPrintable("missing or out of order: " + part));
         }
+        QCOMPARE(installed.changes, 0);
     }
 
     void aboutTexts_data()
     {
-        QTest::addColumn<QString>("languageFile");
+        QTest::addColumn<QString>("catalogue");
         QTest::addColumn<QStringList>("texts"); // title, version, copyright, OK
-        QTest::newRow("English") << ":/Resources/English.qm"
-            << QStringList{"About Brelvo Tool", "Brelvo Tool V2.0.0", "", "OK"};
-        QTest::newRow("missing file") << "/nonexistent/English.qm" << QStringList{"", "", "", ""};
+        QTest::newRow("English") << "English" << QStringList{"About Brelvo Tool", "Brelvo Tool V2.0.0", "", "OK"};
+        QTest::newRow("Chinese") << QString::fromUtf8(u8"简体中文")
+            << QStringList{QString::fromUtf8(u8"关于 Brelvo Tool"), "Brelvo Tool V2.0.0", "",
+                           QString::fromUtf8(u8"确定")};
+        QTest::newRow("no catalogue") << ""
+            << QStringList{"Title.aboutTool", "Label.version", "Label.copyRight", "PushButton.ok"};
     }
 
     void aboutTexts()
     {
-        QFETCH(QString, languageFile);
-        VersionInfo about(languageFile);
+        QFETCH(QString, catalogue);
+        Catalogue installed(catalogue);
+        VersionInfo about;
         const QStringList shown{about.findChild<QLabel*>("TitleLab")->text(), about.findChild<QLabel*>("version")->text(),
                                 about.findChild<QLabel*>("copyRight")->text(), about.findChild<QPushButton*>("ok")->text()};
         QTEST(shown, "texts");
-        QCOMPARE(qApp->translate("VersionInfo", "PushButton.ok"), QString("PushButton.ok"));
+        QCOMPARE(installed.changes, 0);
     }
 };
 

@@ -1,10 +1,14 @@
-// The device table's hover row and the styled combo box popup.
+// The device table's hover row, the styled combo box popup, and the style
+// sheet's disabled look.
 
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
 #include "widgets/SWTableWidget.h"
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QFile>
 #include <QLoggingCategory>
 #include <QTest>
@@ -79,6 +83,53 @@ private slots:
         QCOMPARE(box.view()->visualRect(box.model()->index(1, 0)).top(), first.height());
         QVERIFY(first.height() >= 28);
         qApp->setStyleSheet(QString());
+    }
+
+    // A run disables the inputs: each must look different from its enabled
+    // self, and a disabled button must keep a frame of its own.
+    void disabledLooksDisabled_data()
+    {
+        QTest::addColumn<QString>("kind");
+        for (const char* kind : {"line edit", "combo box", "check box", "button"})
+            QTest::newRow(kind) << kind;
+    }
+
+    void disabledLooksDisabled()
+    {
+        QFETCH(QString, kind);
+        QFile sheet(":/Resources/style.qss");
+        QVERIFY(sheet.open(QIODevice::ReadOnly));
+        QWidget window;
+        window.setObjectName("BrelvoClass");  // the window's ground
+        window.setStyleSheet(QString::fromUtf8(sheet.readAll()));
+        QWidget* w = nullptr;
+        if (kind == "line edit")
+            w = new QLineEdit("/srv/firmware", &window);
+        else if (kind == "combo box")
+            w = new ComboBox(&window);
+        else if (kind == "check box")
+            w = new QCheckBox("Update BOOT Partition.", &window);
+        else
+            w = new QPushButton("Browse", &window);
+        if (auto* box = qobject_cast<ComboBox*>(w))
+            box->addItem("10.213.7.1");
+        if (auto* check = qobject_cast<QCheckBox*>(w))
+            check->setChecked(true);
+        w->setGeometry(10, 10, 160, 28);
+        window.resize(180, 48);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        const QImage enabled = w->grab().toImage();
+        w->setEnabled(false);
+        const QImage disabled = w->grab().toImage();
+        QVERIFY2(enabled != disabled, "disabled looks the same as enabled");
+        if (kind == "line edit" || kind == "combo box")  // a field's own ground, not just its text
+            QVERIFY2(enabled.pixelColor(4, 4) != disabled.pixelColor(4, 4), "a disabled field keeps its ground");
+        if (kind == "button") {
+            const QColor frame = disabled.pixelColor(0, disabled.height() / 2);
+            const QColor inside = disabled.pixelColor(4, disabled.height() / 2);
+            QVERIFY2(frame != inside, "a disabled button has no outline");
+        }
     }
 };
 
