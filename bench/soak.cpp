@@ -9,9 +9,9 @@
 // (one command line).
 // Outside one it refuses to start (exit 77).
 //
-// Job workers keep listening for 40 s after their device's last message,
-// so during the run the thread count follows the updates of the last 40 s;
-// the end figures are taken once those workers have ended.
+// A job closes its socket as soon as its device has reported its result, so
+// the peak threads and descriptors during the run must stay within the
+// devices served at once (one here) plus ten.
 
 #include "TestFixtures.h"
 
@@ -198,12 +198,16 @@ int main(int argc, char** argv)
         std::fprintf(out, "soak: %d updates in %.1f s (%.1f ms each), %d failed\n", updates, runSeconds,
                      1000.0 * runSeconds / updates, failures);
 
+        const bool withinTarget = peak.fds <= start.fds + 1 + 10 && peak.threads <= start.threads + 1 + 10;
+        std::fprintf(out, "soak: peak %d descriptors and %d threads against %d and %d at the start: %s (target: "
+                          "at most the devices served at once, 1, plus 10 more)\n",
+                     peak.fds, peak.threads, start.fds, start.threads, withinTarget ? "met" : "MISSED");
+        failures += withinTarget ? 0 : 1;
         server->stop();
-        // Workers leave 40 s after their device's last word; wait them out.
         const auto w0 = Clock::now();
         brelvo_test::waitFor([&] {
             server->pruneFinished();
-            return server->isIdle() && server->jobCount() == 0 && measure().threads <= start.threads;
+            return server->isIdle() && server->jobCount() == 0 && server->activeTransfers() == 0;
         }, std::chrono::seconds(70), std::chrono::milliseconds(200));
         char label[64];
         std::snprintf(label, sizeof label, "stopped, cleared (+%.0f s)",
@@ -216,8 +220,7 @@ int main(int argc, char** argv)
     }
 
     // Descriptors and threads must be back exactly. Memory: the first round
-    // fills the allocator's arenas and the thread-stack cache (about 1000
-    // workers were alive at once); later rounds must not grow beyond it.
+    // fills the allocator's arenas; later rounds must not grow beyond it.
     bool ok = failures == 0;
     for (const Usage& e : ends)
         ok = ok && e.fds == start.fds && e.threads == start.threads;
