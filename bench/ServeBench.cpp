@@ -13,7 +13,9 @@
 // Options: --devices N, --mib M (image size; or --bytes B), --extra-images K
 // and --extra-mib E (other images in the folder), --stagger MS (between the
 // devices' requests), --no-report (new engines: no run report),
-// --label TEXT. Prints one line "serve ..." of key=value figures.
+// --drain-events (new engines: read the event stream as a front-end does,
+// ten times a second), --label TEXT. Prints one line "serve ..." of
+// key=value figures.
 
 #include "BenchCommon.h"
 #include "TestFixtures.h"
@@ -78,7 +80,7 @@ int main(int argc, char** argv)
 {
     int devices = 1, extraImages = 0, extraMib = 8, staggerMs = 0;
     size_t bytes = size_t(4) << 20;
-    bool report = true;
+    bool report = true, drainEvents = false;
     std::string label = "engine";
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
@@ -97,6 +99,8 @@ int main(int argc, char** argv)
             staggerMs = std::atoi(next().c_str());
         else if (a == "--no-report")
             report = false;
+        else if (a == "--drain-events")
+            drainEvents = true;
         else if (a == "--label")
             label = next();
         else {
@@ -129,6 +133,7 @@ int main(int argc, char** argv)
     brelvo::UpdateServer server;
 #ifdef BRELVO_BENCH_BASELINE
     (void)report;
+    (void)drainEvents;
     const int started = server.start(dir.path(), "", env.toolAddr, 3);
 #else
     brelvo::ServerSettings settings;
@@ -154,8 +159,15 @@ int main(int argc, char** argv)
     std::atomic<bool> done{false};
     int peakThreads = 0, peakFds = 0;
     long peakRssKb = 0;
+    size_t eventsSeen = 0;
     std::thread watcher([&] {
-        while (!done) {
+        for (int tick = 0; !done; ++tick) {
+#ifndef BRELVO_BENCH_BASELINE
+            if (drainEvents && tick % 5 == 0) {
+                std::vector<brelvo::Event> events;
+                eventsSeen += server.takeEvents(events);
+            }
+#endif
             peakThreads = std::max(peakThreads, int(statusField("Threads:")));
             peakFds = std::max(peakFds, countEntries("/proc/self/fd") - 1);
             peakRssKb = std::max(peakRssKb, statusField("VmRSS:"));
@@ -190,11 +202,12 @@ int main(int argc, char** argv)
     const long sent = blocks + resent;
     std::printf("serve label=%s devices=%d bytes=%zu complete=%d/%d tool_cpu_s=%.3f devsim_cpu_s=%.3f "
                 "blocks_sent=%ld resent=%ld us_per_block=%.2f phase_ms_median=%.1f phase_ms_max=%.1f "
-                "result_ms_max=%.0f min_gap_us=%.0f peak_rss_kb=%ld peak_threads=%d peak_fds=%d wall_s=%.2f\n",
+                "result_ms_max=%.0f min_gap_us=%.0f peak_rss_kb=%ld peak_threads=%d peak_fds=%d wall_s=%.2f "
+                "events=%zu\n",
                 label.c_str(), devices, bytes, complete, devices, toolCpu, devsimCpu, sent, resent,
                 sent ? toolCpu * 1e6 / double(sent) : 0.0, percentile(phases, 0.5), percentile(phases, 1.0),
                 percentile(elapsed, 1.0), minGaps.empty() ? -1.0 : *std::min_element(minGaps.begin(), minGaps.end()),
-                peakRssKb, peakThreads, peakFds, wall);
+                peakRssKb, peakThreads, peakFds, wall, eventsSeen);
     if (complete != devices)
         std::fprintf(stderr, "%s\n", run.output.c_str());
     server.stop();

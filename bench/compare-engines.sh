@@ -126,3 +126,9 @@ for side in old new; do
     [ $side = old ] && bench=$old_bench
     serve "memory-$side" "$bench" 0 --devices "$many" --mib 16
 done
+
+echo "== The record: $many devices, run report and event reader on, against both off (this checkout only)"
+for round in 1 2; do
+    serve "record-off-$round" "$new_bench" 0 --devices "$many" --mib "$mib" --no-report
+    serve "record-on-$round" "$new_bench" 0 --devices "$many" --mib "$mib" --drain-events
+done
