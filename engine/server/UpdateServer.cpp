@@ -27,17 +27,17 @@ std::string errnoText(int err) { return std::strerror(err); }
 } // namespace
 
 UpdateServer::UpdateServer()
-    : firmwareIndex(std::make_unique<FirmwareIndex>()), imageStore(std::make_unique<ImageStore>())
+    : firmwareIndex_(std::make_unique<FirmwareIndex>()), imageStore_(std::make_unique<ImageStore>())
 {
 }
 
 UpdateServer::~UpdateServer()
 {
-    keepRunning = false;
-    abortAll = true;
-    listener.join();
+    keepRunning_ = false;
+    abortAll_ = true;
+    listener_.join();
     // Ends every transfer still running and joins the transfer thread.
-    scheduler.reset();
+    scheduler_.reset();
 }
 
 int UpdateServer::start(const std::string& dir, const std::string& config, const std::string& address, int opts)
@@ -53,17 +53,17 @@ int UpdateServer::start(const std::string& dir, const std::string& config, const
 int UpdateServer::start(const ServerSettings& wanted)
 {
     auto refuse = [this](const std::string& why, int err) {
-        std::lock_guard<std::mutex> lock(startMutex);
+        std::lock_guard<std::mutex> lock(startMutex_);
         startError_ = why;
         startErrno_ = err;
         return -1;
     };
-    if (listenerActive.load())
+    if (listenerActive_.load())
         return refuse("the previous run is still ending", 0);
     // The previous listener has cleared its flag as its last act; collect it.
-    listener.join();
+    listener_.join();
     {
-        std::lock_guard<std::mutex> lock(startMutex);
+        std::lock_guard<std::mutex> lock(startMutex_);
         startError_.clear();
         startErrno_ = 0;
     }
@@ -89,14 +89,14 @@ int UpdateServer::start(const ServerSettings& wanted)
         return refuse("UDP port 3281 cannot be bound: " + errnoText(err), err);
     }
 
-    settings = wanted;
+    settings_ = wanted;
     // A new report per run; rows of jobs from earlier runs still go to theirs.
     std::shared_ptr<ReportWriter> runReport;
     if (wanted.writeReport) {
         RunReport::Target target;
         target.path = wanted.reportPath;
         target.runStartMs = unixTimeMs();
-        std::shared_ptr<EventQueue> queue = events;
+        std::shared_ptr<EventQueue> queue = events_;
         runReport = std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
             Event e;
             e.kind = EventKind::ReportFailed;
@@ -109,36 +109,36 @@ int UpdateServer::start(const ServerSettings& wanted)
         });
     }
     {
-        std::lock_guard<std::mutex> lock(startMutex);
-        report = std::move(runReport);
+        std::lock_guard<std::mutex> lock(startMutex_);
+        report_ = std::move(runReport);
     }
-    if (!scheduler) {
+    if (!scheduler_) {
         TransferObserver& observer = *this;
-        scheduler = std::make_unique<TransferScheduler>(observer);
+        scheduler_ = std::make_unique<TransferScheduler>(observer);
     }
 
-    listenerActive = true;
-    keepRunning = true;
-    if (listener.start([this, s] { runListener(s); }) != 0) {
+    listenerActive_ = true;
+    keepRunning_ = true;
+    if (listener_.start([this, s] { runListener(s); }) != 0) {
         consoleWrite("_beginthreadex Failed\n");
         closeSocket(s);
         // Leave the server startable and idle rather than stuck "running".
-        listenerActive = false;
-        keepRunning = false;
-        return refuse("no thread could be started for the listener", 0);
+        listenerActive_ = false;
+        keepRunning_ = false;
+        return refuse("no thread could be started for the listener_", 0);
     }
     return 0;
 }
 
 std::string UpdateServer::startError() const
 {
-    std::lock_guard<std::mutex> lock(startMutex);
+    std::lock_guard<std::mutex> lock(startMutex_);
     return startError_;
 }
 
 int UpdateServer::startErrno() const
 {
-    std::lock_guard<std::mutex> lock(startMutex);
+    std::lock_guard<std::mutex> lock(startMutex_);
     return startErrno_;
 }
 
@@ -148,10 +148,10 @@ void UpdateServer::stop()
     {
         // Under the table lock: once the table is walked no request can be
         // entered any more (appendJob tests keepRunning under this lock).
-        std::lock_guard<std::mutex> lock(tableMutex);
-        keepRunning = false;
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        keepRunning_ = false;
         for (int i = 0; i < jobCount_; ++i)
-            asked.push_back(jobs[i]);
+            asked.push_back(jobs_[i]);
     }
     int unfinished = 0;
     for (const auto& job : asked) {
@@ -166,11 +166,11 @@ void UpdateServer::stop()
 
 bool UpdateServer::isIdle() const
 {
-    if (keepRunning.load() || listenerActive.load())
+    if (keepRunning_.load() || listenerActive_.load())
         return false;
-    std::lock_guard<std::mutex> lock(tableMutex);
+    std::lock_guard<std::mutex> lock(tableMutex_);
     for (int i = 0; i < jobCount_; ++i) {
-        if (!jobs[i]->isFinished())
+        if (!jobs_[i]->isFinished())
             return false;
     }
     return true;
@@ -178,58 +178,58 @@ bool UpdateServer::isIdle() const
 
 int UpdateServer::jobCount() const
 {
-    std::lock_guard<std::mutex> lock(tableMutex);
+    std::lock_guard<std::mutex> lock(tableMutex_);
     return jobCount_;
 }
 
 std::shared_ptr<UpdateJob> UpdateServer::jobAt(int index) const
 {
-    std::lock_guard<std::mutex> lock(tableMutex);
+    std::lock_guard<std::mutex> lock(tableMutex_);
     if (index < 0 || index >= jobCount_)
         return nullptr;
-    return jobs[index];
+    return jobs_[index];
 }
 
 std::vector<JobSnapshot> UpdateServer::snapshot() const
 {
     std::vector<JobSnapshot> out;
-    std::lock_guard<std::mutex> lock(tableMutex);
+    std::lock_guard<std::mutex> lock(tableMutex_);
     out.reserve(static_cast<size_t>(jobCount_));
     for (int i = 0; i < jobCount_; ++i)
-        out.push_back(jobs[i]->snapshot());
+        out.push_back(jobs_[i]->snapshot());
     return out;
 }
 
-size_t UpdateServer::activeTransfers() const { return scheduler ? scheduler->activeJobs() : 0; }
+size_t UpdateServer::activeTransfers() const { return scheduler_ ? scheduler_->activeJobs() : 0; }
 
-size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events->drain(out); }
+size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events_->drain(out); }
 
-uint64_t UpdateServer::droppedEvents() const { return events->dropped(); }
+uint64_t UpdateServer::droppedEvents() const { return events_->dropped(); }
 
 void UpdateServer::renumberRows()
 {
     for (int i = 0; i < jobCount_; ++i)
-        jobs[i]->setRow(i + 1);
+        jobs_[i]->setRow(i + 1);
 }
 
 void UpdateServer::pruneFinished()
 {
     std::vector<std::shared_ptr<UpdateJob>> done;
     {
-        std::lock_guard<std::mutex> lock(tableMutex);
+        std::lock_guard<std::mutex> lock(tableMutex_);
         int kept = 0;
         for (int i = 0; i < jobCount_; ++i) {
-            std::shared_ptr<UpdateJob> job = std::move(jobs[i]);
+            std::shared_ptr<UpdateJob> job = std::move(jobs_[i]);
             if (job->isFinished()) {
-                returnAddress(pool, job->lentAddress(), job->id());
+                returnAddress(pool_, job->lentAddress(), job->id());
                 job->setRow(0);
                 done.push_back(std::move(job));
             } else {
-                jobs[kept++] = std::move(job);
+                jobs_[kept++] = std::move(job);
             }
         }
         for (int i = kept; i < kMaxJobs; ++i)
-            jobs[i].reset();
+            jobs_[i].reset();
         jobCount_ = kept;
         renumberRows();
     }
@@ -240,23 +240,23 @@ void UpdateServer::pruneFinished()
 
 bool UpdateServer::appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent, bool* full)
 {
-    std::lock_guard<std::mutex> lock(tableMutex);
+    std::lock_guard<std::mutex> lock(tableMutex_);
     *full = jobCount_ >= kMaxJobs;
-    if (*full || !keepRunning.load())
+    if (*full || !keepRunning_.load())
         return false;
-    jobs[jobCount_++] = job;
+    jobs_[jobCount_++] = job;
     job->setRow(jobCount_);
-    *lent = lendAddress(pool, job->id());
+    *lent = lendAddress(pool_, job->id());
     return true;
 }
 
 std::vector<uint16_t> UpdateServer::portsInUse() const
 {
     std::vector<uint16_t> ports;
-    std::lock_guard<std::mutex> lock(tableMutex);
+    std::lock_guard<std::mutex> lock(tableMutex_);
     for (int i = 0; i < jobCount_; ++i) {
-        if (!jobs[i]->workerEnded())
-            ports.push_back(jobs[i]->jobPort());
+        if (!jobs_[i]->workerEnded())
+            ports.push_back(jobs_[i]->jobPort());
     }
     return ports;
 }
@@ -285,21 +285,21 @@ void UpdateServer::publishEvent(Event event)
     if (event.wallTimeMs == 0)
         event.wallTimeMs = unixTimeMs();
     event.severity = severityOf(event);
-    events->push(std::move(event));
+    events_->push(std::move(event));
 }
 
 std::string UpdateServer::reportPath() const
 {
-    std::lock_guard<std::mutex> lock(startMutex);
-    return report ? report->path() : std::string();
+    std::lock_guard<std::mutex> lock(startMutex_);
+    return report_ ? report_->path() : std::string();
 }
 
 bool UpdateServer::flushReports()
 {
     std::shared_ptr<ReportWriter> current;
     {
-        std::lock_guard<std::mutex> lock(startMutex);
-        current = report;
+        std::lock_guard<std::mutex> lock(startMutex_);
+        current = report_;
     }
     return !current || current->flush();
 }
@@ -340,7 +340,7 @@ void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
 
 int UpdateServer::runListener(SocketHandle s)
 {
-    const std::string local = settings.localAddress;
+    const std::string local = settings_.localAddress;
     {
         Event e;
         e.kind = EventKind::ListenerStarted;
@@ -351,20 +351,20 @@ int UpdateServer::runListener(SocketHandle s)
     {
         uint32_t found[FreeAddressPool::kCapacity];
         IcmpMethod method = IcmpMethod::None;
-        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &abortAll, &method);
+        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &abortAll_, &method);
         // This machine's own addresses are never lent, whether or not they
         // answered (a host that ignores pings is still here).
         const std::vector<uint32_t> own = localIpv4Addresses();
         int free = 0;
         {
-            std::lock_guard<std::mutex> lock(tableMutex);
-            refillPool(pool, found, n, own);
+            std::lock_guard<std::mutex> lock(tableMutex_);
+            refillPool(pool_, found, n, own);
             // Jobs of earlier runs keep what they were lent.
             for (int i = 0; i < jobCount_; ++i) {
-                if (!jobs[i]->workerEnded())
-                    reserveAddress(pool, jobs[i]->lentAddress(), jobs[i]->id());
+                if (!jobs_[i]->workerEnded())
+                    reserveAddress(pool_, jobs_[i]->lentAddress(), jobs_[i]->id());
             }
-            free = freeAddresses(pool);
+            free = freeAddresses(pool_);
         }
         Event e;
         e.kind = EventKind::SweepFinished;
@@ -379,7 +379,7 @@ int UpdateServer::runListener(SocketHandle s)
     // One byte more than a request may have, so that a longer datagram shows
     // itself by its size and is dropped.
     uint8_t buffer[wire::kRequestBufferSize + 1];
-    while (keepRunning.load() && !abortAll.load()) {
+    while (keepRunning_.load() && !abortAll_.load()) {
         const int ready = waitReadable(s, 1, 0);
         if (ready < 0)
             break;
@@ -396,7 +396,7 @@ int UpdateServer::runListener(SocketHandle s)
     }
 
     closeSocket(s);
-    listenerActive = false;
+    listenerActive_ = false;
     return 0;
 }
 
@@ -437,8 +437,8 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
         received.kind = EventKind::RequestReceived;
         publishEvent(std::move(received));
     }
-    const ServerSettings run = settings;
-    const std::string image = firmwareIndex->find(run.firmwareDir, request.productCode);
+    const ServerSettings run = settings_;
+    const std::string image = firmwareIndex_->find(run.firmwareDir, request.productCode);
     if (image.empty()) {
         e.kind = EventKind::RequestNoFirmware;
         e.severity = Severity::Warning;
@@ -449,8 +449,8 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
 
     UpdateJob::Origin origin;
     {
-        std::lock_guard<std::mutex> lock(tableMutex);
-        origin.id = nextJobId++;
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        origin.id = nextJobId_++;
     }
     origin.productCode = request.productCode;
     origin.device = source;
@@ -458,8 +458,8 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     origin.acceptedNs = monotonicNs();
     std::shared_ptr<UpdateJob> job = UpdateJob::create(std::move(origin));
     {
-        std::lock_guard<std::mutex> lock(startMutex);
-        job->setReport(report);
+        std::lock_guard<std::mutex> lock(startMutex_);
+        job->setReport(report_);
     }
     const uint8_t writeOptions = static_cast<uint8_t>(run.options & 0xFF);
     uint32_t lent = 0;
@@ -483,8 +483,8 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     if (lent == 0) {
         int free = 0;
         {
-            std::lock_guard<std::mutex> lock(tableMutex);
-            free = pool.count;
+            std::lock_guard<std::mutex> lock(tableMutex_);
+            free = pool_.count;
         }
         endBeforeTransfer(job, NetError,
                           free < 0 ? "no address to lend: the address sweep could not run (no ICMP socket)"
@@ -492,7 +492,7 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
         return;
     }
 
-    const PrepareResult prepared = imageStore->prepare(image, request.productCode, run.configPath);
+    const PrepareResult prepared = imageStore_->prepare(image, request.productCode, run.configPath);
     if (prepared.status != PrepareStatus::Ok) {
         endBeforeTransfer(job, prepared.status == PrepareStatus::ModelMismatch ? ModelMismatch : FileError,
                           prepared.reason);
@@ -523,7 +523,7 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     setup.imageLength = prepared.image->bytes.size();
     setup.checksum = prepared.image->checksum;
     setup.keepAlive = prepared.image;
-    if (scheduler->add(job, jobSocket, setup) != 0) {
+    if (scheduler_->add(job, jobSocket, setup) != 0) {
         closeSocket(jobSocket);
         consoleWrite("_beginthreadex Failed\n");
         endBeforeTransfer(job, NetError, "no thread could be started for the transfers");

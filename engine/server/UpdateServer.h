@@ -56,7 +56,7 @@ public:
     std::vector<JobSnapshot> snapshot() const;
 
     // True while a listener thread runs or is about to.
-    bool listenerRunning() const { return listenerActive.load(); }
+    bool listenerRunning() const { return listenerActive_.load(); }
     // Jobs whose transfer is not over yet (their sockets are open).
     size_t activeTransfers() const;
 
@@ -88,32 +88,32 @@ private:
     void transferEvent(Event event) override;
     void transferEnded(const std::shared_ptr<UpdateJob>& job) override;
 
-    ServerSettings settings;
+    ServerSettings settings_;
 
     // The job table and the address pool share this lock. The table is
     // kept compact: slots 0 .. jobCount_-1 all hold jobs.
-    mutable std::mutex tableMutex;
+    mutable std::mutex tableMutex_;
     int jobCount_ = 0;
-    std::shared_ptr<UpdateJob> jobs[kMaxJobs];
-    FreeAddressPool pool;
-    uint64_t nextJobId = 1;
+    std::shared_ptr<UpdateJob> jobs_[kMaxJobs];
+    FreeAddressPool pool_;
+    uint64_t nextJobId_ = 1;
 
-    mutable std::mutex startMutex;
+    mutable std::mutex startMutex_;
     std::string startError_;
     int startErrno_ = 0;
 
     // Shared with the report writers, which may outlive the server in a
     // job someone still holds.
-    std::shared_ptr<EventQueue> events = std::make_shared<EventQueue>();
-    std::shared_ptr<ReportWriter> report; // the current run's
-    std::unique_ptr<FirmwareIndex> firmwareIndex;
-    std::unique_ptr<ImageStore> imageStore;
-    std::unique_ptr<TransferScheduler> scheduler;
+    std::shared_ptr<EventQueue> events_ = std::make_shared<EventQueue>();
+    std::shared_ptr<ReportWriter> report_; // the current run's
+    std::unique_ptr<FirmwareIndex> firmwareIndex_;
+    std::unique_ptr<ImageStore> imageStore_;
+    std::unique_ptr<TransferScheduler> scheduler_;
 
-    std::atomic<bool> listenerActive{false};
-    std::atomic<bool> keepRunning{false};
-    std::atomic<bool> abortAll{false}; // set only by destruction
-    Thread listener;
+    std::atomic<bool> listenerActive_{false};
+    std::atomic<bool> keepRunning_{false};
+    std::atomic<bool> abortAll_{false}; // set only by destruction
+    Thread listener_;
 };
 
 } // namespace brelvo
