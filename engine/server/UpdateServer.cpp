@@ -7,7 +7,7 @@
 #include "platform/WallClock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
-#include "platform/LocalAddresses.h"
+#include "platform/NetworkInterfaces.h"
 #include "platform/Socket.h"
 #include "protocol/UpdateRequest.h"
 #include "protocol/WireFormat.h"
@@ -354,7 +354,9 @@ int UpdateServer::runListener(SocketHandle s)
         const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &abortAll_, &method);
         // This machine's own addresses are never lent, whether or not they
         // answered (a host that ignores pings is still here).
-        const std::vector<uint32_t> own = localIpv4Addresses();
+        std::vector<uint32_t> own;
+        for (const InterfaceAddress& a : listIpv4Addresses())
+            own.push_back(a.address);
         int free = 0;
         {
             std::lock_guard<std::mutex> lock(tableMutex_);
