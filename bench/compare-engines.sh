@@ -76,7 +76,8 @@ trap 'rm -rf "$work"' EXIT
 serve() {
     local label="$1" bench="$2" capture="$3"; shift 3
     local pcap="$work/$label.pcap"
-    "$netns" --devices 100 --devsim "$devsim" --timeout 900 -- bash -c '
+    local line
+    line=$("$netns" --devices 100 --devsim "$devsim" --timeout 900 -- bash -c '
         label="$1" bench="$2" capture="$3" pcap="$4"; shift 4
         if [ "$capture" = 1 ]; then
             ip netns exec "$BRELVO_DEV_NS" tcpdump -i vd -nn -tt -s 64 -w "$pcap" \
@@ -87,8 +88,13 @@ serve() {
         "$bench" --label "$label" "$@"
         rc=$?
         if [ "$capture" = 1 ]; then sleep 0.5; kill -INT $dump; wait $dump 2>/dev/null; fi
-        exit $rc' _ "$label" "$bench" "$capture" "$pcap" "$@" 2>"$work/$label.err" | grep '^serve' || {
-            echo "serve label=$label FAILED (see below)"; tail -n 20 "$work/$label.err" >&2; }
+        exit $rc' _ "$label" "$bench" "$capture" "$pcap" "$@" 2>"$work/$label.err" | grep '^serve' || true)
+    if [ -n "$line" ]; then
+        echo "$line" | tee -a "$work/all"
+    else
+        echo "serve label=$label FAILED:"
+        tail -n 20 "$work/$label.err"
+    fi
     if [ "$capture" = 1 ] && [ -s "$pcap" ]; then
         # Gaps between consecutive blocks to one device, in microseconds.
         tcpdump -r "$pcap" -nn -tt 2>/dev/null | awk '
@@ -97,7 +103,8 @@ serve() {
         awk -v label="$label" '{ v[NR] = $1; s += $1 } END {
             if (NR == 0) { print "gaps label=" label " none"; exit }
             printf "gaps label=%s n=%d min_us=%.0f p1_us=%.0f median_us=%.0f mean_us=%.0f\n",
-                   label, NR, v[1], v[int(NR * 0.01) + 1], v[int(NR * 0.5) + 1], s / NR }' "$work/$label.gaps"
+                   label, NR, v[1], v[int(NR * 0.01) + 1], v[int(NR * 0.5) + 1], s / NR }' "$work/$label.gaps" |
+            tee -a "$work/all"
     fi
 }
 
@@ -132,3 +139,40 @@ for round in 1 2; do
     serve "record-off-$round" "$new_bench" 0 --devices "$many" --mib "$mib" --no-report
     serve "record-on-$round" "$new_bench" 0 --devices "$many" --mib "$mib" --drain-events
 done
+
+# A table of the figures above, old against new.
+echo
+echo "== Summary (old = $rev, new = this checkout)"
+awk '
+    function field(line, key,   n, i, kv) {
+        n = split(line, kv, " ")
+        for (i = 1; i <= n; i++) if (index(kv[i], key "=") == 1) return substr(kv[i], length(key) + 2)
+        return ""
+    }
+    /^serve / { l = field($0, "label"); us[l] = field($0, "us_per_block"); ok[l] = field($0, "complete")
+                ph[l] = field($0, "phase_ms_median"); mx[l] = field($0, "phase_ms_max")
+                res[l] = field($0, "result_ms_max"); rss[l] = field($0, "peak_rss_kb")
+                thr[l] = field($0, "peak_threads"); fds[l] = field($0, "peak_fds") }
+    /^gaps / { l = field($0, "label"); gap[l] = field($0, "min_us") "/" field($0, "p1_us") "/" \
+               field($0, "median_us") "/" field($0, "mean_us") }
+    END {
+        printf "%-22s %12s %12s\n", "", "old", "new"
+        n = split("1 20 '"$many"'", counts, " ")
+        for (i = 1; i <= n; i++) {
+            c = counts[i]
+            printf "%-22s %12s %12s\n", c " dev: us/block", us["old-" c], us["new-" c]
+            printf "%-22s %12s %12s\n", c " dev: complete", ok["old-" c], ok["new-" c]
+            if (ph["old-1"] > 0 && ph["new-1"] > 0)
+                printf "%-22s %12.2f %12.2f\n", c " dev: slowest phase x1", mx["old-" c] / ph["old-1"], mx["new-" c] / ph["new-1"]
+            if (("old-" c) in gap)
+                printf "%-22s %12s %12s\n", c " dev: gap min/p1/med/mean us", gap["old-" c], gap["new-" c]
+        }
+        printf "%-22s %12s %12s\n", "burst: last result ms", res["burst-old"], res["burst-new"]
+        printf "%-22s %12s %12s\n", "memory: peak RSS kB", rss["memory-old"], rss["memory-new"]
+        printf "%-22s %12s %12s\n", "memory: peak threads", thr["memory-old"], thr["memory-new"]
+        printf "%-22s %12s %12s\n", "memory: peak fds", fds["memory-old"], fds["memory-new"]
+        for (r = 1; r <= 2; r++)
+            if (("record-off-" r) in ph && ph["record-off-" r] > 0)
+                printf "record on/off, run %d: block phase %s / %s ms (%+.1f %%)\n", r, ph["record-on-" r],
+                       ph["record-off-" r], 100 * (ph["record-on-" r] / ph["record-off-" r] - 1)
+    }' "$work/all"
