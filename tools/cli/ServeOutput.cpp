@@ -49,6 +49,8 @@ void ServeOutput::finish()
         return;
     write(block_.frame(waiting_, {}));
     waiting_.clear();
+    // Whatever comes after the block is gone is written as it comes.
+    mode_ = Mode::Text;
 }
 
 void ServeOutput::terminalSize(int* columns, int* rows) const

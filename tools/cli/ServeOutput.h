@@ -31,7 +31,8 @@ public:
     // Live only: the block to show; drawn when a redraw is due at `nowMs`
     // (or `force`), with the lines waiting above it.
     void status(const std::vector<std::string>& block, int64_t nowMs, bool force = false);
-    // Prints what waits and takes the block away.
+    // Prints what waits and takes the block away for good: later lines
+    // are written as they come.
     void finish();
 
     // The terminal's columns and rows; 80 x 24 when it does not say.
