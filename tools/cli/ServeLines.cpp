@@ -8,14 +8,22 @@
 #include "record/TextSafety.h"
 
 #include <csignal>
+#include <ctime>
 
 namespace brelvo_cli {
 
 namespace {
 
-std::string textLine(int64_t wallMs, const std::string& message)
+std::string textLine(int64_t wallMs, const std::string& message, LineForm form)
 {
-    return brelvo::isoLocalTime(wallMs) + " " + message;
+    if (form != LineForm::Terminal)
+        return brelvo::isoLocalTime(wallMs) + " " + message;
+    const time_t seconds = static_cast<time_t>(wallMs / 1000);
+    tm local{};
+    char clock[16] = "??:??:??";
+    if (localtime_r(&seconds, &local))
+        std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
+    return std::string(clock) + " " + message;
 }
 
 // The start of a JSON line in the engine's shape.
@@ -62,9 +70,9 @@ std::string reasonText(const ServeEnd& end)
 
 } // namespace
 
-std::string eventLine(const brelvo::Event& event, bool json)
+std::string eventLine(const brelvo::Event& event, LineForm form)
 {
-    if (json)
+    if (form == LineForm::Json)
         return brelvo::formatEventJson(event);
     brelvo::Event byId = event;
     byId.row = 0;
@@ -72,12 +80,12 @@ std::string eventLine(const brelvo::Event& event, bool json)
     // Lines that start with the request (the match) name the job too.
     if (event.jobId != 0 && text.compare(0, 4, "job ") != 0)
         text = "job " + std::to_string(event.jobId) + " " + text;
-    return textLine(event.wallTimeMs, text);
+    return textLine(event.wallTimeMs, text, form);
 }
 
-std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, bool json)
+std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, LineForm form)
 {
-    if (json) {
+    if (form == LineForm::Json) {
         return jsonHead(wallMs, "progress", brelvo::Severity::Info) + field("job", std::to_string(job.id)) +
                field("device", quoted(brelvo::addressToText(job.deviceAddress) + ":" +
                                       std::to_string(brelvo::netToHost16(job.devicePort)))) +
@@ -86,32 +94,33 @@ std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, bool js
                field("value", std::to_string(job.progress)) + "}";
     }
     return textLine(wallMs, "job " + std::to_string(job.id) + " " + brelvo::addressToText(job.deviceAddress) +
-                                ": sending, " + std::to_string(job.progress) + "% acknowledged");
+                                ": sending, " + std::to_string(job.progress) + "% acknowledged", form);
 }
 
-std::string reportLine(const std::string& path, int64_t wallMs, bool json)
+std::string reportLine(const std::string& path, int64_t wallMs, LineForm form)
 {
-    if (json)
+    if (form == LineForm::Json)
         return jsonHead(wallMs, "report_file", brelvo::Severity::Info) + field("path", quoted(path)) + "}";
-    return textLine(wallMs, "Run report: " + brelvo::displayText(path));
+    return textLine(wallMs, "Run report: " + brelvo::displayText(path), form);
 }
 
-std::string droppedLine(uint64_t dropped, int64_t wallMs, bool json)
+std::string droppedLine(uint64_t dropped, int64_t wallMs, LineForm form)
 {
-    if (json)
+    if (form == LineForm::Json)
         return jsonHead(wallMs, "events_dropped", brelvo::Severity::Warning) +
                field("value", std::to_string(dropped)) + "}";
     return textLine(wallMs, plural(static_cast<int64_t>(dropped), "event", "events") +
-                                " of the engine lost so far (its queue was full); the run report has every device");
+                                " of the engine lost so far (its queue was full); the run report has every device",
+                    form);
 }
 
-std::string endLine(const ServeEnd& end, int64_t wallMs, bool json)
+std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form)
 {
     const brelvo::Severity severity = end.reason == EndReason::ListenerLost || !end.reportComplete
                                           ? brelvo::Severity::Failure
                                       : end.failed > 0 ? brelvo::Severity::Warning
                                                        : brelvo::Severity::Info;
-    if (json) {
+    if (form == LineForm::Json) {
         std::string out = jsonHead(wallMs, "serve_ended", severity) + field("reason", quoted(reasonName(end.reason)));
         if (end.reason == EndReason::Signal)
             out += field("signal", quoted(signalName(end.signal)));
@@ -125,7 +134,7 @@ std::string endLine(const ServeEnd& end, int64_t wallMs, bool json)
                        std::to_string(end.failed) + " failed, " + std::to_string(end.stopped) + " stopped";
     if (!end.report.empty())
         text += "; report " + brelvo::displayText(end.report) + (end.reportComplete ? "" : " (rows missing)");
-    return textLine(wallMs, text + "; exit " + std::to_string(end.exitCode));
+    return textLine(wallMs, text + "; exit " + std::to_string(end.exitCode), form);
 }
 
 std::string startFailureText(const std::string& why, int error)

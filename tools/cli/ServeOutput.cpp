@@ -14,7 +14,13 @@ constexpr int64_t kRedrawMs = 250;
 
 } // namespace
 
-ServeOutput::ServeOutput(int fd, int errFd, Mode mode) : fd_(fd), errFd_(errFd), mode_(mode) {}
+ServeOutput::ServeOutput(int fd, int errFd, Mode mode)
+    : fd_(fd),
+      errFd_(errFd),
+      mode_(mode),
+      form_(mode == Mode::Json ? LineForm::Json : mode == Mode::Live ? LineForm::Terminal : LineForm::Log)
+{
+}
 
 ServeOutput::Mode ServeOutput::choose(int fd, bool json)
 {

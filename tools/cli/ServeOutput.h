@@ -1,6 +1,7 @@
 #pragma once
 
 #include "LiveStatus.h"
+#include "ServeLines.h"
 
 #include <cstdint>
 #include <string>
@@ -23,6 +24,8 @@ public:
     static Mode choose(int fd, bool json);
 
     Mode mode() const { return mode_; }
+    // How lines are to be written: for a terminal also after finish().
+    LineForm form() const { return form_; }
     bool json() const { return mode_ == Mode::Json; }
     bool live() const { return mode_ == Mode::Live; }
 
@@ -44,6 +47,7 @@ private:
     int fd_;
     int errFd_;
     Mode mode_;
+    LineForm form_;
     bool failed_ = false;
     std::vector<std::string> waiting_;
     LiveStatus block_;

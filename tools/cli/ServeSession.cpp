@@ -122,7 +122,7 @@ int ServeSession::run(const SignalWatcher& signals)
     end.stopped = tally_.stopped();
     end.exitCode = end.reason == EndReason::ListenerLost ? kExitStartFailed : tally_.exitCode();
     out_.finish();
-    out_.line(endLine(end, brelvo::unixTimeMs(), out_.json()));
+    out_.line(endLine(end, brelvo::unixTimeMs(), out_.form()));
     if (end.reason == EndReason::ListenerLost)
         writeAll(errFd_, "brelvo-cli: serve: the listener on UDP port 3281 ended on its own; serving stopped\n");
     // The server's destruction joins its threads and writes any row still queued.
@@ -153,12 +153,12 @@ void ServeSession::tick(brelvo::UpdateServer& server, bool stopping)
     const uint64_t dropped = server.droppedEvents();
     if (dropped != droppedShown_) {
         droppedShown_ = dropped;
-        out_.line(droppedLine(dropped, brelvo::unixTimeMs(), out_.json()));
+        out_.line(droppedLine(dropped, brelvo::unixTimeMs(), out_.form()));
     }
     const std::string report = server.reportPath();
     if (report != reportShown_ && !report.empty()) {
         reportShown_ = report;
-        out_.line(reportLine(report, brelvo::unixTimeMs(), out_.json()));
+        out_.line(reportLine(report, brelvo::unixTimeMs(), out_.form()));
     }
     takeTable(server, server.snapshot(), stopping);
 }
@@ -174,7 +174,7 @@ void ServeSession::takeEvent(const brelvo::Event& e)
     }
     if (e.kind == brelvo::EventKind::DeviceWriting && (out_.live() || !progress_.writingStep(e.jobId, e.value)))
         return; // progress: the status block, or a line per tenth
-    out_.line(eventLine(e, out_.json()));
+    out_.line(eventLine(e, out_.form()));
 }
 
 void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<brelvo::JobSnapshot>& table,
@@ -210,7 +210,7 @@ void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<bre
 
     if (!out_.live()) {
         for (const brelvo::JobSnapshot& job : progress_.sendingSteps(table))
-            out_.line(progressLine(job, brelvo::unixTimeMs(), out_.json()));
+            out_.line(progressLine(job, brelvo::unixTimeMs(), out_.form()));
     }
     drawStatus(atWork);
 

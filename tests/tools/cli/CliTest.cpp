@@ -373,24 +373,25 @@ TEST(ServeLines, TextNamesJobsByIdJsonIsTheEngines)
     e.port = brelvo::hostToNet16(40000);
     e.productCode = "ABC\x1b[2J";
     e.path = "/fw/kvx_ABC.bin";
-    EXPECT_EQ(eventLine(e, false),
+    EXPECT_EQ(eventLine(e, LineForm::Log),
               "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50 asked for ABC\\x1b[2J: sending /fw/kvx_ABC.bin");
-    EXPECT_EQ(eventLine(e, true), brelvo::formatEventJson(e)); // the row stays in JSON
+    EXPECT_EQ(eventLine(e, LineForm::Json), brelvo::formatEventJson(e)); // the row stays in JSON
     e.kind = brelvo::EventKind::JobResult;
     e.code = brelvo::DeviceCheckFailed;
     e.severity = brelvo::severityOf(e);
-    EXPECT_EQ(eventLine(e, false), "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50: Verification Failed!");
+    EXPECT_EQ(eventLine(e, LineForm::Log), "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50: Verification Failed!");
+    EXPECT_EQ(eventLine(e, LineForm::Terminal), "01:41:05 job 17 10.213.7.50: Verification Failed!");
     e.kind = brelvo::EventKind::SweepFinished;
     e.jobId = 0;
     e.row = 0;
     e.value = 3;
     e.icmp = brelvo::IcmpMethod::Raw;
-    EXPECT_EQ(eventLine(e, false), "2026-12-07T01:41:05.123+00:00 Address sweep found 3 free addresses (ICMP: raw)");
+    EXPECT_EQ(eventLine(e, LineForm::Log), "2026-12-07T01:41:05.123+00:00 Address sweep found 3 free addresses (ICMP: raw)");
 
     brelvo::JobSnapshot job = atWork(17, brelvo::SendingBlocks, 40);
-    EXPECT_EQ(progressLine(job, 1796607665123, false),
+    EXPECT_EQ(progressLine(job, 1796607665123, LineForm::Log),
               "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50: sending, 40% acknowledged");
-    EXPECT_EQ(progressLine(job, 1796607665123, true),
+    EXPECT_EQ(progressLine(job, 1796607665123, LineForm::Json),
               "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"progress\",\"severity\":\"info\",\"job\":17,"
               "\"device\":\"10.213.7.50:40000\",\"code\":5,\"status\":\"Sending Data\",\"value\":40}");
 
@@ -400,10 +401,10 @@ TEST(ServeLines, TextNamesJobsByIdJsonIsTheEngines)
     end.succeeded = 2;
     end.stopped = 1;
     end.report = "/r \"1\".csv";
-    EXPECT_EQ(endLine(end, 1796607665123, false),
+    EXPECT_EQ(endLine(end, 1796607665123, LineForm::Log),
               "2026-12-07T01:41:05.123+00:00 Serving ended, stopped by SIGTERM: 2 succeeded, 0 failed, 1 stopped; "
               "report /r \"1\".csv; exit 0");
-    EXPECT_EQ(endLine(end, 1796607665123, true),
+    EXPECT_EQ(endLine(end, 1796607665123, LineForm::Json),
               "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"serve_ended\",\"severity\":\"info\","
               "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,"
               "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0}");
@@ -412,13 +413,13 @@ TEST(ServeLines, TextNamesJobsByIdJsonIsTheEngines)
     end.failed = 1;
     end.exitCode = 1;
     end.reportComplete = false;
-    EXPECT_EQ(endLine(end, 0, false).substr(30),
+    EXPECT_EQ(endLine(end, 0, LineForm::Log).substr(30),
               "Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped; "
               "report /r \"1\".csv (rows missing); exit 1");
     end.reason = EndReason::Idle;
     end.idleSeconds = 30;
-    EXPECT_NE(endLine(end, 0, false).find("no device at work for 30 seconds (--idle-exit)"), std::string::npos);
-    EXPECT_NE(endLine(end, 0, true).find("\"severity\":\"failure\",\"reason\":\"idle\",\"succeeded\""),
+    EXPECT_NE(endLine(end, 0, LineForm::Log).find("no device at work for 30 seconds (--idle-exit)"), std::string::npos);
+    EXPECT_NE(endLine(end, 0, LineForm::Json).find("\"severity\":\"failure\",\"reason\":\"idle\",\"succeeded\""),
               std::string::npos);
 
     EXPECT_EQ(startFailureText("UDP port 3281 cannot be bound: Address already in use", EADDRINUSE),
@@ -437,17 +438,17 @@ TEST(ServeLines, EveryLineIsOneJsonObject)
     ServeEnd end;
     end.report = std::string("\xff\x01\x1b") + "\xe2\x80\xae";
     const std::string lines[] = {
-        endLine(end, 0, true),
-        reportLine(end.report, 0, true),
-        droppedLine(12, 0, true),
-        progressLine(atWork(1, brelvo::SendingBlocks, 10, "\xff"), 0, true),
+        endLine(end, 0, LineForm::Json),
+        reportLine(end.report, 0, LineForm::Json),
+        droppedLine(12, 0, LineForm::Json),
+        progressLine(atWork(1, brelvo::SendingBlocks, 10, "\xff"), 0, LineForm::Json),
     };
     for (const std::string& line : lines) {
         std::string error;
         EXPECT_TRUE(json.object(line, &error)) << error << ": " << line;
         EXPECT_EQ(line.find('\n'), std::string::npos);
     }
-    EXPECT_TRUE(json.object(reportLine("/a\nb", 0, true)));
+    EXPECT_TRUE(json.object(reportLine("/a\nb", 0, LineForm::Json)));
     EXPECT_EQ(json.strings["path"], "/a\nb");
     EXPECT_EQ(json.strings["event"], "report_file");
     // What the check itself refuses, so a pass means something.
