@@ -15,8 +15,7 @@ namespace brelvo_cli {
 namespace {
 
 constexpr int kTickMs = 100;
-constexpr int64_t kPruneEveryMs = 1000;
-constexpr int kRoomyTable = brelvo::UpdateServer::kMaxJobs * 3 / 4;
+constexpr int kCrowdedTable = brelvo::UpdateServer::kMaxJobs / 2;
 // How long a stop waits for the jobs' ends before the server is taken
 // down anyway (its destruction ends whatever is left).
 constexpr int64_t kStopWaitMs = 1500;
@@ -29,13 +28,11 @@ void writeAll(int fd, const std::string& text)
 
 } // namespace
 
-bool shouldPrune(int ended, int lingering, int tableSize, int64_t msSinceLastPrune)
+bool shouldPrune(int ended, int lingering, int tableSize)
 {
     if (ended + lingering == 0)
         return false;
-    if (tableSize >= kRoomyTable)
-        return true;
-    return lingering == 0 && msSinceLastPrune >= kPruneEveryMs;
+    return lingering == 0 || tableSize >= kCrowdedTable;
 }
 
 bool isFinalStatus(int status)
@@ -90,7 +87,6 @@ int ServeSession::run(const SignalWatcher& signals)
         return kExitStartFailed;
     }
     tally_ = ServeTally(options_.devices, static_cast<int64_t>(options_.idleExitSeconds) * 1000, nowMs());
-    lastPruneMs_ = nowMs();
 
     ServeEnd end;
     end.deviceLimit = options_.devices;
@@ -214,10 +210,8 @@ void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<bre
     }
     drawStatus(atWork);
 
-    if (!stopping && shouldPrune(endedCount, lingering, static_cast<int>(table.size()), now - lastPruneMs_)) {
+    if (!stopping && shouldPrune(endedCount, lingering, static_cast<int>(table.size())))
         server.pruneFinished();
-        lastPruneMs_ = now;
-    }
 }
 
 void ServeSession::drawStatus(const std::vector<brelvo::JobSnapshot>& atWork)

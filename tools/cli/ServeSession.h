@@ -25,9 +25,10 @@ namespace brelvo_cli {
 // 100 jobs; a released job gives its lent address back). `ended` jobs have
 // their result; `lingering` ones are finished but may still come back (a
 // device silent in the block phase that answers again). A station that runs
-// all day must never fill the table, so: once a second while nothing
-// lingers, and at once whatever lingers when the table is three quarters full.
-bool shouldPrune(int ended, int lingering, int tableSize, int64_t msSinceLastPrune);
+// all day must never fill the table, and waves of devices can bring dozens
+// of requests between two looks at it: so as soon as a job ended while
+// nothing lingers, and, whatever lingers, once the table is half full.
+bool shouldPrune(int ended, int lingering, int tableSize);
 
 // A job's status once nothing about it changes any more.
 bool isFinalStatus(int status);
@@ -64,7 +65,6 @@ private:
     std::set<uint64_t> resultSeen_;           // jobs in the table whose JobResult came
     std::map<uint64_t, std::pair<int, int>> lastSeen_; // status and progress at the last look
     int atWork_ = 0;
-    int64_t lastPruneMs_ = 0;
     uint64_t droppedShown_ = 0;
     std::string reportShown_;
 };

@@ -463,21 +463,19 @@ TEST(ServeLines, EveryLineIsOneJsonObject)
 
 TEST(ServeSession, PruningKeepsRoomAndLingeringDevices)
 {
-    // ended, lingering, table size, ms since the last prune -> prune?
+    // ended, lingering, table size -> prune?
     const struct {
         int ended, lingering, table;
-        int64_t since;
         bool prune;
     } cases[] = {
-        {0, 0, 0, 5000, false},  {0, 0, 99, 5000, false}, // nothing finished
-        {1, 0, 1, 999, false},   {1, 0, 1, 1000, true},   // once a second
-        {3, 1, 10, 60000, false},                          // a silent device may come back
-        {0, 1, 75, 0, true},     {5, 2, 75, 0, true},      // the table fills: room first
-        {1, 0, 74, 10, false},   {1, 0, 100, 0, true},
+        {0, 0, 0, false},  {0, 0, 100, false},                 // nothing finished
+        {1, 0, 1, true},   {1, 0, 100, true},                  // as soon as a job ended
+        {3, 1, 10, false}, {0, 2, 49, false},                  // a silent device may come back
+        {0, 1, 50, true},  {5, 2, 50, true}, {0, 1, 100, true}, // the table fills: room first
     };
     for (const auto& c : cases)
-        EXPECT_EQ(shouldPrune(c.ended, c.lingering, c.table, c.since), c.prune)
-            << c.ended << " " << c.lingering << " " << c.table << " " << c.since;
+        EXPECT_EQ(shouldPrune(c.ended, c.lingering, c.table), c.prune)
+            << c.ended << " " << c.lingering << " " << c.table;
 
     for (int status = -1; status <= 16; ++status) {
         const bool final = status == 7 || status == 9 || status == 10 || status == 11 || status == 12 ||
