@@ -99,7 +99,8 @@ int ServeSession::run(const SignalWatcher& signals)
             break;
         }
         tick(server, false);
-        if (tally_.finished(nowMs(), atWork_)) {
+        // The address sweep is work too: nothing else happens meanwhile.
+        if (tally_.finished(nowMs(), atWork_ + (sweepDone_ ? 0 : 1))) {
             end.reason = tally_.succeeded() + tally_.failed() >= options_.devices && options_.devices > 0
                              ? EndReason::DeviceLimit
                              : EndReason::Idle;
@@ -163,6 +164,8 @@ void ServeSession::takeEvent(const brelvo::Event& e)
 {
     const int64_t now = nowMs();
     tally_.activity(now);
+    if (e.kind == brelvo::EventKind::SweepFinished)
+        sweepDone_ = true;
     if (e.kind == brelvo::EventKind::JobResult && e.jobId != 0) {
         resultSeen_.insert(e.jobId);
         tally_.jobEnded(e.jobId, e.code, now);
@@ -191,7 +194,8 @@ void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<bre
             ++endedCount;
             // Its JobResult may still be on its way (or was lost to a full
             // queue): the table's word counts as well, once.
-            tally_.jobEnded(job.id, job.status, now);
+            if (!resultSeen_.count(job.id))
+                tally_.jobEnded(job.id, job.status, now);
         } else {
             lingering += job.finished ? 1 : 0;
             atWork.push_back(job);

@@ -65,6 +65,7 @@ private:
     std::set<uint64_t> resultSeen_;           // jobs in the table whose JobResult came
     std::map<uint64_t, std::pair<int, int>> lastSeen_; // status and progress at the last look
     int atWork_ = 0;
+    bool sweepDone_ = false;
     uint64_t droppedShown_ = 0;
     std::string reportShown_;
 };

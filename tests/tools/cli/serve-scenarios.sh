@@ -3,7 +3,8 @@
 # with brelvo-devsim playing the devices on the other side. One scenario per
 # run, so each gets its own namespaces:
 #   devices       --devices 3 with three devices: exit 0, three rows of 9
-#   check-failed  a device reports a failed check: exit 1, a row of 7
+#   check-failed  a device reports a failed check: exit 1, a row of 7; the
+#                 idle time (1 s) counts from its end, not during the sweep
 #   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
 #                 row of 15; SIGINT and SIGTERM together: exit 143 at once
 #   port-held     3281 held by another program, then by a serving copy: exit 3
@@ -101,13 +102,13 @@ devices)
     ;;
 check-failed)
     firmware "$work/fw" 4096
-    serve --devices 1
+    serve --idle-exit 1
     devices 1 50 --result check-failed >"$work/devsim" 2>&1
     finish 10
     expect_rc 1
     [ "$(codes | tr '\n' ' ')" = "7 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     has out "Verification Failed!"
-    has out "0 succeeded, 1 failed, 0 stopped"
+    has out "Serving ended, no device at work for 1 second (--idle-exit): 0 succeeded, 1 failed, 0 stopped"
     ;;
 sigterm)
     firmware "$work/fw" 4194304
