@@ -249,7 +249,8 @@ Commands:
           network card, the rights to ping, the firmware folder and the
           configuration file) and say what would go wrong; sends nothing
   serve   check, then serve devices until stopped (Ctrl-C or SIGTERM) or a
-          limit below is reached
+          limit below is reached; one line per event, progress by tenths
+          (on a terminal: a status line per device, redrawn in place)
 
 Options of both commands:
   -a, --address ADDRESS    the local IPv4 address to serve on (required)
@@ -266,18 +267,25 @@ Options of serve:
                            partition (--config does not imply it)
       --no-update-boot     do not ask the devices to write the boot partition
       --devices N          stop once N devices have reached a result
-      --idle-exit SECONDS  stop after SECONDS without any device at work
+      --idle-exit SECONDS  stop after SECONDS in which no device was at work
+                           and none asked
       --report FILE        append one line per finished device to FILE
+                           (default: a new file per run in
+                           $XDG_DATA_HOME/brelvo-tool/reports)
 
 Exit status of check:
   0  nothing wrong was found
   1  warnings: devices may not be served as expected
   2  a run would fail; or the command line is wrong
-Exit status of serve:
+Exit status of serve (also after a stop by Ctrl-C or SIGTERM, which ends the
+devices at work as stopped: they count as neither):
   0  every device that reached a result succeeded (also when none came)
   1  some device failed or timed out
-  2  the command line is wrong, or check found a failure (settings refused)
-  3  serving could not start
+  2  the command line is wrong, or check found a failure other than a held
+     port (settings refused)
+  3  serving could not start (e.g. UDP port 3281 is held), or stopped
+     listening on its own
+A second signal while stopping exits at once with 128 + its number.
 
 Sweeping the network for free addresses needs a raw ICMP socket (root or
 'sudo setcap cap_net_raw+ep $(command -v brelvo-cli)') or a group inside

@@ -1,12 +1,16 @@
 #include "RunServe.h"
 
 #include "CommandLine.h"
+#include "EngineConsoleMute.h"
 #include "FindingOutput.h"
 #include "OutputText.h"
+#include "ServeSession.h"
+#include "SignalWatcher.h"
 #include "check/FindingText.h"
 #include "check/PreflightCheck.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -43,6 +47,18 @@ bool reportWritable(const std::string& path, std::string& error)
 
 } // namespace
 
+bool refusesSettings(const std::vector<brelvo::Finding>& findings)
+{
+    for (const brelvo::Finding& f : findings) {
+        // A port held by someone else is the start's failure (exit 3), which
+        // a service tries again: the other program may go away.
+        if (f.severity == brelvo::Severity::Failure && f.id != brelvo::FindingId::PortInUse &&
+            f.id != brelvo::FindingId::PortProbeFailed)
+            return true;
+    }
+    return false;
+}
+
 int runServe(const ServeOptions& options)
 {
     brelvo::PreflightInput input;
@@ -52,7 +68,7 @@ int runServe(const ServeOptions& options)
     input.programName = "brelvo-cli";
     const std::vector<brelvo::Finding> findings = brelvo::runPreflightCheck(input);
     printFindings(findings, options.json);
-    if (brelvo::worstSeverity(findings) == brelvo::Severity::Failure) {
+    if (refusesSettings(findings)) {
         std::fprintf(stderr, "brelvo-cli: serve: refusing to start: the check above found a failure\n");
         return kExitRefused;
     }
@@ -63,14 +79,24 @@ int runServe(const ServeOptions& options)
         return kExitRefused;
     }
 
-    // Serving itself is not part of this program yet: the engine's server
-    // is to start here with options.firmwareDir, options.configPath,
-    // options.address and serveWriteOptions(options); its job results feed a
-    // ServeTally (ServeTally.h) until tally.finished() or SIGINT/SIGTERM, and
-    // tally.exitCode() is the exit code. A server that does not start is
-    // kExitStartFailed.
-    std::fprintf(stderr, "brelvo-cli: serve: serving is not available in this build yet\n");
-    return kExitStartFailed;
+    // A reader that went away must not end serving: a write then fails
+    // with EPIPE and serving goes on.
+    std::signal(SIGPIPE, SIG_IGN);
+    EngineConsoleMute console;
+    if (!console.start(error)) {
+        std::fprintf(stderr, "brelvo-cli: serve: cannot start: %s\n", error.c_str());
+        return kExitStartFailed;
+    }
+    // Before the server makes any thread: they all inherit the blocked signals.
+    SignalWatcher signals;
+    if (!signals.start(console.err(), error)) {
+        const std::string text = "brelvo-cli: serve: cannot start: " + error + "\n";
+        ssize_t ignored = ::write(console.err(), text.data(), text.size());
+        (void)ignored;
+        return kExitStartFailed;
+    }
+    ServeSession session(options, console.out(), console.err());
+    return session.run(signals);
 }
 
 } // namespace brelvo_cli

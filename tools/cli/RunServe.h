@@ -1,6 +1,9 @@
 #pragma once
 
 #include "ServeOptions.h"
+#include "check/Finding.h"
+
+#include <vector>
 
 namespace brelvo_cli {
 
@@ -8,5 +11,9 @@ namespace brelvo_cli {
 // on a failure (exit 2), makes sure the report file can be written, then
 // serves. Exit codes: 0, 1, 2, 3 as listed in CommandLine.h.
 int runServe(const ServeOptions& options);
+
+// Whether the check's findings refuse serve's settings: any failure but a
+// port held by another program, which fails the start itself (exit 3).
+bool refusesSettings(const std::vector<brelvo::Finding>& findings);
 
 } // namespace brelvo_cli

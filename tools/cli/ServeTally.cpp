@@ -13,9 +13,11 @@ ServeTally::ServeTally(int deviceLimit, int64_t idleExitMs, int64_t startMs)
 void ServeTally::jobEnded(uint64_t jobId, int status, int64_t nowMs)
 {
     activity(nowMs);
-    if (status == brelvo::Stopped || !ended_.insert(jobId).second)
+    if (!ended_.insert(jobId).second)
         return;
-    if (status == brelvo::DeviceWriteComplete)
+    if (status == brelvo::Stopped)
+        ++stopped_;
+    else if (status == brelvo::DeviceWriteComplete)
         ++succeeded_;
     else
         ++failed_;

@@ -16,7 +16,7 @@ public:
 
     // A job ended with `status` (a JobStatus value). A job counts once,
     // however often its end is reported; a job stopped by the operator has
-    // reached no result and is not counted.
+    // reached no result: it counts as stopped only.
     void jobEnded(uint64_t jobId, int status, int64_t nowMs);
     // Anything a device did (request, block, progress) at `nowMs`.
     void activity(int64_t nowMs);
@@ -27,6 +27,7 @@ public:
 
     int succeeded() const { return succeeded_; }
     int failed() const { return failed_; }
+    int stopped() const { return stopped_; }
     // 0 when every device with a result succeeded (also when none came), 1
     // when one failed or timed out.
     int exitCode() const;
@@ -37,6 +38,7 @@ private:
     int64_t lastActivityMs_;
     int succeeded_ = 0;
     int failed_ = 0;
+    int stopped_ = 0;
     std::set<uint64_t> ended_;
 };
 

@@ -1,0 +1,239 @@
+#!/usr/bin/env bash
+# brelvo-cli serve on the tool side of a namespace pair made by with-netns.sh,
+# with brelvo-devsim playing the devices on the other side. One scenario per
+# run, so each gets its own namespaces:
+#   devices       --devices 3 with three devices: exit 0, three rows of 9
+#   check-failed  a device reports a failed check: exit 1, a row of 7; the
+#                 idle time (1 s) counts from its end, not during the sweep
+#   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
+#                 row of 15; SIGINT and SIGTERM together: exit 143 at once
+#   port-held     3281 held by another program, then by a serving copy: exit 3
+#   station       300 devices in 15 waves of 20: the table never fills
+#   json          --json: every line is JSON, the kinds of a whole update
+#   live          on a terminal: the status block fits the terminal's width
+# Usage: serve-scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
+set -u
+scenario="$1" cli="$2" jsonlines="$3"
+if [ -n "${BRELVO_NETNS_SKIP:-}" ] || [ "${BRELVO_NETNS:-}" != 1 ]; then
+    echo "BRELVO_NETNS_SKIP: ${BRELVO_NETNS_SKIP:-not inside tests/support/with-netns.sh}"
+    exit 0
+fi
+if [ -z "${BRELVO_DEVSIM:-}" ]; then
+    echo "BRELVO_NETNS_SKIP: brelvo-devsim was not built"
+    exit 0
+fi
+addr="$BRELVO_TOOL_ADDR" devns="$BRELVO_DEV_NS" devsim="$BRELVO_DEVSIM"
+fails=0
+fail() { echo "FAIL: $scenario: $*"; fails=$((fails + 1)); }
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/brelvo-cli-serve.XXXXXX")
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# An image of SIZE bytes of 0x01 (SIZE a multiple of 4): its checksum is
+# the number of words times 0x01010101, modulo 2^32.
+firmware() { # DIR SIZE
+    mkdir -p "$1"
+    head -c "$2" /dev/zero | tr '\0' '\001' >"$1/kvx_ABCDEFG_V2.bin"
+    printf 'product=ABCDEFG\nchecksum=0x%08x\n' $(( ($2 / 4) * 0x01010101 % 4294967296 )) >"$1/kvx_ABCDEFG_V2-ver.bin"
+}
+
+# serve ARGS...: brelvo-cli serve in the background, output in $work/out and
+# $work/err; returns once it listens (or has ended).
+serve() {
+    "$cli" serve --address "$addr" --firmware "$work/fw" --report "$work/report.csv" "$@" \
+        >"$work/out" 2>"$work/err" &
+    serve_pid=$!
+    pids+=("$serve_pid")
+    for _ in $(seq 250); do
+        grep -q '"listener_started"\|Listening on UDP port 3281' "$work/out" 2>/dev/null && return 0
+        kill -0 "$serve_pid" 2>/dev/null || return 0
+        sleep 0.02
+    done
+}
+# Waits for serve to end within SECONDS; its exit code in $rc.
+finish() { # SECONDS
+    for _ in $(seq $(($1 * 50))); do kill -0 "$serve_pid" 2>/dev/null || break; sleep 0.02; done
+    if kill -0 "$serve_pid" 2>/dev/null; then
+        fail "serve still runs after $1 s"
+        kill -9 "$serve_pid"
+    fi
+    wait "$serve_pid"
+    rc=$?
+}
+devices() { # COUNT FIRST-ADDRESS-INDEX MORE-DEVSIM-ARGS...
+    local count="$1" first="$2"
+    shift 2
+    ip netns exec "$devns" "$devsim" --tool "$addr" --product ABCDEFG --count "$count" \
+        --bind "10.213.7.$first-10.213.7.$((first + count - 1))" "$@"
+}
+show() { for f in out err; do echo "--- $f"; sed 's/^/    /' "$work/$f"; done; }
+has() { grep -qF -- "$2" "$work/$1" || fail "no line with '$2' in $1"; }
+hasnt() { ! grep -qF -- "$2" "$work/$1" || fail "a line with '$2' in $1"; }
+# The result codes of the report's rows, one a line (the header checked too).
+codes() {
+    local header
+    header=$(head -n1 "$work/report.csv" | tr -d '\r')
+    [[ "$header" == started,finished,device,*,result_code,result_text,blocks_resent,seconds ]] \
+        || fail "report header: '$header'"
+    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{print $(NF-3)}'
+}
+expect_rc() { [ "$rc" = "$1" ] || fail "exit $rc, not $1"; }
+
+case "$scenario" in
+devices)
+    firmware "$work/fw" 8192
+    serve --devices 3
+    devices 3 50 --expect-image "$work/fw/kvx_ABCDEFG_V2.bin" >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+    finish 10
+    expect_rc 0
+    [ "$(codes | tr '\n' ' ')" = "9 9 9 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    has out "Serving ended, 3 devices reached a result (--devices): 3 succeeded, 0 failed, 0 stopped"
+    has out "job 3 10.213.7."
+    has out "Run report: $work/report.csv"
+    # The engine's own console lines stay out of the output.
+    hasnt out "running..."
+    hasnt out "No data within"
+    [ ! -s "$work/err" ] || fail "standard error is not empty"
+    ;;
+check-failed)
+    firmware "$work/fw" 4096
+    serve --idle-exit 1
+    devices 1 50 --result check-failed >"$work/devsim" 2>&1
+    finish 10
+    expect_rc 1
+    [ "$(codes | tr '\n' ' ')" = "7 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    has out "Verification Failed!"
+    has out "Serving ended, no device at work for 1 second (--idle-exit): 0 succeeded, 1 failed, 0 stopped"
+    ;;
+sigterm)
+    firmware "$work/fw" 4194304
+    serve
+    devices 1 50 --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    for _ in $(seq 500); do grep -q "sending 4096 blocks" "$work/out" && break; sleep 0.02; done
+    has out "sending 4096 blocks"
+    sleep 1
+    start=$(date +%s%N)
+    kill -TERM "$serve_pid"
+    finish 5
+    took=$(( ($(date +%s%N) - start) / 1000000 ))
+    expect_rc 0
+    [ "$took" -le 2000 ] || fail "the stop took $took ms"
+    echo "stopped in $took ms"
+    [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    grep -q ',15,Stopped,' "$work/report.csv" || fail "no Stopped row"
+    has out "job 1 10.213.7.50: sending, "   # progress by tenths of the block phase
+    has out "Serving ended, stopped by SIGTERM: 0 succeeded, 0 failed, 1 stopped"
+    [ "$fails" = 0 ] || show
+
+    # A second signal while stopping ends the process at once.
+    serve
+    kill -INT "$serve_pid"; kill -TERM "$serve_pid"
+    finish 5
+    expect_rc 143
+    has err "SIGTERM while stopping: exiting at once"
+    ;;
+port-held)
+    firmware "$work/fw" 4096
+    "$devsim" --hold-port 3281 >"$work/holder" 2>&1 &
+    holder=$!
+    pids+=("$holder")
+    for _ in $(seq 100); do grep -q "holding udp 3281" "$work/holder" && break; sleep 0.02; done
+    serve
+    finish 10
+    expect_rc 3
+    has err "brelvo-cli: serve: cannot start: UDP port 3281 cannot be bound: Address already in use (another copy of the tool or another program holds it; see \`ss -ulpn 'sport = :3281'\`)"
+    has out "FAIL  UDP port 3281 is held by pid $holder"
+    has out "Cannot listen on UDP port 3281: Address already in use"
+    kill "$holder"; wait "$holder" 2>/dev/null
+    [ "$fails" = 0 ] || show
+
+    # A serving copy holds it the same way.
+    serve --idle-exit 30
+    first=$serve_pid
+    "$cli" serve --address "$addr" --firmware "$work/fw" --json >"$work/out2" 2>"$work/err2"
+    rc=$?
+    expect_rc 3
+    grep -qF "cannot start: UDP port 3281 cannot be bound: Address already in use" "$work/err2" \
+        || fail "second copy: $(cat "$work/err2")"
+    "$jsonlines" event <"$work/out2" | grep -qx listener_failed || fail "second copy: no listener_failed line"
+    kill -TERM "$first"
+    serve_pid=$first
+    finish 5
+    expect_rc 0
+    ;;
+station)
+    firmware "$work/fw" 2048
+    serve --devices 300
+    for wave in $(seq 15); do
+        devices 20 50 --stagger 2 --offer-timeout 5000 >"$work/devsim.$wave" 2>&1 || fail "wave $wave: $(grep -v 'result=complete' "$work/devsim.$wave" | head -3)"
+    done
+    finish 20
+    expect_rc 0
+    rows=$(codes | grep -c '^9$')
+    [ "$rows" = 300 ] || fail "$rows rows of 9, not 300 ($(codes | sort | uniq -c | tr '\n' ' '))"
+    hasnt out "the device table is full"
+    has out "300 succeeded, 0 failed"
+    ;;
+json)
+    firmware "$work/fw" 409600
+    serve --devices 1 --json
+    devices 1 50 --progress-steps 20 >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+    finish 10
+    expect_rc 0
+    if ! "$jsonlines" event <"$work/out" >"$work/kinds" 2>"$work/bad"; then
+        fail "not JSON Lines: $(cat "$work/bad")"
+    fi
+    for kind in finding listener_started report_file sweep_finished request_received request_matched offer_sent \
+                size_sent block_phase_started progress end_sent device_writing job_result stop_requested serve_ended; do
+        grep -qx "$kind" "$work/kinds" || fail "no '$kind' line"
+    done
+    # Progress: tenths only, each job's values rising.
+    writing=$(grep -cx device_writing "$work/kinds")
+    [ "$writing" -ge 2 ] && [ "$writing" -le 11 ] || fail "$writing device_writing lines for 20 reports"
+    "$jsonlines" event value <"$work/out" | awk '$1 == "progress" { if ($2 <= last || $2 < 10 || $2 > 100) bad = 1; last = $2 }
+        END { exit bad }' || fail "progress values: $("$jsonlines" event value <"$work/out" | grep '^progress' | tr '\n' ' ')"
+    [ "$("$jsonlines" event code <"$work/out" | grep '^job_result')" = "job_result 9" ] || fail "job_result not 9"
+    [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 1 devices" ] \
+        || fail "last line: $(tail -n1 "$work/out")"
+    ;;
+live)
+    firmware "$work/fw" 1048576
+    # script gives serve a terminal of 60 columns and 10 rows.
+    TERM=xterm script -qfec "stty cols 60 rows 10; '$cli' serve --address '$addr' --firmware '$work/fw' --devices 3 \
+        --report '$work/report.csv'" "$work/typescript" >/dev/null 2>&1 &
+    serve_pid=$!
+    pids+=("$serve_pid")
+    for _ in $(seq 250); do grep -q "Listening on UDP port" "$work/typescript" 2>/dev/null && break; sleep 0.02; done
+    devices 3 50 --progress-steps 10 >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+    finish 10
+    expect_rc 0
+    # The screen's lines without the cursor moves.
+    sed 's/\x1b\[[0-9]*[AJ]//g' "$work/typescript" | tr -d '\r' >"$work/out"
+    : >"$work/err"
+    grep -q $'\x1b\\[J' "$work/typescript" || fail "no redraw"
+    grep -qE '^job [0-9]+  10\.213\.7\.5[0-2]  ABCDEFG  sending  \[#*\.*\] +[0-9]+%$' "$work/out" \
+        || fail "no status line of a device sending"
+    has out "at work, 0 succeeded, 0 failed, 0 stopped"
+    has out "Serving ended, 3 devices reached a result (--devices): 3 succeeded"
+    long=$(grep -E '^(job [0-9]+  |[0-9]+ at work)' "$work/out" | awk 'length($0) > 59' | head -n1)
+    [ -z "$long" ] || fail "a status line wider than the terminal: '$long'"
+    hasnt out "device writing,"   # writing shows in the block
+    ;;
+*)
+    echo "serve-scenarios.sh: unknown scenario '$scenario'" >&2
+    exit 2
+    ;;
+esac
+
+if [ "$fails" != 0 ]; then
+    show
+    echo "serve scenario $scenario: $fails check(s) failed"
+    exit 1
+fi
+echo "serve scenario $scenario: all passed"

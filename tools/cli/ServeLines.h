@@ -1,0 +1,61 @@
+#pragma once
+
+#include "job/JobSnapshot.h"
+#include "record/Event.h"
+
+#include <cstdint>
+#include <string>
+
+namespace brelvo_cli {
+
+// The lines `brelvo-cli serve` prints while it serves, each without its line
+// end: text for a log ("<ISO local time> <message>"), text for a terminal
+// ("<hh:mm:ss> <message>", so more of a line fits 80 columns), or one JSON
+// object. Lines the program makes itself have the shape of the engine's
+// JSON events (time, event, severity first).
+enum class LineForm { Log, Terminal, Json };
+
+// An engine event. Text lines name a job by its id ("job 17"), which stays
+// the same for the whole run; the table row the window shows changes as
+// finished jobs are cleared away. JSON lines are the engine's own.
+std::string eventLine(const brelvo::Event& event, LineForm form);
+
+// A job's block phase reached `job.progress` percent (acknowledged blocks).
+// JSON: {"time","event":"progress","severity":"info","job","device","code","status","value"}.
+std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, LineForm form);
+
+// The run report's file became known.
+std::string reportLine(const std::string& path, int64_t wallMs, LineForm form);
+
+// The engine's event queue overflowed: `dropped` events in all were lost.
+std::string droppedLine(uint64_t dropped, int64_t wallMs, LineForm form);
+
+// Why serving ended.
+enum class EndReason { DeviceLimit, Idle, Signal, ListenerLost };
+
+struct ServeEnd {
+    EndReason reason = EndReason::Signal;
+    int signal = 0;        // with EndReason::Signal
+    int deviceLimit = 0;   // --devices
+    int idleSeconds = 0;   // --idle-exit
+    int succeeded = 0;
+    int failed = 0;
+    int stopped = 0;       // ended by the stop, no result
+    std::string report;    // empty: none
+    bool reportComplete = true; // every row reached the file
+    int exitCode = 0;
+};
+
+// The last line of a run.
+// JSON: {"time","event":"serve_ended","severity","reason":"devices|idle|signal|listener",
+//        "signal" (only for a signal),"succeeded","failed","stopped","report","report_complete","exit"}.
+std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form);
+
+// Why the server did not start, for standard error after "cannot start: ".
+// A port held by someone else gets a hint how to find who.
+std::string startFailureText(const std::string& why, int error);
+
+// "SIGTERM", "SIGINT", "SIGHUP", or "signal N".
+std::string signalName(int signal);
+
+} // namespace brelvo_cli

@@ -1,0 +1,235 @@
+#include "ServeSession.h"
+
+#include "CommandLine.h"
+#include "job/JobStatus.h"
+#include "platform/Clock.h"
+#include "platform/WallClock.h"
+#include "server/ServerSettings.h"
+#include "server/UpdateServer.h"
+
+#include <poll.h>
+#include <unistd.h>
+
+namespace brelvo_cli {
+
+namespace {
+
+constexpr int kTickMs = 100;
+constexpr int kCrowdedTable = brelvo::UpdateServer::kMaxJobs / 2;
+// How long a stop waits for the jobs' ends before the server is taken
+// down anyway (its destruction ends whatever is left).
+constexpr int64_t kStopWaitMs = 1500;
+
+void writeAll(int fd, const std::string& text)
+{
+    ssize_t ignored = ::write(fd, text.data(), text.size());
+    (void)ignored;
+}
+
+} // namespace
+
+bool shouldPrune(int ended, int lingering, int tableSize)
+{
+    if (ended + lingering == 0)
+        return false;
+    return lingering == 0 || tableSize >= kCrowdedTable;
+}
+
+bool isFinalStatus(int status)
+{
+    switch (status) {
+    case brelvo::DeviceCheckFailed:
+    case brelvo::DeviceWriteComplete:
+    case brelvo::DeviceWriteFailed:
+    case brelvo::NetError:
+    case brelvo::ModelMismatch:
+    case brelvo::FileError:
+    case brelvo::Stopped:
+        return true;
+    default:
+        // A time-out in the block phase keeps listening: the device may
+        // answer again and the job goes on.
+        return false;
+    }
+}
+
+ServeSession::ServeSession(const ServeOptions& options, int out, int err)
+    : options_(options),
+      errFd_(err),
+      out_(out, err, ServeOutput::choose(out, options.json)),
+      tally_(options.devices, static_cast<int64_t>(options.idleExitSeconds) * 1000, nowMs())
+{
+}
+
+int64_t ServeSession::nowMs() { return brelvo::monotonicNs() / 1000000; }
+
+bool ServeSession::ended(const brelvo::JobSnapshot& job) const
+{
+    return resultSeen_.count(job.id) || (job.finished && isFinalStatus(job.status));
+}
+
+int ServeSession::run(const SignalWatcher& signals)
+{
+    brelvo::ServerSettings settings;
+    settings.firmwareDir = options_.firmwareDir;
+    settings.configPath = options_.configPath;
+    settings.localAddress = options_.address;
+    settings.options = serveWriteOptions(options_);
+    settings.writeReport = true;
+    settings.reportPath = options_.reportPath;
+
+    brelvo::UpdateServer server;
+    if (server.start(settings) != 0) {
+        tick(server, true);
+        out_.finish();
+        writeAll(errFd_, "brelvo-cli: serve: cannot start: " +
+                             startFailureText(server.startError(), server.startErrno()) + "\n");
+        return kExitStartFailed;
+    }
+    tally_ = ServeTally(options_.devices, static_cast<int64_t>(options_.idleExitSeconds) * 1000, nowMs());
+
+    ServeEnd end;
+    end.deviceLimit = options_.devices;
+    end.idleSeconds = options_.idleExitSeconds;
+    for (;;) {
+        pollfd wake{signals.wakeFd(), POLLIN, 0};
+        if (::poll(&wake, 1, kTickMs) > 0 || signals.signal() != 0) {
+            end.reason = EndReason::Signal;
+            end.signal = signals.signal();
+            break;
+        }
+        tick(server, false);
+        // The address sweep is work too: nothing else happens meanwhile.
+        if (tally_.finished(nowMs(), atWork_ + (sweepDone_ ? 0 : 1))) {
+            end.reason = tally_.succeeded() + tally_.failed() >= options_.devices && options_.devices > 0
+                             ? EndReason::DeviceLimit
+                             : EndReason::Idle;
+            break;
+        }
+        if (!server.listenerRunning()) {
+            end.reason = EndReason::ListenerLost;
+            break;
+        }
+    }
+
+    end.reportComplete = finishRun(server);
+    end.report = server.reportPath();
+    end.succeeded = tally_.succeeded();
+    end.failed = tally_.failed();
+    end.stopped = tally_.stopped();
+    end.exitCode = end.reason == EndReason::ListenerLost ? kExitStartFailed : tally_.exitCode();
+    out_.finish();
+    out_.line(endLine(end, brelvo::unixTimeMs(), out_.form()));
+    if (end.reason == EndReason::ListenerLost)
+        writeAll(errFd_, "brelvo-cli: serve: the listener on UDP port 3281 ended on its own; serving stopped\n");
+    // The server's destruction joins its threads and writes any row still queued.
+    return end.exitCode;
+}
+
+bool ServeSession::finishRun(brelvo::UpdateServer& server)
+{
+    server.stop();
+    const int64_t deadline = nowMs() + kStopWaitMs;
+    for (;;) {
+        tick(server, true);
+        if ((atWork_ == 0 && server.activeTransfers() == 0) || nowMs() >= deadline)
+            break;
+        ::poll(nullptr, 0, 10);
+    }
+    const bool complete = server.flushReports();
+    tick(server, true); // a report that failed says so
+    return complete;
+}
+
+void ServeSession::tick(brelvo::UpdateServer& server, bool stopping)
+{
+    events_.clear();
+    server.takeEvents(events_);
+    for (const brelvo::Event& e : events_)
+        takeEvent(e);
+    const uint64_t dropped = server.droppedEvents();
+    if (dropped != droppedShown_) {
+        droppedShown_ = dropped;
+        out_.line(droppedLine(dropped, brelvo::unixTimeMs(), out_.form()));
+    }
+    const std::string report = server.reportPath();
+    if (report != reportShown_ && !report.empty()) {
+        reportShown_ = report;
+        out_.line(reportLine(report, brelvo::unixTimeMs(), out_.form()));
+    }
+    takeTable(server, server.snapshot(), stopping);
+}
+
+void ServeSession::takeEvent(const brelvo::Event& e)
+{
+    const int64_t now = nowMs();
+    tally_.activity(now);
+    if (e.kind == brelvo::EventKind::SweepFinished)
+        sweepDone_ = true;
+    if (e.kind == brelvo::EventKind::JobResult && e.jobId != 0) {
+        resultSeen_.insert(e.jobId);
+        tally_.jobEnded(e.jobId, e.code, now);
+        progress_.forget(e.jobId);
+    }
+    if (e.kind == brelvo::EventKind::DeviceWriting && (out_.live() || !progress_.writingStep(e.jobId, e.value)))
+        return; // progress: the status block, or a line per tenth
+    out_.line(eventLine(e, out_.form()));
+}
+
+void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<brelvo::JobSnapshot>& table,
+                             bool stopping)
+{
+    const int64_t now = nowMs();
+    std::set<uint64_t> present;
+    std::vector<brelvo::JobSnapshot> atWork;
+    int endedCount = 0, lingering = 0;
+    bool changed = false;
+    std::map<uint64_t, std::pair<int, int>> seen;
+    for (const brelvo::JobSnapshot& job : table) {
+        present.insert(job.id);
+        seen[job.id] = {job.status, job.progress};
+        const auto before = lastSeen_.find(job.id);
+        changed = changed || before == lastSeen_.end() || before->second != seen[job.id];
+        if (ended(job)) {
+            ++endedCount;
+            // Its JobResult may still be on its way (or was lost to a full
+            // queue): the table's word counts as well, once.
+            if (!resultSeen_.count(job.id))
+                tally_.jobEnded(job.id, job.status, now);
+        } else {
+            lingering += job.finished ? 1 : 0;
+            atWork.push_back(job);
+        }
+    }
+    lastSeen_.swap(seen);
+    for (auto it = resultSeen_.begin(); it != resultSeen_.end();)
+        it = present.count(*it) ? std::next(it) : resultSeen_.erase(it);
+    atWork_ = static_cast<int>(atWork.size());
+    if (changed)
+        tally_.activity(now);
+
+    if (!out_.live()) {
+        for (const brelvo::JobSnapshot& job : progress_.sendingSteps(table))
+            out_.line(progressLine(job, brelvo::unixTimeMs(), out_.form()));
+    }
+    drawStatus(atWork);
+
+    if (!stopping && shouldPrune(endedCount, lingering, static_cast<int>(table.size())))
+        server.pruneFinished();
+}
+
+void ServeSession::drawStatus(const std::vector<brelvo::JobSnapshot>& atWork)
+{
+    if (!out_.live())
+        return;
+    int columns = 80, rows = 24;
+    out_.terminalSize(&columns, &rows);
+    LiveStatus::Totals totals;
+    totals.atWork = static_cast<int>(atWork.size());
+    totals.succeeded = tally_.succeeded();
+    totals.failed = tally_.failed();
+    totals.stopped = tally_.stopped();
+    out_.status(LiveStatus::lines(atWork, totals, columns, rows), nowMs());
+}
+
+} // namespace brelvo_cli

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <atomic>
+#include <csignal>
+#include <string>
+#include <thread>
+
+namespace brelvo_cli {
+
+// SIGINT, SIGTERM and SIGHUP while serving: the first asks for a clean stop,
+// a second one ends the process at once (exit 128 + its number). No work is
+// done in a signal handler: the signals stay blocked in every thread and one
+// thread of this class takes them with sigwaitinfo; the first makes a pipe
+// readable for the serving loop's poll.
+class SignalWatcher {
+public:
+    SignalWatcher() = default;
+    // Ends the watching thread and unblocks the signals again.
+    ~SignalWatcher();
+    SignalWatcher(const SignalWatcher&) = delete;
+    SignalWatcher& operator=(const SignalWatcher&) = delete;
+
+    // Blocks the signals in the calling thread, and so in every thread it
+    // starts afterwards, then starts watching. `messageFd` takes the line
+    // said before a second signal ends the process. False with the reason.
+    bool start(int messageFd, std::string& error);
+
+    // Readable once the first signal came.
+    int wakeFd() const { return pipe_[0]; }
+    // The first signal's number; 0 before.
+    int signal() const { return first_.load(); }
+
+private:
+    void run();
+
+    sigset_t set_{};
+    sigset_t old_{};
+    bool blocked_ = false;
+    int pipe_[2] = {-1, -1};
+    int messageFd_ = -1;
+    std::atomic<int> first_{0};
+    std::atomic<bool> quitting_{false};
+    std::thread thread_;
+};
+
+} // namespace brelvo_cli
