@@ -111,7 +111,10 @@ TransferCore::Send TransferCore::onDatagram(int64_t now, const uint8_t* data, si
     case wire::BlockAck:
         if (length < wire::kBlockAckMinSize)
             return Send();
+        // A device that comes back after the phase gave up is served again:
+        // until it reaches a result the job is not finished.
         status_ = SendingBlocks;
+        finished_ = false;
         return beginBlockPhase(now);
     case wire::CheckFailed:
         endWith(DeviceCheckFailed);

@@ -66,6 +66,7 @@ TransferScheduler::~TransferScheduler()
         closeSocket(in.socket);
         in.job->endEarly(Stopped, now);
         observer_.transferEnded(in.job);
+        in.job->markEnded();
     }
 }
 
@@ -329,9 +330,10 @@ void TransferScheduler::finish(Active& a)
     closeSocket(a.socket);
     a.socket = kInvalidSocket;
     a.job->publish(*a.core);
-    a.job->markEnded(monotonicNs());
-    --active_;
+    a.job->closeRecord(monotonicNs());
     observer_.transferEnded(a.job);
+    a.job->markEnded();
+    --active_;
 }
 
 int64_t TransferScheduler::earliestDeadline() const

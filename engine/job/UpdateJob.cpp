@@ -87,8 +87,7 @@ void UpdateJob::publish(const TransferCore& core)
     blockTotal_.store(static_cast<int32_t>(core.blockCount()), std::memory_order_relaxed);
     ackedBlocks_.store(static_cast<int32_t>(core.acknowledgedBlocks()), std::memory_order_relaxed);
     status_.store(core.status(), std::memory_order_relaxed);
-    if (core.finished())
-        finished_ = true;
+    finished_ = core.finished();
     std::lock_guard<std::mutex> lock(summaryMutex_);
     summary_.bytesSent = core.bytesSent();
     summary_.checksum = core.checksum();
@@ -101,17 +100,19 @@ void UpdateJob::endEarly(int status, int64_t nowNs)
     status_ = status;
     progress_ = 0;
     finished_ = true;
-    markEnded(nowNs);
+    closeRecord(nowNs);
 }
 
-void UpdateJob::markEnded(int64_t nowNs)
+void UpdateJob::closeRecord(int64_t nowNs)
 {
-    {
-        std::lock_guard<std::mutex> lock(summaryMutex_);
-        summary_.finishedMs = unixTimeMs();
-        summary_.seconds = static_cast<double>(nowNs - origin_.acceptedNs) / 1e9;
-        wake_.reset();
-    }
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    summary_.finishedMs = unixTimeMs();
+    summary_.seconds = static_cast<double>(nowNs - origin_.acceptedNs) / 1e9;
+    wake_.reset();
+}
+
+void UpdateJob::markEnded()
+{
     finished_ = true;
     ended_ = true;
 }

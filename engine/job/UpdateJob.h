@@ -83,9 +83,13 @@ private:
     const std::shared_ptr<ReportWriter>& report() const { return report_; }
     // The transfer thread copies the core's state out after every step.
     void publish(const TransferCore& core);
-    // Ends a job that never reached the transfer (files, address, socket).
+    // Ends a job that never reached the transfer (files, address, socket);
+    // markEnded() follows once its row was handed to the report.
     void endEarly(int status, int64_t nowNs);
-    void markEnded(int64_t nowNs);
+    // The job's end time goes into its record.
+    void closeRecord(int64_t nowNs);
+    // Nothing about the job changes any more.
+    void markEnded();
 
     const Origin origin_;
     std::atomic<int32_t> status_{Accepted};

@@ -35,6 +35,7 @@ UpdateServer::~UpdateServer()
 {
     keepRunning_ = false;
     abortAll_ = true;
+    sweepAbort_ = true;
     listener_.join();
     // Ends every transfer still running and joins the transfer thread.
     scheduler_.reset();
@@ -84,7 +85,6 @@ int UpdateServer::start(const ServerSettings& wanted)
         e.severity = Severity::Failure;
         e.port = hostToNet16(wire::kRequestPort);
         e.code = err;
-        e.detail = errnoText(err);
         publishEvent(std::move(e));
         return refuse("UDP port 3281 cannot be bound: " + errnoText(err), err);
     }
@@ -119,6 +119,7 @@ int UpdateServer::start(const ServerSettings& wanted)
 
     listenerActive_ = true;
     keepRunning_ = true;
+    sweepAbort_ = false;
     if (listener_.start([this, s] { runListener(s); }) != 0) {
         consoleWrite("_beginthreadex Failed\n");
         closeSocket(s);
@@ -150,6 +151,7 @@ void UpdateServer::stop()
         // entered any more (appendJob tests keepRunning under this lock).
         std::lock_guard<std::mutex> lock(tableMutex_);
         keepRunning_ = false;
+        sweepAbort_ = true; // a sweep still running need not finish
         for (int i = 0; i < jobCount_; ++i)
             asked.push_back(jobs_[i]);
     }
@@ -170,7 +172,9 @@ bool UpdateServer::isIdle() const
         return false;
     std::lock_guard<std::mutex> lock(tableMutex_);
     for (int i = 0; i < jobCount_; ++i) {
-        if (!jobs_[i]->isFinished())
+        // Once stopped, every job ends within a tick; waiting for that means
+        // an idle server has handed every row to its report.
+        if (!jobs_[i]->isFinished() || !jobs_[i]->workerEnded())
             return false;
     }
     return true;
@@ -328,6 +332,7 @@ void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int 
     e.detail = why;
     publishEvent(std::move(e));
     transferEnded(job);
+    job->markEnded();
 }
 
 void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
@@ -351,7 +356,7 @@ int UpdateServer::runListener(SocketHandle s)
     {
         uint32_t found[FreeAddressPool::kCapacity];
         IcmpMethod method = IcmpMethod::None;
-        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &abortAll_, &method);
+        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &sweepAbort_, &method);
         // This machine's own addresses are never lent, whether or not they
         // answered (a host that ignores pings is still here).
         std::vector<uint32_t> own;

@@ -113,6 +113,7 @@ private:
     std::atomic<bool> listenerActive_{false};
     std::atomic<bool> keepRunning_{false};
     std::atomic<bool> abortAll_{false}; // set only by destruction
+    std::atomic<bool> sweepAbort_{false}; // Stop or destruction: the sweep ends early
     Thread listener_;
 };
 

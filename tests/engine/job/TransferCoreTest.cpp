@@ -306,6 +306,20 @@ TEST_F(Core, StopEndsAnUnfinishedJobAsStoppedAndNothingIsSentAfterwards)
     core->stop();
     EXPECT_EQ(core->status(), TransferTimeout);
     EXPECT_TRUE(core->ended());
+    // One whose device came back is being served again: not finished, and a
+    // Stop then says so.
+    make(10 * 1024, quick);
+    toBlockPhase();
+    for (int i = 0; i < 20 && core->inBlockPhase(); ++i) {
+        now += kMs;
+        tick();
+    }
+    ASSERT_TRUE(core->finished());
+    EXPECT_EQ(feed(message(4, {1})), wire::Block);
+    EXPECT_FALSE(core->finished());
+    EXPECT_EQ(core->status(), SendingBlocks);
+    core->stop();
+    EXPECT_EQ(core->status(), Stopped);
 }
 
 TEST_F(Core, NotesTellEachStepOnce)

@@ -174,7 +174,7 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          t + "\"request_no_firmware\",\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\",\"product\":\"ABCDEFG\","
              "\"path\":\"/srv/fw\"}"},
         {device(make(EventKind::RequestTableFull)),
-         "10.0.0.23 asked for ABCDEFG: the device table is full; Clear finished devices to make room",
+         "10.0.0.23 asked for ABCDEFG: the device table is full (100 devices); finished devices must be cleared to make room",
          t + "\"request_table_full\",\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\",\"product\":\"ABCDEFG\"}"},
         {with(device(make(EventKind::RequestMalformed), "10.0.0.23", 5000, ""), [](Event& e) { e.value = 13, e.detail = "too short"; }),
          "10.0.0.23: malformed request of 13 bytes ignored (too short)",

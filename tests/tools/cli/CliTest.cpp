@@ -327,7 +327,7 @@ TEST(LiveStatus, LinesFitTheTerminalAndObeyNothing)
         for (int columns : {1, 10, 40, 61, 80, 132, 300}) {
             for (int status : {brelvo::SendingBlocks, brelvo::OfferSent, brelvo::DeviceWriting}) {
                 const std::string line =
-                    LiveStatus::deviceLine(atWork(99999999999ull, status, 37), columns);
+                    LiveStatus::deviceLine(atWork(99999999999ull, status, 37, product), columns);
                 EXPECT_LE(line.size(), static_cast<size_t>(std::max(columns - 1, 1))) << columns;
                 for (char c : line)
                     EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "byte " << int(static_cast<unsigned char>(c));
