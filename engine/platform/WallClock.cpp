@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <mutex>
 
 namespace brelvo {
 
@@ -18,9 +19,13 @@ void split(int64_t unixMs, time_t* seconds, int* millis)
 }
 
 // localtime_r reads the zone rules only once per process unless told to
-// look again; tzset() is cheap when nothing changed.
+// look again; tzset() is cheap when nothing changed. tzset() replaces the C
+// library's zone strings, so the engine's threads (a report writer, a front
+// end's log) take turns here.
 bool localParts(time_t seconds, tm* out)
 {
+    static std::mutex zone;
+    std::lock_guard<std::mutex> lock(zone);
     ::tzset();
     return ::localtime_r(&seconds, out) != nullptr;
 }
