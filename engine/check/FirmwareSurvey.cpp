@@ -21,7 +21,7 @@ FirmwareSurvey surveyFirmwareFolder(const std::string& firmwareDir)
     FirmwareSurvey survey;
     std::map<std::string, FirmwareChoice> byCode;
     for (const DirectoryEntry& d : findEntries(firmwareDir, "kvx")) {
-        FirmwareEntry entry;
+        SurveyEntry entry;
         entry.name = d.name;
         entry.path = d.path;
         entry.isDirectory = d.isDirectory;

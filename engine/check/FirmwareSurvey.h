@@ -6,8 +6,11 @@
 
 namespace brelvo {
 
-// A "kvx" entry of a firmware folder and the product codes it serves.
-struct FirmwareEntry {
+// A "kvx" entry of a firmware folder and the product codes it serves. (Not
+// named FirmwareEntry: firmware/FirmwareIndex.h has a struct of that name in
+// the same namespace, and two layouts under one name share one set of
+// inline functions in the linked program, vector<> code included.)
+struct SurveyEntry {
     std::string name;
     std::string path;
     bool isDirectory = false;  // folders serve nothing
@@ -29,7 +32,7 @@ struct FirmwareChoice {
 // Everything findFirmwareImage would decide for the folder, for every code
 // some entry serves, from one pass over the folder.
 struct FirmwareSurvey {
-    std::vector<FirmwareEntry> entries;
+    std::vector<SurveyEntry> entries;
     std::vector<FirmwareChoice> choices; // sorted by code (an empty code first)
 };
 

@@ -272,7 +272,7 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
 
     std::vector<Finding> out;
     for (size_t i = 0; i < survey.entries.size(); ++i) {
-        const FirmwareEntry& e = survey.entries[i];
+        const SurveyEntry& e = survey.entries[i];
         std::vector<std::string> codes;
         for (const FirmwareChoice& c : survey.choices) {
             for (size_t m : c.matches)
