@@ -5,11 +5,16 @@
 #   english.png   the English window, tips closed
 #   tips.png      the "Before You Start" tips over the window at start-up
 #   chinese.png   the Simplified Chinese window, tips closed
+#   start-refused.png  the box that refuses Start: the check found the
+#                 configuration file too short to be sent
 #   finished.png  the table after simulated devices finished their update
 #                 (during the run: the inputs are disabled, the button reads Stop)
 #   coloured-results.png  more devices in the same run: a failed write, a
 #                 failed check and a model mismatch in red beside the green
 #                 completed ones, and one device still writing (blue)
+#   log.png       the log window at the end of the run: a device that
+#                 completed (green), one whose write failed (red, marked) and
+#                 a request for a product without firmware (amber, marked)
 #
 # The tool runs inside a private pair of network namespaces (tool side
 # 10.213.7.1/24, devices 10.213.7.50..), joined only to each other: pressing
@@ -46,7 +51,7 @@ while [ $# -gt 0 ]; do
         --devices) devices="${2:-}"; shift 2 ;;
         --devices=*) devices="${1#*=}"; shift ;;
         --keep-raw) keep_raw=1; shift ;;
-        -h|--help) sed -n '2,28p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+        -h|--help) sed -n '2,33p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
         *) die "unknown option '$1' (try --help)" ;;
     esac
 done
@@ -118,8 +123,9 @@ ip -n "$tool_ns" link set vt up
 ip -n "$dev_ns" link set vd up
 ip -n "$tool_ns" route add 255.255.255.255/32 dev vt
 ip -n "$dev_ns" route add 255.255.255.255/32 dev vd
-# The devices of finished.png, then four more for coloured-results.png.
-for i in $(seq 0 $((devices + 3))); do ip -n "$dev_ns" addr add "10.213.7.$((50 + i))/24" dev vd; done
+# The devices of finished.png, four more for coloured-results.png and three
+# for log.png.
+for i in $(seq 0 $((devices + 6))); do ip -n "$dev_ns" addr add "10.213.7.$((50 + i))/24" dev vd; done
 for _ in $(seq 1 100); do ip -n "$tool_ns" -o link show vt | grep -q LOWER_UP && break; sleep 0.02; done
 
 # --- firmware folder, with the program beside it ----------------------------
@@ -131,9 +137,6 @@ head -c $((1024 * 1024)) /dev/urandom >"$fw/kvx_DEMOCAM_V2.bin"
 sum=$(od -An -v -tu4 --endian=little "$fw/kvx_DEMOCAM_V2.bin" \
     | awk '{ for (i = 1; i <= NF; i++) s = (s + $i) % 4294967296 } END { printf "%.0f\n", s }')
 printf 'product=DEMOCAM\r\nversion=V2.0.1\r\nchecksum=%s\r\n' "$sum" >"$fw/kvx_DEMOCAM_V2-ver.bin"
-# Found by its name, but its version file names another model.
-head -c 65536 /dev/urandom >"$fw/kvx_BADMODL_V1.bin"
-printf 'product=BADMOD2\r\nversion=V1.0.0\r\nchecksum=0\r\n' >"$fw/kvx_BADMODL_V1-ver.bin"
 cp "$tool_bin" "$fw/brelvo-tool"
 
 # --- helpers ------------------------------------------------------------------
@@ -159,9 +162,9 @@ geometry() {   # window id -> "W H X Y"
         /^ *Width:/ {w=$NF} /^ *Height:/ {h=$NF} END {print w, h, x, y}'
 }
 main_win=""
-shot() {   # file name: the main window's rectangle of the whole screen
+shot() {   # file name [window id]: that window's rectangle (the main window's) of the whole screen
     local name="$1" w h x y raw="$work/raw-$1"
-    read -r w h x y < <(geometry "$main_win")
+    read -r w h x y < <(geometry "${2:-$main_win}")
     xdotool mousemove 1270 790   # no hover highlight in the picture
     sleep 0.4
     import -window root "$raw"
@@ -211,6 +214,22 @@ shot chinese.png
 choose_language Up
 close_tips
 
+# --- a refused start ----------------------------------------------------------
+# A configuration file of 1,000 bytes: the check at Start refuses it.
+head -c 1000 /dev/urandom >"$work/short.cfg"
+click_in_main 470 160    # the configuration field
+xdotool type --delay 5 "$work/short.cfg"
+click_in_main 843 198    # Start
+refusal=$(find_window Widget) || die "the check did not refuse the short configuration file"
+sleep 0.5
+shot start-refused.png "$refusal"
+xdotool windowfocus --sync "$refusal" 2>/dev/null || xdotool windowfocus "$refusal"
+xdotool key --clearmodifiers Escape
+window_gone "$refusal" || die "the refusal box did not close"
+click_in_main 470 160
+xdotool key --clearmodifiers ctrl+a BackSpace
+sleep 0.3
+
 # --- an update run ----------------------------------------------------------
 click_in_main 843 198    # Start
 say "Start pressed; waiting for the tool to listen on UDP 3281"
@@ -232,6 +251,11 @@ shot finished.png
 # In table order: a device whose write fails, one whose check fails, one whose
 # firmware names another model, and one that reports its writing slowly, so
 # it is still "Updating..." (blue) at the shot.
+# The firmware of another model is found by its name, but its version file
+# names another model. The check at Start would refuse the folder with it, so
+# it comes in now: the tool looks at the folder again for every request.
+head -c 65536 /dev/urandom >"$fw/kvx_BADMODL_V1.bin"
+printf 'product=BADMOD2\r\nversion=V1.0.0\r\nchecksum=0\r\n' >"$fw/kvx_BADMODL_V1-ver.bin"
 next=$((50 + devices))
 ending=()   # the devices that end by themselves
 extra() {   # label, devsim arguments...
@@ -245,8 +269,23 @@ extra writefail --product DEMOCAM --result write-failed; ending+=($!)
 extra checkfail --product DEMOCAM --result check-failed --start-delay 400; ending+=($!)
 extra mismatch --product BADMODL --offer-timeout 3000 --start-delay 800; ending+=($!)
 extra writing --product DEMOCAM --progress-steps 40 --progress-interval 300 --start-delay 1200
+writing_pid=$!
 for p in "${ending[@]}"; do wait "$p" || true; done
 for f in writefail checkfail mismatch; do sed "s/^/screenshots: [$f] /" "$work/$f.out" | tail -n 1 | cut -c 1-150; done
 sleep 2.5
 shot coloured-results.png
+
+# --- the log ------------------------------------------------------------------
+# Once the slow device is done, one at a time: a device that completes, one
+# whose write fails and one asking for a model without firmware (it waits
+# for an offer that never comes), so the log's last lines show all three.
+wait "$writing_pid" || true
+extra logdone --product DEMOCAM --progress-steps 2; wait $! || true
+extra logfail --product DEMOCAM --result write-failed; wait $! || true
+extra lognone --product NOFWXYZ --offer-timeout 1500; wait $! || true
+sleep 2.5    # the log takes the engine's events once a second
+click_in_main 655 566    # Log
+log_win=$(find_window Log) || die "the log window did not appear"
+sleep 0.5
+shot log.png "$log_win"
 say "done"

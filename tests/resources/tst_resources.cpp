@@ -9,7 +9,7 @@
 
 namespace {
 
-// Every key the window, the message box and the about dialog look up.
+// Every key the window, the message box, the about dialog and the log look up.
 const QList<QPair<const char *, QString>> kKeys{
     {"Brelvo", "Action.about CheckBox.clearBoot CheckBox.uptBoot Content.burnWriting Content.checkFailed "
                "Content.findUpServer Content.modeError Content.netError Content.openUpFileFailed "
@@ -25,6 +25,35 @@ const QList<QPair<const char *, QString>> kKeys{
     {"MessageBoxDlg", "PushButton.cancel PushButton.ok TipContent.content1 TipContent.content2 TipContent.content3 "
                       "TipContent.content4 TipContent.content5 TipContent.content6 Title.readBefore"},
     {"VersionInfo", "Label.copyRight Label.version PushButton.ok Title.aboutTool"},
+    // The checks at Start, the log and its window.
+    {"Brelvo", "Content.moreFailures Content.startRefused Content.whatToDo Log.checkError Log.checkPassed "
+               "Log.checkPassedWarnings Log.checking Log.dropped Log.remedy Log.runEnded Log.startFailed "
+               "Log.startFailedEnding Log.startFailedPort Log.startRefused PushButton.checking PushButton.log "
+               "PushButton.logCount Title.startRefused"},
+    {"CheckText", "Finding.addressInvalid Finding.addressLoopback Finding.addressNotLocal Finding.checksumMismatch "
+                  "Finding.checksumNoLine Finding.checksumSays Finding.checksumWithConfig "
+                  "Finding.checksumWithoutConfig Finding.configMissing Finding.configNone Finding.configNotRegular "
+                  "Finding.configOk Finding.configTooShort Finding.configUnreadable Finding.defaultRouteElsewhere "
+                  "Finding.defaultRouteGateway Finding.emptyCode Finding.firmwareChoice Finding.firmwareEntry "
+                  "Finding.firmwareEntryNone Finding.firmwareEntryProduct Finding.folderEmpty Finding.folderMissing "
+                  "Finding.folderNotGiven Finding.icmpDatagram Finding.icmpNone Finding.icmpRaw "
+                  "Finding.imageMissing Finding.interfaceDown Finding.interfaceNoCarrier Finding.interfaceOk "
+                  "Finding.modelMismatch Finding.none Finding.portFree Finding.portInUse Finding.portInUseSelf "
+                  "Finding.portInUseUnknown Finding.portInUseUser Finding.portProbeFailed Finding.prefixNarrow "
+                  "Finding.subnetShared Finding.tooLarge Finding.versionMissing Remedy.address "
+                  "Remedy.addressLoopback Remedy.addressNoneLocal Remedy.checksumMismatch Remedy.configTooShort "
+                  "Remedy.configUnusable Remedy.defaultRouteElsewhere Remedy.folderEmpty Remedy.folderMissing "
+                  "Remedy.icmpNone Remedy.imageMissing Remedy.interfaceDown Remedy.interfaceNoCarrier "
+                  "Remedy.modelMismatch Remedy.portInUse Remedy.portInUseSelf Remedy.portInUseUnknown "
+                  "Remedy.portProbeFailed Remedy.prefixNarrow Remedy.subnetShared Remedy.tooLarge "
+                  "Remedy.versionMissing"},
+    {"EventText", "Log.blocks Log.end Log.job Log.listenFailed Log.listenFailedInUse Log.listening Log.listeningOn "
+                  "Log.malformed Log.matched Log.noFirmware Log.offer Log.offerNoAddress Log.reportFailed "
+                  "Log.request Log.resent Log.resentOne Log.size Log.stop Log.stopNone Log.stopOne Log.sweepFailed "
+                  "Log.sweepFound Log.sweepFoundNone Log.sweepFoundOne Log.sweepNoIcmp Log.tableFull Log.timedOut "
+                  "Log.unknown Log.writing"},
+    {"LogWindow", "Content.noReportsFolder Content.openFolderFailed Content.saveFailed Filter.textFiles "
+                  "Log.failureMark Log.warningMark PushButton.openReports PushButton.saveAs Title.log Title.saveLog"},
 };
 
 // A few texts of each context, as {context, key}.
@@ -34,6 +63,9 @@ const char *const kSamples[][2] = {{"Brelvo", "PushButton.startUpdate"},
                                    {"Brelvo", "Content.stopped"},
                                    {"MessageBoxDlg", "TipContent.content6"},
                                    {"VersionInfo", "Title.aboutTool"},
+                                   {"EventText", "Log.noFirmware"},
+                                   {"CheckText", "Remedy.icmpNone"},
+                                   {"Brelvo", "PushButton.logCount"},
                                    // Must be an empty text, not a missing one, or the about box shows the key.
                                    {"VersionInfo", "Label.copyRight"}};
 
@@ -51,10 +83,18 @@ private slots:
         QTest::newRow("English") << ":/Resources/English.qm"
             << QStringList{"Start", "The update process not completed. Are you sure you want to stop?", "Progress",
                            "Stopped", ":Do not interrupt Power or Network during the update process.",
-                           "About Brelvo Tool", ""};
+                           "About Brelvo Tool", "%1 asked for %2: no firmware for it in %3",
+                           "give the program the right to ping: sudo setcap cap_net_raw+ep \"$(command -v %1)\"; or "
+                           "allow ping for your group: sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"; or "
+                           "run it as root",
+                           "Log (%1)", ""};
         QTest::newRow("Chinese") << QString::fromUtf8(u8":/Resources/简体中文.qm")
             << QString::fromUtf8(u8"开始升级|设备升级尚未完成，确认停止升级吗？|进度|已停止|"
-                                 u8":在更新过程中请勿中断电源或网络|关于 Brelvo Tool|").split('|');
+                                 u8":在更新过程中请勿中断电源或网络|关于 Brelvo Tool|"
+                                 u8"%1 请求升级型号 %2：%3 中没有该型号的升级文件|"
+                                 u8"请授予程序 ping 的权限：sudo setcap cap_net_raw+ep \"$(command -v %1)\"；"
+                                 u8"或允许你的用户组使用 ping：sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"；"
+                                 u8"或以 root 身份运行|日志 (%1)|").split('|');
     }
 
     void catalogue()
@@ -68,7 +108,7 @@ private slots:
             for (const QString &key : context.second.split(' '))
                 (translator.translate(context.first, key.toLatin1().constData()).isNull() ? missing : found) << key;
         QCOMPARE(missing, QStringList());
-        QCOMPARE(found.size(), 61);
+        QCOMPARE(found.size(), 183);
         for (int i = 0; i < samples.size(); ++i)
             QCOMPARE(translator.translate(kSamples[i][0], kSamples[i][1]), samples.at(i));
     }

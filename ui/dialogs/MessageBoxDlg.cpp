@@ -61,7 +61,9 @@ int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString&
     dlg.ui_->cancelBtn->setVisible(withCancel);
     dlg.loadTexts();
     dlg.ui_->titleLab->setText(title);
-    // Replaces the tips page that loadTexts put there.
+    // Replaces the tips page that loadTexts put there. Shown as written:
+    // a message may carry paths and names, which must not be taken for markup.
+    dlg.ui_->contentText->setTextFormat(Qt::PlainText);
     dlg.ui_->contentText->setText(content);
     // A long message (the three erase warnings) wraps to more lines than the
     // form's 200 pixels hold; grow the box downwards so nothing is cut off.

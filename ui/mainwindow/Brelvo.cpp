@@ -2,6 +2,7 @@
 
 #include "ui_Brelvo.h"
 
+#include "dialogs/LogWindow.h"
 #include "dialogs/VersionInfo.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
@@ -83,6 +84,9 @@ void Brelvo::construct()
     restoreLanguageChoice();
     restoreSettings();
 
+    logWindow_ = new LogWindow(this);
+    startCheck_ = [](const brelvo::PreflightInput& input) { return brelvo::runPreflightCheck(input); };
+
     applyLanguage();
     connectSignals();
 
@@ -119,6 +123,7 @@ void Brelvo::setupUi()
     deviceTable_ = ui_->tableWidget;
     aboutButton_ = ui_->aboutBtn;
     clearButton_ = ui_->clearContent;
+    logButton_ = ui_->logBtn;
     exitButton_ = ui_->exitBtn;
 }
 
@@ -164,6 +169,9 @@ void Brelvo::connectSignals()
     connect(configFileButton_, &QPushButton::clicked, this, &Brelvo::browseConfigFile);
     connect(eraseBootCheck_, &QCheckBox::clicked, this, &Brelvo::warnAboutErase);
     connect(clearButton_, &QPushButton::clicked, this, &Brelvo::clearTable);
+    connect(logButton_, &QPushButton::clicked, this, &Brelvo::showLog);
+    connect(logWindow_, &LogWindow::unseenChanged, this, &Brelvo::updateLogButton);
+    connect(&checkWatcher_, &QFutureWatcher<CheckResult>::finished, this, &Brelvo::startChecked);
     connect(closeButton_, &QPushButton::clicked, this, &Brelvo::askToExit);
     connect(exitButton_, &QPushButton::clicked, this, &Brelvo::askToExit);
     connect(&pollTimer_, &QTimer::timeout, this, &Brelvo::pollJobs);
@@ -185,6 +193,7 @@ void Brelvo::retranslate()
     ui_->retranslateUi(this);
     aboutAction_->setText(tr("Action.about"));
     startStopButton_->setText(tr(startButtonKey_));
+    updateLogButton();
 
     QStringList headers;
     headers << tr("TableWt.index") << tr("TableWt.ipAddress") << tr("TableWt.status")
@@ -218,4 +227,18 @@ void Brelvo::showAboutDialog()
 {
     VersionInfo dialog;
     dialog.exec();
+}
+
+void Brelvo::showLog()
+{
+    logWindow_->show();
+    logWindow_->raise();
+    logWindow_->activateWindow();
+}
+
+// "Log", or "Log (3)" while warnings and failures wait unseen.
+void Brelvo::updateLogButton()
+{
+    const int unseen = logWindow_ ? logWindow_->unseen() : 0;
+    logButton_->setText(unseen > 0 ? tr("PushButton.logCount").arg(unseen) : tr("PushButton.log"));
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QFutureWatcher>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -7,6 +8,13 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "check/Finding.h"
+#include "dialogs/LogWindow.h"
+#include "check/PreflightCheck.h"
+#include "record/Event.h"
+#include "server/ServerSettings.h"
+
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -36,7 +44,13 @@ struct JobSnapshot;
 // The tool's only main window: a frameless, fixed-size widget with its own
 // title bar, the inputs of an update run, the device table and the bottom
 // button row. It owns the one UpdateServer and polls it once a second while
-// a run is active.
+// a run is active; every poll also moves the engine's events into the log
+// window.
+//
+// Start first runs the pre-flight check on a worker thread (it reads the
+// whole firmware folder); the button reads "Checking..." and the inputs are
+// held meanwhile, the event loop runs on. Every finding goes to the log; a
+// failure refuses the start with one message box that lists them.
 //
 // Texts: the window installs the chosen catalogue into the application when
 // a language is applied, and every widget, the device table's status cells
@@ -91,9 +105,19 @@ protected:
     // ends there), for a caller that must survive it.
     void setEndProcess(std::function<void()> end);
 
+    // Writes the engine's events into the log, newest last.
+    void showEvents(const std::vector<brelvo::Event>& events);
+
+    // The check Start runs before starting, called on a worker thread (so it
+    // may touch nothing of the window). By default the full pre-flight check.
+    using StartCheck = std::function<std::vector<brelvo::Finding>(const brelvo::PreflightInput&)>;
+    void setStartCheck(StartCheck check);
+
     // What a subclass may look at.
     bool isRunning() const { return running_; }
     bool isPolling() const { return pollTimer_.isActive(); }
+    bool isChecking() const { return checking_; }
+    LogWindow* logWindow() const { return logWindow_; }
     brelvo::UpdateServer* server() const { return server_.get(); }
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
 
@@ -105,6 +129,9 @@ private slots:
     void clearTable();
     void askToExit();
     void pollJobs();
+    void startChecked();
+    void showLog();
+    void updateLogButton();
     void minimizeToTray();
     void languageChosen();
     void trayIconActivated(QSystemTrayIcon::ActivationReason reason);
@@ -128,6 +155,14 @@ private:
     void setStartButtonKey(const char* key);
     void showAboutDialog();
     bool busy() const;
+    // Takes the engine's events into the log, and says once per run when
+    // the engine had to drop some because the window fell behind.
+    void drainEvents();
+    void logNote(const QString& text, LogWindow::Tone tone);
+    void logFindings(const std::vector<brelvo::Finding>& findings);
+    QString refusalText(const std::vector<brelvo::Finding>& findings) const;
+    void startServer();
+    void endChecking();
     void shutdownAndExit();
 
     static constexpr int kColumnCount = 4;
@@ -158,15 +193,30 @@ private:
     SWTableWidget* deviceTable_ = nullptr;
     QPushButton* aboutButton_ = nullptr;
     QPushButton* clearButton_ = nullptr;
+    QPushButton* logButton_ = nullptr;
     QPushButton* exitButton_ = nullptr;
     QMenu* titleBarMenu_ = nullptr;
     QAction* aboutAction_ = nullptr;
     QSystemTrayIcon* trayIcon_ = nullptr;
+    LogWindow* logWindow_ = nullptr;
 
     std::unique_ptr<brelvo::UpdateServer> server_;
     QTimer pollTimer_;
     bool running_ = false;
     std::function<void()> endProcess_;
+
+    // The check of a pressed Start, and what that Start will serve with.
+    struct CheckResult {
+        std::vector<brelvo::Finding> findings;
+        QString error;  // the check itself failed: why
+    };
+    StartCheck startCheck_;
+    QFutureWatcher<CheckResult> checkWatcher_;
+    bool checking_ = false;
+    brelvo::ServerSettings pendingStart_;
+
+    uint64_t droppedSeen_ = 0;  // the engine's count of dropped events, as last read
+    bool droppedSaid_ = false;  // this run's log already says events were lost
 
     // Dragging the frameless window by any free spot.
     bool dragging_ = false;

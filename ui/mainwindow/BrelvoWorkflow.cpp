@@ -1,9 +1,14 @@
-// Start, stop, clear and exit, and the once-a-second polling of the jobs.
+// Start (with its check), stop, clear and exit, the once-a-second polling of
+// the jobs, and what goes into the log.
 #include "mainwindow/Brelvo.h"
 
+#include "dialogs/LogWindow.h"
 #include "dialogs/MessageBoxDlg.h"
+#include "mainwindow/CheckText.h"
+#include "mainwindow/EventText.h"
 #include "job/JobSnapshot.h"
 #include "job/JobStatus.h"
+#include "platform/ErrorText.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
@@ -12,57 +17,28 @@
 #include <QBrush>
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QHostAddress>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QTableWidgetItem>
 #include <QThread>
+#include <QtConcurrent>
 #include <QtEndian>
+
+#include <exception>
 
 namespace {
 
 constexpr Qt::Alignment kCellAlignment = Qt::AlignHCenter | Qt::AlignVCenter;
 
+// The refusal's message box lists this many failures; the log has them all.
+constexpr int kFailuresInBox = 6;
+
 std::string toEngineText(const QString& text)
 {
     return text.toUtf8().toStdString();
-}
-
-const char* statusKey(int code)
-{
-    switch (code) {
-    case 0:
-        return "Content.findUpServer";
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        return "Content.sendData";
-    case 6:
-        return "Content.sendComplete";
-    case 7:
-        return "Content.checkFailed";
-    case 8:
-        return "Content.burnWriting";
-    case 9:
-        return "Content.writeComplete";
-    case 10:
-        return "Content.writeFailed";
-    case 11:
-        return "Content.netError";
-    case 12:
-        return "Content.modeError";
-    case 13:
-        return "Content.openUpFileFailed";
-    case 14:
-        return "Content.timeout";
-    case 15:
-        return "Content.stopped";
-    default:
-        return "Content.undefineError";
-    }
 }
 
 // A device's result gives its row a colour; anything not known to be a step
@@ -119,6 +95,8 @@ bool Brelvo::busy() const
 
 void Brelvo::startOrStop()
 {
+    if (checking_)
+        return;
     if (!running_) {
         int options = 0;
         if (updateBootCheck_->isChecked())
@@ -128,19 +106,37 @@ void Brelvo::startOrStop()
 
         // The operator's choices are worth keeping even when this start fails.
         rememberRun();
-        const std::string address = toEngineText(localAddressBox_->currentText());
-        const std::string firmwareDir = toEngineText(firmwareDirEdit_->text());
-        const std::string configPath = toEngineText(configFileEdit_->text());
+        pendingStart_ = brelvo::ServerSettings();
+        pendingStart_.firmwareDir = toEngineText(firmwareDirEdit_->text());
+        pendingStart_.configPath = toEngineText(configFileEdit_->text());
+        pendingStart_.localAddress = toEngineText(localAddressBox_->currentText());
+        pendingStart_.options = options;
 
-        const int result = server_ ? server_->start(firmwareDir, configPath, address, options) : -1;
-        if (result != 0) {
-            MessageBoxDlg::information(this, tr("Title.update"), tr("Content.startFailed"));
-            return;
-        }
-        pollTimer_.start();
-        running_ = true;
+        brelvo::PreflightInput input;
+        input.localAddress = pendingStart_.localAddress;
+        input.firmwareDir = pendingStart_.firmwareDir;
+        input.configPath = pendingStart_.configPath;
+        input.programName = "brelvo-tool";
+
+        // The inputs stay held from here to the end of the run, so the run
+        // serves exactly what was checked.
+        checking_ = true;
         setInputsEnabled(false);
-        setStartButtonKey("PushButton.stopUpdate");
+        startStopButton_->setEnabled(false);
+        setStartButtonKey("PushButton.checking");
+        logNote(tr("Log.checking"), LogWindow::Tone::Info);
+        const StartCheck check = startCheck_;
+        checkWatcher_.setFuture(QtConcurrent::run([check, input] {
+            CheckResult result;
+            try {
+                result.findings = check(input);
+            } catch (const std::exception& e) {
+                result.error = QString::fromUtf8(e.what());
+            } catch (...) {
+                result.error = QStringLiteral("?");
+            }
+            return result;
+        }));
         return;
     }
 
@@ -155,8 +151,160 @@ void Brelvo::startOrStop()
     if (!running_ || !server_)
         return;
     server_->stop();
+    drainEvents();
     startStopButton_->setEnabled(false);
     setStartButtonKey("PushButton.prepareStop");
+}
+
+void Brelvo::setStartCheck(StartCheck check)
+{
+    startCheck_ = std::move(check);
+}
+
+void Brelvo::endChecking()
+{
+    checking_ = false;
+    setInputsEnabled(true);
+    startStopButton_->setEnabled(true);
+    setStartButtonKey("PushButton.startUpdate");
+}
+
+void Brelvo::startChecked()
+{
+    if (!checking_)
+        return;
+    const CheckResult result = checkWatcher_.result();
+    logFindings(result.findings);
+    if (!result.error.isEmpty()) {
+        endChecking();
+        logNote(tr("Log.checkError").arg(result.error), LogWindow::Tone::Failure);
+        MessageBoxDlg::warning(this, tr("Title.startRefused"), tr("Log.checkError").arg(result.error));
+        return;
+    }
+    const brelvo::Severity worst = brelvo::worstSeverity(result.findings);
+    if (worst == brelvo::Severity::Failure) {
+        endChecking();
+        logNote(tr("Log.startRefused"), LogWindow::Tone::Failure);
+        MessageBoxDlg::warning(this, tr("Title.startRefused"), refusalText(result.findings));
+        return;
+    }
+    logNote(worst == brelvo::Severity::Warning ? tr("Log.checkPassedWarnings") : tr("Log.checkPassed"),
+            LogWindow::Tone::Info);
+    startServer();
+}
+
+void Brelvo::startServer()
+{
+    if (!server_) {
+        endChecking();
+        return;
+    }
+    const bool stillEnding = server_->listenerRunning();
+    const int result = server_->start(pendingStart_);
+    drainEvents();
+    if (result != 0) {
+        endChecking();
+        if (stillEnding)
+            logNote(tr("Log.startFailedEnding"), LogWindow::Tone::Failure);
+        else if (server_->startErrno() != 0)
+            logNote(tr("Log.startFailedPort").arg(QStringLiteral("3281"),
+                                                  EventText::safe(brelvo::errorTextEnglish(server_->startErrno()))),
+                    LogWindow::Tone::Failure);
+        else
+            logNote(tr("Log.startFailed").arg(EventText::safe(server_->startError())), LogWindow::Tone::Failure);
+        MessageBoxDlg::information(this, tr("Title.update"), tr("Content.startFailed"));
+        return;
+    }
+    checking_ = false;
+    droppedSaid_ = false;
+    pollTimer_.start();
+    running_ = true;
+    startStopButton_->setEnabled(true);
+    setStartButtonKey("PushButton.stopUpdate");
+}
+
+void Brelvo::logNote(const QString& text, LogWindow::Tone tone)
+{
+    logWindow_->addLine(0, text, tone);
+}
+
+namespace {
+
+LogWindow::Tone toneOf(brelvo::Severity severity)
+{
+    switch (severity) {
+    case brelvo::Severity::Warning:
+        return LogWindow::Tone::Warning;
+    case brelvo::Severity::Failure:
+        return LogWindow::Tone::Failure;
+    case brelvo::Severity::Info:
+        break;
+    }
+    return LogWindow::Tone::Info;
+}
+
+} // namespace
+
+void Brelvo::logFindings(const std::vector<brelvo::Finding>& findings)
+{
+    for (const brelvo::Finding& f : findings) {
+        const QString message = CheckText::message(f);
+        const QString remedy = CheckText::remedy(f);
+        logNote(remedy.isEmpty() ? message : tr("Log.remedy").arg(message, remedy), toneOf(f.severity));
+    }
+}
+
+// The failures of a refused start in one text: each with what to do.
+QString Brelvo::refusalText(const std::vector<brelvo::Finding>& findings) const
+{
+    QString text = tr("Content.startRefused");
+    int listed = 0, more = 0;
+    for (const brelvo::Finding& f : findings) {
+        if (f.severity != brelvo::Severity::Failure)
+            continue;
+        if (listed == kFailuresInBox) {
+            ++more;
+            continue;
+        }
+        ++listed;
+        text += QStringLiteral("\n\n\u2022 ") + CheckText::message(f);
+        const QString remedy = CheckText::remedy(f);
+        if (!remedy.isEmpty())
+            text += QStringLiteral("\n") + tr("Content.whatToDo").arg(remedy);
+    }
+    if (more > 0)
+        text += QStringLiteral("\n\n") + tr("Content.moreFailures").arg(more);
+    return text;
+}
+
+void Brelvo::showEvents(const std::vector<brelvo::Event>& events)
+{
+    for (const brelvo::Event& e : events) {
+        LogWindow::Tone tone = toneOf(e.severity);
+        if (e.kind == brelvo::EventKind::JobResult && e.code == brelvo::DeviceWriteComplete)
+            tone = LogWindow::Tone::Success;
+        logWindow_->addLine(e.wallTimeMs, EventText::line(e), tone);
+    }
+}
+
+void Brelvo::drainEvents()
+{
+    if (!server_)
+        return;
+    std::vector<brelvo::Event> events;
+    server_->takeEvents(events);
+    // The queue drops its oldest events: the loss lies before what is left.
+    const uint64_t dropped = server_->droppedEvents();
+    if (dropped > droppedSeen_) {
+        if (!droppedSaid_)
+            logNote(tr("Log.dropped").arg(static_cast<qulonglong>(dropped - droppedSeen_)), LogWindow::Tone::Warning);
+        droppedSaid_ = true;
+        droppedSeen_ = dropped;
+    }
+    showEvents(events);
+    const std::string report = server_->reportPath();
+    if (!report.empty())
+        logWindow_->setReportsFolder(QFileInfo(QString::fromStdString(report)).path());
 }
 
 void Brelvo::warnAboutErase()
@@ -205,7 +353,7 @@ QString Brelvo::rowNumberText(int row)
 
 QString Brelvo::statusText(int code) const
 {
-    return tr(statusKey(code));
+    return tr(EventText::statusKey(code));
 }
 
 void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
@@ -262,10 +410,12 @@ void Brelvo::pollJobs()
     if (!server_)
         return;
     showJobs(server_->snapshot());
+    drainEvents();
 
     if (server_->isIdle()) {
         pollTimer_.stop();
         running_ = false;
+        logNote(tr("Log.runEnded"), LogWindow::Tone::Info);
         setInputsEnabled(true);
         startStopButton_->setEnabled(true);
         setStartButtonKey("PushButton.startUpdate");

@@ -117,6 +117,32 @@ private slots:
         QCOMPARE(catalogue.changes, 0);
     }
 
+    // A message may carry paths and names from outside: shown as written,
+    // never taken for markup.
+    void boxShowsMarkupAsWritten()
+    {
+        const QString content = QStringLiteral("<b>/srv/fw</b> &amp; <img src=x>\nsecond line");
+        Catalogue catalogue("English");
+        QString shown;
+        Qt::TextFormat format = Qt::AutoText;
+        auto* poll = new QTimer(qApp);
+        QObject::connect(poll, &QTimer::timeout, [&, poll] {
+            auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (!dlg)
+                return;
+            poll->stop();
+            poll->deleteLater();
+            auto* text = dlg->findChild<QLabel*>("contentText");
+            shown = text->text();
+            format = text->textFormat();
+            dlg->findChild<QPushButton*>("okBtn")->click();
+        });
+        poll->start(5);
+        MessageBoxDlg::warning(nullptr, "Cannot Start", content);
+        QCOMPARE(shown, content);
+        QCOMPARE(format, Qt::PlainText);
+    }
+
     void tipsPage_data()
     {
         QTest::addColumn<QString>("catalogue");

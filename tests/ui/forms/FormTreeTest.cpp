@@ -1,4 +1,4 @@
-// The three forms (main window, message box, about dialog) against committed
+// The four forms (main window, message box, about dialog, log window) against committed
 // dumps of their widget trees: names, classes, geometry, sizes, policies,
 // layout spacing and margins, texts and own style sheets. The dumps were taken
 // of the forms as first written, so any change to a form shows up here as a
@@ -9,6 +9,7 @@
 // comparing (after an intended change to a form; review the diff).
 #include "WidgetTreeDump.h"
 
+#include "dialogs/LogWindow.h"
 #include "dialogs/MessageBoxDlg.h"
 #include "dialogs/VersionInfo.h"
 #include "mainwindow/Brelvo.h"
@@ -74,6 +75,7 @@ private slots:
         QTest::newRow("main window") << "Brelvo";
         QTest::newRow("message box") << "MessageBox";
         QTest::newRow("about dialog") << "AboutForm";
+        QTest::newRow("log window") << "LogWindow";
     }
 
     void form()
@@ -91,6 +93,13 @@ private slots:
         } else if (name == QLatin1String("MessageBox")) {
             MessageBoxDlg box(nullptr);
             dump = dumpShown(&box);
+        } else if (name == QLatin1String("LogWindow")) {
+            QTranslator english;
+            QVERIFY(english.load(QStringLiteral(":/Resources/English.qm")));
+            QCoreApplication::installTranslator(&english);
+            LogWindow log(nullptr);
+            dump = dumpShown(&log);
+            QCoreApplication::removeTranslator(&english);
         } else {
             QTranslator english;
             QVERIFY(english.load(QStringLiteral(":/Resources/English.qm")));

@@ -1,10 +1,13 @@
 // The main window: texts, languages, the device table, its dialogs and
-// chrome, and a run against the real engine and the device simulator. The
-// run presses Start, which sweeps the /24 of the chosen address and lets jobs
-// broadcast, so it skips unless inside the private namespace pair made by
-// tests/support/with-netns.sh.
+// chrome, the log and its button, and runs against the real engine and the
+// device simulator. Whatever presses Start (which checks, then sweeps the /24
+// of the chosen address and lets jobs broadcast) skips unless inside the
+// private namespace pair made by tests/support/with-netns.sh, or, for the
+// refusal without ICMP rights, the closed namespace of run-without-icmp.sh.
+#include "dialogs/LogWindow.h"
 #include "job/JobSnapshot.h"
 #include "mainwindow/Brelvo.h"
+#include "server/AddressSweep.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
@@ -21,9 +24,13 @@
 #include <QMenu>
 #include <QProcess>
 #include <QPushButton>
+#include <QUdpSocket>
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <deque>
 #include <functional>
@@ -40,11 +47,17 @@ public:
     }
     using Brelvo::applyLanguage;
     using Brelvo::restoreSettings;
+    using Brelvo::isChecking;
     using Brelvo::isPolling;
     using Brelvo::isRunning;
+    using Brelvo::logWindow;
     using Brelvo::server;
+    using Brelvo::setStartCheck;
+    using Brelvo::showEvents;
     using Brelvo::showJobs;
     using Brelvo::trayIcon;
+
+    QString log() { return logWindow()->text(); }
 
     template <class T = QWidget> T* get(const char* name) { return findChild<T*>(QLatin1String(name)); }
     QString text(const char* name) { return get<QObject>(name)->property("text").toString(); }
@@ -170,6 +183,44 @@ bool listenerBound()
     return f.open(QIODevice::ReadOnly) && f.readAll().contains(":0CD1 ");
 }
 
+// Inside with-netns.sh's pair, or skip (whatever presses Start needs it).
+#define REQUIRE_NETNS()                                                                                            \
+    do {                                                                                                           \
+        if (qEnvironmentVariable("BRELVO_NETNS") != QLatin1String("1") || qEnvironmentVariableIsSet("BRELVO_NETNS_SKIP")) \
+            QSKIP(qPrintable("BRELVO_NETNS_SKIP: "                                                                 \
+                             + qEnvironmentVariable("BRELVO_NETNS_SKIP", "not inside a private network namespace")   \
+                             + " (run through with-netns.sh)"));                                                    \
+    } while (false)
+
+// Chooses the tool's address of the namespace pair and a firmware folder.
+void prepareRun(TestWindow& w, const QString& address, const QString& firmwareDir)
+{
+    w.get<ComboBox>("ipList")->addItem(address);
+    w.get<ComboBox>("ipList")->setCurrentText(address);
+    w.get<QLineEdit>("updateFilePath")->setText(firmwareDir);
+}
+
+brelvo::Event logEvent(brelvo::EventKind kind, brelvo::Severity severity, int code = 0)
+{
+    brelvo::Event e;
+    e.kind = kind;
+    e.severity = severity;
+    e.address = inet_addr("10.0.0.23");
+    e.productCode = "NOFWXYZ";
+    e.path = "/srv/fw";
+    e.row = kind == brelvo::EventKind::JobResult ? 1 : 0;
+    e.code = code;
+    return e;
+}
+
+// Writes `size` bytes to a new file `name` in `dir`; its path.
+QString writeFile(const QString& dir, const QString& name, int size)
+{
+    QFile f(dir + QLatin1Char('/') + name);
+    const bool ok = f.open(QIODevice::WriteOnly) && f.write(QByteArray(size, 'c')) == size;
+    return ok ? f.fileName() : QString();
+}
+
 } // namespace
 
 class WindowTest : public QObject
@@ -192,7 +243,15 @@ private slots:
     void rememberedLanguage();
     void pickersStartFolder();
     void chrome();
+    void logButtonAndCount();
     void runStopAndClear();
+    void refuseUnusableConfig_data();
+    void refuseUnusableConfig();
+    void refuseWithoutIcmp();
+    void startFailedAfterCheck();
+    void unmatchedRequestInLog_data();
+    void unmatchedRequestInLog();
+    void droppedEventsSaidOnce();
 };
 
 void WindowTest::startUp()
@@ -556,9 +615,7 @@ void WindowTest::chrome()
 
 void WindowTest::runStopAndClear()
 {
-    const QString skip = qEnvironmentVariable("BRELVO_NETNS_SKIP", "not inside a private network namespace");
-    if (qEnvironmentVariable("BRELVO_NETNS") != QLatin1String("1") || qEnvironmentVariableIsSet("BRELVO_NETNS_SKIP"))
-        QSKIP(qPrintable("BRELVO_NETNS_SKIP: " + skip + " (run through with-netns.sh)"));
+    REQUIRE_NETNS();
     const QString toolAddr = qEnvironmentVariable("BRELVO_TOOL_ADDR");
     QTemporaryDir dir;
     const QString imagePath = writeFirmware(dir.path());
@@ -567,13 +624,18 @@ void WindowTest::runStopAndClear()
     TestWindow w;
     w.show();
     ModalWatcher watcher;
-    w.get<ComboBox>("ipList")->addItem(toolAddr);
-    w.get<ComboBox>("ipList")->setCurrentText(toolAddr);
-    w.get<QLineEdit>("updateFilePath")->setText(dir.path());
+    prepareRun(w, toolAddr, dir.path());
 
     auto* start = w.get<QPushButton>("startUpdate");
     start->click();
-    QVERIFY(w.isRunning() && start->text() == QLatin1String("Stop") && w.inputsEnabled(false));
+    // The check runs first, on its own thread: the button says so and
+    // nothing can be changed or pressed meanwhile.
+    QVERIFY(w.isChecking() && start->text() == QLatin1String("Checking...") && !start->isEnabled()
+            && w.inputsEnabled(false) && !w.isRunning());
+    QTRY_VERIFY_WITH_TIMEOUT(w.isRunning(), 20000);
+    QVERIFY(!w.isChecking() && start->text() == QLatin1String("Stop") && start->isEnabled() && w.inputsEnabled(false));
+    QCOMPARE(watcher.seen.size(), 0);
+    QVERIFY2(w.log().contains(QStringLiteral("Check passed")), qPrintable(w.log()));
     {
         const QSettings stored(userSettingsPath(), QSettings::NativeFormat);
         QCOMPARE(stored.value("run/firmwareDir").toString(), dir.path());
@@ -618,13 +680,297 @@ void WindowTest::runStopAndClear()
     w.get<QPushButton>("clearContent")->click();
     QCOMPARE(w.get<SWTableWidget>("tableWidget")->rowCount(), 0);
 
-    // A listener already running makes the server refuse another start.
+    // The run's story, in order, in the log.
+    const QString device50 = qEnvironmentVariable("BRELVO_DEV_ADDRS").split(' ').first();
+    int at = 0;
+    for (const QString& step : {QStringLiteral("Listening on UDP port 3281"), QStringLiteral("Address sweep found"),
+                                "#01 " + device50 + " asked for ABCDEFG: sending " + imagePath,
+                                "#01 " + device50 + ": offer sent, lent address " + lent,
+                                "#01 " + device50 + ": Update Complete!",
+                                QStringLiteral("Stop: no device was being updated"),
+                                QStringLiteral("The run has ended")}) {
+        at = w.log().indexOf(step, at);
+        QVERIFY2(at >= 0, qPrintable(step + QStringLiteral(" missing or out of order in:\n") + w.log()));
+    }
+    QVERIFY2(!w.log().contains(QStringLiteral("[Failure]")), qPrintable(w.log()));
+
+    // A listener already running holds port 3281: the check refuses.
     QCOMPARE(w.server()->start(dir.path().toStdString(), "", toolAddr.toStdString(), 1), 0);
     start->click();
-    QCOMPARE(watcher.seen.size(), 2);
-    QCOMPARE(watcher.seen.at(1).content, QStringLiteral("Start Failed!"));
-    QVERIFY(!w.isRunning() && w.inputsEnabled(true) && start->text() == QLatin1String("Start"));
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 2, 20000);
+    QCOMPARE(watcher.seen.at(1).title, QStringLiteral("Cannot Start"));
+    QVERIFY2(watcher.seen.at(1).content.contains(
+                 QStringLiteral("UDP port 3281 is held by this program itself (an earlier run still ending?)")),
+             qPrintable(watcher.seen.at(1).content));
+    QVERIFY(!w.isRunning() && !w.isChecking() && w.inputsEnabled(true) && start->text() == QLatin1String("Start"));
     w.server()->stop();
+}
+
+// The Log button counts the warnings and failures that came while the log
+// was closed, in the window's language; opening the log resets the count.
+void WindowTest::logButtonAndCount()
+{
+    using brelvo::EventKind;
+    using brelvo::Severity;
+    TestWindow w;
+    w.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&w));
+    auto* button = w.get<QPushButton>("logBtn");
+    QCOMPARE(button->text(), QStringLiteral("Log"));
+    // Beside its neighbours, as tall as they are, and the window keeps its size.
+    auto* clear = w.get<QPushButton>("clearContent");
+    QVERIFY(button->geometry().right() < clear->geometry().left() && button->y() == clear->y()
+            && button->height() == clear->height() && button->width() >= 73);
+    QCOMPARE(w.size(), QSize(900, 600));
+
+    w.showEvents({logEvent(EventKind::RequestReceived, Severity::Info)});
+    QCOMPARE(button->text(), QStringLiteral("Log"));
+    w.showEvents({logEvent(EventKind::RequestNoFirmware, Severity::Warning)});
+    QCOMPARE(button->text(), QStringLiteral("Log (1)"));
+    w.showEvents({logEvent(EventKind::JobResult, Severity::Info, 9),
+                  logEvent(EventKind::JobResult, Severity::Failure, 10)});
+    QCOMPARE(button->text(), QStringLiteral("Log (2)"));
+    const QStringList lines = w.log().split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(lines.size(), 4);
+    QVERIFY2(lines.at(1).endsWith(
+                 QStringLiteral("  [Warning] 10.0.0.23 asked for NOFWXYZ: no firmware for it in /srv/fw")),
+             qPrintable(lines.at(1)));
+    QVERIFY2(lines.at(3).endsWith(QStringLiteral("  [Failure] #01 10.0.0.23: Update Failed!")),
+             qPrintable(lines.at(3)));
+
+    {
+        ModalWatcher watcher;  // the tips page that follows a language choice
+        w.get<ComboBox>("languageBox")->setCurrentIndex(1);
+    }
+    QCOMPARE(button->text(), QString::fromUtf8(u8"日志 (2)"));
+    button->click();
+    QVERIFY(w.logWindow()->isVisible());
+    QCOMPARE(button->text(), QString::fromUtf8(u8"日志"));
+    w.showEvents({logEvent(EventKind::RequestTableFull, Severity::Warning)});  // seen as it comes
+    QCOMPARE(button->text(), QString::fromUtf8(u8"日志"));
+    QVERIFY(w.log().endsWith(QString::fromUtf8(u8"[警告] 10.0.0.23 请求升级型号 NOFWXYZ：设备列表已满，请点击“清除列表”移除已完成的设备\n")));
+    w.logWindow()->findChild<QPushButton*>("closeBtn")->click();
+    QVERIFY(!w.logWindow()->isVisible());
+    w.showEvents({logEvent(EventKind::ReportFailed, Severity::Failure)});
+    QCOMPARE(button->text(), QString::fromUtf8(u8"日志 (1)"));
+}
+
+void WindowTest::refuseUnusableConfig_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("1000 bytes") << "short" << "has only 1000 bytes, fewer than the 65536 a configuration needs";
+    QTest::newRow("65535 bytes") << "one short" << "has only 65535 bytes, fewer than the 65536";
+    QTest::newRow("missing") << "missing" << "cannot be found: No such file or directory";
+    QTest::newRow("a folder") << "folder" << "is not a regular file";
+}
+
+// A configuration file that cannot be sent refuses the start with one box
+// that says why and what to do; nothing listens, the inputs come back.
+void WindowTest::refuseUnusableConfig()
+{
+    REQUIRE_NETNS();
+    QFETCH(QString, kind);
+    QFETCH(QString, says);
+    QTemporaryDir dir;
+    QVERIFY(!writeFirmware(dir.path()).isEmpty());
+    QString config = dir.filePath(QStringLiteral("factory.cfg"));
+    if (kind == QLatin1String("short"))
+        config = writeFile(dir.path(), QStringLiteral("factory.cfg"), 1000);
+    else if (kind == QLatin1String("one short"))
+        config = writeFile(dir.path(), QStringLiteral("factory.cfg"), 65535);
+    else if (kind == QLatin1String("folder"))
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("factory.cfg")));
+    QVERIFY(!config.isEmpty());
+
+    TestWindow w;
+    ModalWatcher watcher;
+    prepareRun(w, qEnvironmentVariable("BRELVO_TOOL_ADDR"), dir.path());
+    w.get<QLineEdit>("initFilePath")->setText(config);
+    auto* start = w.get<QPushButton>("startUpdate");
+    start->click();
+    QVERIFY(w.isChecking() && start->text() == QLatin1String("Checking...") && w.inputsEnabled(false));
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 20000);
+    const auto& box = watcher.seen.at(0);
+    QCOMPARE(box.title, QStringLiteral("Cannot Start"));
+    QVERIFY2(box.content.startsWith(QStringLiteral("The check before the start found problems that would make the "
+                                                   "update fail. Fix them, then press Start again:\n\n\u2022 "
+                                                   "Configuration file '")
+                                    + config + "' " + says),
+             qPrintable(box.content));
+    QVERIFY2(box.content.contains(QStringLiteral("\nWhat to do: choose ")), qPrintable(box.content));
+    QCOMPARE(box.content.count(QStringLiteral("\u2022")), 1);  // the one failure
+    QVERIFY(!w.isRunning() && !w.isChecking() && w.inputsEnabled(true) && start->isEnabled()
+            && start->text() == QLatin1String("Start"));
+    QVERIFY(!listenerBound());
+    QVERIFY2(w.log().contains(QStringLiteral("[Failure] Configuration file '") + config + "' " + says),
+             qPrintable(w.log()));
+    QVERIFY2(w.log().contains(QStringLiteral("[Failure] Start refused")), qPrintable(w.log()));
+    QCOMPARE(w.get<QPushButton>("logBtn")->text(), QStringLiteral("Log (2)"));
+}
+
+// Without a raw or a datagram ICMP socket the sweep cannot run: Start is
+// refused with the ways to grant the right. Runs as an unprivileged user in
+// a namespace whose ping_group_range admits nobody (run-without-icmp.sh).
+void WindowTest::refuseWithoutIcmp()
+{
+    if (qEnvironmentVariable("BRELVO_NO_ICMP") != QLatin1String("1"))
+        QSKIP("BRELVO_NETNS_SKIP: needs the closed namespace of run-without-icmp.sh");
+    QCOMPARE(brelvo::probeIcmpMethod(), brelvo::IcmpMethod::None);
+    QTemporaryDir dir;
+    QVERIFY(!writeFirmware(dir.path()).isEmpty());
+    TestWindow w;
+    ModalWatcher watcher;
+    prepareRun(w, QStringLiteral("127.0.0.1"), dir.path());
+    w.get<QPushButton>("startUpdate")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 20000);
+    const QString content = watcher.seen.at(0).content;
+    QCOMPARE(watcher.seen.at(0).title, QStringLiteral("Cannot Start"));
+    QVERIFY2(content.contains(QStringLiteral("\u2022 No ICMP socket can be opened (ping_group_range 1 0): the address "
+                                             "sweep cannot run")),
+             qPrintable(content));
+    for (const char* way : {"sudo setcap cap_net_raw+ep \"$(command -v brelvo-tool)\"",
+                            "sudo sysctl -w net.ipv4.ping_group_range=\"0 2147483647\"", "or run it as root"})
+        QVERIFY2(content.contains(QLatin1String(way)), qPrintable(content));
+    QCOMPARE(content.count(QStringLiteral("\u2022")), 1);
+    QVERIFY(!w.isRunning() && w.inputsEnabled(true) && !listenerBound());
+    // The loopback address is worth a warning in the log, not a refusal.
+    QVERIFY2(w.log().contains(QStringLiteral("[Warning] 127.0.0.1 is a loopback address")), qPrintable(w.log()));
+    QVERIFY2(w.log().contains(QStringLiteral("[Failure] No ICMP socket can be opened")), qPrintable(w.log()));
+}
+
+// The check passed, but the port was taken before the start could bind it:
+// the engine refuses, "Start Failed!" says so and the log says why.
+void WindowTest::startFailedAfterCheck()
+{
+    REQUIRE_NETNS();
+    QTemporaryDir dir;
+    QVERIFY(!writeFirmware(dir.path()).isEmpty());
+    TestWindow w;
+    ModalWatcher watcher;
+    prepareRun(w, qEnvironmentVariable("BRELVO_TOOL_ADDR"), dir.path());
+    auto holder = std::make_shared<int>(-1);
+    w.setStartCheck([holder](const brelvo::PreflightInput& input) {
+        std::vector<brelvo::Finding> findings = brelvo::runPreflightCheck(input);
+        *holder = ::socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(3281);
+        if (::bind(*holder, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+            ::close(*holder);
+            *holder = -1;
+        }
+        return findings;
+    });
+    w.get<QPushButton>("startUpdate")->click();
+    QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 1, 20000);
+    QVERIFY2(*holder >= 0, "the port could not be taken for the test");
+    ::close(*holder);
+    QCOMPARE(watcher.seen.at(0).content, QStringLiteral("Start Failed!"));
+    QVERIFY(!w.isRunning() && w.inputsEnabled(true)
+            && w.get<QPushButton>("startUpdate")->text() == QLatin1String("Start"));
+    for (const char* line : {"[Failure] Cannot listen on UDP port 3281 (Address already in use): another copy",
+                             "[Failure] Start Failed: UDP port 3281 cannot be bound (Address already in use)"})
+        QVERIFY2(w.log().contains(QLatin1String(line)), qPrintable(w.log()));
+}
+
+void WindowTest::unmatchedRequestInLog_data()
+{
+    QTest::addColumn<QString>("product");  // as printf(1) writes it
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("plain") << "NOFWXYZ" << "NOFWXYZ";
+    // A right-to-left override and a terminal escape: shown, never obeyed.
+    QTest::newRow("hostile") << "EV\\342\\200\\256IL\\033[31m" << "EV\\u202eIL\\x1b[31m";
+}
+
+// A device asks for a product the folder has no firmware for: it gets no row,
+// but the log says who asked for what, marked as a warning.
+void WindowTest::unmatchedRequestInLog()
+{
+    REQUIRE_NETNS();
+    QFETCH(QString, product);
+    QFETCH(QString, shown);
+    const QString toolAddr = qEnvironmentVariable("BRELVO_TOOL_ADDR");
+    QTemporaryDir dir;
+    QVERIFY(!writeFirmware(dir.path()).isEmpty());
+    TestWindow w;
+    ModalWatcher watcher;
+    prepareRun(w, toolAddr, dir.path());
+    auto* start = w.get<QPushButton>("startUpdate");
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isRunning(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(listenerBound(), 10000);
+
+    QProcess device;
+    device.setProcessChannelMode(QProcess::MergedChannels);
+    device.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    device.start(QStringLiteral("sh"),
+                 {"-c", QStringLiteral("exec ip netns exec \"$BRELVO_DEV_NS\" \"$BRELVO_DEVSIM\" --tool %1 "
+                                       "--offer-timeout 1500 --product \"$(printf '%2')\"")
+                            .arg(toolAddr, product)});
+    QVERIFY(device.waitForFinished(20000));
+    QVERIFY2(device.exitCode() != 0, device.readAll().constData());  // it never got an offer
+
+    const QString expected = qEnvironmentVariable("BRELVO_DEV_ADDRS").split(' ').first() + " asked for " + shown
+        + ": no firmware for it in " + dir.path();
+    QTRY_VERIFY2_WITH_TIMEOUT(w.log().contains(QStringLiteral("[Warning] ") + expected), qPrintable(w.log()), 5000);
+    QCOMPARE(w.get<SWTableWidget>("tableWidget")->rowCount(), 0);
+    QCOMPARE(w.get<QPushButton>("logBtn")->text(), QStringLiteral("Log (1)"));
+    for (QChar c : w.log())
+        QVERIFY2(c == QLatin1Char('\n') || (c.unicode() >= 0x20 && c != QChar(0x202e)), "a raw control in the log");
+
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 15000);
+    QCOMPARE(watcher.seen.size(), 0);
+}
+
+// A flood of junk overruns the engine's event queue between two ticks: the
+// log says once in the run that events were lost, and goes on.
+void WindowTest::droppedEventsSaidOnce()
+{
+    REQUIRE_NETNS();
+    QTemporaryDir dir;
+    QVERIFY(!writeFirmware(dir.path()).isEmpty());
+    TestWindow w;
+    ModalWatcher watcher;
+    prepareRun(w, qEnvironmentVariable("BRELVO_TOOL_ADDR"), dir.path());
+    auto* start = w.get<QPushButton>("startUpdate");
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(w.isRunning(), 20000);
+    QTRY_VERIFY_WITH_TIMEOUT(listenerBound(), 10000);
+    QTRY_VERIFY_WITH_TIMEOUT(w.log().contains(QStringLiteral("Address sweep found")), 15000);
+
+    // Malformed requests to the listener over loopback, paced a little so the
+    // socket's buffer keeps them; no tick drains meanwhile.
+    QUdpSocket junk;
+    const auto flood = [&junk] {
+        for (int i = 0; i < 8000; ++i) {
+            junk.writeDatagram(QByteArray("junk"), QHostAddress(QHostAddress::LocalHost), 3281);
+            if (i % 40 == 0)
+                QThread::usleep(300);
+        }
+    };
+    const QString note = QStringLiteral("events were lost because the window could not keep up");
+    flood();
+    QTest::qWait(2500);  // ticks drain
+    const uint64_t lost = w.server()->droppedEvents();
+    QVERIFY2(lost > 0, "the flood did not overrun the event queue");
+    QCOMPARE(w.log().count(note), 1);
+    // The second flood loses events too, and the log does not say it again.
+    const QString mark = QStringLiteral("---- second flood ----");
+    w.logWindow()->addLine(0, mark, LogWindow::Tone::Info);
+    flood();
+    QTest::qWait(2500);
+    QVERIFY2(w.server()->droppedEvents() > lost, "the second flood did not overrun the event queue");
+    const QString log = w.log();
+    QVERIFY(log.contains(mark));
+    QCOMPARE(log.mid(log.indexOf(mark)).count(note), 0);
+    QVERIFY(w.log().contains(QStringLiteral("127.0.0.1: malformed request of 4 bytes ignored")));
+    QCOMPARE(w.logWindow()->lineCount(), LogWindow::kMaxLines);  // bounded, newest kept
+
+    start->click();
+    QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 15000);
+    QVERIFY(w.log().trimmed().endsWith(QStringLiteral("The run has ended: no longer listening for devices")));
 }
 
 // The window writes "server.ini" into the current directory.

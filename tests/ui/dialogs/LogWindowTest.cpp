@@ -1,0 +1,279 @@
+// The log window: its bound, markers and colours, following new lines unless
+// the operator scrolled up, the count of unseen warnings, saving (directly
+// and through the file picker) and opening the reports folder.
+
+#include "dialogs/LogWindow.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QDialog>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBlock>
+#include <QTimer>
+#include <QTranslator>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+using Tone = LogWindow::Tone;
+
+QPlainTextEdit* view(LogWindow& log) { return log.findChild<QPlainTextEdit*>("logText"); }
+
+// The text colour of line `n` (0: first kept line); invalid for the view's own.
+QColor lineColour(LogWindow& log, int n)
+{
+    const QTextBlock block = view(log)->document()->findBlockByNumber(n);
+    const QTextCharFormat format = block.begin().fragment().charFormat();
+    return format.hasProperty(QTextFormat::ForegroundBrush) ? format.foreground().color() : QColor();
+}
+
+// Runs `act` on the next modal dialog from inside its own event loop.
+void onNextModal(std::function<void(QWidget*)> act)
+{
+    auto* poll = new QTimer(qApp);
+    QObject::connect(poll, &QTimer::timeout, [poll, act] {
+        QWidget* w = QApplication::activeModalWidget();
+        if (!w || !w->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        act(w);
+    });
+    poll->start(5);
+}
+
+// Records the URLs QDesktopServices is asked to open, instead of opening them.
+class UrlCatcher : public QObject
+{
+    Q_OBJECT
+public:
+    UrlCatcher() { QDesktopServices::setUrlHandler(QStringLiteral("file"), this, "open"); }
+    ~UrlCatcher() override { QDesktopServices::unsetUrlHandler(QStringLiteral("file")); }
+    QList<QUrl> opened;
+public slots:
+    void open(const QUrl& url) { opened << url; }
+};
+
+} // namespace
+
+class LogWindowTest : public QObject
+{
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        QVERIFY(english.load(QStringLiteral(":/Resources/English.qm")));
+        QCoreApplication::installTranslator(&english);
+    }
+
+    void markersAndColours_data()
+    {
+        QTest::addColumn<int>("tone");
+        QTest::addColumn<QString>("marker");
+        QTest::addColumn<QColor>("colour");
+        QTest::newRow("info") << int(Tone::Info) << "" << QColor();
+        QTest::newRow("success") << int(Tone::Success) << "" << QColor("#4cc38a");
+        QTest::newRow("warning") << int(Tone::Warning) << "[Warning] " << QColor("#f0c060");
+        QTest::newRow("failure") << int(Tone::Failure) << "[Failure] " << QColor("#ff6b6b");
+    }
+
+    // Time, the marker (warnings and failures only), the text; one colour per tone.
+    void markersAndColours()
+    {
+        QFETCH(int, tone);
+        QFETCH(QString, marker);
+        QFETCH(QColor, colour);
+        LogWindow log(nullptr);
+        const qint64 when = QDateTime(QDate(2026, 12, 7), QTime(9, 41, 5)).toMSecsSinceEpoch();
+        log.addLine(when, QStringLiteral("first"), Tone::Info);
+        log.addLine(when, QStringLiteral("10.0.0.23 asked for X"), Tone(tone));
+        QCOMPARE(log.text(), "2026-12-07 09:41:05  first\n2026-12-07 09:41:05  " + marker + "10.0.0.23 asked for X\n");
+        QCOMPARE(lineColour(log, 1), colour);
+        QCOMPARE(lineColour(log, 0), QColor());  // the colour does not leak into the next line
+    }
+
+    void chineseMarkers()
+    {
+        QTranslator chinese;
+        QVERIFY(chinese.load(QString::fromUtf8(u8":/Resources/简体中文.qm")));
+        QCoreApplication::installTranslator(&chinese);
+        LogWindow log(nullptr);
+        log.addLine(0, QStringLiteral("a"), Tone::Warning);
+        log.addLine(0, QStringLiteral("b"), Tone::Failure);
+        QCoreApplication::removeTranslator(&chinese);
+        const QStringList lines = log.text().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines.at(0).endsWith(QString::fromUtf8(u8"[警告] a")), qPrintable(lines.at(0)));
+        QVERIFY2(lines.at(1).endsWith(QString::fromUtf8(u8"[错误] b")), qPrintable(lines.at(1)));
+    }
+
+    // A text with line breaks stays one line; the log keeps only the newest lines.
+    void oneLinePerEntryAndBounded()
+    {
+        LogWindow log(nullptr);
+        log.addLine(0, QStringLiteral("two\nlines\r\nhere"), Tone::Info);
+        QCOMPARE(log.lineCount(), 1);
+        QVERIFY(log.text().endsWith(QStringLiteral("two lines  here\n")));
+        for (int i = 1; i <= LogWindow::kMaxLines + 50; ++i)
+            log.addLine(0, QStringLiteral("line %1").arg(i), Tone::Info);
+        QCOMPARE(log.lineCount(), LogWindow::kMaxLines);
+        const QStringList lines = log.text().split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), LogWindow::kMaxLines);
+        QVERIFY2(lines.first().endsWith(QStringLiteral("  line 51")), qPrintable(lines.first()));
+        QVERIFY2(lines.last().endsWith(QStringLiteral("  line 5050")), qPrintable(lines.last()));
+    }
+
+    // New lines scroll into sight until the operator scrolls up to read;
+    // back at the end, the view follows again.
+    void followsUnlessScrolledUp()
+    {
+        LogWindow log(nullptr);
+        log.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&log));
+        QScrollBar* bar = view(log)->verticalScrollBar();
+        for (int i = 0; i < 300; ++i)
+            log.addLine(0, QStringLiteral("line %1").arg(i), Tone::Info);
+        QApplication::processEvents();
+        QVERIFY(bar->maximum() > 0);
+        QCOMPARE(bar->value(), bar->maximum());
+
+        bar->setValue(10);  // as a drag of the operator's would
+        for (int i = 0; i < 50; ++i)
+            log.addLine(0, QStringLiteral("more %1").arg(i), Tone::Warning);
+        QApplication::processEvents();
+        QCOMPARE(bar->value(), 10);
+
+        bar->setValue(bar->maximum());
+        log.addLine(0, QStringLiteral("last"), Tone::Info);
+        QApplication::processEvents();
+        QCOMPARE(bar->value(), bar->maximum());
+    }
+
+    // Warnings and failures that arrive while the log is closed are counted;
+    // showing it resets the count; while it is open nothing is counted.
+    void unseenCount()
+    {
+        LogWindow log(nullptr);
+        QSignalSpy changes(&log, &LogWindow::unseenChanged);
+        log.addLine(0, QStringLiteral("i"), Tone::Info);
+        log.addLine(0, QStringLiteral("s"), Tone::Success);
+        QCOMPARE(log.unseen(), 0);
+        log.addLine(0, QStringLiteral("w"), Tone::Warning);
+        log.addLine(0, QStringLiteral("f"), Tone::Failure);
+        QCOMPARE(log.unseen(), 2);
+        log.show();
+        QCOMPARE(log.unseen(), 0);
+        log.addLine(0, QStringLiteral("w2"), Tone::Warning);
+        QCOMPARE(log.unseen(), 0);
+        log.hide();
+        log.addLine(0, QStringLiteral("w3"), Tone::Warning);
+        QCOMPARE(log.unseen(), 1);
+        QCOMPARE(changes.size(), 4);  // 1, 2, 0, 1
+        QCOMPARE(changes.last().at(0).toInt(), 1);
+    }
+
+    void saveTo_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("new file") << "log.txt" << true;
+        QTest::newRow("replaces a file") << "existing.txt" << true;
+        QTest::newRow("folder missing") << "no/such/folder/log.txt" << false;
+        QTest::newRow("a folder") << "adir" << false;
+    }
+
+    // UTF-8 text, every line as shown; a failed save names why and leaves
+    // what was there.
+    void saveTo()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, saved);
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("adir")));
+        QFile existing(dir.filePath(QStringLiteral("existing.txt")));
+        QVERIFY(existing.open(QIODevice::WriteOnly) && existing.write("old contents, longer than the log\n") > 0);
+        existing.close();
+
+        LogWindow log(nullptr);
+        log.addLine(0, QString::fromUtf8(u8"10.0.0.23 请求升级型号 EV\\u202eIL\\x1b[31m"), Tone::Warning);
+        log.addLine(0, QStringLiteral("done"), Tone::Success);
+        const QString path = dir.filePath(name);
+        const QString error = log.saveTo(path);
+        QCOMPARE(error.isEmpty(), saved);
+        if (!saved)
+            return;
+        QFile file(path);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        QCOMPARE(QString::fromUtf8(bytes), log.text());
+        QCOMPARE(bytes.count('\n'), 2);
+        QVERIFY(bytes.contains(u8"请求升级型号 EV\\u202eIL\\x1b[31m"));
+    }
+
+    // "Save as..." asks where through the file picker and writes there.
+    void saveAsThroughPicker()
+    {
+        QTemporaryDir dir;
+        LogWindow log(nullptr);
+        log.setReportsFolder(dir.path());
+        log.addLine(0, QStringLiteral("10.0.0.23 asked for ABCDEFG: no firmware for it in /srv/fw"), Tone::Warning);
+        const QString target = dir.filePath(QStringLiteral("saved.txt"));
+        QString opened;
+        onNextModal([&](QWidget* d) {
+            auto* picker = qobject_cast<QFileDialog*>(d);
+            opened = picker ? picker->directory().absolutePath() : QStringLiteral("no file dialog");
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(target);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        log.findChild<QPushButton*>("saveAsBtn")->click();
+        QCOMPARE(opened, dir.path());  // opens in the reports folder
+        QFile file(target);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        QCOMPARE(QString::fromUtf8(file.readAll()), log.text());
+    }
+
+    // The current report's folder when there is one, else the default one
+    // under XDG_DATA_HOME, made when missing.
+    void openReportsFolder()
+    {
+        UrlCatcher catcher;
+        LogWindow log(nullptr);
+        auto* button = log.findChild<QPushButton*>("reportsBtn");
+        const QString defaultFolder = qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/brelvo-tool/reports");
+        QVERIFY(!QFileInfo::exists(defaultFolder));
+        button->click();
+        QCOMPARE(catcher.opened, QList<QUrl>{QUrl::fromLocalFile(defaultFolder)});
+        QVERIFY(QFileInfo(defaultFolder).isDir());
+
+        QTemporaryDir current;
+        log.setReportsFolder(current.path());
+        button->click();
+        QCOMPARE(catcher.opened.size(), 2);
+        QCOMPARE(catcher.opened.last(), QUrl::fromLocalFile(current.path()));
+    }
+
+private:
+    QTranslator english;
+};
+
+// Reports go to a folder of the test's own.
+int main(int argc, char** argv)
+{
+    QTemporaryDir data;
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
+    QApplication app(argc, argv);
+    LogWindowTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+#include "LogWindowTest.moc"
