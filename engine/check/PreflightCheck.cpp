@@ -12,6 +12,7 @@
 #include "platform/UdpPortHolders.h"
 #include "protocol/WireFormat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 
@@ -344,6 +345,20 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
                                 {"total", std::to_string(facts.size + config.size)},
                                 {"limit", std::to_string(kMaxImageWithConfigBytes)}}));
     }
+    // A broken entry fails the devices of its model only. While some model
+    // can still be served the run goes on, and the broken ones are warnings;
+    // when none can, the run would serve nothing and they stay failures.
+    std::vector<std::string> failing;
+    for (const Finding& f : out)
+        if (f.severity == Severity::Failure)
+            failing.push_back(f.arg("code"));
+    bool someServed = false;
+    for (const FirmwareChoice& c : survey.choices)
+        someServed = someServed || std::find(failing.begin(), failing.end(), c.code) == failing.end();
+    if (someServed)
+        for (Finding& f : out)
+            if (f.severity == Severity::Failure)
+                f.severity = Severity::Warning;
     return out;
 }
 
