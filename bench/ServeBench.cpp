@@ -120,8 +120,12 @@ int main(int argc, char** argv)
     }
 
     brelvo_test::TempDir dir;
-    const auto image = brelvo_test::patternBytes(bytes, 0x5E2BEu);
-    const std::string imagePath = brelvo_test::writeFirmware(dir, "kvx_ABCDEFG_S", image);
+    std::string imagePath;
+    {
+        // Not kept: the figures are the server's memory, not this program's.
+        const auto image = brelvo_test::patternBytes(bytes, 0x5E2BEu);
+        imagePath = brelvo_test::writeFirmware(dir, "kvx_ABCDEFG_S", image);
+    }
     for (int i = 0; i < extraImages; ++i) {
         char name[32];
         std::snprintf(name, sizeof name, "kvx_OTHER%02d_X", i);
@@ -174,6 +178,7 @@ int main(int argc, char** argv)
             std::this_thread::sleep_for(20ms);
         }
     });
+    const long rssBeforeKb = statusField("VmRSS:");
     const double toolBefore = cpuSeconds(RUSAGE_SELF);
     const double devsimBefore = cpuSeconds(RUSAGE_CHILDREN);
     const auto t0 = std::chrono::steady_clock::now();
@@ -202,12 +207,12 @@ int main(int argc, char** argv)
     const long sent = blocks + resent;
     std::printf("serve label=%s devices=%d bytes=%zu complete=%d/%d tool_cpu_s=%.3f devsim_cpu_s=%.3f "
                 "blocks_sent=%ld resent=%ld us_per_block=%.2f phase_ms_median=%.1f phase_ms_max=%.1f "
-                "result_ms_max=%.0f min_gap_us=%.0f peak_rss_kb=%ld peak_threads=%d peak_fds=%d wall_s=%.2f "
-                "events=%zu\n",
+                "result_ms_max=%.0f min_gap_us=%.0f peak_rss_kb=%ld rss_growth_kb=%ld peak_threads=%d "
+                "peak_fds=%d wall_s=%.2f events=%zu\n",
                 label.c_str(), devices, bytes, complete, devices, toolCpu, devsimCpu, sent, resent,
                 sent ? toolCpu * 1e6 / double(sent) : 0.0, percentile(phases, 0.5), percentile(phases, 1.0),
                 percentile(elapsed, 1.0), minGaps.empty() ? -1.0 : *std::min_element(minGaps.begin(), minGaps.end()),
-                peakRssKb, peakThreads, peakFds, wall, eventsSeen);
+                peakRssKb, peakRssKb - rssBeforeKb, peakThreads, peakFds, wall, eventsSeen);
     if (complete != devices)
         std::fprintf(stderr, "%s\n", run.output.c_str());
     server.stop();

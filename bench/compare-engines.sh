@@ -151,7 +151,7 @@ awk '
     }
     /^serve / { l = field($0, "label"); us[l] = field($0, "us_per_block"); ok[l] = field($0, "complete")
                 ph[l] = field($0, "phase_ms_median"); mx[l] = field($0, "phase_ms_max")
-                res[l] = field($0, "result_ms_max"); rss[l] = field($0, "peak_rss_kb")
+                res[l] = field($0, "result_ms_max"); rss[l] = field($0, "rss_growth_kb")
                 thr[l] = field($0, "peak_threads"); fds[l] = field($0, "peak_fds") }
     /^gaps / { l = field($0, "label"); gap[l] = field($0, "min_us") "/" field($0, "p1_us") "/" \
                field($0, "median_us") "/" field($0, "mean_us") }
@@ -168,7 +168,7 @@ awk '
                 printf "%-22s %12s %12s\n", c " dev: gap min/p1/med/mean us", gap["old-" c], gap["new-" c]
         }
         printf "%-22s %12s %12s\n", "burst: last result ms", res["burst-old"], res["burst-new"]
-        printf "%-22s %12s %12s\n", "memory: peak RSS kB", rss["memory-old"], rss["memory-new"]
+        printf "%-22s %12s %12s\n", "memory: RSS growth kB", rss["memory-old"], rss["memory-new"]
         printf "%-22s %12s %12s\n", "memory: peak threads", thr["memory-old"], thr["memory-new"]
         printf "%-22s %12s %12s\n", "memory: peak fds", fds["memory-old"], fds["memory-new"]
         for (r = 1; r <= 2; r++)
