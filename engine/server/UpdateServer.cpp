@@ -409,51 +409,57 @@ int UpdateServer::runListener(SocketHandle s)
 
 void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketAddress& source)
 {
+    const ServerSettings run = settings_;
+    UpdateRequest request;
+    const std::string image = admitRequest(datagram, size, source, run, &request);
+    if (image.empty())
+        return;
+    uint32_t lent = 0;
+    std::shared_ptr<UpdateJob> job = enterJob(request, source, image, run, &lent);
+    if (job)
+        launchJob(job, request.productCode, source, image, lent, run);
+}
+
+std::string UpdateServer::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
+                                       const ServerSettings& run, UpdateRequest* request)
+{
     Event e;
     e.address = source.address;
     e.port = source.port;
-    if (size > static_cast<int>(wire::kRequestBufferSize)) {
-        e.kind = EventKind::RequestMalformed;
-        e.severity = Severity::Warning;
+    auto refuse = [&](EventKind kind, const std::string& detail) {
+        e.kind = kind;
         e.value = size;
-        e.detail = "longer than 256 bytes";
+        e.detail = detail;
         publishEvent(std::move(e));
-        return;
-    }
-    UpdateRequest request;
-    const RequestProblem problem = readUpdateRequest(datagram, static_cast<size_t>(size), &request);
+        return std::string();
+    };
+    if (size > static_cast<int>(wire::kRequestBufferSize))
+        return refuse(EventKind::RequestMalformed, "longer than 256 bytes");
+    const RequestProblem problem = readUpdateRequest(datagram, static_cast<size_t>(size), request);
+    e.productCode = request->productCode;
     if (jobCount() >= kMaxJobs) {
         consoleWrite("Too Many update had happened\n");
-        e.kind = EventKind::RequestTableFull;
-        e.severity = Severity::Warning;
-        e.productCode = request.productCode;
-        publishEvent(std::move(e));
-        return;
+        return refuse(EventKind::RequestTableFull, "");
     }
-    if (problem != RequestProblem::None) {
-        e.kind = EventKind::RequestMalformed;
-        e.severity = Severity::Warning;
-        e.value = size;
-        e.detail = requestProblemText(problem);
-        publishEvent(std::move(e));
-        return;
-    }
-    e.productCode = request.productCode;
+    if (problem != RequestProblem::None)
+        return refuse(EventKind::RequestMalformed, requestProblemText(problem));
     {
         Event received = e;
         received.kind = EventKind::RequestReceived;
         publishEvent(std::move(received));
     }
-    const ServerSettings run = settings_;
-    const std::string image = firmwareIndex_->find(run.firmwareDir, request.productCode);
+    const std::string image = firmwareIndex_->find(run.firmwareDir, request->productCode);
     if (image.empty()) {
-        e.kind = EventKind::RequestNoFirmware;
-        e.severity = Severity::Warning;
         e.path = run.firmwareDir;
-        publishEvent(std::move(e));
-        return;
+        return refuse(EventKind::RequestNoFirmware, "");
     }
+    return image;
+}
 
+std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, const SocketAddress& source,
+                                                  const std::string& image, const ServerSettings& run,
+                                                  uint32_t* lent)
+{
     UpdateJob::Origin origin;
     {
         std::lock_guard<std::mutex> lock(tableMutex_);
@@ -468,38 +474,42 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
         std::lock_guard<std::mutex> lock(startMutex_);
         job->setReport(report_);
     }
-    const uint8_t writeOptions = static_cast<uint8_t>(run.options & 0xFF);
-    uint32_t lent = 0;
     bool full = false;
-    if (!appendJob(job, &lent, &full)) {
+    if (!appendJob(job, lent, &full)) {
         if (full) {
             consoleWrite("Too Many update had happened\n");
+            Event e;
             e.kind = EventKind::RequestTableFull;
-            e.severity = Severity::Warning;
+            e.address = source.address;
+            e.port = source.port;
+            e.productCode = request.productCode;
             publishEvent(std::move(e));
         }
-        return; // stopped meanwhile: no request is taken after Stop
+        return nullptr; // stopped meanwhile: no request is taken after Stop
     }
-    job->assign(lent, image, run.configPath, writeOptions);
-    {
-        Event matched = jobEvent(*job, EventKind::RequestMatched);
-        matched.path = image;
-        publishEvent(std::move(matched));
-    }
+    job->assign(*lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
+    Event matched = jobEvent(*job, EventKind::RequestMatched);
+    matched.path = image;
+    publishEvent(std::move(matched));
+    return job;
+}
 
+void UpdateServer::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& productCode,
+                             const SocketAddress& source, const std::string& image, uint32_t lent,
+                             const ServerSettings& run)
+{
     if (lent == 0) {
-        int free = 0;
+        int found = 0;
         {
             std::lock_guard<std::mutex> lock(tableMutex_);
-            free = pool_.count;
+            found = pool_.count;
         }
         endBeforeTransfer(job, NetError,
-                          free < 0 ? "no address to lend: the address sweep could not run (no ICMP socket)"
-                                   : "no address to lend: every address of the network answered or is lent");
+                          found < 0 ? "no address to lend: the address sweep could not run (no ICMP socket)"
+                                    : "no address to lend: every address of the network answered or is lent");
         return;
     }
-
-    const PrepareResult prepared = imageStore_->prepare(image, request.productCode, run.configPath);
+    const PrepareResult prepared = imageStore_->prepare(image, productCode, run.configPath);
     if (prepared.status != PrepareStatus::Ok) {
         endBeforeTransfer(job, prepared.status == PrepareStatus::ModelMismatch ? ModelMismatch : FileError,
                           prepared.reason);
@@ -525,7 +535,7 @@ void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketA
     setup.jobPort = port;
     setup.lentAddr = lent;
     setup.devicePort = source.port;
-    setup.options = writeOptions;
+    setup.options = static_cast<uint8_t>(run.options & 0xFF);
     setup.image = prepared.image->bytes.data();
     setup.imageLength = prepared.image->bytes.size();
     setup.checksum = prepared.image->checksum;

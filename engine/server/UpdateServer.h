@@ -6,6 +6,7 @@
 #include "platform/Socket.h"
 #include "platform/Thread.h"
 #include "record/Event.h"
+#include "protocol/UpdateRequest.h"
 #include "record/EventQueue.h"
 #include "server/FreeAddressPool.h"
 #include "server/ServerSettings.h"
@@ -72,7 +73,16 @@ public:
 
 private:
     int runListener(SocketHandle socket);
+    // One datagram on port 3281, in three steps: is it a request we can
+    // serve (the image's path, or empty after saying why not); the job in
+    // the table with its address; the job's files, socket and hand-over.
     void serveRequest(const uint8_t* datagram, int size, const SocketAddress& source);
+    std::string admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
+                             const ServerSettings& run, UpdateRequest* request);
+    std::shared_ptr<UpdateJob> enterJob(const UpdateRequest& request, const SocketAddress& source,
+                                        const std::string& image, const ServerSettings& run, uint32_t* lent);
+    void launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& productCode,
+                   const SocketAddress& source, const std::string& image, uint32_t lent, const ServerSettings& run);
     // A UDP socket bound on a free port for the next job (the port through
     // `port`, network byte order), or invalid.
     SocketHandle reserveJobSocket(uint16_t* port);
