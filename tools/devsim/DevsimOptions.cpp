@@ -1,9 +1,8 @@
 #include "DevsimOptions.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <iterator>
 #include <cstdlib>
+#include <cstring>
 
 namespace devsim {
 
@@ -54,284 +53,296 @@ bool addAddresses(const std::string& text, std::vector<uint32_t>& out)
     return true;
 }
 
+// One row per option. What an option does with its value is the row's own
+// business; spelling, value-taking and refusals are shared by all rows. A new
+// row also wants its lines in devsimHelpText() and in the manual page.
+enum class Takes { Nothing, Number, Text };
+
+struct Option {
+    const char* name;
+    const char* alias; // a second spelling, or nullptr
+    Takes takes;
+    long long lo, hi;  // Takes::Number: the accepted range
+    // Takes::Text: the message when `read` refuses the value; {name} and
+    // {value} stand for the option and the refused value.
+    std::string refusal;
+    void (*turnOn)(DevsimOptions&);                     // Takes::Nothing
+    void (*store)(DevsimOptions&, long long);           // Takes::Number
+    bool (*read)(DevsimOptions&, const std::string&);   // Takes::Text: false refuses
+};
+
+Option onOff(const char* name, const char* alias, void (*turnOn)(DevsimOptions&))
+{
+    return {name, alias, Takes::Nothing, 0, 0, {}, turnOn, nullptr, nullptr};
+}
+
+Option number(const char* name, long long lo, long long hi, void (*store)(DevsimOptions&, long long))
+{
+    return {name, nullptr, Takes::Number, lo, hi, {}, nullptr, store, nullptr};
+}
+
+Option text(const char* name, std::string refusal, bool (*read)(DevsimOptions&, const std::string&))
+{
+    return {name, nullptr, Takes::Text, 0, 0, std::move(refusal), nullptr, nullptr, read};
+}
+
+using O = DevsimOptions;
+using V = const std::string&;
+
+const std::vector<Option>& optionTable()
+{
+    static const std::vector<Option> table = {
+        onOff("--help", "-h", [](O& o) { o.help = true; }),
+        onOff("--version", nullptr, [](O& o) { o.version = true; }),
+        onOff("--verbose", "-v", [](O& o) { o.verbose = true; }),
+
+        // Where the tool is.
+        text("--tool", "{name} wants a dotted IPv4 address, not '{value}'",
+             [](O& o, V v) {
+                 if (!parseAddress(v, o.toolAddr))
+                     return false;
+                 o.haveTool = true;
+                 return true;
+             }),
+        onOff("--broadcast", nullptr, [](O& o) { o.broadcast = true; }),
+        number("--tool-port", 1, 65535, [](O& o, long long v) { o.toolPort = uint16_t(v); }),
+
+        // Devices.
+        text("--product", "{name}: a product code has at most " + std::to_string(kMaxProductCode) + " characters",
+             [](O& o, V v) {
+                 if (v.size() > kMaxProductCode)
+                     return false;
+                 o.session.product = v;
+                 return true;
+             }),
+        number("--count", 1, 1000, [](O& o, long long v) { o.count = int(v); }),
+        text("--bind", "{name} wants an IPv4 address or a range A-B, not '{value}'",
+             [](O& o, V v) { return addAddresses(v, o.bindAddrs); }),
+        number("--port", 1, 65535, [](O& o, long long v) { o.basePort = int(v); }),
+        number("--start-delay", 0, 3600000, [](O& o, long long v) { o.startDelayMs = int(v); }),
+        number("--stagger", 0, 60000, [](O& o, long long v) { o.staggerMs = int(v); }),
+
+        // Checks.
+        text("--expect-image", {}, [](O& o, V v) {
+            o.expectImagePath = v;
+            return true;
+        }),
+        text("--expect-config", "{name} wants a file name or 'none'",
+             [](O& o, V v) {
+                 if (v.empty())
+                     return false;
+                 o.session.expectNoConfig = v == "none";
+                 o.expectConfigPath = o.session.expectNoConfig ? "" : v;
+                 return true;
+             }),
+        text("--expect-checksum", "{name} wants an unsigned 32-bit number (0x... for hex), not '{value}'",
+             [](O& o, V v) {
+                 uint32_t c;
+                 if (!toUnsigned32(v, c))
+                     return false;
+                 o.session.expectChecksum = c;
+                 return true;
+             }),
+        number("--expect-options", 0, 255, [](O& o, long long v) { o.session.expectOptions = int(v); }),
+        text("--expect-tool", "{name} wants a dotted IPv4 address, not '{value}'",
+             [](O& o, V v) {
+                 uint32_t a;
+                 if (!parseAddress(v, a))
+                     return false;
+                 o.session.expectToolAddr = a;
+                 return true;
+             }),
+        onOff("--expect-no-offer", nullptr, [](O& o) { o.session.expectNoOffer = true; }),
+        number("--min-gap-us", 1, 1000000, [](O& o, long long v) { o.session.minGapUs = int(v); }),
+        text("--save-image", {}, [](O& o, V v) {
+            o.saveImagePath = v;
+            return true;
+        }),
+
+        // Behaviour.
+        number("--progress-steps", 0, 100000, [](O& o, long long v) { o.session.progressSteps = int(v); }),
+        number("--progress-interval", 0, 60000, [](O& o, long long v) { o.session.progressIntervalMs = int(v); }),
+        text("--result", "{name} wants complete, check-failed or write-failed, not '{value}'",
+             [](O& o, V v) {
+                 if (v == "complete")
+                     o.session.result = Outcome::Complete;
+                 else if (v == "check-failed")
+                     o.session.result = Outcome::CheckFailed;
+                 else if (v == "write-failed")
+                     o.session.result = Outcome::WriteFailed;
+                 else
+                     return false;
+                 return true;
+             }),
+        number("--ack-loss", 0, 100, [](O& o, long long v) { o.session.ackLossPercent = int(v); }),
+        number("--drop-blocks", 0, 100, [](O& o, long long v) { o.session.dropBlockPercent = int(v); }),
+        number("--dup-acks", 0, 100, [](O& o, long long v) { o.session.dupAckPercent = int(v); }),
+        number("--reorder-acks", 0, 100, [](O& o, long long v) { o.session.reorderAckPercent = int(v); }),
+        number("--ack-delay", 0, 60000, [](O& o, long long v) { o.session.ackDelayMs = int(v); }),
+        text("--seed", "{name} wants an unsigned 32-bit number, not '{value}'",
+             [](O& o, V v) { return toUnsigned32(v, o.session.seed); }),
+        number("--lose-size", 0, 1000, [](O& o, long long v) { o.session.loseSize = int(v); }),
+        number("--ack-stall-after", 1, 0xFFFFFFFFll, [](O& o, long long v) { o.session.ackStallAfter = uint32_t(v); }),
+        number("--ack-stall-ms", 1, 3600000, [](O& o, long long v) { o.session.ackStallMs = int(v); }),
+        text("--stop-after", "{name} wants offer, size or blocks:N, not '{value}'",
+             [](O& o, V v) {
+                 long long n = 0;
+                 if (v == "offer") {
+                     o.session.stopAfter = StopAfter::Offer;
+                 } else if (v == "size") {
+                     o.session.stopAfter = StopAfter::Size;
+                 } else if (v.rfind("blocks:", 0) == 0 && toLong(v.substr(7), 1, 0xFFFFFFFFll, n)) {
+                     o.session.stopAfter = StopAfter::Blocks;
+                     o.session.stopAfterBlocks = uint32_t(n);
+                 } else {
+                     return false;
+                 }
+                 return true;
+             }),
+        number("--timeout", 1, 3600000, [](O& o, long long v) { o.session.timeoutMs = int(v); }),
+        number("--offer-timeout", 1, 3600000, [](O& o, long long v) { o.session.offerTimeoutMs = int(v); }),
+        number("--retry", 1, 60000, [](O& o, long long v) { o.session.retryMs = int(v); }),
+        onOff("--cpu-report", nullptr, [](O& o) { o.cpuReport = true; }),
+
+        // Holding a port instead.
+        number("--hold-port", 1, 65535, [](O& o, long long v) { o.holdPort = int(v); }),
+        number("--hold-seconds", 1, 86400, [](O& o, long long v) { o.holdSeconds = int(v); }),
+    };
+    return table;
+}
+
+const Option* findOption(const std::string& name)
+{
+    for (const Option& option : optionTable())
+        if (name == option.name || (option.alias && name == option.alias))
+            return &option;
+    return nullptr;
+}
+
+void replaceFirst(std::string& text, const char* token, const std::string& by)
+{
+    auto at = text.find(token);
+    if (at != std::string::npos)
+        text.replace(at, std::strlen(token), by);
+}
+
+// An argument as written: "--name=value" carries its value, anything else is
+// only a name (a value, if the option takes one, is the next argument).
+struct Given {
+    std::string name;
+    std::string value;
+    bool hasValue = false;
+};
+
+Given split(const std::string& arg)
+{
+    Given g;
+    g.name = arg;
+    auto eq = arg.find('=');
+    if (arg.rfind("--", 0) == 0 && eq != std::string::npos) {
+        g.name = arg.substr(0, eq);
+        g.value = arg.substr(eq + 1);
+        g.hasValue = true;
+    }
+    return g;
+}
+
+// `g` has its value when the option takes one.
+bool applyOption(const Option& option, const Given& g, DevsimOptions& o, std::string& error)
+{
+    switch (option.takes) {
+    case Takes::Nothing:
+        // A switch given a value ("--broadcast=no") is a mistake, not a yes.
+        if (g.hasValue) {
+            error = g.name + " takes no value";
+            return false;
+        }
+        option.turnOn(o);
+        return true;
+    case Takes::Number: {
+        long long v = 0;
+        if (!toLong(g.value, option.lo, option.hi, v)) {
+            error = g.name + " wants a number from " + std::to_string(option.lo) + " to " +
+                    std::to_string(option.hi) + ", not '" + g.value + "'";
+            return false;
+        }
+        option.store(o, v);
+        return true;
+    }
+    case Takes::Text:
+        if (!option.read(o, g.value)) {
+            error = option.refusal;
+            replaceFirst(error, "{name}", g.name);
+            replaceFirst(error, "{value}", g.value);
+            return false;
+        }
+        return true;
+    }
+    return false;
+}
+
+// Options that are each fine but do not go together. Runs after all of
+// them were read, so the order on the command line does not matter.
+bool checkCombinations(const DevsimOptions& o, std::string& error)
+{
+    auto refuse = [&](std::string why) {
+        error = std::move(why);
+        return false;
+    };
+    if (o.holdSeconds && !o.holdPort)
+        return refuse("--hold-seconds only goes with --hold-port");
+    if (o.holdPort) {
+        if (!o.session.product.empty() || o.haveTool || o.broadcast)
+            return refuse("--hold-port plays no device: leave out --product, --tool and --broadcast");
+        return true;
+    }
+    if (o.session.product.empty())
+        return refuse("--product is required: the product code the device announces, e.g. --product ABCDEFG");
+    if (o.broadcast && o.haveTool)
+        return refuse("give either --tool ADDR or --broadcast, not both");
+    if (!o.broadcast && !o.haveTool)
+        return refuse("say where the tool is: --tool ADDR, or --broadcast to ask the whole network");
+    if ((!o.expectConfigPath.empty() || o.session.expectNoConfig) && o.expectImagePath.empty())
+        return refuse("--expect-config needs --expect-image: the configuration is checked behind the image");
+    if (o.session.ackStallAfter && !o.session.ackStallMs)
+        return refuse("--ack-stall-after needs --ack-stall-ms: how long the silence lasts");
+    if (o.session.ackStallMs && !o.session.ackStallAfter)
+        return refuse("--ack-stall-ms needs --ack-stall-after: after how many acknowledged blocks");
+    if (o.session.expectNoOffer && o.session.stopAfter != StopAfter::Never)
+        return refuse("--expect-no-offer and --stop-after contradict each other: without an Offer nothing follows");
+    if (o.basePort && o.basePort + o.count - 1 > 65535)
+        return refuse("--port " + std::to_string(o.basePort) + " with --count " + std::to_string(o.count) +
+                      " runs past port 65535");
+    return true;
+}
+
 } // namespace
 
 bool parseDevsimOptions(const std::vector<std::string>& args, DevsimOptions& o, std::string& error)
 {
     o = DevsimOptions();
     for (size_t i = 0; i < args.size(); ++i) {
-        std::string name = args[i];
-        std::string value;
-        bool inlineValue = false;
-        auto eq = name.find('=');
-        if (name.rfind("--", 0) == 0 && eq != std::string::npos) {
-            value = name.substr(eq + 1);
-            name = name.substr(0, eq);
-            inlineValue = true;
-        }
-        auto flag = [&](const char* n) { return name == n; };
-        auto need = [&]() -> bool {
-            if (inlineValue)
-                return true;
-            if (i + 1 >= args.size()) {
-                error = name + " needs a value";
-                return false;
-            }
-            value = args[++i];
-            return true;
-        };
-        auto number = [&](long long lo, long long hi, long long& v) -> bool {
-            if (!need())
-                return false;
-            if (!toLong(value, lo, hi, v)) {
-                error = name + " wants a number from " + std::to_string(lo) + " to " + std::to_string(hi) +
-                        ", not '" + value + "'";
-                return false;
-            }
-            return true;
-        };
-        // A switch given a value ("--broadcast=no") is a mistake, not a yes.
-        static const char* const kSwitches[] = {"-h", "--help", "--version", "-v", "--verbose", "--broadcast",
-                                                "--cpu-report", "--expect-no-offer"};
-        if (inlineValue && std::any_of(std::begin(kSwitches), std::end(kSwitches), flag)) {
-            error = name + " takes no value";
-            return false;
-        }
-        long long v = 0;
-        if (flag("-h") || flag("--help")) {
-            o.help = true;
-        } else if (flag("--version")) {
-            o.version = true;
-        } else if (flag("-v") || flag("--verbose")) {
-            o.verbose = true;
-        } else if (flag("--product")) {
-            if (!need())
-                return false;
-            if (value.size() > kMaxProductCode) {
-                error = "--product: a product code has at most " + std::to_string(kMaxProductCode) + " characters";
-                return false;
-            }
-            o.session.product = value;
-        } else if (flag("--tool")) {
-            if (!need())
-                return false;
-            if (!parseAddress(value, o.toolAddr)) {
-                error = "--tool wants a dotted IPv4 address, not '" + value + "'";
-                return false;
-            }
-            o.haveTool = true;
-        } else if (flag("--broadcast")) {
-            o.broadcast = true;
-        } else if (flag("--tool-port")) {
-            if (!number(1, 65535, v))
-                return false;
-            o.toolPort = uint16_t(v);
-        } else if (flag("--bind")) {
-            if (!need())
-                return false;
-            if (!addAddresses(value, o.bindAddrs)) {
-                error = "--bind wants an IPv4 address or a range A-B, not '" + value + "'";
-                return false;
-            }
-        } else if (flag("--port")) {
-            if (!number(1, 65535, v))
-                return false;
-            o.basePort = int(v);
-        } else if (flag("--count")) {
-            if (!number(1, 1000, v))
-                return false;
-            o.count = int(v);
-        } else if (flag("--start-delay")) {
-            if (!number(0, 3600000, v))
-                return false;
-            o.startDelayMs = int(v);
-        } else if (flag("--stagger")) {
-            if (!number(0, 60000, v))
-                return false;
-            o.staggerMs = int(v);
-        } else if (flag("--timeout")) {
-            if (!number(1, 3600000, v))
-                return false;
-            o.session.timeoutMs = int(v);
-        } else if (flag("--offer-timeout")) {
-            if (!number(1, 3600000, v))
-                return false;
-            o.session.offerTimeoutMs = int(v);
-        } else if (flag("--retry")) {
-            if (!number(1, 60000, v))
-                return false;
-            o.session.retryMs = int(v);
-        } else if (flag("--ack-loss") || flag("--drop-blocks") || flag("--dup-acks") || flag("--reorder-acks")) {
-            if (!number(0, 100, v))
-                return false;
-            if (flag("--ack-loss"))
-                o.session.ackLossPercent = int(v);
-            else if (flag("--drop-blocks"))
-                o.session.dropBlockPercent = int(v);
-            else if (flag("--dup-acks"))
-                o.session.dupAckPercent = int(v);
-            else
-                o.session.reorderAckPercent = int(v);
-        } else if (flag("--ack-delay")) {
-            if (!number(0, 60000, v))
-                return false;
-            o.session.ackDelayMs = int(v);
-        } else if (flag("--seed")) {
-            if (!need())
-                return false;
-            if (!toUnsigned32(value, o.session.seed)) {
-                error = "--seed wants an unsigned 32-bit number, not '" + value + "'";
-                return false;
-            }
-        } else if (flag("--progress-steps")) {
-            if (!number(0, 100000, v))
-                return false;
-            o.session.progressSteps = int(v);
-        } else if (flag("--progress-interval")) {
-            if (!number(0, 60000, v))
-                return false;
-            o.session.progressIntervalMs = int(v);
-        } else if (flag("--result")) {
-            if (!need())
-                return false;
-            if (value == "complete")
-                o.session.result = Outcome::Complete;
-            else if (value == "check-failed")
-                o.session.result = Outcome::CheckFailed;
-            else if (value == "write-failed")
-                o.session.result = Outcome::WriteFailed;
-            else {
-                error = "--result wants complete, check-failed or write-failed, not '" + value + "'";
-                return false;
-            }
-        } else if (flag("--expect-checksum")) {
-            if (!need())
-                return false;
-            uint32_t c;
-            if (!toUnsigned32(value, c)) {
-                error = "--expect-checksum wants an unsigned 32-bit number (0x... for hex), not '" + value + "'";
-                return false;
-            }
-            o.session.expectChecksum = c;
-        } else if (flag("--expect-options")) {
-            if (!number(0, 255, v))
-                return false;
-            o.session.expectOptions = int(v);
-        } else if (flag("--expect-tool")) {
-            if (!need())
-                return false;
-            uint32_t a;
-            if (!parseAddress(value, a)) {
-                error = "--expect-tool wants a dotted IPv4 address, not '" + value + "'";
-                return false;
-            }
-            o.session.expectToolAddr = a;
-        } else if (flag("--expect-image")) {
-            if (!need())
-                return false;
-            o.expectImagePath = value;
-        } else if (flag("--expect-config")) {
-            if (!need())
-                return false;
-            if (value.empty()) {
-                error = "--expect-config wants a file name or 'none'";
-                return false;
-            }
-            o.session.expectNoConfig = value == "none";
-            o.expectConfigPath = o.session.expectNoConfig ? "" : value;
-        } else if (flag("--expect-no-offer")) {
-            o.session.expectNoOffer = true;
-        } else if (flag("--lose-size")) {
-            if (!number(0, 1000, v))
-                return false;
-            o.session.loseSize = int(v);
-        } else if (flag("--ack-stall-after")) {
-            if (!number(1, 0xFFFFFFFFll, v))
-                return false;
-            o.session.ackStallAfter = uint32_t(v);
-        } else if (flag("--ack-stall-ms")) {
-            if (!number(1, 3600000, v))
-                return false;
-            o.session.ackStallMs = int(v);
-        } else if (flag("--save-image")) {
-            if (!need())
-                return false;
-            o.saveImagePath = value;
-        } else if (flag("--stop-after")) {
-            if (!need())
-                return false;
-            long long n = 0;
-            if (value == "offer")
-                o.session.stopAfter = StopAfter::Offer;
-            else if (value == "size")
-                o.session.stopAfter = StopAfter::Size;
-            else if (value.rfind("blocks:", 0) == 0 && toLong(value.substr(7), 1, 0xFFFFFFFFll, n)) {
-                o.session.stopAfter = StopAfter::Blocks;
-                o.session.stopAfterBlocks = uint32_t(n);
-            } else {
-                error = "--stop-after wants offer, size or blocks:N, not '" + value + "'";
-                return false;
-            }
-        } else if (flag("--min-gap-us")) {
-            if (!number(1, 1000000, v))
-                return false;
-            o.session.minGapUs = int(v);
-        } else if (flag("--cpu-report")) {
-            o.cpuReport = true;
-        } else if (flag("--hold-port")) {
-            if (!number(1, 65535, v))
-                return false;
-            o.holdPort = int(v);
-        } else if (flag("--hold-seconds")) {
-            if (!number(1, 86400, v))
-                return false;
-            o.holdSeconds = int(v);
-        } else {
+        Given g = split(args[i]);
+        const Option* option = findOption(g.name);
+        if (!option) {
             error = "unknown option '" + args[i] + "' (see --help)";
             return false;
         }
+        if (option->takes != Takes::Nothing && !g.hasValue) {
+            // Whatever it looks like: "--product --count" names a product.
+            if (i + 1 >= args.size()) {
+                error = g.name + " needs a value";
+                return false;
+            }
+            g.value = args[++i];
+            g.hasValue = true;
+        }
+        if (!applyOption(*option, g, o, error))
+            return false;
     }
     if (o.help || o.version)
         return true;
-    if (o.holdSeconds && !o.holdPort) {
-        error = "--hold-seconds only goes with --hold-port";
-        return false;
-    }
-    if (o.holdPort) {
-        if (!o.session.product.empty() || o.haveTool || o.broadcast) {
-            error = "--hold-port plays no device: leave out --product, --tool and --broadcast";
-            return false;
-        }
-        return true;
-    }
-    if (o.session.product.empty()) {
-        error = "--product is required: the product code the device announces, e.g. --product ABCDEFG";
-        return false;
-    }
-    if (o.broadcast == o.haveTool) {
-        error = o.broadcast ? "give either --tool ADDR or --broadcast, not both"
-                            : "say where the tool is: --tool ADDR, or --broadcast to ask the whole network";
-        return false;
-    }
-    if ((!o.expectConfigPath.empty() || o.session.expectNoConfig) && o.expectImagePath.empty()) {
-        error = "--expect-config needs --expect-image: the configuration is checked behind the image";
-        return false;
-    }
-    if (bool(o.session.ackStallAfter) != bool(o.session.ackStallMs)) {
-        error = o.session.ackStallAfter ? "--ack-stall-after needs --ack-stall-ms: how long the silence lasts"
-                                        : "--ack-stall-ms needs --ack-stall-after: after how many acknowledged blocks";
-        return false;
-    }
-    if (o.session.expectNoOffer && o.session.stopAfter != StopAfter::Never) {
-        error = "--expect-no-offer and --stop-after contradict each other: without an Offer nothing follows";
-        return false;
-    }
-    if (o.basePort && o.basePort + o.count - 1 > 65535) {
-        error = "--port " + std::to_string(o.basePort) + " with --count " + std::to_string(o.count) +
-                " runs past port 65535";
-        return false;
-    }
-    return true;
+    return checkCombinations(o, error);
 }
 
 const char* devsimHelpText()
