@@ -32,6 +32,11 @@ using namespace devsim;
 
 namespace {
 
+// As --help lists them.
+constexpr int kExitOk = 0;
+constexpr int kExitDeviceFailed = 1; // a violation, mismatch or time-out
+constexpr int kExitSetUp = 2;        // the command line or the set-up
+
 volatile std::sig_atomic_t interrupted = 0;
 
 void onSignal(int) { interrupted = 1; }
@@ -364,7 +369,7 @@ int holdPort(const DevsimOptions& o)
     if (fd < 0) {
         std::fprintf(stderr, "brelvo-devsim: --hold-port %d: cannot create a UDP socket: %s\n", o.holdPort,
                      std::strerror(errno));
-        return 2;
+        return kExitSetUp;
     }
     // No SO_REUSEADDR: the point is that nobody else can bind the port.
     sockaddr_in a = socketAddress(INADDR_ANY, uint16_t(o.holdPort));
@@ -372,7 +377,7 @@ int holdPort(const DevsimOptions& o)
         std::fprintf(stderr, "brelvo-devsim: --hold-port %d: cannot bind UDP port %d on 0.0.0.0: %s\n", o.holdPort,
                      o.holdPort, std::strerror(errno));
         close(fd);
-        return 2;
+        return kExitSetUp;
     }
     std::printf("holding udp %d\n", o.holdPort);
     std::fflush(stdout);
@@ -384,7 +389,285 @@ int holdPort(const DevsimOptions& o)
         usleep(50000);
     }
     close(fd);
-    return 0;
+    return kExitOk;
+}
+
+// Reads the file an --expect-... option names into `into`; false after
+// saying why not.
+bool loadExpected(const char* option, const std::string& path, std::shared_ptr<const std::vector<uint8_t>>& into)
+{
+    auto bytes = std::make_shared<std::vector<uint8_t>>();
+    std::string error;
+    if (!readFile(path, *bytes, error)) {
+        std::fprintf(stderr, "brelvo-devsim: %s: cannot read '%s': %s\n", option, path.c_str(), error.c_str());
+        return false;
+    }
+    into = bytes;
+    return true;
+}
+
+// What every session is told beyond the command line: the files it compares
+// against, whether it keeps what arrives. False after saying what is wrong.
+bool prepareSessions(DevsimOptions& o)
+{
+    if (!o.expectImagePath.empty() && !loadExpected("--expect-image", o.expectImagePath, o.session.expectImage))
+        return false;
+    if (!o.expectConfigPath.empty() && !loadExpected("--expect-config", o.expectConfigPath, o.session.expectConfig))
+        return false;
+    o.session.keepBytes = !o.saveImagePath.empty();
+    for (uint32_t a : o.bindAddrs) {
+        if (!addressIsLocal(a)) {
+            std::fprintf(stderr, "brelvo-devsim: %s is not an address of this host (see --bind)\n",
+                         addressText(a).c_str());
+            return false;
+        }
+    }
+    return true;
+}
+
+// The devices and the epoll set over their sockets.
+struct Fleet {
+    int epoll = -1;
+    std::vector<Device> devices;
+};
+
+// Device i: its socket (watched by the epoll set), its source address, its
+// session and when it starts. False after saying what failed.
+bool setUpDevice(const DevsimOptions& o, int i, Clock::time_point t0, Fleet& fleet, bool& stamped)
+{
+    Device& d = fleet.devices[size_t(i)];
+    std::string error;
+    d.fd = openDeviceSocket(o, i, d.port, stamped, error);
+    if (d.fd < 0) {
+        std::fprintf(stderr, "brelvo-devsim: device %d: %s\n", i, error.c_str());
+        return false;
+    }
+    epoll_event ev{};
+    ev.events = EPOLLIN;
+    ev.data.u32 = uint32_t(i);
+    if (epoll_ctl(fleet.epoll, EPOLL_CTL_ADD, d.fd, &ev) != 0) {
+        std::fprintf(stderr, "brelvo-devsim: device %d: epoll_ctl: %s\n", i, std::strerror(errno));
+        return false;
+    }
+    d.watched = true;
+    if (!o.bindAddrs.empty())
+        d.source = o.bindAddrs[size_t(i) % o.bindAddrs.size()];
+    d.session = std::make_unique<DeviceSession>(i, o.session);
+    d.startAt = t0 + std::chrono::milliseconds(o.startDelayMs + i * o.staggerMs);
+    return true;
+}
+
+bool setUpFleet(const DevsimOptions& o, Fleet& fleet)
+{
+    fleet.epoll = epoll_create1(EPOLL_CLOEXEC);
+    if (fleet.epoll < 0) {
+        std::fprintf(stderr, "brelvo-devsim: epoll_create1: %s\n", std::strerror(errno));
+        return false;
+    }
+    fleet.devices.resize(size_t(o.count));
+    const auto t0 = Clock::now();
+    bool stampsMissing = false;
+    for (int i = 0; i < o.count; ++i) {
+        bool stamped = false;
+        if (!setUpDevice(o, i, t0, fleet, stamped))
+            return false;
+        stampsMissing |= !stamped;
+    }
+    if (stampsMissing && o.verbose)
+        std::fprintf(stderr, "brelvo-devsim: no kernel receive times here; gaps are timed on reading\n");
+    return true;
+}
+
+// The event loop: starts each device at its time, hands it its datagrams and
+// its timers and sends what it answers, until every device has finished.
+class Player {
+public:
+    Player(const DevsimOptions& o, Fleet& fleet)
+        : o_(o), fleet_(fleet), receiver_(std::make_unique<Receiver>()),
+          events_(std::min<size_t>(fleet.devices.size(), 256))
+    {
+    }
+
+    void run()
+    {
+        for (;;) {
+            auto now = Clock::now();
+            if (interrupted)
+                abortUnfinished(now);
+            Clock::time_point wake;
+            if (!advance(now, wake))
+                return;
+            int n = waitEvents(fleet_.epoll, events_.data(), int(events_.size()), now, wake);
+            if (n <= 0)
+                continue;
+            now = Clock::now();
+            for (int k = 0; k < n; ++k)
+                receive(fleet_.devices[events_[size_t(k)].data.u32], now);
+        }
+    }
+
+private:
+    void abortUnfinished(Clock::time_point now)
+    {
+        for (auto& d : fleet_.devices)
+            if (!d.session->finished())
+                d.session->abort("interrupted", now);
+    }
+
+    // Starts the devices whose time has come and fires the timers that are
+    // due. False once every device has finished; otherwise `wake` is when
+    // the next start or timer is due (at most a second away).
+    bool advance(Clock::time_point now, Clock::time_point& wake)
+    {
+        bool running = false;
+        wake = now + std::chrono::seconds(1);
+        for (auto& d : fleet_.devices) {
+            if (!d.session->finished()) {
+                if (!d.begun && now >= d.startAt) {
+                    d.begun = true;
+                    d.session->begin(now, outbox_);
+                    settle(d);
+                } else if (d.begun && d.wake <= now) {
+                    d.session->onTimer(now, outbox_);
+                    settle(d);
+                }
+            }
+            if (d.session->finished()) {
+                if (d.watched) {
+                    // What reaches a finished device stays unread, as before.
+                    epoll_ctl(fleet_.epoll, EPOLL_CTL_DEL, d.fd, nullptr);
+                    d.watched = false;
+                }
+                continue;
+            }
+            running = true;
+            wake = std::min(wake, d.begun ? d.wake : d.startAt);
+        }
+        return running;
+    }
+
+    // Everything queued on the device's socket, a batch at a time.
+    void receive(Device& d, Clock::time_point now)
+    {
+        Receiver& r = *receiver_;
+        for (;;) {
+            unsigned got = r.read(d.fd);
+            for (unsigned i = 0; i < got && d.begun && !d.session->finished(); ++i) {
+                if (r.truncated(i))
+                    d.session->onOversized(r.data(i), r.size(i), now);
+                else
+                    d.session->onDatagram(r.data(i), r.size(i), r.fromAddr(i), r.fromPort(i), now, outbox_,
+                                          r.wireNs(i));
+            }
+            if (d.begun)
+                settle(d);
+            if (got < Receiver::kBatch || d.session->finished())
+                break;
+        }
+    }
+
+    // After the session was fed: what it answered goes out, and its next
+    // timer is noted.
+    void settle(Device& d)
+    {
+        sender_.send(d, o_, outbox_, o_.verbose);
+        showPhase(d, o_.verbose);
+        d.wake = d.session->nextWake();
+    }
+
+    const DevsimOptions& o_;
+    Fleet& fleet_;
+    std::unique_ptr<Receiver> receiver_; // large: on the heap
+    Sender sender_;
+    Outbox outbox_;
+    std::vector<epoll_event> events_;
+};
+
+// --save-image: what the device received, ".N" added when there are several.
+bool saveReceived(const DevsimOptions& o, const DeviceSession& s)
+{
+    std::string path = o.saveImagePath;
+    if (o.count > 1)
+        path += "." + std::to_string(s.index());
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(s.received().data()), std::streamsize(s.received().size()));
+    if (!out) {
+        std::fprintf(stderr, "brelvo-devsim: cannot write '%s'\n", path.c_str());
+        return false;
+    }
+    return true;
+}
+
+// The device's violations and failure, then its summary line (scripts and
+// tests read these fields by name).
+void printSummary(const DevsimOptions& o, const Device& d)
+{
+    const DeviceSession& s = *d.session;
+    for (const auto& v : s.violations())
+        std::printf("device %d violation: %s\n", s.index(), v.c_str());
+    if (s.violationCount() > s.violations().size())
+        std::printf("device %d violation: ... %u more\n", s.index(),
+                    unsigned(s.violationCount() - s.violations().size()));
+    if (!s.failure().empty())
+        std::printf("device %d failure: %s\n", s.index(), s.failure().c_str());
+    long long phaseUs = s.blockPhaseUs();
+    GapStats g = s.gapStats();
+    std::printf("device %d %s product=%s lent=%s tool=%s result=%s bytes=%u blocks=%u/%u resent=%u dropped=%u "
+                "acks=%u ends=%u elapsed_ms=%ld block_phase_us=%lld violations=%u min_gap_us=%s p1_gap_us=%s "
+                "median_gap_us=%s mean_gap_us=%s\n",
+                s.index(), endpointText(d.source, d.port).c_str(), o.session.product.c_str(),
+                addressText(s.offer().lentAddr).c_str(), endpointText(s.offer().toolAddr, s.offer().jobPort).c_str(),
+                s.resultText().c_str(), s.imageLength(), s.blocksReceived(), s.blockCount(), s.resentBlocks(),
+                s.droppedBlocks(), s.acksSent(), s.endsReceived(), s.elapsedMs(), phaseUs, s.violationCount(),
+                gapText(g.gaps > 0, g.minUs).c_str(), gapText(g.gaps > 0, g.p1Us).c_str(),
+                gapText(g.gaps > 0, g.medianUs).c_str(), gapText(g.gaps > 0, g.meanUs).c_str());
+}
+
+// Saves and prints what each device did; true when every one succeeded and
+// every save worked.
+bool reportDevices(const DevsimOptions& o, const Fleet& fleet)
+{
+    bool allOk = true;
+    for (const auto& d : fleet.devices) {
+        const DeviceSession& s = *d.session;
+        if (!o.saveImagePath.empty() && !s.received().empty() && !saveReceived(o, s))
+            allOk = false;
+        printSummary(o, d);
+        if (!s.succeeded())
+            allOk = false;
+    }
+    return allOk;
+}
+
+void closeFleet(Fleet& fleet)
+{
+    for (auto& d : fleet.devices)
+        close(d.fd);
+    close(fleet.epoll);
+}
+
+// --cpu-report: this process's CPU time, and its share per Block received.
+void printCpuReport(const Fleet& fleet)
+{
+    uint64_t blocks = 0;
+    for (const auto& d : fleet.devices)
+        blocks += d.session->blockMessages();
+    rusage ru{};
+    getrusage(RUSAGE_SELF, &ru);
+    const double user = double(ru.ru_utime.tv_sec) + double(ru.ru_utime.tv_usec) / 1e6;
+    const double sys = double(ru.ru_stime.tv_sec) + double(ru.ru_stime.tv_usec) / 1e6;
+    char perBlock[32] = "-";
+    if (blocks)
+        std::snprintf(perBlock, sizeof perBlock, "%.2f", (user + sys) * 1e6 / double(blocks));
+    std::printf("devsim cpu_user_s=%.3f cpu_sys_s=%.3f blocks=%llu us_per_block=%s\n", user, sys,
+                static_cast<unsigned long long>(blocks), perBlock);
+}
+
+void watchSignals()
+{
+    std::signal(SIGINT, onSignal);
+    std::signal(SIGTERM, onSignal);
+    std::signal(SIGPIPE, SIG_IGN);
 }
 
 } // namespace
@@ -395,198 +678,29 @@ int main(int argc, char** argv)
     std::string error;
     if (!parseDevsimOptions(std::vector<std::string>(argv + 1, argv + argc), o, error)) {
         std::fprintf(stderr, "brelvo-devsim: %s\nTry 'brelvo-devsim --help'.\n", error.c_str());
-        return 2;
+        return kExitSetUp;
     }
     if (o.help) {
         std::fputs(devsimHelpText(), stdout);
-        return 0;
+        return kExitOk;
     }
     if (o.version) {
         std::printf("brelvo-devsim %s\n", BRELVO_VERSION);
-        return 0;
+        return kExitOk;
     }
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGPIPE, SIG_IGN);
+    watchSignals();
     if (o.holdPort)
         return holdPort(o);
 
-    if (!o.expectImagePath.empty()) {
-        auto image = std::make_shared<std::vector<uint8_t>>();
-        if (!readFile(o.expectImagePath, *image, error)) {
-            std::fprintf(stderr, "brelvo-devsim: --expect-image: cannot read '%s': %s\n", o.expectImagePath.c_str(),
-                         error.c_str());
-            return 2;
-        }
-        o.session.expectImage = image;
-    }
-    if (!o.expectConfigPath.empty()) {
-        auto config = std::make_shared<std::vector<uint8_t>>();
-        if (!readFile(o.expectConfigPath, *config, error)) {
-            std::fprintf(stderr, "brelvo-devsim: --expect-config: cannot read '%s': %s\n", o.expectConfigPath.c_str(),
-                         error.c_str());
-            return 2;
-        }
-        o.session.expectConfig = config;
-    }
-    o.session.keepBytes = !o.saveImagePath.empty();
-    for (uint32_t a : o.bindAddrs) {
-        if (!addressIsLocal(a)) {
-            std::fprintf(stderr, "brelvo-devsim: %s is not an address of this host (see --bind)\n",
-                         addressText(a).c_str());
-            return 2;
-        }
-    }
+    Fleet fleet;
+    if (!prepareSessions(o) || !setUpFleet(o, fleet))
+        return kExitSetUp;
+    Player(o, fleet).run();
 
-    const int ep = epoll_create1(EPOLL_CLOEXEC);
-    if (ep < 0) {
-        std::fprintf(stderr, "brelvo-devsim: epoll_create1: %s\n", std::strerror(errno));
-        return 2;
-    }
-    std::vector<Device> devices(size_t(o.count));
-    const auto t0 = Clock::now();
-    bool stampsMissing = false;
-    for (int i = 0; i < o.count; ++i) {
-        Device& d = devices[size_t(i)];
-        bool stamped = false;
-        d.fd = openDeviceSocket(o, i, d.port, stamped, error);
-        if (d.fd < 0) {
-            std::fprintf(stderr, "brelvo-devsim: device %d: %s\n", i, error.c_str());
-            return 2;
-        }
-        stampsMissing |= !stamped;
-        epoll_event ev{};
-        ev.events = EPOLLIN;
-        ev.data.u32 = uint32_t(i);
-        if (epoll_ctl(ep, EPOLL_CTL_ADD, d.fd, &ev) != 0) {
-            std::fprintf(stderr, "brelvo-devsim: device %d: epoll_ctl: %s\n", i, std::strerror(errno));
-            return 2;
-        }
-        d.watched = true;
-        if (!o.bindAddrs.empty())
-            d.source = o.bindAddrs[size_t(i) % o.bindAddrs.size()];
-        d.session = std::make_unique<DeviceSession>(i, o.session);
-        d.startAt = t0 + std::chrono::milliseconds(o.startDelayMs + i * o.staggerMs);
-    }
-    if (stampsMissing && o.verbose)
-        std::fprintf(stderr, "brelvo-devsim: no kernel receive times here; gaps are timed on reading\n");
-
-    auto receiver = std::make_unique<Receiver>();
-    Sender sender;
-    Outbox outbox;
-    std::vector<epoll_event> events(std::min<size_t>(devices.size(), 256));
-    const auto settle = [&](Device& d) {
-        sender.send(d, o, outbox, o.verbose);
-        showPhase(d, o.verbose);
-        d.wake = d.session->nextWake();
-    };
-    for (;;) {
-        auto now = Clock::now();
-        if (interrupted) {
-            for (auto& d : devices)
-                if (!d.session->finished())
-                    d.session->abort("interrupted", now);
-        }
-        bool all = true;
-        auto wake = now + std::chrono::seconds(1);
-        for (auto& d : devices) {
-            if (!d.session->finished()) {
-                if (!d.begun && now >= d.startAt) {
-                    d.begun = true;
-                    d.session->begin(now, outbox);
-                    settle(d);
-                } else if (d.begun && d.wake <= now) {
-                    d.session->onTimer(now, outbox);
-                    settle(d);
-                }
-            }
-            if (d.session->finished()) {
-                if (d.watched) {
-                    // What reaches a finished device stays unread, as before.
-                    epoll_ctl(ep, EPOLL_CTL_DEL, d.fd, nullptr);
-                    d.watched = false;
-                }
-                continue;
-            }
-            all = false;
-            wake = std::min(wake, d.begun ? d.wake : d.startAt);
-        }
-        if (all)
-            break;
-        int n = waitEvents(ep, events.data(), int(events.size()), now, wake);
-        if (n <= 0)
-            continue;
-        now = Clock::now();
-        for (int k = 0; k < n; ++k) {
-            Device& d = devices[events[size_t(k)].data.u32];
-            for (;;) {
-                unsigned got = receiver->read(d.fd);
-                for (unsigned i = 0; i < got && d.begun && !d.session->finished(); ++i) {
-                    if (receiver->truncated(i))
-                        d.session->onOversized(receiver->data(i), receiver->size(i), now);
-                    else
-                        d.session->onDatagram(receiver->data(i), receiver->size(i), receiver->fromAddr(i),
-                                              receiver->fromPort(i), now, outbox, receiver->wireNs(i));
-                }
-                if (d.begun)
-                    settle(d);
-                if (got < Receiver::kBatch || d.session->finished())
-                    break;
-            }
-        }
-    }
-
-    bool allOk = true;
-    uint64_t blocks = 0;
-    for (auto& d : devices) {
-        const DeviceSession& s = *d.session;
-        blocks += s.blockMessages();
-        if (!o.saveImagePath.empty() && !s.received().empty()) {
-            std::string path = o.saveImagePath;
-            if (o.count > 1)
-                path += "." + std::to_string(s.index());
-            std::ofstream out(path, std::ios::binary | std::ios::trunc);
-            out.write(reinterpret_cast<const char*>(s.received().data()), std::streamsize(s.received().size()));
-            if (!out) {
-                std::fprintf(stderr, "brelvo-devsim: cannot write '%s'\n", path.c_str());
-                allOk = false;
-            }
-        }
-        for (const auto& v : s.violations())
-            std::printf("device %d violation: %s\n", s.index(), v.c_str());
-        if (s.violationCount() > s.violations().size())
-            std::printf("device %d violation: ... %u more\n", s.index(),
-                        unsigned(s.violationCount() - s.violations().size()));
-        if (!s.failure().empty())
-            std::printf("device %d failure: %s\n", s.index(), s.failure().c_str());
-        long long phaseUs = s.blockPhaseUs();
-        GapStats g = s.gapStats();
-        std::printf("device %d %s product=%s lent=%s tool=%s result=%s bytes=%u blocks=%u/%u resent=%u dropped=%u "
-                    "acks=%u ends=%u elapsed_ms=%ld block_phase_us=%lld violations=%u min_gap_us=%s p1_gap_us=%s "
-                    "median_gap_us=%s mean_gap_us=%s\n",
-                    s.index(), endpointText(d.source, d.port).c_str(), o.session.product.c_str(),
-                    addressText(s.offer().lentAddr).c_str(),
-                    endpointText(s.offer().toolAddr, s.offer().jobPort).c_str(), s.resultText().c_str(),
-                    s.imageLength(), s.blocksReceived(), s.blockCount(), s.resentBlocks(), s.droppedBlocks(),
-                    s.acksSent(), s.endsReceived(), s.elapsedMs(), phaseUs, s.violationCount(),
-                    gapText(g.gaps > 0, g.minUs).c_str(), gapText(g.gaps > 0, g.p1Us).c_str(),
-                    gapText(g.gaps > 0, g.medianUs).c_str(), gapText(g.gaps > 0, g.meanUs).c_str());
-        if (!s.succeeded())
-            allOk = false;
-        close(d.fd);
-    }
-    close(ep);
-    if (o.cpuReport) {
-        rusage ru{};
-        getrusage(RUSAGE_SELF, &ru);
-        const double user = double(ru.ru_utime.tv_sec) + double(ru.ru_utime.tv_usec) / 1e6;
-        const double sys = double(ru.ru_stime.tv_sec) + double(ru.ru_stime.tv_usec) / 1e6;
-        char perBlock[32] = "-";
-        if (blocks)
-            std::snprintf(perBlock, sizeof perBlock, "%.2f", (user + sys) * 1e6 / double(blocks));
-        std::printf("devsim cpu_user_s=%.3f cpu_sys_s=%.3f blocks=%llu us_per_block=%s\n", user, sys,
-                    static_cast<unsigned long long>(blocks), perBlock);
-    }
+    const bool allOk = reportDevices(o, fleet);
+    closeFleet(fleet);
+    if (o.cpuReport)
+        printCpuReport(fleet);
     std::fflush(stdout);
-    return allOk ? 0 : 1;
+    return allOk ? kExitOk : kExitDeviceFailed;
 }
