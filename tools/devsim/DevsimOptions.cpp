@@ -86,8 +86,9 @@ Option text(const char* name, std::string refusal, bool (*read)(DevsimOptions&, 
     return {name, nullptr, Takes::Text, 0, 0, std::move(refusal), nullptr, nullptr, read};
 }
 
+// Short names keep most rows on one line.
 using O = DevsimOptions;
-using V = const std::string&;
+using V = const std::string&; // the value as given
 
 const std::vector<Option>& optionTable()
 {
