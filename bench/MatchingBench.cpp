@@ -11,12 +11,15 @@
 //
 //   BUILD/bench/brelvo-bench-matching [files] [MiB]
 
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "Files.h"
+#include "TempDir.h"
 
 #include "firmware/FirmwareIndex.h"
 #include "firmware/FirmwareMatch.h"
 #include "platform/FileIdentity.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -24,6 +27,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;

@@ -12,7 +12,9 @@
 //   BUILD/bench/brelvo-bench-memory [jobs] [image MiB]
 
 #include "BenchCommon.h"
-#include "TestFixtures.h"
+#include "Files.h"
+#include "FirmwareFolder.h"
+#include "TempDir.h"
 
 #include "firmware/ImageStore.h"
 

@@ -13,7 +13,11 @@
 // the peak threads and descriptors during the run must stay within the
 // devices served at once (one here) plus ten.
 
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "Files.h"
+#include "NetnsEnv.h"
+#include "TempDir.h"
+#include "Wait.h"
 
 #include "server/UpdateServer.h"
 

@@ -3,13 +3,17 @@
 // forked child inside a network namespace of its own for anything that
 // broadcasts or sweeps.
 
-#include "TestFixtures.h"
+#include "Files.h"
+#include "TempDir.h"
 #include "platform/Clock.h"
 #include "protocol/WireFormat.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <functional>
 #include <sched.h>
 #include <sys/resource.h>

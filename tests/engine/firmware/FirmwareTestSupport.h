@@ -3,6 +3,7 @@
 
 #include "EngineTestSupport.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace brelvo_test {
