@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,20 @@ class EnvironmentScope {
 public:
     EnvironmentScope() = default;
     EnvironmentScope(const char* name, const char* value) { set(name, value); }
-    ~EnvironmentScope();
+    ~EnvironmentScope()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->had ? ::setenv(it->name.c_str(), it->value.c_str(), 1) : ::unsetenv(it->name.c_str());
+    }
     EnvironmentScope(const EnvironmentScope&) = delete;
     EnvironmentScope& operator=(const EnvironmentScope&) = delete;
 
-    void set(const char* name, const char* value);
+    void set(const char* name, const char* value)
+    {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? old : "", old != nullptr});
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
 
 private:
     struct Saved {
