@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Firmware matching cost per device request on a folder of 20 images of
 // 8 MiB each with their version files (page cache warm), side by side:
 //  - the full scan (findFirmwareImage), which reads every file each time;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One batch of simulated devices served by one UpdateServer, measured from
 // the tool's side: its CPU per block sent, each device's block phase and
 // request-to-result time, the simulator's own CPU, the peak memory and the

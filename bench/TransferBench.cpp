@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transfer pacing and many-device scaling, measured on real sockets between
 // the server and brelvo-devsim in a private namespace pair.
 //

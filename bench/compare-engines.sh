@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Serves the same batches of simulated devices with an earlier engine and
 # with this checkout's, in one run, and prints their figures side by side:
 # the tool's CPU per block sent, every device's block phase against one

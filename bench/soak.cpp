@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak run: one UpdateServer serves many device updates one after another
 // (1000 by default), the table being cleared as the window's Clear does,
 // while this program watches its own open file descriptors, threads and

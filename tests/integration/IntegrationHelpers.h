@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The server on the tool side of a private namespace pair, brelvo-devsim on
 // the device side, and a bare socket standing in for a scripted device.

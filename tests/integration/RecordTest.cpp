@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run leaves on record, over real sockets: the event stream of each
 // kind of request and the report's row for each device, field by field,
 // hostile product codes included.

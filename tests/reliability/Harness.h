@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A firmware folder, and brelvo-devsim runs in the device namespace with
 // their report lines read back.
