@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Firmware matching cost per device request on a folder of 20 images of
 // 8 MiB each with their version files (page cache warm), side by side:
 //  - the full scan (findFirmwareImage), which reads every file each time;
@@ -11,12 +12,15 @@
 //
 //   BUILD/bench/brelvo-bench-matching [files] [MiB]
 
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "Files.h"
+#include "TempDir.h"
 
 #include "firmware/FirmwareIndex.h"
 #include "firmware/FirmwareMatch.h"
 #include "platform/FileIdentity.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -24,6 +28,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 using Clock = std::chrono::steady_clock;

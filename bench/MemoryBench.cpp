@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Memory held by many jobs sending one image, side by side:
 //  - private copies: each job reads the file into a buffer of its own (the
 //    earlier engine's path, kept here as the figure to compare with);
@@ -12,7 +13,9 @@
 //   BUILD/bench/brelvo-bench-memory [jobs] [image MiB]
 
 #include "BenchCommon.h"
-#include "TestFixtures.h"
+#include "Files.h"
+#include "FirmwareFolder.h"
+#include "TempDir.h"
 
 #include "firmware/ImageStore.h"
 

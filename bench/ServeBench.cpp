@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One batch of simulated devices served by one UpdateServer, measured from
 // the tool's side: its CPU per block sent, each device's block phase and
 // request-to-result time, the simulator's own CPU, the peak memory and the
@@ -18,7 +19,14 @@
 // key=value figures.
 
 #include "BenchCommon.h"
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "DevsimRun.h"
+#include "Files.h"
+#include "FirmwareFolder.h"
+#include "NetnsEnv.h"
+#include "TempDir.h"
+#include "UdpPort.h"
+#include "Wait.h"
 
 #include "server/UpdateServer.h"
 
@@ -193,7 +201,7 @@ int main(int argc, char** argv)
     long blocks = 0, resent = 0;
     std::vector<double> phases, elapsed, minGaps;
     for (int i = 0; i < devices; ++i) {
-        auto kv = brelvo_bench::devsimLine(run.output, i);
+        auto kv = brelvo_test::devsimReport(run.output, i);
         if (kv["result"] == "complete" && kv["violations"] == "0")
             ++complete;
         const std::string got = kv["blocks"]; // "have/total"

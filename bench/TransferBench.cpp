@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Transfer pacing and many-device scaling, measured on real sockets between
 // the server and brelvo-devsim in a private namespace pair.
 //
@@ -8,7 +9,14 @@
 // against the single-device time.
 
 #include "BenchCommon.h"
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "DevsimRun.h"
+#include "Files.h"
+#include "FirmwareFolder.h"
+#include "NetnsEnv.h"
+#include "TempDir.h"
+#include "UdpPort.h"
+#include "Wait.h"
 
 #include "server/UpdateServer.h"
 
@@ -53,7 +61,7 @@ std::vector<DeviceFigures> runDevices(const NetnsEnv& env, const std::string& de
     output = r.output;
     std::vector<DeviceFigures> out;
     for (int i = 0; i < count; ++i) {
-        auto kv = brelvo_bench::devsimLine(r.output, i);
+        auto kv = brelvo_test::devsimReport(r.output, i);
         DeviceFigures f;
         f.ok = kv["result"] == "complete" && kv["violations"] == "0";
         f.blockPhaseMs = std::atof(kv["block_phase_us"].c_str()) / 1000.0;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Cost of one window tick: the device table with 100 rows is brought up to
 // date from 100 job snapshots covering every status (0..15 and an unknown
 // code; the statuses move on by one each tick, so every status cell changes

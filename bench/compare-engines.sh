@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Serves the same batches of simulated devices with an earlier engine and
 # with this checkout's, in one run, and prints their figures side by side:
 # the tool's CPU per block sent, every device's block phase against one
@@ -56,10 +57,11 @@ set(CMAKE_CXX_STANDARD 17)
 set(CMAKE_BUILD_TYPE RelWithDebInfo)
 find_package(Threads REQUIRED)
 add_subdirectory(engine)
+add_subdirectory($top/testkit testkit)
 add_executable(brelvo-bench-serve $top/bench/ServeBench.cpp)
 target_compile_definitions(brelvo-bench-serve PRIVATE BRELVO_BENCH_BASELINE)
-target_include_directories(brelvo-bench-serve PRIVATE $top/bench $top/tests/support)
-target_link_libraries(brelvo-bench-serve PRIVATE brelvo_engine)
+target_include_directories(brelvo-bench-serve PRIVATE $top/bench)
+target_link_libraries(brelvo-bench-serve PRIVATE brelvo_engine brelvo_testkit)
 set_target_properties(brelvo-bench-serve PROPERTIES RUNTIME_OUTPUT_DIRECTORY $old/bin)
 EOF
     cmake -S "$old/src" -B "$old/build" -G Ninja >/dev/null

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Soak run: one UpdateServer serves many device updates one after another
 // (1000 by default), the table being cleared as the window's Clear does,
 // while this program watches its own open file descriptors, threads and
@@ -13,7 +14,11 @@
 // the peak threads and descriptors during the run must stay within the
 // devices served at once (one here) plus ten.
 
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "Files.h"
+#include "NetnsEnv.h"
+#include "TempDir.h"
+#include "Wait.h"
 
 #include "server/UpdateServer.h"
 

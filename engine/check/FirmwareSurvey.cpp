@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "check/FirmwareSurvey.h"
 
 #include "firmware/ConfigMask.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "check/PreflightCheck.h"
 
 #include "check/FirmwareSurvey.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmware/ConfigCheck.h"
 
 #include "platform/FileIdentity.h"

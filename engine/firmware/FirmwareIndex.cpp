@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmware/FirmwareIndex.h"
 
 #include "firmware/FirmwareMatch.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmware/FirmwareMatch.h"
 
 #include "platform/DirectorySearch.h"

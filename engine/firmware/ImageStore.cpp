@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmware/ImageStore.h"
 
 #include "firmware/ConfigCheck.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "firmware/VersionFile.h"
 
 #include "platform/Text.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "job/TransferCore.h"
 
 #include <climits>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "job/TransferScheduler.h"
 
 #include "job/UpdateJob.h"

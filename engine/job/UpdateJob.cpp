@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "job/UpdateJob.h"
 
 #include "job/TransferCore.h"

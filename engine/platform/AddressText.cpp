@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/AddressText.h"
 
 #include <arpa/inet.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/DirectorySearch.h"
 
 #include "platform/FileStat.h"

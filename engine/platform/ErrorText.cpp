@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/ErrorText.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Inside the platform folder only: identities from the OS's stat records.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/FileStatus.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/ProcessRights.h"
 
 #include <cstdlib>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/Thread.h"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/UdpPortHolders.h"
 
 #include "platform/Socket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "platform/XdgPaths.h"
 
 #include <cerrno>

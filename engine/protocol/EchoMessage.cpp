@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/EchoMessage.h"
 
 #include <cstring>

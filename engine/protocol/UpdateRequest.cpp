@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/UpdateRequest.h"
 #include "protocol/WireFormat.h"
 

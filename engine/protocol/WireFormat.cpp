@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "protocol/WireFormat.h"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/EventFormat.h"
 
 #include "platform/AddressText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/EventQueue.h"
 
 namespace brelvo {

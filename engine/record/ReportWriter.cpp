@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/ReportWriter.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/RunReport.h"
 
 #include "platform/AddressText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "record/TextSafety.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/AddressSweep.h"
 
 #include "platform/AddressText.h"

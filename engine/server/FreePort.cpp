@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/FreePort.h"
 
 #include "platform/Socket.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "server/UpdateServer.h"
 
 #include "firmware/FirmwareIndex.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Runs every file of the given corpus folders (or files) through the fuzz
 // target it is linked with, so the inputs that once mattered are checked on
 // every ordinary test run. No inputs at all is a failure, not a pass.

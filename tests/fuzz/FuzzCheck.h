@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A broken invariant prints what broke and aborts: libFuzzer keeps the input
 // as a crash, and the corpus driver's test fails.

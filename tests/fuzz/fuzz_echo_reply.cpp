@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The sweep's echo-reply reader on any bytes (after an IPv4 header of any
 // declared length when byte 0 bit 0 is set), the checksum against RFC 1071,
 // and the echo request built from the input's first bytes.

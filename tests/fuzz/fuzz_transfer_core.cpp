@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A script of datagrams and clock ticks fed to one job's transfer core,
 // checked against what the exchange allows: the Offer first and once,
 // Size only for a Ready before the blocks began, blocks only while some are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // One datagram through the update-request reader, beside a reference written
 // from the rules alone: "upd:" and a 12-byte header, a big-endian payload
 // length that stays inside the datagram, a code that ends at that length or

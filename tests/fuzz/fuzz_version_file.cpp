@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The version-file readers (lines, file, firmware descriptor) against a
 // reference written from the format. Input: byte 0 (mod 16) is the length of
 // the product code that follows; the rest is the file.

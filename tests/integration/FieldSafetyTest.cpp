@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the operator must be able to trust, over real sockets: a device is
 // never told "done" with data missing, no address is lent twice or from
 // this machine, a silent or stopped device never looks alive, and the

@@ -1,40 +1,40 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The server on the tool side of a private namespace pair, brelvo-devsim on
 // the device side, and a bare socket standing in for a scripted device.
 
+#include "ChildProcess.h"
+#include "Csv.h"
 #include "DeviceCodec.h"
-#include "TestFixtures.h"
+#include "DevsimRun.h"
+#include "Files.h"
+#include "FirmwareFolder.h"
+#include "NetnsEnv.h"
+#include "StdoutCapture.h"
+#include "UdpPort.h"
+#include "Wait.h"
 #include "server/UpdateServer.h"
 
 #include <arpa/inet.h>
+#include <fstream>
 #include <gtest/gtest.h>
 #include <poll.h>
 
 namespace brelvo_it {
 
 using namespace std::chrono_literals;
+using brelvo_test::devsimCommand;
+using brelvo_test::FirmwareFolder;
 using brelvo_test::NetnsEnv;
+using brelvo_test::parseCsv;
 using brelvo_test::waitFor;
 
-constexpr const char* kProduct = "ABCDEFG";
+constexpr const char* kProduct = brelvo_test::kDevsimProduct;
 
 #define BRELVO_REQUIRE_NETNS(env)                                                                         \
     auto env = brelvo_test::NetnsEnv::fromEnvironment();                                                  \
     if (!env.usable() || env.devsim.empty())                                                              \
         GTEST_SKIP() << (env.usable() ? "brelvo-devsim was not built" : env.skipReason)
-
-struct FirmwareFolder {
-    brelvo_test::TempDir dir;
-    std::vector<uint8_t> image;
-    std::string imagePath;
-
-    explicit FirmwareFolder(size_t size) : image(brelvo_test::patternBytes(size, 0xB1E55EDu))
-    {
-        imagePath = dir.writeBytes("kvx_ABCDEFG_V2.bin", image);
-        const std::string sum = std::to_string(brelvo_test::wordSum(image));
-        dir.writeText("kvx_ABCDEFG_V2-ver.bin", "version=2\r\nproduct=ABCDEFG\r\nchecksum=" + sum);
-    }
-};
 
 struct Server : brelvo::UpdateServer {
     Server(const FirmwareFolder& fw, const NetnsEnv& env, const std::string& config = "", int options = 3)
@@ -53,12 +53,6 @@ struct Server : brelvo::UpdateServer {
         return waitFor([&] { return (job = jobAt(index)) && job->statusCode() == status; }, limit) ? job : nullptr;
     }
 };
-
-inline std::vector<std::string> devsimCommand(const NetnsEnv& env, std::vector<std::string> args)
-{
-    args.insert(args.begin(), {env.devsim, "--product", kProduct, "--tool", env.toolAddr});
-    return brelvo_test::inDeviceNamespace(env, args);
-}
 
 // A UDP socket in the tool's namespace (the broadcast Offer reaches it), on a
 // port below the ephemeral range so it never takes a port a job was told is free.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What a run leaves on record, over real sockets: the event stream of each
 // kind of request and the report's row for each device, field by field,
 // hostile product codes included.
@@ -13,38 +14,6 @@ using brelvo::Event;
 using brelvo::EventKind;
 
 namespace {
-
-// RFC 4180 rows: quoted fields, doubled quotes, CRLF line ends.
-std::vector<std::vector<std::string>> parseCsv(const std::string& text)
-{
-    std::vector<std::vector<std::string>> rows(1);
-    std::string field;
-    bool quoted = false, wasQuoted = false;
-    for (size_t i = 0; i < text.size(); ++i) {
-        const char c = text[i];
-        if (quoted) {
-            if (c == '"' && i + 1 < text.size() && text[i + 1] == '"')
-                field += '"', ++i;
-            else if (c == '"')
-                quoted = false;
-            else
-                field += c;
-        } else if (c == '"' && field.empty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == ',') {
-            rows.back().push_back(field), field.clear(), wasQuoted = false;
-        } else if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-            rows.back().push_back(field), field.clear(), wasQuoted = false;
-            rows.emplace_back();
-            ++i;
-        } else {
-            field += c;
-        }
-    }
-    if (rows.back().empty())
-        rows.pop_back();
-    return rows;
-}
 
 struct Collected {
     std::vector<Event> events;

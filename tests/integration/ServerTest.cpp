@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The server on real sockets: the sweep against real kernel hosts, a taken
 // port, the job table limit.
 

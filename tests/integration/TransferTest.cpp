@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Whole updates over real sockets, simulated devices judging every byte.
 
 #include "IntegrationHelpers.h"

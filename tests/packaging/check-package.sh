@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The installed tree, made by cpack -G DEB (then unpacked) or by cmake
 # --install into a DESTDIR: programs, manual pages, desktop entry, icons,
 # metainfo and the service template in place.

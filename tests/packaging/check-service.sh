@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # The service template brelvo-cli@.service: systemd accepts it without a
 # single complaint, its hardening keeps the exposure low while leaving raw
 # ICMP and UDP working, and its command line comes out right for the example

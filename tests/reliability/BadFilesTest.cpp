@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Files that are missing, vanish, lie about their product, cannot be read whole
 // or sit at the size limits: the job's code, and a whole image or no Offer.
 

@@ -1,8 +1,16 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // A firmware folder, and brelvo-devsim runs in the device namespace with
 // their report lines read back.
 
-#include "TestFixtures.h"
+#include "ChildProcess.h"
+#include "DevsimRun.h"
+#include "Files.h"
+#include "FirmwareFolder.h"
+#include "NetnsEnv.h"
+#include "StdoutCapture.h"
+#include "UdpPort.h"
+#include "Wait.h"
 #include "job/UpdateJob.h"
 #include "server/UpdateServer.h"
 
@@ -20,31 +28,18 @@ using brelvo_test::NetnsEnv;
     if (!env.usable() || env.devsim.empty() || env.devAddrs.empty())                               \
     GTEST_SKIP() << "needs a private network namespace with brelvo-devsim: " << env.skipReason
 
-inline brelvo_test::ProcessResult runDevsim(const NetnsEnv& env, std::vector<std::string> args,
-                                            std::chrono::seconds limit = 90s)
-{
-    args.insert(args.begin(), {env.devsim, "--tool", env.toolAddr, "--product", "ABCDEFG"});
-    return brelvo_test::runProcess(brelvo_test::inDeviceNamespace(env, args), limit);
-}
+using brelvo_test::runDevsim;
 
 // `key` from the simulator's report line of its first device.
 inline std::string field(const std::string& output, const std::string& key)
 {
-    std::smatch m;
-    return std::regex_search(output, m, std::regex("(^|\n)device 0 [^\n]* " + key + "=(\\S+)")) ? m[2].str() : "";
+    const auto report = brelvo_test::devsimReport(output, 0);
+    const auto it = report.find(key);
+    return it == report.end() ? "" : it->second;
 }
 
-struct FirmwareFolder {
-    brelvo_test::TempDir dir;
-    std::vector<uint8_t> image;
-    std::string imagePath;
-
-    explicit FirmwareFolder(size_t bytes)
-        : image(brelvo_test::patternBytes(bytes, 7)), imagePath(dir.writeBytes("kvx_ABCDEFG_V1.bin", image))
-    {
-        const std::string sum = std::to_string(brelvo_test::wordSum(image));
-        dir.writeText("kvx_ABCDEFG_V1-ver.bin", "product=ABCDEFG\nchecksum=" + sum);
-    }
+struct FirmwareFolder : brelvo_test::FirmwareFolder {
+    explicit FirmwareFolder(size_t bytes) : brelvo_test::FirmwareFolder(bytes, "kvx_ABCDEFG_V1", 7) {}
 };
 
 // Waits until the listener holds UDP 3281, so that the simulator's single

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // 100 devices at once, at full speed, complete byte-exact and never see two
 // blocks closer than the pacing allows; the 101st is dropped, and a reader
 // polling (later pruning) the table every few ms sees no lost or doubled job.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Updates over a lossy, duplicating and reordering path arrive byte for byte
 // with code 9; a device that acknowledges nothing ends in code 14.
 

@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # The catalogue fix-up rewrites files in place on every build: a catalogue it
 # cannot parse must be refused and left exactly as it was.
 # Usage: qm_keep_empty_test.sh <brelvo_qm_keep_empty> <lrelease> <English.ts>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The compiled-in bundle as the window reads it: both catalogues answer every
 // key, and every image named by the style sheet or the code is there.
 

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # scripts/demo without a display: its namespaces come up, the devices run,
 # and nothing is left behind after a normal end or Ctrl-C while holding.
 # Usage: check-demo.sh DEMO_SCRIPT BUILD_DIR   (77 = skipped)

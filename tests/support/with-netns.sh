@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Usage: with-netns.sh [--devices N] [--devsim PATH] [--timeout SECONDS] [--] COMMAND [ARGS...]
 # Runs COMMAND on the tool side (10.213.7.1/24) of a private namespace pair
 # joined only by a veth to the device side (10.213.7.50..49+N), so sweeps and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // The device's view of the update protocol: what a device in update mode
 // sends and what it expects to receive. Written from the byte layouts alone,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // One simulated device: a state machine fed with the datagrams that reach the
 // device's socket and with the passing of time, answering with the datagrams

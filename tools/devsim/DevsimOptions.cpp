@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "DevsimOptions.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ImageBuffer.h"
 
 #include <sys/mman.h>

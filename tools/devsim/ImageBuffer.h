@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Where a simulated device keeps the bytes it receives. A hundred devices
 // taking megabytes each at full pace should not pay for zeroing memory that

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Datagrams a session wants sent, kept in storage that its caller reuses:
 // a hundred devices at a block per millisecond each must not cost a heap

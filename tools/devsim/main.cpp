@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // brelvo-devsim: simulated devices in update mode, for trying the tool
 // without hardware and for the integration tests. See --help.
 //

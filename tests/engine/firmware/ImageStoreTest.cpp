@@ -1,21 +1,18 @@
+// SPDX-License-Identifier: MIT
+// What a job sends: the image checked against its version file, with the
+// configuration masked behind it, one buffer for all the jobs sending it.
 #include "FirmwareTestSupport.h"
-#include "firmware/ConfigCheck.h"
 #include "firmware/ConfigMask.h"
 #include "firmware/ImageStore.h"
-#include "firmware/VersionFile.h"
 
 #include <thread>
 
-using brelvo::checkConfigFile;
-using brelvo::ConfigCheck;
-using brelvo::ConfigProblem;
 using brelvo::kConfigMask;
 using brelvo::loadWordLe;
 using brelvo::PreparedImage;
 using brelvo::PrepareResult;
 using brelvo::PrepareStatus;
 using brelvo::sumWords;
-using brelvo::VersionFile;
 using namespace brelvo_test;
 
 namespace {
@@ -27,6 +24,7 @@ class ImageStore : public ::testing::Test {
 protected:
     TempDir dir;
     brelvo::ImageStore store{0};
+    int written_ = 0;
 
     // kvx_ABCDEFG.bin with `image` and its version file with `version`
     // (none when null); the image's path.
@@ -35,7 +33,7 @@ protected:
         if (version)
             writeDated(dir, stem + "-ver.bin", version);
         const std::string path = dir.writeBytes(stem + ".bin", image);
-        setModified(path, nextTime());
+        setModified(path, 500000 + ++written_);
         return path;
     }
     std::string versionFor(const std::vector<uint8_t>& image, uint32_t delta = 0)
@@ -71,9 +69,6 @@ TEST_F(ImageStore, VersionFileDecidesModelAndChecksum)
         const std::string image = write({'a', 'b', 'c', 'd'}, c.version);
         const PrepareResult r = store.prepare(image, "ABCDEFG", "");
         EXPECT_EQ(r.status, c.status) << c.version << ": " << r.reason;
-        uint32_t sum = 0;
-        const VersionFile::Result old = VersionFile::checkFile(VersionFile::pathForImage(image), "ABCDEFG", sum);
-        EXPECT_EQ(old == VersionFile::Ok, c.status == PrepareStatus::Ok) << c.version;
         if (c.status == PrepareStatus::Ok) {
             ASSERT_TRUE(r.image) << c.version;
             EXPECT_EQ(r.image->checksum, c.checksum) << c.version;
@@ -162,46 +157,6 @@ TEST_F(ImageStore, EveryReasonNotToSendIsAFileErrorNamingTheFile)
         EXPECT_EQ(r.status, PrepareStatus::FileError);
         EXPECT_NE(r.reason.find("ended after"), std::string::npos) << r.reason;
     }
-}
-
-TEST_F(ImageStore, ConfigurationCheckBeforeARun)
-{
-    ::mkdir(dir.file("folder").c_str(), 0755);
-    ::mkfifo(dir.file("pipe").c_str(), 0644);
-    ::symlink("loop", dir.file("loop").c_str());
-    const struct {
-        std::string path;
-        ConfigProblem problem;
-        uint64_t size;
-    } cases[] = {
-        {config(65536, "ok.cfg"), ConfigProblem::None, 65536},
-        {config(65535, "short.cfg"), ConfigProblem::TooShort, 65535},
-        {config(0, "empty.cfg"), ConfigProblem::TooShort, 0},
-        {dir.file("missing"), ConfigProblem::Missing, 0},
-        {dir.file("ok.cfg/below"), ConfigProblem::Missing, 0},
-        {"", ConfigProblem::Missing, 0},
-        {dir.file("folder"), ConfigProblem::NotARegularFile, 0},
-        {dir.file("pipe"), ConfigProblem::NotARegularFile, 0},
-        {dir.file("loop"), ConfigProblem::Unreadable, 0},
-    };
-    for (const auto& c : cases) {
-        const ConfigCheck check = checkConfigFile(c.path);
-        EXPECT_EQ(check.problem, c.problem) << c.path;
-        EXPECT_EQ(check.ok, c.problem == ConfigProblem::None) << c.path;
-        EXPECT_EQ(check.size, c.size) << c.path;
-        EXPECT_EQ(check.reason.empty(), check.ok) << c.path;
-        EXPECT_TRUE(check.ok || check.reason.find(c.path) != std::string::npos) << check.reason;
-    }
-    EXPECT_EQ(checkConfigFile(dir.file("a\nb")).reason.find('\n'), std::string::npos);
-
-    // Passed before the run, gone when the job loads: refused, not dropped.
-    const auto image = patternBytes(100, 1);
-    const std::string path = write(image, versionFor(image).c_str());
-    ASSERT_TRUE(checkConfigFile(dir.file("ok.cfg")).ok);
-    std::remove(dir.file("ok.cfg").c_str());
-    const PrepareResult r = store.prepare(path, "ABCDEFG", dir.file("ok.cfg"));
-    EXPECT_EQ(r.status, PrepareStatus::FileError);
-    EXPECT_NE(r.reason.find(dir.file("ok.cfg")), std::string::npos) << r.reason;
 }
 
 TEST_F(ImageStore, ConfigurationIsMaskedFromTheWordItShares)

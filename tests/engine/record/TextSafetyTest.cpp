@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Hostile product codes through the three ways the engine writes text.
 #include "record/TextSafety.h"
 
@@ -56,8 +57,9 @@ TEST(TextSafety, HostileProductCodes)
         {"\xC2\x85NEL\xC2\x9B", "\\u0085NEL\\u009b", "\\u0085NEL\\u009b", "\"\\u0085NEL\\u009b\""},
         // Direction controls and separators.
         {"\xE2\x80\xAEGFEDCBA", "\\u202eGFEDCBA", "\\u202eGFEDCBA", "\"\\u202eGFEDCBA\""},
-        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x81\xA6\xE2\x81\xA9", "\\u061c\\u200e\\u200f\\u2066\\u2069",
-         "\\u061c\\u200e\\u200f\\u2066\\u2069", "\"\\u061c\\u200e\\u200f\\u2066\\u2069\""},
+        {"\xD8\x9C\xE2\x80\x8E\xE2\x80\x8F\xE2\x80\xAA\xE2\x81\xA6\xE2\x81\xA9",
+         "\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069", "\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069",
+         "\"\\u061c\\u200e\\u200f\\u202a\\u2066\\u2069\""},
         {"a\xE2\x80\xA8" "b\xE2\x80\xA9", "a\\u2028b\\u2029", "a\\u2028b\\u2029", "\"a\\u2028b\\u2029\""},
         // Malformed UTF-8: one U+FFFD per ill-formed subsequence.
         {"\xFF\xFE", kFffd + kFffd, "\\xff\\xfe", "\"" + kFffd + kFffd + "\""},

@@ -1,69 +1,78 @@
+// SPDX-License-Identifier: MIT
+// The server's table, its address pool and its listener, over loopback in a
+// private namespace.
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
 #include "platform/Socket.h"
 #include "server/UpdateServer.h"
+
+#include <set>
 
 using namespace brelvo;
 using namespace brelvo_test;
 
 namespace {
 
-void send(const std::vector<uint8_t>& d)
+void send(const std::string& code)
 {
+    const std::vector<uint8_t> d = request(code);
     SocketHandle s = openUdpSocket();
     sendTo(s, d.data(), d.size(), SocketAddress{addressFromText("127.0.0.1"), hostToNet16(3281)});
     closeSocket(s);
 }
 
-// True once a socket holds UDP port 3281 (0CD1), read from the kernel's table:
-// binding it to find out would race with the listener's own bind.
-bool listenerBound()
-{
-    std::ifstream in("/proc/self/net/udp");
-    for (std::string line, slot, local; std::getline(in, line);) {
-        std::istringstream(line) >> slot >> local;
-        if (local.size() > 5 && local.compare(local.size() - 5, 5, ":0CD1") == 0)
-            return true;
-    }
-    return false;
-}
+bool until(const std::function<bool()>& done) { return waitFor(done, 30s); }
 
 } // namespace
 
-TEST(UpdateServer, PruneKeepsRunningJobsAndDestructionJoinsEverything)
+// A station serves on for days and clears its table now and then: pruning
+// must give the lent addresses back, keep the running jobs in order, and
+// destruction must join whatever still runs.
+TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
 {
     inPrivateNetns([] {
-        // A /24 of silent hosts, so the sweep finds addresses to lend.
-        CHILD_CHECK(std::system("ip addr add 10.213.9.1/32 dev lo && ip route add 10.213.9.0/24 dev lo src 10.213.9.1") == 0);
+        answeringBelow(251); // three addresses to lend: .251 to .253
         TempDir fw;
-        // RUNNING loads and waits for its device; FAILING has no version file (13).
+        // RUNNING loads and waits for its device; FAILING has no version file.
         fw.writeText("kvx_RUNNING.bin", std::string(3000, 'r'));
         fw.writeText("kvx_RUNNING-ver.bin", "product=RUNNING\n");
         fw.writeText("kvx_FAILING.bin", "f");
         std::vector<std::shared_ptr<UpdateJob>> seen;
         {
             UpdateServer server;
-            CHILD_CHECK(server.start(fw.path(), "", "10.213.9.1", 3) == 0 && waitUntil(listenerBound));
+            CHILD_CHECK(server.start(fw.path(), "", "10.213.9.1", 3) == 0 && until([] { return udpPortBound(3281); }));
             CHILD_CHECK(server.start(fw.path(), "", "10.213.9.1", 3) == -1); // one listener only
-            for (const char* code : {"FAILING", "RUNNING", "FAILING", "RUNNING", "NOMATCH", "FAILING"})
-                send(request(code));
-            CHILD_CHECK(waitUntil([&] { return server.jobCount() == 5; }));
-            for (int i = 0; i < 5; ++i)
+            for (const char* code : {"FAILING", "NOMATCH", "FAILING", "FAILING"})
+                send(code);
+            CHILD_CHECK(until([&] { return server.jobCount() == 3; }));
+            std::set<uint32_t> lent;
+            for (int i = 0; i < 3; ++i) {
                 seen.push_back(server.jobAt(i));
-            CHILD_CHECK(waitUntil([&] { return seen[0]->isFinished() && seen[2]->isFinished() && seen[4]->isFinished(); }));
-            CHILD_CHECK(seen[0]->statusCode() == FileError);
-            CHILD_CHECK(waitUntil([&] { return seen[1]->statusCode() == OfferSent && seen[3]->statusCode() == OfferSent; }));
+                CHILD_CHECK(until([&] { return seen[i]->isFinished(); }) && seen[i]->statusCode() == FileError);
+                lent.insert(seen[i]->lentAddress());
+            }
+            CHILD_CHECK(lent.size() == 3 && !lent.count(0));
             server.pruneFinished();
-            CHILD_CHECK(server.jobCount() == 2 && server.jobAt(0) == seen[1] && server.jobAt(1) == seen[3]);
-            CHILD_CHECK(server.jobAt(2) == nullptr && server.jobAt(-1) == nullptr);
-            CHILD_CHECK(seen[0]->statusCode() == FileError); // a pruned record stays valid
-            send(request("FAILING")); // lands after the kept jobs, not over them
-            CHILD_CHECK(waitUntil([&] { return server.jobCount() == 3; }));
-            CHILD_CHECK(server.jobAt(0) == seen[1] && server.jobAt(1) == seen[3]);
+            CHILD_CHECK(server.jobCount() == 0 && seen[0]->statusCode() == FileError); // a pruned record stays valid
+
+            // The pool is whole again: two running jobs and a failing one between them.
+            for (const char* code : {"RUNNING", "FAILING", "RUNNING"})
+                send(code);
+            CHILD_CHECK(until([&] { return server.jobCount() == 3; }));
+            auto first = server.jobAt(0), failing = server.jobAt(1), second = server.jobAt(2);
+            CHILD_CHECK(until([&] { return first->statusCode() == OfferSent && second->statusCode() == OfferSent; }));
+            CHILD_CHECK(until([&] { return failing->isFinished(); }));
+            server.pruneFinished();
+            CHILD_CHECK(server.jobCount() == 2 && server.jobAt(0) == first && server.jobAt(1) == second);
+            CHILD_CHECK(first->row() == 1 && second->row() == 2 && server.jobAt(2) == nullptr && server.jobAt(-1) == nullptr);
+            send("FAILING"); // lands after the kept jobs, on the address given back
+            CHILD_CHECK(until([&] { return server.jobCount() == 3; }));
+            CHILD_CHECK(server.jobAt(2)->lentAddress() == failing->lentAddress());
+            seen = {first, second};
             // Leaving the scope destroys the server with its listener and two
             // workers still running.
         }
-        CHILD_CHECK(seen[1]->workerEnded() && seen[3]->workerEnded() && seen[1]->isFinished());
+        CHILD_CHECK(seen[0]->workerEnded() && seen[1]->workerEnded() && seen[0]->isFinished());
     });
 }
 
@@ -84,7 +93,7 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         closeSocket(blocker);
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
         server.stop();
-        CHILD_CHECK(waitUntil([&] { return server.isIdle(); }));
+        CHILD_CHECK(until([&] { return server.isIdle(); }));
 
         // No thread at all: start fails with every flag cleared.
         if (!dropToNobodyWithoutThreads())
@@ -94,6 +103,6 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         CHILD_CHECK(raiseThreadLimit());
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
         server.stop();
-        CHILD_CHECK(waitUntil([&] { return server.isIdle(); }));
+        CHILD_CHECK(until([&] { return server.isIdle(); }));
     });
 }

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The end-to-end tests rely on the simulated device to judge the real tool: it
 // must take a correct exchange and catch every way a tool can get one wrong.
 
@@ -445,14 +446,16 @@ TEST(DeviceSession, OfferExpectations)
     }
 }
 
-TEST(DeviceSession, EndBeforeEveryBlockWasAcknowledgedIsAFault)
+TEST(DeviceSession, AForeignPortAndAChangedSizeAreFaults)
 {
-    const Msg image = imageOf(4 * 1024);
-    Device d(&SessionConfig::ackLossPercent, uint32_t(image.size()));
-    transfer(d, image, wordSum(image.data(), image.size()));
-    EXPECT_TRUE(d.acks.empty());
-    EXPECT_NE(d.firstViolation().find("block 0 was never acknowledged (0 of 4"), std::string::npos)
-        << d.firstViolation();
+    Device d(nullptr, 4096);
+    d.feed(sizeMsg(4096), 5555);
+    d.feed(sizeMsg(8192));
+    ASSERT_EQ(d.s.violationCount(), 2u);
+    EXPECT_NE(d.s.violations()[0].find("Size came from port 5555, not the job port 40000"), std::string::npos)
+        << d.s.violations()[0];
+    EXPECT_NE(d.s.violations()[1].find("a second Size message says 8192 bytes"), std::string::npos)
+        << d.s.violations()[1];
 }
 
 TEST(DeviceSession, AnOversizedDatagramIsJudgedByItsHead)
@@ -468,21 +471,3 @@ TEST(DeviceSession, AnOversizedDatagramIsJudgedByItsHead)
         << d.firstViolation();
 }
 
-TEST(DeviceCodec, WritesTheDeviceMessagesByteForByte)
-{
-    auto hdr = [](uint8_t type, uint8_t length, Msg tail = {}) {
-        tail.insert(tail.begin(), {'u', 'p', 'd', ':', type, 0, 0, 0, 0, 0, 0, length});
-        return tail;
-    };
-    const std::vector<std::pair<Msg, Msg>> cases = {
-        {encodeRequest("AB1"), hdr(0, 3, {'A', 'B', '1'})},
-        {encodeRequest(std::string(63, 'x')), [&] { Msg m = hdr(0, 63); m.resize(75, 'x'); return m; }()},
-        {encodeRequest(std::string(64, 'x')), {}}, // longer than a device can announce
-        {encodeReady(), hdr(2, 0)},
-        {encodeBlockAck(0x01020304), hdr(4, 4, {1, 2, 3, 4})},
-        {encodeWriteProgress(7, 0x100), hdr(8, 8, {0, 0, 0, 7, 0, 0, 1, 0})},
-        {encodeResult(TypeWriteFailed), hdr(10, 0)},
-    };
-    for (size_t i = 0; i < cases.size(); ++i)
-        EXPECT_EQ(cases[i].first, cases[i].second) << "case " << i;
-}

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every option of the simulator refuses a value it cannot use with a message
 // naming the option, so a test script that asks for the wrong behaviour fails
 // loudly instead of playing a different device.

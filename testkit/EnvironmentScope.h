@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+#pragma once
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace brelvo_test {
+
+// Sets (or, with a null value, unsets) environment variables until the end
+// of the scope, then puts back what was there.
+class EnvironmentScope {
+public:
+    EnvironmentScope() = default;
+    EnvironmentScope(const char* name, const char* value) { set(name, value); }
+    ~EnvironmentScope()
+    {
+        for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
+            it->had ? ::setenv(it->name.c_str(), it->value.c_str(), 1) : ::unsetenv(it->name.c_str());
+    }
+    EnvironmentScope(const EnvironmentScope&) = delete;
+    EnvironmentScope& operator=(const EnvironmentScope&) = delete;
+
+    void set(const char* name, const char* value)
+    {
+        const char* old = std::getenv(name);
+        saved_.push_back({name, old ? old : "", old != nullptr});
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+    }
+
+private:
+    struct Saved {
+        std::string name, value;
+        bool had;
+    };
+    std::vector<Saved> saved_;
+};
+
+} // namespace brelvo_test
