@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Build-time fix-up for compiled catalogues.
 //
 // lrelease writes a finished but empty translation as a *null* string (length
