@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # brelvo-cli check on the tool side of a namespace pair made by with-netns.sh:
 # every prepared problem is found with the right severity and exit code, and
 # nothing else is reported; a clean set-up gets no warning, and the check

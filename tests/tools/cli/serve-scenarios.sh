@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # brelvo-cli serve on the tool side of a namespace pair made by with-netns.sh,
 # with brelvo-devsim playing the devices on the other side. One scenario per
 # run, so each gets its own namespaces:

@@ -96,10 +96,7 @@ void EventTextTest::lines_data()
                                      << "Address sweep found no free address (ICMP: datagram): no address can be lent";
     QTest::newRow("sweep one") << Event(Ev(K::SweepFinished).set(1)) << "Address sweep found 1 free address (ICMP: raw)";
     QTest::newRow("sweep many") << Event(Ev(K::SweepFinished)) << "Address sweep found 251 free addresses (ICMP: raw)";
-    QTest::newRow("request") << Event(Ev(K::RequestReceived)) << "10.0.0.23 asked for ABCDEFG";
     QTest::newRow("matched") << Event(Ev(K::RequestMatched).job(3)) << "#03 10.0.0.23 asked for ABCDEFG: sending /srv/fw";
-    QTest::newRow("malformed") << Event(Ev(K::RequestMalformed).why("why"))
-                               << "10.0.0.23: malformed request of 251 bytes ignored (why)";
     QTest::newRow("offer") << Event(Ev(K::OfferSent).job(3))
                            << "#03 10.0.0.23: offer sent, lent address 10.0.0.60, job port 50999";
     QTest::newRow("offer, none free") << Event(Ev(K::OfferSent).job(3).none(&Event::lentAddress))
@@ -109,7 +106,6 @@ void EventTextTest::lines_data()
     QTest::newRow("resent") << Event(Ev(K::BlocksResent).job(3).set(17, 3))
                             << "#03 10.0.0.23: pass 3: 17 blocks sent again";
     QTest::newRow("end") << Event(Ev(K::EndSent).job(3)) << "#03 10.0.0.23: End sent: checksum 0x0000beef, options 3";
-    QTest::newRow("complete") << Event(Ev(K::JobResult).job(3).set(0, 9)) << "#03 10.0.0.23: Update Complete!";
     QTest::newRow("failed, why") << Event(Ev(K::JobResult).job(3).set(0, 11).why("why"))
                                  << "#03 10.0.0.23: Network Error! (why)";
     QTest::newRow("job without row") << Event(Ev(K::JobResult).job(0).none(&Event::address).set(0, 15))
@@ -119,9 +115,6 @@ void EventTextTest::lines_data()
     QTest::newRow("stop many") << Event(Ev(K::StopRequested)) << "Stop: 251 unfinished jobs asked to end";
     QTest::newRow("timed out") << Event(Ev(K::JobTimedOut).job(3).set(0, 5).why("why"))
                                << "#03 10.0.0.23: timed out at \"Sending Data\" (why)";
-    QTest::newRow("report failed") << Event(Ev(K::ReportFailed).set(0, ENOSPC).why("write"))
-                                   << "Run report: cannot write /srv/fw: No space left on device (write); the update "
-                                      "goes on";
     QTest::newRow("unknown kind") << Event(Ev(K(200))) << "Unknown event 200";
     // Text from a device or the disk is shown, never obeyed, and breaks no line.
     Ev hostile(K::RequestNoFirmware);
