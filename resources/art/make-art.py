@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: MIT
 """Draws every image of the resource bundle into resources/images/.
 
 Run it with a Python that has Pillow (Debian: python3-pil), e.g.

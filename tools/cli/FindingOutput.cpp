@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "FindingOutput.h"
 
 #include "CommandLine.h"

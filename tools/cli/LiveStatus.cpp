@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "LiveStatus.h"
 
 #include "job/JobStatus.h"

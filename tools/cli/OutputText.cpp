@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "OutputText.h"
 
 #include <cstdint>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ProgressLog.h"
 
 #include "job/JobStatus.h"

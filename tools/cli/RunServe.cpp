@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "RunServe.h"
 
 #include "CommandLine.h"

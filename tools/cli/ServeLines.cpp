@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServeLines.h"
 
 #include "job/JobStatus.h"

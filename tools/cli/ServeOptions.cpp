@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServeOptions.h"
 
 #include "job/JobStatus.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServeSession.h"
 
 #include "CommandLine.h"

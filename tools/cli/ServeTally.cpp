@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "ServeTally.h"
 
 #include "CommandLine.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "SignalWatcher.h"
 
 #include "ServeLines.h"

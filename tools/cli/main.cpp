@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // brelvo-cli: the command-line front-end. See --help and brelvo-cli(1).
 
 #include "CheckCommand.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/LogWindow.h"
 
 #include "ui_LogWindow.h"

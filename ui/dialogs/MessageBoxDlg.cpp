@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/MessageBoxDlg.h"
 
 #include "ui_MessageBox.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "dialogs/VersionInfo.h"
 
 #include "ui_AboutForm.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mainwindow/Brelvo.h"
 
 #include "ui_Brelvo.h"

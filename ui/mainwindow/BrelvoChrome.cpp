@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The services a system frame would give: dragging, minimising to the tray,
 // restoring from it, and the title bar's context menu.
 #include "mainwindow/Brelvo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Languages, the settings file, the local address list and the two browse
 // dialogs.
 #include "mainwindow/Brelvo.h"

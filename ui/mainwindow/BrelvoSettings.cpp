@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the window remembers between runs: the firmware folder, the
 // configuration file, the local address and the language (written when a run
 // starts and when the language changes), and the folder the file pickers

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Start (with its check), stop, clear and exit, the once-a-second polling of
 // the jobs, and what goes into the log.
 #include "mainwindow/Brelvo.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mainwindow/CheckText.h"
 
 #include "mainwindow/EventText.h"

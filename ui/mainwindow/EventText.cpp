@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "mainwindow/EventText.h"
 
 #include "platform/AddressText.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/ComboBox.h"
 
 #include "widgets/NoFocusStyledItemDelegate.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "widgets/NoFocusStyledItemDelegate.h"
 
 NoFocusStyledItemDelegate::NoFocusStyledItemDelegate(QObject* parent)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reads JSON Lines on standard input for the serve scenarios: every line
 // must be one JSON object. Prints, a line per input line, the top-level
 // members named on the command line (default: event), '-' where missing.
@@ -5,14 +6,13 @@
 #include "JsonCheck.h"
 
 #include <iostream>
-#include <string>
 #include <vector>
 
 int main(int argc, char** argv)
 {
-    std::vector<std::string> fields(argv + 1, argv + argc);
-    if (fields.empty())
-        fields.push_back("event");
+    std::vector<std::string> names(argv + 1, argv + argc);
+    if (names.empty())
+        names.push_back("event");
     cli_test::JsonCheck check;
     std::string line, error;
     long number = 0;
@@ -22,18 +22,13 @@ int main(int argc, char** argv)
             std::cerr << "line " << number << ": " << error << ": " << line << "\n";
             return 1;
         }
-        std::string out;
-        for (const std::string& f : fields) {
-            const auto s = check.strings.find(f);
-            const auto n = check.numbers.find(f);
-            out += out.empty() ? "" : " ";
-            out += s != check.strings.end() ? s->second : n != check.numbers.end() ? n->second : "-";
+        for (size_t k = 0; k < names.size(); ++k) {
+            const auto f = check.fields.find(names[k]);
+            std::cout << (k ? " " : "") << (f != check.fields.end() ? f->second : "-");
         }
-        std::cout << out << "\n";
+        std::cout << "\n";
     }
-    if (number == 0) {
+    if (number == 0)
         std::cerr << "no input\n";
-        return 2;
-    }
-    return 0;
+    return number == 0 ? 2 : 0;
 }

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # brelvo-cli's --help, --version, usage errors and manual page agree: the
 # same options, the same exit codes, the same version; groff has nothing to
 # say about the page. Usage: check-help-and-man.sh BRELVO_CLI MAN_PAGE

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # brelvo-cli check on the tool side of a namespace pair made by with-netns.sh:
 # every prepared problem is found with the right severity and exit code, and
 # nothing else is reported; a clean set-up gets no warning, and the check
-# sends no packet.  Usage: check-scenarios.sh BRELVO_CLI UDP_HOLDER
+# sends no packet.  Usage: check-scenarios.sh BRELVO_CLI
 set -u
-cli="$1" holder="$2"
-if [ -n "${BRELVO_NETNS_SKIP:-}" ] || [ "${BRELVO_NETNS:-}" != 1 ]; then
-    echo "BRELVO_NETNS_SKIP: ${BRELVO_NETNS_SKIP:-not inside tests/support/with-netns.sh}"
+cli="$1"
+if [ -n "${BRELVO_NETNS_SKIP:-}" ] || [ "${BRELVO_NETNS:-}" != 1 ] || [ -z "${BRELVO_DEVSIM:-}" ]; then
+    echo "BRELVO_NETNS_SKIP: ${BRELVO_NETNS_SKIP:-not inside tests/support/with-netns.sh, or no brelvo-devsim}"
     exit 0
 fi
 addr="$BRELVO_TOOL_ADDR" devns="$BRELVO_DEV_NS"
@@ -62,9 +63,9 @@ has "clean, JSON" '{"program":"brelvo-cli","version":"2.0.0","findings":['
 has "clean, JSON" '],"summary":{"failures":0,"warnings":0,"info":'
 [ "$(packets)" = "$before" ] || fail "the check sent packets: before $before, after $(packets)"
 
-"$holder" 3281 >"$work/holder.out" 2>&1 &
+"$BRELVO_DEVSIM" --hold-port 3281 >"$work/holder.out" 2>&1 &
 hold_pid=$!
-for _ in $(seq 100); do grep -q ready "$work/holder.out" 2>/dev/null && break; sleep 0.02; done
+for _ in $(seq 100); do grep -q "holding udp 3281" "$work/holder.out" 2>/dev/null && break; sleep 0.02; done
 expect "port held" 2 "port-in-use" check
 has "port held" "UDP port 3281 is held by pid $hold_pid ($(cat /proc/$hold_pid/comm))"
 has "port held" "fix: end the other program (kill $hold_pid)"

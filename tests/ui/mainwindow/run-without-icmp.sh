@@ -1,4 +1,5 @@
 #!/bin/sh
+# SPDX-License-Identifier: MIT
 # Usage: run-without-icmp.sh PROGRAM [ARGS...]
 # Runs PROGRAM with BRELVO_NO_ICMP=1 where the address sweep may not ping:
 # as the unprivileged user nobody, without capabilities, in a private network
