@@ -141,6 +141,28 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
     EXPECT_EQ(worstSeverity(checkFirmwareFolder(zero.path(), "")), Severity::Info);
 }
 
+// A broken entry fails its own model's devices only: while another model
+// can be served it is a warning; when it is the only one, a failure.
+TEST(FirmwareFindings, ABrokenModelBesideAGoodOneIsAWarning)
+{
+    const std::vector<uint8_t> image = patternBytes(2048, 5);
+    for (const bool withGood : {true, false}) {
+        TempDir dir;
+        dir.writeText("kvx_BROKEN1-ver.bin", "product=BROKEN1\n"); // no image beside it
+        if (withGood) {
+            dir.writeBytes("kvx_DEMOCAM.bin", image);
+            dir.writeText("kvx_DEMOCAM-ver.bin", versionText("DEMOCAM", wordSum(image)));
+        }
+        const auto findings = checkFirmwareFolder(dir.path(), "");
+        const auto broken = only(findings, FindingId::FirmwareImageMissing);
+        ASSERT_EQ(broken.size(), 1u) << ids(findings);
+        const Severity expected = withGood ? Severity::Warning : Severity::Failure;
+        EXPECT_EQ(broken[0].severity, expected) << ids(findings);
+        EXPECT_EQ(worstSeverity(findings), expected) << ids(findings);
+        EXPECT_FALSE(findingRemedy(broken[0]).empty());
+    }
+}
+
 TEST(FirmwareFindings, ImageAndConfigurationAgainstTheSixteenMebibyteLimit)
 {
     const struct {
