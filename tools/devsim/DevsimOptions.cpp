@@ -125,9 +125,9 @@ const std::vector<Option>& optionTable()
         number("--stagger", 0, 60000, [](O& o, long long v) { o.staggerMs = int(v); }),
 
         // Checks.
-        text("--expect-image", {}, [](O& o, V v) {
+        text("--expect-image", "{name} wants a file name", [](O& o, V v) {
             o.expectImagePath = v;
-            return true;
+            return !v.empty();
         }),
         text("--expect-config", "{name} wants a file name or 'none'",
              [](O& o, V v) {
@@ -156,9 +156,9 @@ const std::vector<Option>& optionTable()
              }),
         onOff("--expect-no-offer", nullptr, [](O& o) { o.session.expectNoOffer = true; }),
         number("--min-gap-us", 1, 1000000, [](O& o, long long v) { o.session.minGapUs = int(v); }),
-        text("--save-image", {}, [](O& o, V v) {
+        text("--save-image", "{name} wants a file name", [](O& o, V v) {
             o.saveImagePath = v;
-            return true;
+            return !v.empty();
         }),
 
         // Behaviour.

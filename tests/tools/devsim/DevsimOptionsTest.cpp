@@ -37,6 +37,8 @@ TEST(DevsimOptions, RefusesWhatItCannotPlay)
         {withBase({"--expect-config", "none"}), "--expect-config needs --expect-image"},
         {withBase({"--expect-config", "cfg.bin"}), "--expect-config needs --expect-image"},
         {withBase({"--expect-config="}), "--expect-config wants a file name or 'none'"},
+        {withBase({"--expect-image="}), "--expect-image wants a file name"},
+        {withBase({"--save-image", ""}), "--save-image wants a file name"},
         {withBase({"--expect-no-offer", "--stop-after", "offer"}), "--expect-no-offer and --stop-after"},
         {withBase({"--hold-port", "3281"}), "--hold-port plays no device"},
         {{"--hold-port", "0"}, "--hold-port wants a number from 1 to 65535"},
