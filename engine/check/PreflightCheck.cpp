@@ -4,6 +4,7 @@
 #include "check/FirmwareSurvey.h"
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
+#include "platform/ErrorText.h"
 #include "platform/FileStatus.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/ProcessRights.h"
@@ -76,7 +77,8 @@ std::vector<Finding> checkRequestPort(uint16_t port)
     if (error == 0)
         return {make(Severity::Info, FindingId::PortFree, {{"port", portText}})};
     if (!isAddressInUseError(error))
-        return {make(Severity::Failure, FindingId::PortProbeFailed, {{"port", portText}, {"error", systemErrorText(error)}})};
+        return {make(Severity::Failure, FindingId::PortProbeFailed,
+                     {{"port", portText}, {"error", errorTextEnglish(error)}})};
 
     std::vector<std::string> names, details;
     std::string firstPid, firstName, uid;
@@ -127,7 +129,8 @@ std::vector<Finding> checkLocalAddress(const std::string& text)
         return {make(Severity::Failure, FindingId::AddressNotLocal,
                      {{"address", addressText}, {"local", localAddressList(all)}})};
     if (ours->loopback)
-        return {make(Severity::Warning, FindingId::AddressLoopback, {{"address", addressText}, {"interface", ours->name}})};
+        return {make(Severity::Warning, FindingId::AddressLoopback,
+                     {{"address", addressText}, {"interface", ours->name}})};
 
     std::vector<Finding> out;
     const LinkState link = readLinkState(ours->name);
@@ -143,13 +146,15 @@ std::vector<Finding> checkLocalAddress(const std::string& text)
     }
     const std::string prefix = std::to_string(prefixLength(ours->netmask));
     if (!ours->up)
-        out.push_back(make(Severity::Failure, FindingId::InterfaceDown, {{"address", addressText}, {"interface", ours->name}}));
+        out.push_back(make(Severity::Failure, FindingId::InterfaceDown,
+                           {{"address", addressText}, {"interface", ours->name}}));
     else if (!carrier)
         out.push_back(make(Severity::Warning, FindingId::InterfaceNoCarrier,
                            {{"address", addressText}, {"interface", ours->name}, {"state", state}}));
     else
         out.push_back(make(Severity::Info, FindingId::InterfaceOk,
-                           {{"address", addressText}, {"interface", ours->name}, {"state", state}, {"prefix", prefix}}));
+                           {{"address", addressText}, {"interface", ours->name}, {"state", state},
+                            {"prefix", prefix}}));
 
     // The sweep lends addresses of the /24; a narrower network puts them
     // outside the interface's own, where replies to devices follow other routes.
@@ -233,21 +238,23 @@ std::vector<Finding> checkConfigurationFile(const std::string& path)
         return {make(Severity::Info, FindingId::ConfigNone)};
     const FileStatus st = fileStatus(path);
     if (!st.exists)
-        return {make(Severity::Failure, FindingId::ConfigMissing, {{"config", path}, {"error", systemErrorText(st.error)}})};
+        return {make(Severity::Failure, FindingId::ConfigMissing,
+                     {{"config", path}, {"error", errorTextEnglish(st.error)}})};
     if (!st.isRegular)
         return {make(Severity::Failure, FindingId::ConfigNotRegular, {{"config", path}})};
     RawFile file;
     errno = 0;
     if (!file.open(path))
         return {make(Severity::Failure, FindingId::ConfigUnreadable,
-                     {{"config", path}, {"error", systemErrorText(errno ? errno : EACCES)}})};
+                     {{"config", path}, {"error", errorTextEnglish(errno ? errno : EACCES)}})};
     char probe[1];
     if (st.size > 0 && file.read(probe, 1) != 1)
         return {make(Severity::Failure, FindingId::ConfigUnreadable,
-                     {{"config", path}, {"error", systemErrorText(errno ? errno : EIO)}})};
+                     {{"config", path}, {"error", errorTextEnglish(errno ? errno : EIO)}})};
     if (st.size < kMinConfigBytes)
         return {make(Severity::Failure, FindingId::ConfigTooShort,
-                     {{"config", path}, {"size", std::to_string(st.size)}, {"minimum", std::to_string(kMinConfigBytes)}})};
+                     {{"config", path}, {"size", std::to_string(st.size)},
+                      {"minimum", std::to_string(kMinConfigBytes)}})};
     return {make(Severity::Info, FindingId::ConfigOk, {{"config", path}, {"size", std::to_string(st.size)}})};
 }
 
@@ -255,18 +262,19 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
 {
     // An empty folder text would list the file system's root.
     if (firmwareDir.empty())
-        return {make(Severity::Failure, FindingId::FolderMissing, {{"folder", firmwareDir}, {"error", "no folder given"}})};
+        return {make(Severity::Failure, FindingId::FolderMissing,
+                     {{"folder", firmwareDir}, {"error", "no folder given"}})};
     const FileStatus dir = fileStatus(firmwareDir);
     int error = 0;
     if (!dir.exists)
         return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", systemErrorText(dir.error)}})};
+                     {{"folder", firmwareDir}, {"error", errorTextEnglish(dir.error)}})};
     if (!dir.isDirectory)
         return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", systemErrorText(ENOTDIR)}})};
+                     {{"folder", firmwareDir}, {"error", errorTextEnglish(ENOTDIR)}})};
     if (!canListDirectory(firmwareDir, &error))
         return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", systemErrorText(error)}})};
+                     {{"folder", firmwareDir}, {"error", errorTextEnglish(error)}})};
 
     const FirmwareSurvey survey = surveyFirmwareFolder(firmwareDir);
     if (survey.entries.empty())
@@ -310,7 +318,7 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
         if (!facts.imageReadable) {
             out.push_back(make(Severity::Failure, FindingId::FirmwareImageMissing,
                                {{"code", c.code}, {"entry", winner}, {"image", c.imagePath},
-                                {"error", systemErrorText(facts.imageError)}}));
+                                {"error", errorTextEnglish(facts.imageError)}}));
             continue;
         }
         std::vector<std::string> others;

@@ -2,7 +2,6 @@
 #include "platform/FileStatus.h"
 
 #include <cerrno>
-#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
 
@@ -33,14 +32,6 @@ bool canListDirectory(const std::string& path, int* error)
     }
     ::closedir(dir);
     return true;
-}
-
-std::string systemErrorText(int code)
-{
-    char buffer[256];
-    // The GNU strerror_r may return a static text instead of filling the buffer.
-    const char* text = ::strerror_r(code, buffer, sizeof buffer);
-    return text ? text : "error " + std::to_string(code);
 }
 
 } // namespace brelvo

@@ -21,7 +21,4 @@ FileStatus fileStatus(const std::string& path);
 // errno otherwise through `error`.
 bool canListDirectory(const std::string& path, int* error);
 
-// The system's one-line English text for an errno value.
-std::string systemErrorText(int code);
-
 } // namespace brelvo

@@ -121,15 +121,6 @@ EchoSocket openEchoSocket()
 
 } // namespace
 
-IcmpMethod probeIcmpMethod()
-{
-    EchoSocket es = openEchoSocket();
-    if (es.handle == kInvalidSocket)
-        return IcmpMethod::None;
-    closeSocket(es.handle);
-    return es.withIpHeader ? IcmpMethod::Raw : IcmpMethod::Datagram;
-}
-
 int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_t* out, int capacity,
                        const std::atomic<bool>* abort, IcmpMethod* method)
 {

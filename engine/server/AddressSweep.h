@@ -36,10 +36,6 @@ int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, int ta
 int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_t* out, int capacity,
                        const std::atomic<bool>* abort = nullptr, IcmpMethod* method = nullptr);
 
-// How a sweep would ping now: a raw ICMP socket, the unprivileged datagram
-// socket, or not at all. Opens and closes the sockets; sends nothing.
-IcmpMethod probeIcmpMethod();
-
 // The 253 sweep targets of `localAddress` (network byte order).
 void sweepTargets(uint32_t localAddress, uint32_t* targets);
 

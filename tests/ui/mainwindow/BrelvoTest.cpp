@@ -8,11 +8,12 @@
 #include "dialogs/LogWindow.h"
 #include "job/JobSnapshot.h"
 #include "mainwindow/Brelvo.h"
-#include "server/AddressSweep.h"
+#include "check/PreflightCheck.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
 #include "widgets/SWTableWidget.h"
+#include "UiTestSupport.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -747,7 +748,7 @@ void BrelvoTest::refuseWithoutIcmp()
 {
     if (qEnvironmentVariable("BRELVO_NO_ICMP") != QLatin1String("1"))
         QSKIP("BRELVO_NETNS_SKIP: needs the closed namespace of run-without-icmp.sh");
-    QCOMPARE(brelvo::probeIcmpMethod(), brelvo::IcmpMethod::None);
+    QCOMPARE(brelvo::icmpMethodAvailable(), brelvo::IcmpMethod::None);
     QTemporaryDir dir;
     QVERIFY(!writeFirmware(dir.path()).isEmpty());
     TestWindow w;
@@ -863,16 +864,8 @@ void BrelvoTest::unmatchedRequestAndFlood()
     QCOMPARE(watcher.seen.size(), 0);
 }
 
-// The window writes "server.ini" into the current directory, and the user's
-// settings to XDG_CONFIG_HOME (read once): both go to folders of the test's own.
 int main(int argc, char** argv)
 {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QApplication app(argc, argv);
-    QTemporaryDir folder;
-    QDir::setCurrent(folder.path());
-    BrelvoTest test;
-    return QTest::qExec(&test, argc, argv);
+    return ui_test::runInPrivateFolders<BrelvoTest>(argc, argv);
 }
 #include "BrelvoTest.moc"
