@@ -42,7 +42,10 @@ struct TransferScheduler::Active {
     int lastPercent = -1;
 };
 
-TransferScheduler::TransferScheduler(TransferObserver& observer) : TransferScheduler(observer, TransferCore::Timing()) {}
+TransferScheduler::TransferScheduler(TransferObserver& observer)
+    : TransferScheduler(observer, TransferCore::Timing())
+{
+}
 
 TransferScheduler::TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing)
     : observer_(observer), timing_(timing), wake_(std::make_shared<WakeSignal>()),

@@ -250,7 +250,8 @@ std::string formatEventText(const Event& e)
     case EventKind::RequestNoFirmware:
         return requestPrefix(e) + ": no firmware for it in " + displayText(e.path);
     case EventKind::RequestTableFull:
-        return requestPrefix(e) + ": the device table is full (100 devices); finished devices must be cleared to make room";
+        return requestPrefix(e) +
+               ": the device table is full (100 devices); finished devices must be cleared to make room";
     case EventKind::RequestMalformed:
         return addressToText(e.address) + ": malformed request of " + plural(e.value, "byte", "bytes") +
                " ignored" + detailSuffix(e);
