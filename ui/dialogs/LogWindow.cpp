@@ -6,6 +6,7 @@
 #include "dialogs/MessageBoxDlg.h"
 #include "record/RunReport.h"
 #include "widgets/Outcome.h"
+#include "widgets/WindowDrag.h"
 
 #include <QDateTime>
 #include <QDesktopServices>
@@ -13,7 +14,6 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
-#include <QMouseEvent>
 #include <QSaveFile>
 #include <QScrollBar>
 #include <QSizeGrip>
@@ -33,6 +33,7 @@ LogWindow::LogWindow(QWidget* parent)
     : QDialog(parent), ui_(new Ui::LogWindow)
 {
     ui_->setupUi(this);
+    new WindowDrag(this);
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(QStringLiteral(":/Resources/Brelvo 32_32.ico")));
     setModal(false);
@@ -221,31 +222,4 @@ void LogWindow::resizeEvent(QResizeEvent* event)
     QDialog::resizeEvent(event);
     sizeGrip_->move(width() - sizeGrip_->width(), height() - sizeGrip_->height());
     sizeGrip_->raise();
-}
-
-void LogWindow::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragStartCursor_ = event->globalPos();
-        dragStartWindow_ = frameGeometry().topLeft();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
-
-void LogWindow::mouseMoveEvent(QMouseEvent* event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging_) {
-        const QPoint travel = event->globalPos() - dragStartCursor_;
-        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
-
-void LogWindow::mouseReleaseEvent(QMouseEvent* event)
-{
-    dragging_ = false;
-    QDialog::mouseReleaseEvent(event);
 }

@@ -7,7 +7,6 @@
 
 #include <memory>
 
-class QMouseEvent;
 class QSizeGrip;
 
 namespace Ui {
@@ -58,9 +57,6 @@ protected:
     void changeEvent(QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
 
 private slots:
     void saveAs();
@@ -79,7 +75,4 @@ private:
     QString reportsFolder_;
     QString lastSaveFolder_;
 
-    bool dragging_ = false;
-    QPoint dragStartCursor_;
-    QPoint dragStartWindow_;
 };

@@ -2,23 +2,21 @@
 #include "dialogs/MessageBoxDlg.h"
 
 #include "ui_MessageBox.h"
+#include "widgets/WindowDrag.h"
 
 #include <QIcon>
 #include <QLabel>
 #include <QLayout>
 #include <QMessageBox>
-#include <QMouseEvent>
 #include <QPixmap>
 
 MessageBoxDlg::MessageBoxDlg(QWidget* parent)
     : QDialog(parent),
       ui_(new Ui::MessageBox),
-      dragging_(false),
-      dragStartCursor_(0, 0),
-      dragStartWindow_(0, 0),
       clickedButton_(QMessageBox::Cancel)
 {
     ui_->setupUi(this);
+    new WindowDrag(this);
 
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
     setWindowIcon(QIcon(":/Resources/Brelvo 32_32.ico"));
@@ -135,31 +133,4 @@ void MessageBoxDlg::loadTexts()
         tr("TipContent.content4"), tr("TipContent.content5"), tr("TipContent.content6"),
     };
     ui_->contentText->setText(tipsPage(contents, tr("Title.readBefore")));
-}
-
-void MessageBoxDlg::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragStartCursor_ = event->globalPos();
-        dragStartWindow_ = frameGeometry().topLeft();
-        return;
-    }
-    QDialog::mousePressEvent(event);
-}
-
-void MessageBoxDlg::mouseMoveEvent(QMouseEvent* event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging_) {
-        const QPoint travel = event->globalPos() - dragStartCursor_;
-        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
-        return;
-    }
-    QDialog::mouseMoveEvent(event);
-}
-
-void MessageBoxDlg::mouseReleaseEvent(QMouseEvent* event)
-{
-    dragging_ = false;
-    QDialog::mouseReleaseEvent(event);
 }

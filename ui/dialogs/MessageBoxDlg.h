@@ -8,7 +8,6 @@
 
 #include <memory>
 
-class QMouseEvent;
 
 namespace Ui {
 class MessageBox;
@@ -41,9 +40,6 @@ public:
     static QString tipsPage(const QStringList& contents, const QString& heading);
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
     static int showBox(QWidget* parent, const QString& title, const QString& content,
@@ -51,8 +47,5 @@ private:
     void loadTexts();
 
     std::unique_ptr<Ui::MessageBox> ui_;
-    bool dragging_;
-    QPoint dragStartCursor_;
-    QPoint dragStartWindow_;
     int clickedButton_;
 };

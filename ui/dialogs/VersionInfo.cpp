@@ -2,19 +2,16 @@
 #include "dialogs/VersionInfo.h"
 
 #include "ui_AboutForm.h"
+#include "widgets/WindowDrag.h"
 
-#include <QMouseEvent>
 #include <QPixmap>
 
 VersionInfo::VersionInfo()
     : QDialog(nullptr),
-      ui_(new Ui::AboutForm),
-      dragging_(false),
-      dragStartCursor_(0, 0),
-      dragStartWindow_(0, 0)
+      ui_(new Ui::AboutForm)
 {
     ui_->setupUi(this);
-    dragging_ = false;
+    new WindowDrag(this);
 
     ui_->logo->setPixmap(QPixmap(":/Resources/Brelvo 32_32.ico"));
 
@@ -34,28 +31,4 @@ VersionInfo::~VersionInfo() = default;
 void VersionInfo::closeFormClicked()
 {
     close();
-}
-
-void VersionInfo::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragStartCursor_ = event->globalPos();
-        dragStartWindow_ = frameGeometry().topLeft();
-    }
-    QDialog::mousePressEvent(event);
-}
-
-void VersionInfo::mouseMoveEvent(QMouseEvent* event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging_) {
-        const QPoint travel = event->globalPos() - dragStartCursor_;
-        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
-    }
-}
-
-void VersionInfo::mouseReleaseEvent(QMouseEvent* event)
-{
-    dragging_ = false;
-    QDialog::mouseReleaseEvent(event);
 }

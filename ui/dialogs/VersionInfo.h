@@ -6,7 +6,6 @@
 
 #include <memory>
 
-class QMouseEvent;
 
 namespace Ui {
 class AboutForm;
@@ -23,16 +22,10 @@ public:
     ~VersionInfo() override;
 
 protected:
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
 
 private slots:
     void closeFormClicked();
 
 private:
     std::unique_ptr<Ui::AboutForm> ui_;
-    bool dragging_;
-    QPoint dragStartCursor_;
-    QPoint dragStartWindow_;
 };

@@ -8,6 +8,7 @@
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/SWTableWidget.h"
+#include "widgets/WindowDrag.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -151,7 +152,7 @@ void Brelvo::initControls()
     localAddressLabel_->setFocus(Qt::OtherFocusReason);
     localAddressBox_->clearFocus();
     maximizeButton_->hide();
-    dragging_ = false;
+    new WindowDrag(this);
 
     setWindowFlags(Qt::FramelessWindowHint);
     const QIcon icon(QString::fromLatin1(kWindowIcon));

@@ -26,7 +26,6 @@ class QContextMenuEvent;
 class QLabel;
 class QLineEdit;
 class QMenu;
-class QMouseEvent;
 class QPushButton;
 class QSettings;
 class QTranslator;
@@ -78,9 +77,6 @@ protected:
     Brelvo(const QString& translationsDir, QWidget* parent);
 
     void changeEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
 
     // 0 when the translations folder held catalogues (both lists replaced),
@@ -220,9 +216,6 @@ private:
     bool droppedSaid_ = false;  // this run's log already says events were lost
 
     // Dragging the frameless window by any free spot.
-    bool dragging_ = false;
-    QPoint dragStartCursor_;
-    QPoint dragStartWindow_;
 
     QString lastFolder_;  // the file pickers' last folder
 

@@ -6,31 +6,6 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
-#include <QMouseEvent>
-
-void Brelvo::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton) {
-        dragging_ = true;
-        dragStartCursor_ = event->globalPos();
-        dragStartWindow_ = frameGeometry().topLeft();
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void Brelvo::mouseReleaseEvent(QMouseEvent* event)
-{
-    dragging_ = false;
-    QWidget::mouseReleaseEvent(event);
-}
-
-void Brelvo::mouseMoveEvent(QMouseEvent* event)
-{
-    if ((event->buttons() & Qt::LeftButton) && dragging_) {
-        const QPoint travel = event->globalPos() - dragStartCursor_;
-        move(dragStartWindow_.x() + travel.x(), dragStartWindow_.y() + travel.y());
-    }
-}
 
 void Brelvo::contextMenuEvent(QContextMenuEvent* event)
 {
