@@ -3,6 +3,7 @@
 // and the tips page; both take their texts from the catalogue installed in
 // the application and never install or remove one themselves.
 #include "dialogs/MessageBoxDlg.h"
+#include "UiTestSupport.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -45,21 +46,6 @@ void closeNextModal(const QString& how, Seen* seen)
     poll->start(5);
 }
 
-// Counts the language changes the application announces.
-class LanguageChanges : public QObject
-{
-public:
-    LanguageChanges() { qApp->installEventFilter(this); }
-    ~LanguageChanges() override { qApp->removeEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        count += watched == qApp && event->type() == QEvent::LanguageChange;
-        return false;
-    }
-};
 
 } // namespace
 
@@ -96,7 +82,7 @@ private slots:
         QTranslator english;
         QVERIFY(english.load(QStringLiteral(":/Resources/English.qm")));
         QCoreApplication::installTranslator(&english);
-        LanguageChanges changes;
+        ui_test::LanguageChanges changes;
         Seen seen;
         closeNextModal(how, &seen);
         const int result = call(nullptr, "Stop Update", content);
@@ -115,7 +101,7 @@ private slots:
     // "%n" is shown as written, not filled in again.
     void tipsPage()
     {
-        LanguageChanges changes;
+        ui_test::LanguageChanges changes;
         Seen seen;
         closeNextModal("okBtn", &seen);
         MessageBoxDlg::showStartTips(nullptr);

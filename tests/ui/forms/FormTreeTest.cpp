@@ -12,6 +12,7 @@
 #include "dialogs/MessageBoxDlg.h"
 #include "dialogs/VersionInfo.h"
 #include "mainwindow/Brelvo.h"
+#include "UiTestSupport.h"
 
 #include <QAbstractButton>
 #include <QAbstractScrollArea>
@@ -175,21 +176,6 @@ QString firstDifference(const QString& expected, const QString& actual)
     return QString();
 }
 
-// Counts the language changes the application announces.
-class LanguageChanges : public QObject
-{
-public:
-    LanguageChanges() { qApp->installEventFilter(this); }
-    ~LanguageChanges() override { qApp->removeEventFilter(this); }
-    int count = 0;
-
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override
-    {
-        count += watched == qApp && event->type() == QEvent::LanguageChange;
-        return false;
-    }
-};
 
 } // namespace
 
@@ -223,7 +209,7 @@ private slots:
         if (name == QLatin1String("AboutForm") || name == QLatin1String("LogWindow"))
             QCoreApplication::installTranslator(&english);
         std::unique_ptr<QWidget> form;
-        LanguageChanges changes;  // the window installs its catalogue; a dialog never does
+        ui_test::LanguageChanges changes;  // the window installs its catalogue; a dialog never does
         if (name == QLatin1String("Brelvo")) {
             form.reset(new Brelvo);
             // The local addresses differ per machine and size the address box.
@@ -257,17 +243,8 @@ private slots:
     }
 };
 
-// The window writes "server.ini" into the current directory, and reads the
-// user's settings (which could choose another language): both go to folders
-// of the test's own.
 int main(int argc, char** argv)
 {
-    QTemporaryDir config;
-    qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
-    QApplication app(argc, argv);
-    QTemporaryDir folder;
-    QDir::setCurrent(folder.path());
-    FormTreeTest test;
-    return QTest::qExec(&test, argc, argv);
+    return ui_test::runInPrivateFolders<FormTreeTest>(argc, argv);
 }
 #include "FormTreeTest.moc"

@@ -4,6 +4,7 @@
 // a run cannot do without one, the Chinese text showing the same values as
 // the English one; arguments from the disk are escaped.
 #include "mainwindow/CheckText.h"
+#include "UiTestSupport.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -48,19 +49,6 @@ QStringList valuesIn(const QString& text)
     return found;
 }
 
-class Catalogue
-{
-public:
-    explicit Catalogue(const QString& file)
-    {
-        QVERIFY(translator_.load(QStringLiteral(":/Resources/") + file));
-        QCoreApplication::installTranslator(&translator_);
-    }
-    ~Catalogue() { QCoreApplication::removeTranslator(&translator_); }
-
-private:
-    QTranslator translator_;
-};
 
 } // namespace
 
@@ -105,7 +93,7 @@ void CheckTextTest::texts()
     QFETCH(bool, needsRemedy);
     QStringList english[2];
     for (const QString& file : {QStringLiteral("English.qm"), QString::fromUtf8(u8"简体中文.qm")}) {
-        Catalogue catalogue(file);
+        ui_test::Catalogue catalogue(file);
         const QString texts[2] = {CheckText::message(f), CheckText::remedy(f)};
         for (const QString& text : texts)
             QVERIFY2(!text.contains(QRegularExpression(QStringLiteral("Finding\\.|Remedy\\.|%\\d"))), qPrintable(text));
@@ -122,7 +110,7 @@ void CheckTextTest::texts()
 
 void CheckTextTest::hostileArgumentsEscaped()
 {
-    Catalogue english(QStringLiteral("English.qm"));
+    ui_test::Catalogue english(QStringLiteral("English.qm"));
     const Finding f = finding(FindingId::ConfigTooShort,
                               {{"config", "/tmp/EV\xE2\x80\xAEIL\x1b[31m\xff\n"}, {"size", "1000"}, {"minimum", "65536"}});
     QCOMPARE(CheckText::message(f), QStringLiteral("Configuration file '/tmp/EV\\u202eIL\\x1b[31m\\xff\\n' has only "

@@ -5,6 +5,7 @@
 // English one shows. English word for word where the code chooses.
 #include "mainwindow/EventText.h"
 #include "platform/AddressText.h"
+#include "UiTestSupport.h"
 
 #include <QRegularExpression>
 #include <QTest>
@@ -48,19 +49,6 @@ const char* const kValues[] = {"10.0.0.23", "3281", "ABCDEFG", "/srv/fw", "10.0.
                                "0x0000beef", "#03", "(why)", "Address already in use", "Permission denied",
                                "No space left on device", "raw", "datagram", "cap_net_raw", "ping_group_range"};
 
-class Catalogue
-{
-public:
-    explicit Catalogue(const QString& file)
-    {
-        QVERIFY(translator_.load(QStringLiteral(":/Resources/") + file));
-        QCoreApplication::installTranslator(&translator_);
-    }
-    ~Catalogue() { QCoreApplication::removeTranslator(&translator_); }
-
-private:
-    QTranslator translator_;
-};
 
 } // namespace
 
@@ -130,7 +118,7 @@ void EventTextTest::lines()
     QFETCH(QString, english);
     QString shown[2];
     for (int i = 0; i < 2; ++i) {
-        Catalogue catalogue(i == 0 ? QStringLiteral("English.qm") : QString::fromUtf8(u8"简体中文.qm"));
+        ui_test::Catalogue catalogue(i == 0 ? QStringLiteral("English.qm") : QString::fromUtf8(u8"简体中文.qm"));
         shown[i] = EventText::line(e);
         QVERIFY2(!shown[i].contains(QRegularExpression(QStringLiteral("^Log\\.|%\\d"))), qPrintable(shown[i]));
         for (QChar c : shown[i])
