@@ -121,6 +121,8 @@ TEST(DeviceSession, JudgesTheToolsScript)
          [](auto& s) { s.insert(s.begin(), s[0]), writeBE32(s[0].data() + 8, 1024); }, {0, 1, 2}, done},
         {"index >= count", "beyond the block count 3",
          [](auto& s) { s.insert(s.begin(), s[0]), writeBE32(s[0].data() + 12, 3); }, {0, 1, 2}, done},
+        {"datagram too long", "Block: datagram is 1041 bytes, not 1040",
+         [](auto& s) { s.insert(s.begin(), s[0]), s[0].push_back(0); }, {0, 1, 2}, done},
         {"resent with other bytes", "Block 0 was sent again with different bytes",
          [](auto& s) { s.insert(s.begin() + 1, s[0]), s[1][20] ^= 1; }, {0, 0, 1, 2}, done},
         {"short End", "End: datagram is 16 bytes", [](auto& s) { s[3].pop_back(); }, {0, 1, 2}, {}},
