@@ -12,9 +12,9 @@
 #                 row of 15; SIGINT and SIGTERM together: exit 143 at once
 #   port-held     3281 held by another program, then by a serving copy: exit 3
 #   station       300 devices in 15 waves of 20: the table never fills
-#   json          --json --devices 3 with three devices: exit 0, three rows
-#                 of 9, every line JSON (the engine's console muted), the
-#                 kinds of a whole update
+#   json          --json --devices 3 with three devices and one asking with a
+#                 hostile product code: exit 0, three rows of 9, every line
+#                 JSON (the engine's console muted), the kinds of a whole update
 #   live          on a terminal: the status block fits the terminal's width
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
@@ -272,6 +272,9 @@ station)
 json)
     firmware "$work/fw" 409600
     serve --devices 3 --json
+    # First a device whose hostile product code has no firmware: its lines stay JSON.
+    devices 1 53 --product $'\xe2\x80\xae1\x1b[2J"\\\xff' --expect-no-offer --offer-timeout 1500 \
+        >"$work/devsim" 2>&1 || fail "hostile device: $(cat "$work/devsim")"
     devices 3 50 --progress-steps 20 --expect-image "$work/fw/kvx_ABCDEFG_V2.bin" >"$work/devsim" 2>&1 \
         || fail "devsim: $(cat "$work/devsim")"
     finish 10
@@ -290,6 +293,8 @@ json)
          $1 == "device_writing" { writing[$2]++ }  $1 == "job_result" { if ($4 != 9) bad = 1; results++ }
          END { for (j in writing) if (writing[j] < 2 || writing[j] > 11) bad = 1; exit bad || results != 3 }' \
         "$work/fields" || fail "progress, writing or results: $(grep -E '^(progress|device_writing|job_result)' "$work/fields" | tr '\n' ' ')"
+    "$jsonlines" event product_hex <"$work/out" | grep -qx "request_no_firmware e280ae311b5b324a225cff" \
+        || fail "no request_no_firmware line of the hostile product code"
     [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 3 devices" ] \
         || fail "last line: $(tail -n1 "$work/out")"
     ;;
