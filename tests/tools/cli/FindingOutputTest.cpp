@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // check's findings as text and JSON, its summary and exit code.
 #include "FindingOutput.h"
+#include "JsonCheck.h"
 
 #include <gtest/gtest.h>
 
@@ -39,7 +40,8 @@ TEST(FindingOutput, TextJsonAndExitCode)
     EXPECT_EQ(summaryAsText({ok}), "check: no problems found\n");
     EXPECT_EQ(summaryAsText({warn, ok}), "check: 1 warning: devices may not be served as expected\n");
     EXPECT_EQ(summaryAsText({warn, held, held}), "check: 2 failures, 1 warning: a run would fail\n");
-    const std::string document = checkAsJson({ok, warn}, "2.0.0");
+    const std::string document = checkAsJson({ok, warn, held}, "2.0.0");
+    EXPECT_TRUE(cli_test::JsonCheck().object(document)) << document;
     EXPECT_EQ(document.substr(document.rfind("\n],")),
-              "\n],\"summary\":{\"failures\":0,\"warnings\":1,\"info\":1,\"exit\":1}}\n");
+              "\n],\"summary\":{\"failures\":1,\"warnings\":1,\"info\":1,\"exit\":2}}\n");
 }

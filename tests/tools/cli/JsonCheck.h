@@ -98,16 +98,10 @@ private:
     // Four hex digits; 0x110000 when they are not.
     uint32_t hex4()
     {
-        uint32_t v = 0;
-        for (int k = 0; k < 4; ++k, ++i_) {
-            const char c = peek();
-            const int d = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10
-                        : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-            if (d < 0)
-                return 0x110000;
-            v = v << 4 | static_cast<uint32_t>(d);
-        }
-        return v;
+        const std::string h = s_.substr(i_, 4);
+        i_ += 4;
+        return h.size() == 4 && h.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos
+                   ? static_cast<uint32_t>(std::stoul(h, nullptr, 16)) : 0x110000;
     }
 
     // The rest of a UTF-8 sequence whose first byte (0x80 or above) was read.

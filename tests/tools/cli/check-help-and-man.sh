@@ -36,9 +36,10 @@ if command -v groff >/dev/null; then
 fi
 
 # A usage error: nothing on standard output, the option named on standard error, exit 2.
-out=$("$cli" check --address 10.0.0.1 --firmware /x --devices 3 2>"${TMPDIR:-/tmp}/cli-err.$$")
+usage() { "$cli" check --address 10.0.0.1 --firmware /x --devices 3; }
+out=$(usage 2>/dev/null)
+err=$(usage 2>&1 >/dev/null)
 rc=$?
-err=$(cat "${TMPDIR:-/tmp}/cli-err.$$"); rm -f "${TMPDIR:-/tmp}/cli-err.$$"
 [ "$rc" = 2 ] && [ -z "$out" ] && [[ "$err" == *"'--devices' belongs to serve"* ]] \
     || fail "usage error: exit $rc, stdout '$out', stderr '$err'"
 

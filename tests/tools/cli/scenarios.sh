@@ -1,34 +1,33 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# brelvo-cli serve on the tool side of a namespace pair made by with-netns.sh,
-# with brelvo-devsim playing the devices on the other side. One scenario per
-# run, so each gets its own namespaces:
+# brelvo-cli on the tool side of a namespace pair made by with-netns.sh, with
+# brelvo-devsim on the other side. One scenario per run, so each gets its own
+# namespaces:
+#   check         every prepared problem is found with the right severity and
+#                 exit code, nothing else is reported; a clean set-up gets no
+#                 warning, and the check sends no packet
 #   check-failed  a device reports a failed check: exit 1, a row of 7; the
 #                 idle time (1 s) counts from its end, not during the sweep
 #   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
 #                 row of 15; SIGINT and SIGTERM together: exit 143 at once
 #   port-held     3281 held by another program, then by a serving copy: exit 3
 #   station       300 devices in 15 waves of 20: the table never fills
-#   json          --json --devices 3 with three devices: exit 0, three rows
-#                 of 9, every line JSON (the engine's console muted), the
-#                 kinds of a whole update
+#   json          --json --devices 3 with three devices and one asking with a
+#                 hostile product code: exit 0, three rows of 9, every line
+#                 JSON (the engine's console muted), the kinds of a whole update
 #   live          on a terminal: the status block fits the terminal's width
-# Usage: serve-scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
+# Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
 scenario="$1" cli="$2" jsonlines="$3"
-if [ -n "${BRELVO_NETNS_SKIP:-}" ] || [ "${BRELVO_NETNS:-}" != 1 ]; then
-    echo "BRELVO_NETNS_SKIP: ${BRELVO_NETNS_SKIP:-not inside tests/support/with-netns.sh}"
-    exit 0
-fi
-if [ -z "${BRELVO_DEVSIM:-}" ]; then
-    echo "BRELVO_NETNS_SKIP: brelvo-devsim was not built"
+if [ -n "${BRELVO_NETNS_SKIP:-}" ] || [ "${BRELVO_NETNS:-}" != 1 ] || [ -z "${BRELVO_DEVSIM:-}" ]; then
+    echo "BRELVO_NETNS_SKIP: ${BRELVO_NETNS_SKIP:-not inside tests/support/with-netns.sh, or no brelvo-devsim}"
     exit 0
 fi
 addr="$BRELVO_TOOL_ADDR" devns="$BRELVO_DEV_NS" devsim="$BRELVO_DEVSIM"
-fails=0
-fail() { echo "FAIL: $scenario: $*"; fails=$((fails + 1)); }
+fails=0 step=
+fail() { echo "FAIL: $scenario: ${step:+$step: }$*"; fails=$((fails + 1)); }
 
-work=$(mktemp -d "${TMPDIR:-/tmp}/brelvo-cli-serve.XXXXXX")
+work=$(mktemp -d "${TMPDIR:-/tmp}/brelvo-cli-$scenario.XXXXXX")
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill -9 "$p" 2>/dev/null; done
@@ -37,11 +36,21 @@ cleanup() {
 trap cleanup EXIT
 
 # An image of SIZE bytes of 0x01 (SIZE a multiple of 4): its checksum is
-# the number of words times 0x01010101, modulo 2^32.
-firmware() { # DIR SIZE
+# the number of words times 0x01010101, modulo 2^32, unless CHECKSUM is given.
+firmware() { # DIR SIZE [CHECKSUM]
     mkdir -p "$1"
     head -c "$2" /dev/zero | tr '\0' '\001' >"$1/kvx_ABCDEFG_V2.bin"
-    printf 'product=ABCDEFG\nchecksum=0x%08x\n' $(( ($2 / 4) * 0x01010101 % 4294967296 )) >"$1/kvx_ABCDEFG_V2-ver.bin"
+    printf 'product=ABCDEFG\nchecksum=%s\n' "${3:-$(printf 0x%08x $(( ($2 / 4) * 0x01010101 % 4294967296 )))}" \
+        >"$1/kvx_ABCDEFG_V2-ver.bin"
+}
+# await FILE TEXT [TRIES]: until FILE has TEXT, 20 ms a try (100 tries by default).
+await() { for _ in $(seq "${3:-100}"); do grep -q -- "$2" "$1" 2>/dev/null && return 0; sleep 0.02; done; return 1; }
+# Another program holds UDP 3281 (pid in $holder).
+hold_port() {
+    "$devsim" --hold-port 3281 >"$work/holder" 2>&1 &
+    holder=$!
+    pids+=("$holder")
+    await "$work/holder" "holding udp 3281"
 }
 
 # serve ARGS...: brelvo-cli serve in the background, output in $work/out and
@@ -73,7 +82,7 @@ devices() { # COUNT FIRST-ADDRESS-INDEX MORE-DEVSIM-ARGS...
     ip netns exec "$devns" "$devsim" --tool "$addr" --product ABCDEFG --count "$count" \
         --bind "10.213.7.$first-10.213.7.$((first + count - 1))" "$@"
 }
-show() { for f in out err; do echo "--- $f"; sed 's/^/    /' "$work/$f"; done; }
+show() { for f in out err; do [ ! -e "$work/$f" ] || { echo "--- $f"; sed 's/^/    /' "$work/$f"; }; done; }
 has() { grep -qF -- "$2" "$work/$1" || fail "no line with '$2' in $1"; }
 hasnt() { ! grep -qF -- "$2" "$work/$1" || fail "a line with '$2' in $1"; }
 # The result codes of the report's rows, one a line (the header checked too).
@@ -87,6 +96,103 @@ codes() {
 expect_rc() { [ "$rc" = "$1" ] || fail "exit $rc, not $1"; }
 
 case "$scenario" in
+check)
+    # User nobody runs a copy: the build tree may sit under a private home.
+    chmod 755 "$work" && cp "$cli" "$work/brelvo-cli" && chmod 755 "$work/brelvo-cli"
+    cli="$work/brelvo-cli"
+    firmware "$work/fw" 4096 # 1024 words of 0x01010101 sum to 0x04040400
+    firmware "$work/fw-bad" 4096 0x04040401
+    head -c 65536 /dev/zero >"$work/config.bin"
+    head -c 1000 /dev/zero >"$work/short.bin"
+    chmod -R a+rX "$work"
+    # expect NAME EXIT "IDS OF EVERY WARNING AND FAILURE" COMMAND...: output in $work/out.
+    expect() {
+        step="$1"
+        local want_rc="$2" want_ids="$3" rc ids
+        shift 3
+        "$@" >"$work/out" 2>&1
+        rc=$?
+        ids=$(sed -n 's/^\(FAIL\|WARN\)  .*  \[\([a-z-]*\)\]$/\2/p' "$work/out" | sort -u | tr '\n' ' ')
+        [ "$rc" = "$want_rc" ] || fail "exit $rc, not $want_rc"
+        [ "${ids% }" = "$want_ids" ] || fail "reported '${ids% }', not '$want_ids'"
+        [ "$rc" = "$want_rc" ] && [ "${ids% }" = "$want_ids" ] || sed 's/^/    /' "$work/out"
+    }
+    check() { "$cli" check --address "$addr" --firmware "$work/fw" "$@"; }
+
+    # Quiet card: without IPv6 nothing else sends, so any packet would be the check's.
+    sysctl -qw net.ipv6.conf.all.disable_ipv6=1 net.ipv6.conf.default.disable_ipv6=1 2>/dev/null
+    packets() { cat /sys/class/net/vt/statistics/tx_packets /sys/class/net/lo/statistics/tx_packets | tr '\n' ' '; }
+    before=$(packets)
+    expect clean 0 "" check
+    has out "ok    $addr is on vt (up, carrier, /24)  [interface-ok]"
+    has out "ABCDEFG: kvx_ABCDEFG_V2.bin wins"
+    has out "(4096 bytes, 4 blocks, checksum 0x04040400)"
+    expect "clean, configuration" 0 "" check --config "$work/config.bin"
+    expect "clean, JSON" 0 "" check --json
+    has out '{"program":"brelvo-cli","version":"2.0.0","findings":['
+    has out '],"summary":{"failures":0,"warnings":0,"info":'
+    # One object over several lines: joined, so a raw line break in a string goes unseen here.
+    { tr '\n' ' ' <"$work/out"; echo; } | "$jsonlines" program >/dev/null || fail "check --json is not one JSON object"
+    [ "$(packets)" = "$before" ] || fail "the check sent packets: before $before, after $(packets)"
+
+    hold_port
+    expect "port held" 2 "port-in-use" check
+    has out "UDP port 3281 is held by pid $holder ($(cat /proc/$holder/comm))"
+    has out "fix: end the other program (kill $holder)"
+    kill "$holder"; wait "$holder" 2>/dev/null
+
+    ip link add vx type veth peer name vy && ip addr add 10.213.7.99/24 dev vx && ip link set vx up && ip link set vy up
+    expect "second card in the /24" 1 "subnet-shared" check
+    has out "interface vx also has an address in 10.213.7.0/24 (10.213.7.99/24)"
+    ip addr flush dev vx && ip addr add 10.99.0.1/24 dev vx && ip route add default via 10.99.0.254 dev vx
+    expect "default route elsewhere" 1 "default-route-elsewhere" check
+    has out "the default route goes through vx (gateway 10.99.0.254), not vt"
+    ip link del vx
+
+    ip -n "$devns" link set vd down
+    for _ in $(seq 50); do ip -o link show vt | grep -q NO-CARRIER && break; sleep 0.02; done
+    expect "no carrier" 1 "interface-no-carrier" check
+    ip link set vt down
+    expect "card switched off" 2 "interface-down" check
+    ip link set vt up && ip -n "$devns" link set vd up
+    ip route replace 255.255.255.255/32 dev vt
+
+    expect "address elsewhere" 2 "address-not-local" "$cli" check -a 10.213.7.77 -f "$work/fw"
+    has out "fix: choose one of: $addr (vt)"
+
+    nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$cli" check -a "$addr" -f "$work/fw"; }
+    sysctl -qw net.ipv4.ping_group_range="1 0"
+    expect "no ICMP rights" 2 "icmp-none" nobody
+    has out 'sudo setcap cap_net_raw+ep $(command -v brelvo-cli)'
+    has out 'sudo sysctl -w net.ipv4.ping_group_range="0 2147483647"'
+    # As the service runs it: an unprivileged user with CAP_NET_RAW as an ambient capability.
+    service() {
+        setpriv --reuid=65534 --regid=65534 --clear-groups --no-new-privs --inh-caps=+net_raw --ambient-caps=+net_raw \
+            "$cli" check -a "$addr" -f "$work/fw"
+    }
+    expect "ambient capability" 0 "" service
+    has out "the address sweep can use a raw ICMP socket (cap_net_raw)"
+    sysctl -qw net.ipv4.ping_group_range="0 2147483647"
+    expect "ping group open" 0 "" nobody
+    has out "unprivileged ICMP socket (group 65534 in ping_group_range 0 2147483647)"
+    sysctl -qw net.ipv4.ping_group_range="1 0"
+
+    fwbad() { "$cli" check -a "$addr" -f "$work/fw-bad" "$@"; }
+    expect "checksum off" 1 "firmware-checksum-mismatch" fwbad
+    has out "WARN  ABCDEFG: image $work/fw-bad/kvx_ABCDEFG_V2.bin sums to 0x04040400, but its version file says 0x04040401"
+    expect "checksum off, configuration" 2 "firmware-checksum-mismatch" fwbad --config "$work/config.bin"
+    has out 'with a configuration file the job fails "Open Failed!"'
+    expect "short configuration" 2 "config-too-short" check --config "$work/short.bin"
+    expect "missing configuration" 2 "config-missing" check --config "$work/none.bin"
+    expect "missing folder" 2 "firmware-folder-missing" "$cli" check -a "$addr" -f "$work/none"
+
+    # serve checks first: a failure, or a report it cannot write, refuses the settings.
+    expect "serve, address elsewhere" 2 "address-not-local" "$cli" serve -a 10.213.7.77 -f "$work/fw"
+    has out "brelvo-cli: serve: refusing to start"
+    expect "serve, report unwritable" 2 "" "$cli" serve -a "$addr" -f "$work/fw" --report "$work/none/r.log"
+    has out "brelvo-cli: serve: --report '$work/none/r.log' cannot be written: No such file or directory"
+    step=
+    ;;
 check-failed)
     firmware "$work/fw" 4096
     serve --idle-exit 1
@@ -102,8 +208,7 @@ sigterm)
     serve
     devices 1 50 --timeout 3000 >"$work/devsim" 2>&1 &
     pids+=($!)
-    for _ in $(seq 500); do grep -q "sending 4096 blocks" "$work/out" && break; sleep 0.02; done
-    has out "sending 4096 blocks"
+    await "$work/out" "sending 4096 blocks" 500 || fail "no line with 'sending 4096 blocks' in out"
     sleep 1
     start=$(date +%s%N)
     kill -TERM "$serve_pid"
@@ -127,10 +232,7 @@ sigterm)
     ;;
 port-held)
     firmware "$work/fw" 4096
-    "$devsim" --hold-port 3281 >"$work/holder" 2>&1 &
-    holder=$!
-    pids+=("$holder")
-    for _ in $(seq 100); do grep -q "holding udp 3281" "$work/holder" && break; sleep 0.02; done
+    hold_port
     serve
     finish 10
     expect_rc 3
@@ -170,6 +272,9 @@ station)
 json)
     firmware "$work/fw" 409600
     serve --devices 3 --json
+    # First a device whose hostile product code has no firmware: its lines stay JSON.
+    devices 1 53 --product $'\xe2\x80\xae1\x1b[2J"\\\xff' --expect-no-offer --offer-timeout 1500 \
+        >"$work/devsim" 2>&1 || fail "hostile device: $(cat "$work/devsim")"
     devices 3 50 --progress-steps 20 --expect-image "$work/fw/kvx_ABCDEFG_V2.bin" >"$work/devsim" 2>&1 \
         || fail "devsim: $(cat "$work/devsim")"
     finish 10
@@ -188,6 +293,8 @@ json)
          $1 == "device_writing" { writing[$2]++ }  $1 == "job_result" { if ($4 != 9) bad = 1; results++ }
          END { for (j in writing) if (writing[j] < 2 || writing[j] > 11) bad = 1; exit bad || results != 3 }' \
         "$work/fields" || fail "progress, writing or results: $(grep -E '^(progress|device_writing|job_result)' "$work/fields" | tr '\n' ' ')"
+    "$jsonlines" event product_hex <"$work/out" | grep -qx "request_no_firmware e280ae311b5b324a225cff" \
+        || fail "no request_no_firmware line of the hostile product code"
     [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 3 devices" ] \
         || fail "last line: $(tail -n1 "$work/out")"
     ;;
@@ -198,7 +305,7 @@ live)
         --report '$work/report.csv'" "$work/typescript" >/dev/null 2>&1 &
     serve_pid=$!
     pids+=("$serve_pid")
-    for _ in $(seq 250); do grep -q "Listening on UDP port" "$work/typescript" 2>/dev/null && break; sleep 0.02; done
+    await "$work/typescript" "Listening on UDP port" 250
     devices 3 50 --progress-steps 10 >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
     finish 10
     expect_rc 0
@@ -217,14 +324,14 @@ live)
     has out "Run report: $work/report.csv"
     ;;
 *)
-    echo "serve-scenarios.sh: unknown scenario '$scenario'" >&2
+    echo "scenarios.sh: unknown scenario '$scenario'" >&2
     exit 2
     ;;
 esac
 
 if [ "$fails" != 0 ]; then
     show
-    echo "serve scenario $scenario: $fails check(s) failed"
+    echo "scenario $scenario: $fails check(s) failed"
     exit 1
 fi
-echo "serve scenario $scenario: all passed"
+echo "scenario $scenario: all passed"
