@@ -277,7 +277,8 @@ private slots:
     {
         QTemporaryDir folder, empty, broken;
         const auto put = [&](const char* from, const char* to) {
-            return QFile::copy(QStringLiteral(":/Resources/") + QString::fromUtf8(from), folder.filePath(QLatin1String(to)));
+            return QFile::copy(QStringLiteral(":/Resources/") + QString::fromUtf8(from),
+                               folder.filePath(QLatin1String(to)));
         };
         QVERIFY(put("简体中文.qm", "de.qm") && put("English.qm", "fr.QM") && put("English.qm", "x.tar.qm"));
         QVERIFY(QDir(folder.path()).mkdir(QStringLiteral("y.qm")));
