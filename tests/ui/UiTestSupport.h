@@ -3,12 +3,20 @@
 // Fixtures the window's tests share.
 
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTranslator>
+
+#include <deque>
+#include <functional>
 
 namespace ui_test {
 
@@ -43,14 +51,72 @@ private:
     QTranslator translator_;
 };
 
+// Answers each modal dialog met with the next queued action (by default a
+// reject) and records its class, title and content, and whether the action
+// closed it (one left open is rejected, so that the test goes on).
+class ModalWatcher : public QObject
+{
+public:
+    using Action = std::function<void(QWidget*)>;
+    struct Seen {
+        QString className, title, content;
+        bool closed;
+    };
+
+    ModalWatcher()
+    {
+        connect(&timer_, &QTimer::timeout, this, [this] {
+            QWidget* w = QApplication::activeModalWidget();
+            if (!w || !w->isVisible())
+                return;
+            const auto label = [w](const char* name) {
+                auto* l = w->findChild<QLabel*>(QLatin1String(name));
+                return l ? l->text() : QString();
+            };
+            Action a = [](QWidget* d) { qobject_cast<QDialog*>(d)->reject(); };
+            if (!actions_.empty())
+                a = actions_.front(), actions_.pop_front();
+            seen << Seen{QString::fromLatin1(w->metaObject()->className()), label("titleLab"), label("contentText"),
+                         false};
+            a(w);
+            seen.last().closed = !w->isVisible();
+            if (w->isVisible())
+                qobject_cast<QDialog*>(w)->reject();
+        });
+        timer_.start(10);
+    }
+    void queue(Action a) { actions_.push_back(std::move(a)); }
+    // A file picker: notes the folder it opened in, then takes `choice` ("" cancels).
+    void pick(const QString& choice, QStringList* opened = nullptr)
+    {
+        queue([choice, opened](QWidget* d) {
+            auto* picker = qobject_cast<QFileDialog*>(d);
+            if (opened)
+                *opened << (picker ? picker->directory().absolutePath() : QStringLiteral("no file dialog"));
+            if (choice.isEmpty())
+                return void(qobject_cast<QDialog*>(d)->reject());
+            // Typed, as selectFile() skips a focused name field.
+            d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(choice);
+            QMetaObject::invokeMethod(d, "accept");
+        });
+    }
+    QList<Seen> seen;
+
+private:
+    QTimer timer_;
+    std::deque<Action> actions_;
+};
+
 // Runs `Test` the way the window runs: it writes "server.ini" into the
-// current directory and keeps the user's settings in XDG_CONFIG_HOME (read
-// once), so both go to folders of the test's own.
+// current directory, keeps the user's settings in XDG_CONFIG_HOME (read
+// once) and its reports in XDG_DATA_HOME, so all go to folders of the
+// test's own.
 template <class Test>
 int runInPrivateFolders(int argc, char** argv)
 {
-    QTemporaryDir config;
+    QTemporaryDir config, data;
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(config.path()));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
     QApplication app(argc, argv);
     QTemporaryDir folder;
     QDir::setCurrent(folder.path());

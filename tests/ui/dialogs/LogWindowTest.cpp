@@ -1,23 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The log window: markers and colours, one line per entry and a bound,
-// following new lines unless the operator scrolled up, the count of unseen
-// warnings, saving (directly and through the file picker) and opening the
-// reports folder.
+// following new lines unless the operator scrolled up, saving (directly and
+// through the file picker) and opening the reports folder. The count of
+// unseen warnings is tested through the window's Log button (BrelvoTest).
 #include "dialogs/LogWindow.h"
+#include "UiTestSupport.h"
 
-#include <QApplication>
 #include <QDesktopServices>
-#include <QFileDialog>
-#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
-#include <QSignalSpy>
-#include <QTemporaryDir>
-#include <QTest>
 #include <QTextBlock>
-#include <QTimer>
-#include <QTranslator>
 #include <QUrl>
 
 namespace {
@@ -76,14 +69,13 @@ private slots:
         QFETCH(int, tone);
         QFETCH(QString, marker);
         QFETCH(QColor, colour);
-        QTranslator translator;
-        QVERIFY(translator.load(QStringLiteral(":/Resources/") + catalogue));
-        QCoreApplication::installTranslator(&translator);
         LogWindow log(nullptr);
-        const qint64 when = QDateTime(QDate(2026, 12, 7), QTime(9, 41, 5)).toMSecsSinceEpoch();
-        log.addLine(when, QStringLiteral("first"), Tone::Info);
-        log.addLine(when, QStringLiteral("10.0.0.23 asked for X"), Tone(tone));
-        QCoreApplication::removeTranslator(&translator);
+        {
+            ui_test::Catalogue installed(catalogue);
+            const qint64 when = QDateTime(QDate(2026, 12, 7), QTime(9, 41, 5)).toMSecsSinceEpoch();
+            log.addLine(when, QStringLiteral("first"), Tone::Info);
+            log.addLine(when, QStringLiteral("10.0.0.23 asked for X"), Tone(tone));
+        }
         QCOMPARE(log.text(), "2026-12-07 09:41:05  first\n2026-12-07 09:41:05  " + marker + "10.0.0.23 asked for X\n");
         QCOMPARE(lineColour(log, 1), colour);
         QCOMPARE(lineColour(log, 0), QColor());  // the colour does not leak into the next line
@@ -127,26 +119,6 @@ private slots:
         QCOMPARE(bar->value(), bar->maximum());
     }
 
-    // Warnings and failures that arrive while the log is closed are counted;
-    // showing it resets the count; while it is open nothing is counted.
-    void unseenCount()
-    {
-        LogWindow log(nullptr);
-        QSignalSpy changes(&log, &LogWindow::unseenChanged);
-        for (Tone tone : {Tone::Info, Tone::Success, Tone::Warning, Tone::Failure})
-            log.addLine(0, QStringLiteral("x"), tone);
-        QCOMPARE(log.unseen(), 2);
-        log.show();
-        QCOMPARE(log.unseen(), 0);
-        log.addLine(0, QStringLiteral("w2"), Tone::Warning);
-        QCOMPARE(log.unseen(), 0);
-        log.hide();
-        log.addLine(0, QStringLiteral("w3"), Tone::Warning);
-        QCOMPARE(log.unseen(), 1);
-        QCOMPARE(changes.size(), 4);  // 1, 2, 0, 1
-        QCOMPARE(changes.last().at(0).toInt(), 1);
-    }
-
     void saveTo_data()
     {
         QTest::addColumn<QString>("name");
@@ -176,20 +148,11 @@ private slots:
         log.addLine(0, QStringLiteral("done"), Tone::Success);
         const QString path = dir.filePath(name);
         if (name == QLatin1String("picked.txt")) {
-            QString opened;
-            QTimer poll;
-            connect(&poll, &QTimer::timeout, [&] {
-                auto* picker = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-                if (!picker || !picker->isVisible())
-                    return;
-                poll.stop();
-                opened = picker->directory().absolutePath();
-                picker->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"))->setText(path);
-                QMetaObject::invokeMethod(picker, "accept");
-            });
-            poll.start(5);
+            ui_test::ModalWatcher watcher;
+            QStringList opened;
+            watcher.pick(path, &opened);
             log.findChild<QPushButton*>("saveAsBtn")->click();
-            QCOMPARE(opened, dir.path());
+            QCOMPARE(opened, QStringList{dir.path()});
         } else {
             QCOMPARE(log.saveTo(path).isEmpty(), saved);
         }
@@ -218,13 +181,8 @@ private slots:
     }
 };
 
-// Reports go to a folder of the test's own.
 int main(int argc, char** argv)
 {
-    QTemporaryDir data;
-    qputenv("XDG_DATA_HOME", QFile::encodeName(data.path()));
-    QApplication app(argc, argv);
-    LogWindowTest test;
-    return QTest::qExec(&test, argc, argv);
+    return ui_test::runInPrivateFolders<LogWindowTest>(argc, argv);
 }
 #include "LogWindowTest.moc"

@@ -5,49 +5,8 @@
 #include "dialogs/MessageBoxDlg.h"
 #include "UiTestSupport.h"
 
-#include <QApplication>
-#include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTest>
-#include <QTimer>
-#include <QTranslator>
-
-#include <memory>
-
-namespace {
-
-struct Seen { bool closed = false, cancelShown = false, fits = false, plain = false; QString ok, content; };
-
-// From inside the modal loop about to start: notes what the next modal dialog
-// shows, then closes it by `how` (a button's name, or "" for Escape). One that
-// stays up is rejected so that the suite goes on.
-void closeNextModal(const QString& how, Seen* seen)
-{
-    auto* poll = new QTimer(qApp);
-    QObject::connect(poll, &QTimer::timeout, [poll, how, seen] {
-        auto* dlg = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dlg)
-            return;
-        poll->deleteLater();
-        poll->stop();
-        auto* text = dlg->findChild<QLabel*>("contentText");
-        *seen = {false, dlg->findChild<QPushButton*>("cancelBtn")->isVisible(),
-                 text->height() >= text->heightForWidth(text->width()), text->textFormat() == Qt::PlainText,
-                 dlg->findChild<QPushButton*>("okBtn")->text(), text->text()};
-        if (how.isEmpty())
-            QTest::keyClick(dlg, Qt::Key_Escape);
-        else
-            dlg->findChild<QPushButton*>(how)->click();
-        seen->closed = !dlg->isVisible();
-        if (!seen->closed)
-            dlg->reject();
-    });
-    poll->start(5);
-}
-
-
-} // namespace
 
 class MessageBoxDlgTest : public QObject
 {
@@ -79,22 +38,29 @@ private slots:
                                                 : &MessageBoxDlg::warning;
         const QString content = QStringLiteral("<b>/srv/fw</b> &amp; <img src=x>\n")
             + QString("1.A warning long enough to wrap over several lines of the box.\n\n").repeated(4);
-        QTranslator english;
-        QVERIFY(english.load(QStringLiteral(":/Resources/English.qm")));
-        QCoreApplication::installTranslator(&english);
+        ui_test::Catalogue english(QStringLiteral("English.qm"));
         ui_test::LanguageChanges changes;
-        Seen seen;
-        closeNextModal(how, &seen);
-        const int result = call(nullptr, "Stop Update", content);
-        const int changed = changes.count;
-        QCoreApplication::removeTranslator(&english);
-        QTEST(result, "expected");
-        QVERIFY2(seen.closed, "the box stayed open");
-        QVERIFY2(seen.fits, "the message is clipped");
-        QCOMPARE(seen.cancelShown, kind != "warning");
-        QVERIFY(seen.plain && seen.content == content);
-        QCOMPARE(seen.ok, QString("OK"));
-        QCOMPARE(changed, 0);
+        ui_test::ModalWatcher watcher;
+        bool cancelShown = false, fits = false, plain = false;
+        QString ok;
+        watcher.queue([&](QWidget* dlg) {
+            auto* text = dlg->findChild<QLabel*>("contentText");
+            cancelShown = dlg->findChild<QPushButton*>("cancelBtn")->isVisible();
+            fits = text->height() >= text->heightForWidth(text->width());
+            plain = text->textFormat() == Qt::PlainText;
+            ok = dlg->findChild<QPushButton*>("okBtn")->text();
+            if (how.isEmpty())
+                QTest::keyClick(dlg, Qt::Key_Escape);
+            else
+                dlg->findChild<QPushButton*>(how)->click();
+        });
+        QTEST(call(nullptr, "Stop Update", content), "expected");
+        QVERIFY2(watcher.seen.size() == 1 && watcher.seen.at(0).closed, "the box stayed open");
+        QVERIFY2(fits, "the message is clipped");
+        QCOMPARE(cancelShown, kind != "warning");
+        QVERIFY(plain && watcher.seen.at(0).content == content);
+        QCOMPARE(ok, QString("OK"));
+        QCOMPARE(changes.count, 0);
     }
 
     // Without a catalogue the keys show, each tip in its place; a tip's own
@@ -102,16 +68,20 @@ private slots:
     void tipsPage()
     {
         ui_test::LanguageChanges changes;
-        Seen seen;
-        closeNextModal("okBtn", &seen);
+        ui_test::ModalWatcher watcher;
+        QString ok;
+        watcher.queue([&](QWidget* dlg) {
+            ok = dlg->findChild<QPushButton*>("okBtn")->text();
+            dlg->findChild<QPushButton*>("okBtn")->click();
+        });
         MessageBoxDlg::showStartTips(nullptr);
-        QVERIFY2(seen.closed, "the tips stayed open");
-        QCOMPARE(seen.ok, QStringLiteral("PushButton.ok"));
+        QVERIFY2(watcher.seen.size() == 1 && watcher.seen.at(0).closed, "the tips stayed open");
+        QCOMPARE(ok, QStringLiteral("PushButton.ok"));
         int from = 0;
         for (const char* part : {"Title.readBefore", "TipContent.content1", "TipContent.content2",
                                  "TipContent.content3", "TipContent.content4", "TipContent.content5",
                                  "TipContent.content6"}) {
-            from = seen.content.indexOf(QLatin1String(part), from);
+            from = watcher.seen.at(0).content.indexOf(QLatin1String(part), from);
             QVERIFY2(from >= 0, part);
         }
         QCOMPARE(changes.count, 0);

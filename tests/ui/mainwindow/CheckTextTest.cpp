@@ -7,8 +7,6 @@
 #include "UiTestSupport.h"
 
 #include <QRegularExpression>
-#include <QTest>
-#include <QTranslator>
 
 using brelvo::Finding;
 using brelvo::FindingId;

@@ -8,8 +8,6 @@
 #include "UiTestSupport.h"
 
 #include <QRegularExpression>
-#include <QTest>
-#include <QTranslator>
 
 #include <arpa/inet.h>
 
@@ -68,48 +66,45 @@ void EventTextTest::lines_data()
     QTest::addColumn<QString>("english");  // empty: not compared
     for (int k = 0; k <= int(K::ReportFailed); ++k)
         QTest::addRow("kind %d", k) << Event(Ev(K(k)).job(3).why("why")) << QString();
-    QTest::newRow("listening") << Event(Ev(K::ListenerStarted).none(&Event::address)) << "Listening on UDP port 3281";
-    QTest::newRow("listening on") << Event(Ev(K::ListenerStarted)) << "Listening on UDP port 3281 of 10.0.0.23";
-    QTest::newRow("port taken") << Event(Ev(K::ListenerFailed).set(0, EADDRINUSE))
-        << "Cannot listen on UDP port 3281 (Address already in use): another copy of the tool or another program "
-           "holds it";
-    QTest::newRow("listen failed") << Event(Ev(K::ListenerFailed).set(0, EACCES).why("bind"))
-                                   << "Cannot listen on UDP port 3281: Permission denied (bind)";
-    QTest::newRow("sweep no icmp") << Event(Ev(K::SweepFinished).via(IcmpMethod::None))
-        << "Address sweep could not ping (no ICMP socket): no address can be lent; run as root, give the program "
-           "cap_net_raw or allow unprivileged ping (net.ipv4.ping_group_range)";
-    QTest::newRow("sweep failed") << Event(Ev(K::SweepFinished).set(-1))
-                                  << "Address sweep could not run (ICMP: raw): no address can be lent";
-    QTest::newRow("sweep none free") << Event(Ev(K::SweepFinished).set(0).via(IcmpMethod::Datagram))
-                                     << "Address sweep found no free address (ICMP: datagram): no address can be lent";
-    QTest::newRow("sweep one") << Event(Ev(K::SweepFinished).set(1)) << "Address sweep found 1 free address (ICMP: raw)";
-    QTest::newRow("sweep many") << Event(Ev(K::SweepFinished)) << "Address sweep found 251 free addresses (ICMP: raw)";
-    QTest::newRow("matched") << Event(Ev(K::RequestMatched).job(3)) << "#03 10.0.0.23 asked for ABCDEFG: sending /srv/fw";
-    QTest::newRow("offer") << Event(Ev(K::OfferSent).job(3))
-                           << "#03 10.0.0.23: offer sent, lent address 10.0.0.60, job port 50999";
-    QTest::newRow("offer, none free") << Event(Ev(K::OfferSent).job(3).none(&Event::lentAddress))
-                                      << "#03 10.0.0.23: offer sent without an address (none free), job port 50999";
-    QTest::newRow("resent one") << Event(Ev(K::BlocksResent).job(3).set(1, 2))
-                                << "#03 10.0.0.23: pass 2: 1 block sent again";
-    QTest::newRow("resent") << Event(Ev(K::BlocksResent).job(3).set(17, 3))
-                            << "#03 10.0.0.23: pass 3: 17 blocks sent again";
-    QTest::newRow("end") << Event(Ev(K::EndSent).job(3)) << "#03 10.0.0.23: End sent: checksum 0x0000beef, options 3";
-    QTest::newRow("failed, why") << Event(Ev(K::JobResult).job(3).set(0, 11).why("why"))
-                                 << "#03 10.0.0.23: Network Error! (why)";
-    QTest::newRow("job without row") << Event(Ev(K::JobResult).job(0).none(&Event::address).set(0, 15))
-                                     << "job 12: Stopped";
-    QTest::newRow("stop none") << Event(Ev(K::StopRequested).set(0)) << "Stop: no device was being updated";
-    QTest::newRow("stop one") << Event(Ev(K::StopRequested).set(1)) << "Stop: 1 unfinished job asked to end";
-    QTest::newRow("stop many") << Event(Ev(K::StopRequested)) << "Stop: 251 unfinished jobs asked to end";
-    QTest::newRow("timed out") << Event(Ev(K::JobTimedOut).job(3).set(0, 5).why("why"))
-                               << "#03 10.0.0.23: timed out at \"Sending Data\" (why)";
-    QTest::newRow("unknown kind") << Event(Ev(K(200))) << "Unknown event 200";
+    const auto row = [](const char* name, const Event& e, const char* english) {
+        QTest::newRow(name) << e << QString::fromUtf8(english);
+    };
+    row("listening", Ev(K::ListenerStarted).none(&Event::address), "Listening on UDP port 3281");
+    row("listening on", Ev(K::ListenerStarted), "Listening on UDP port 3281 of 10.0.0.23");
+    row("port taken", Ev(K::ListenerFailed).set(0, EADDRINUSE),
+        "Cannot listen on UDP port 3281 (Address already in use): another copy of the tool or another program "
+        "holds it");
+    row("listen failed", Ev(K::ListenerFailed).set(0, EACCES).why("bind"),
+        "Cannot listen on UDP port 3281: Permission denied (bind)");
+    row("sweep no icmp", Ev(K::SweepFinished).via(IcmpMethod::None),
+        "Address sweep could not ping (no ICMP socket): no address can be lent; run as root, give the program "
+        "cap_net_raw or allow unprivileged ping (net.ipv4.ping_group_range)");
+    row("sweep failed", Ev(K::SweepFinished).set(-1),
+        "Address sweep could not run (ICMP: raw): no address can be lent");
+    row("sweep none free", Ev(K::SweepFinished).set(0).via(IcmpMethod::Datagram),
+        "Address sweep found no free address (ICMP: datagram): no address can be lent");
+    row("sweep one", Ev(K::SweepFinished).set(1), "Address sweep found 1 free address (ICMP: raw)");
+    row("sweep many", Ev(K::SweepFinished), "Address sweep found 251 free addresses (ICMP: raw)");
+    row("matched", Ev(K::RequestMatched).job(3), "#03 10.0.0.23 asked for ABCDEFG: sending /srv/fw");
+    row("offer", Ev(K::OfferSent).job(3), "#03 10.0.0.23: offer sent, lent address 10.0.0.60, job port 50999");
+    row("offer, none free", Ev(K::OfferSent).job(3).none(&Event::lentAddress),
+        "#03 10.0.0.23: offer sent without an address (none free), job port 50999");
+    row("resent one", Ev(K::BlocksResent).job(3).set(1, 2), "#03 10.0.0.23: pass 2: 1 block sent again");
+    row("resent", Ev(K::BlocksResent).job(3).set(17, 3), "#03 10.0.0.23: pass 3: 17 blocks sent again");
+    row("end", Ev(K::EndSent).job(3), "#03 10.0.0.23: End sent: checksum 0x0000beef, options 3");
+    row("failed, why", Ev(K::JobResult).job(3).set(0, 11).why("why"), "#03 10.0.0.23: Network Error! (why)");
+    row("job without row", Ev(K::JobResult).job(0).none(&Event::address).set(0, 15), "job 12: Stopped");
+    row("stop none", Ev(K::StopRequested).set(0), "Stop: no device was being updated");
+    row("stop one", Ev(K::StopRequested).set(1), "Stop: 1 unfinished job asked to end");
+    row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
+    row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
+        "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
+    row("unknown kind", Ev(K(200)), "Unknown event 200");
     // Text from a device or the disk is shown, never obeyed, and breaks no line.
     Ev hostile(K::RequestNoFirmware);
     hostile.productCode = "EV\xE2\x80\xAEIL\x1b[31m\xff";
     hostile.path = "/srv/fw\nfake line";
-    QTest::newRow("hostile") << Event(hostile)
-                             << "10.0.0.23 asked for EV\\u202eIL\\x1b[31m\\xff: no firmware for it in /srv/fw\\nfake line";
+    row("hostile", hostile, "10.0.0.23 asked for EV\\u202eIL\\x1b[31m\\xff: no firmware for it in /srv/fw\\nfake line");
 }
 
 void EventTextTest::lines()
