@@ -226,6 +226,11 @@ TEST_F(ImageStore, JobsSendingTheSameBytesShareOneBuffer)
     PrepareResult e = careful.prepare(path, "ABCDEFG", "");
     EXPECT_EQ(careful.imageReads(), 2u);
     EXPECT_EQ(d.image, e.image);
+    // Only the image changed, its version file did not: new bytes all the same.
+    plain = store.prepare(path, "ABCDEFG", "");
+    replaced[6] ^= 0xFF;
+    write(replaced, nullptr);
+    EXPECT_EQ(store.prepare(path, "ABCDEFG", "").image->bytes, replaced);
 }
 
 TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)
