@@ -79,8 +79,8 @@ TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
 TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
 {
     inPrivateNetns([] {
-        // Port taken: the start itself fails and says why (the rest of it is
-        // tests/integration's Listener.TakenPort...).
+        // Port taken: the start itself fails and says why (what follows a
+        // failed start is the integration tests' Listener case).
         SocketHandle blocker = openUdpSocket();
         CHILD_CHECK(bindSocket(blocker, 0, hostToNet16(3281)) == 0);
         UpdateServer server;
