@@ -366,9 +366,14 @@ TEST(IcmpFindings, RawDatagramOrNone)
             const Finding f = single(checkIcmpRights("brelvo-tool"), FindingId::IcmpNone);
             CHILD_CHECK(f.severity == Severity::Failure && f.arg("range") == "1 0" && f.arg("groups") == "65534");
             CHILD_CHECK(findingRemedy(f).find("setcap cap_net_raw+ep $(command -v brelvo-tool)") != std::string::npos);
+            CHILD_CHECK(findingRemedy(f).find("ping_group_range=\"0 2147483647\"") != std::string::npos);
         }));
 
         sh("sysctl -w net.ipv4.ping_group_range='65000 65534'");
-        CHILD_CHECK(asNobody([] { CHILD_CHECK(icmpMethodAvailable() == IcmpMethod::Datagram); }));
+        CHILD_CHECK(asNobody([] {
+            CHILD_CHECK(icmpMethodAvailable() == IcmpMethod::Datagram);
+            const Finding f = single(checkIcmpRights("brelvo-cli"), FindingId::IcmpDatagram);
+            CHILD_CHECK(f.severity == Severity::Info && f.arg("group") == "65534");
+        }));
     });
 }
