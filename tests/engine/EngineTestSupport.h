@@ -57,20 +57,27 @@ inline std::vector<uint8_t> request(const std::string& code) { return message(0,
     } while (0)
 constexpr int kChildSkipped = 77;
 
-// Runs `body` in a forked child and reports how it ended; a child that
-// exits with kChildSkipped skips the test with `skipWhy`.
-inline void inChild(const std::function<void()>& body, const char* skipWhy = "")
+// Runs `body` in a forked child; its wait status.
+inline int forkAndWait(const std::function<void()>& body)
 {
     std::fflush(nullptr);
     const pid_t pid = ::fork();
-    ASSERT_GE(pid, 0);
     if (pid == 0) {
         body();
         std::fflush(nullptr);
         ::_exit(0);
     }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    int status = -1;
+    if (pid > 0)
+        ::waitpid(pid, &status, 0);
+    return status;
+}
+
+// Runs `body` in a forked child and reports how it ended; a child that
+// exits with kChildSkipped skips the test with `skipWhy`.
+inline void inChild(const std::function<void()>& body, const char* skipWhy = "")
+{
+    const int status = forkAndWait(body);
     if (WIFEXITED(status) && WEXITSTATUS(status) == kChildSkipped)
         GTEST_SKIP() << skipWhy;
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "child status " << status;
@@ -117,17 +124,11 @@ inline void answeringBelow(int firstSilent)
 // groups; false when it failed.
 inline bool asNobody(const std::function<void()>& body)
 {
-    std::fflush(nullptr);
-    const pid_t pid = ::fork();
-    if (pid == 0) {
+    const int status = forkAndWait([&] {
         if (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0)
             ::_exit(2);
         body();
-        std::fflush(nullptr);
-        ::_exit(0);
-    }
-    int status = 0;
-    ::waitpid(pid, &status, 0);
+    });
     return WIFEXITED(status) && WEXITSTATUS(status) == 0;
 }
 

@@ -89,35 +89,42 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
     // 4099 bytes: neither whole blocks nor whole words.
     const std::vector<uint8_t> image = patternBytes(4099, 3);
     const uint32_t good = wordSum(image);
+    enum { kImage = 1, kConfig = 2, kGood = 4 }; // kGood: another model beside it can be served
     const struct Case {
         const char* name;
-        std::string version;  // contents of the version file; "-": none
-        bool withImage;
-        bool withConfig;
+        std::string version; // contents of the version file; "-": none
+        int with;
         FindingId id;
         Severity severity;
     } cases[] = {
-        {"matching", versionText("DEMOCAM", good), true, false, FindingId::FirmwareChoice, Severity::Info},
-        {"matching, config", versionText("DEMOCAM", good), true, true, FindingId::FirmwareChoice, Severity::Info},
-        {"checksum off", versionText("DEMOCAM", good + 1), true, false, FindingId::FirmwareChecksumMismatch,
+        {"matching", versionText("DEMOCAM", good), kImage, FindingId::FirmwareChoice, Severity::Info},
+        {"matching, config", versionText("DEMOCAM", good), kImage | kConfig, FindingId::FirmwareChoice, Severity::Info},
+        {"checksum off", versionText("DEMOCAM", good + 1), kImage, FindingId::FirmwareChecksumMismatch,
          Severity::Warning},
-        {"checksum off, config", versionText("DEMOCAM", good + 1), true, true, FindingId::FirmwareChecksumMismatch,
-         Severity::Failure},
-        {"no checksum line", "product=DEMOCAM\n", true, false, FindingId::FirmwareChecksumMismatch, Severity::Warning},
-        {"last checksum line wins", versionText("DEMOCAM", good) + "Checksum=5\n", true, true,
+        {"checksum off, config", versionText("DEMOCAM", good + 1), kImage | kConfig,
          FindingId::FirmwareChecksumMismatch, Severity::Failure},
-        {"other product", "product=DEMOCAM\nproduct=OTHERXX\n", true, false, FindingId::FirmwareModelMismatch,
+        {"no checksum line", "product=DEMOCAM\n", kImage, FindingId::FirmwareChecksumMismatch, Severity::Warning},
+        {"last checksum line wins", versionText("DEMOCAM", good) + "Checksum=5\n", kImage | kConfig,
+         FindingId::FirmwareChecksumMismatch, Severity::Failure},
+        {"other product", "product=DEMOCAM\nproduct=OTHERXX\n", kImage, FindingId::FirmwareModelMismatch,
          Severity::Failure},
-        {"no version file", "-", true, false, FindingId::FirmwareVersionMissing, Severity::Failure},
-        {"no image", versionText("DEMOCAM", good), false, false, FindingId::FirmwareImageMissing, Severity::Failure},
+        {"no version file", "-", kImage, FindingId::FirmwareVersionMissing, Severity::Failure},
+        // A broken model fails its own devices only: beside a good one it is a warning.
+        {"no image", versionText("DEMOCAM", good), 0, FindingId::FirmwareImageMissing, Severity::Failure},
+        {"no image, beside a good model", versionText("DEMOCAM", good), kGood, FindingId::FirmwareImageMissing,
+         Severity::Warning},
     };
     for (const Case& c : cases) {
         TempDir dir;
-        if (c.withImage)
+        if (c.with & kImage)
             dir.writeBytes("kvx_DEMOCAM_V2.bin", image);
+        if (c.with & kGood) {
+            dir.writeBytes("kvx_GOODCAM.bin", image);
+            dir.writeText("kvx_GOODCAM-ver.bin", versionText("GOODCAM", good));
+        }
         if (c.version != "-")
             dir.writeText("kvx_DEMOCAM_V2-ver.bin", c.version);
-        const std::string config = c.withConfig ? sparseFile(dir, "config.dat", kMinConfigBytes) : "";
+        const std::string config = c.with & kConfig ? sparseFile(dir, "config.dat", kMinConfigBytes) : "";
         const auto findings = checkFirmwareFolder(dir.path(), config);
         // A version file naming another product also serves that product (and fails it).
         std::vector<Finding> hits;
@@ -129,9 +136,10 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
         EXPECT_EQ(worstSeverity(findings), c.severity) << c.name << ": " << ids(findings);
         EXPECT_FALSE(findingMessage(hits[0]).empty());
         EXPECT_EQ(findingRemedy(hits[0]).empty(), c.severity == Severity::Info) << c.name;
-        if (c.id == FindingId::FirmwareChoice) // the partial block counts, the partial word does not
+        if (c.id == FindingId::FirmwareChoice) { // the partial block counts, the partial word does not
             EXPECT_TRUE(hits[0].arg("size") == "4099" && hits[0].arg("blocks") == "5" &&
                         hits[0].arg("checksum") == hex(good)) << c.name;
+        }
     }
 
     // An image that sums to 0 needs no checksum line: 0 is what is sent.
@@ -139,28 +147,6 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
     sparseFile(zero, "kvx_ZEROIMG.bin", 8192);
     zero.writeText("kvx_ZEROIMG-ver.bin", "product=ZEROIMG\n");
     EXPECT_EQ(worstSeverity(checkFirmwareFolder(zero.path(), "")), Severity::Info);
-}
-
-// A broken entry fails its own model's devices only: while another model
-// can be served it is a warning; when it is the only one, a failure.
-TEST(FirmwareFindings, ABrokenModelBesideAGoodOneIsAWarning)
-{
-    const std::vector<uint8_t> image = patternBytes(2048, 5);
-    for (const bool withGood : {true, false}) {
-        TempDir dir;
-        dir.writeText("kvx_BROKEN1-ver.bin", "product=BROKEN1\n"); // no image beside it
-        if (withGood) {
-            dir.writeBytes("kvx_DEMOCAM.bin", image);
-            dir.writeText("kvx_DEMOCAM-ver.bin", versionText("DEMOCAM", wordSum(image)));
-        }
-        const auto findings = checkFirmwareFolder(dir.path(), "");
-        const auto broken = only(findings, FindingId::FirmwareImageMissing);
-        ASSERT_EQ(broken.size(), 1u) << ids(findings);
-        const Severity expected = withGood ? Severity::Warning : Severity::Failure;
-        EXPECT_EQ(broken[0].severity, expected) << ids(findings);
-        EXPECT_EQ(worstSeverity(findings), expected) << ids(findings);
-        EXPECT_FALSE(findingRemedy(broken[0]).empty());
-    }
 }
 
 TEST(FirmwareFindings, ImageAndConfigurationAgainstTheSixteenMebibyteLimit)

@@ -99,40 +99,6 @@ TEST(FirmwareIndex, UnopenedAndFreshEntriesAreReadAgain)
     }
 }
 
-TEST(FirmwareIndex, ListsEveryEntryWithItsDescriptor)
-{
-    TempDir dir;
-    const std::string version = "product=MODEL01 \r\nCHECKSUM=0x10\nchecksum= 22 \n";
-    makeEntry(dir, "kvx_ABCDEFG-ver.bin", version);
-    makeEntry(dir, "kvx_ABCDEFG.bin", std::string(5000, '\0'));
-    makeEntry(dir, "kvx_DIR", "/");
-    makeEntry(dir, "kvx_GONE", "->nowhere");
-    makeEntry(dir, "readme", "product=X\n");
-    FirmwareIndex index(0);
-    const auto list = index.entries(dir.path());
-    ASSERT_EQ(list.size(), 4u);
-    const FirmwareEntry& ver = list[0];
-    EXPECT_EQ(ver.name, "kvx_ABCDEFG-ver.bin");
-    EXPECT_EQ(ver.path, dir.file(ver.name));
-    EXPECT_EQ(ver.codeByName, "ABCDEFG");
-    EXPECT_TRUE(ver.readable && ver.hasProduct && ver.hasChecksum && !ver.isDirectory);
-    EXPECT_EQ(ver.product, "MODEL01");
-    EXPECT_EQ(ver.checksum, " 22 ");
-    EXPECT_EQ(ver.size, version.size());
-    const FirmwareEntry& image = list[1];
-    EXPECT_TRUE(image.readable);
-    EXPECT_FALSE(image.hasProduct || image.hasChecksum);
-    EXPECT_EQ(image.size, 5000u);
-    EXPECT_TRUE(list[2].isDirectory);
-    EXPECT_EQ(list[2].codeByName, "DIR");
-    EXPECT_EQ(list[3].name, "kvx_GONE");
-    EXPECT_FALSE(list[3].readable || list[3].isDirectory);
-    // The listing and the requests share what was read.
-    const uint64_t reads = index.descriptorReads();
-    EXPECT_EQ(index.find(dir.path(), "MODEL01"), dir.file("kvx_ABCDEFG.bin"));
-    EXPECT_EQ(index.descriptorReads(), reads + 1);  // only the link to nowhere again
-}
-
 TEST(FirmwareIndex, RequestsAndListingsFromSeveralThreads)
 {
     TempDir a, b;

@@ -1,18 +1,15 @@
 // SPDX-License-Identifier: MIT
-// What a job sends: the image checked against its version file, with the
-// configuration masked behind it, one buffer for all the jobs sending it.
+// What a job sends: the image checked against its version file, one buffer
+// for all the jobs sending it (the masked configuration behind it is judged
+// byte for byte by tests/integration's Transfer.ImageAlone... case).
 #include "FirmwareTestSupport.h"
-#include "firmware/ConfigMask.h"
 #include "firmware/ImageStore.h"
 
 #include <thread>
 
-using brelvo::kConfigMask;
-using brelvo::loadWordLe;
 using brelvo::PreparedImage;
 using brelvo::PrepareResult;
 using brelvo::PrepareStatus;
-using brelvo::sumWords;
 using namespace brelvo_test;
 
 namespace {
@@ -159,31 +156,6 @@ TEST_F(ImageStore, EveryReasonNotToSendIsAFileErrorNamingTheFile)
     }
 }
 
-TEST_F(ImageStore, ConfigurationIsMaskedFromTheWordItShares)
-{
-    const std::vector<uint8_t> image = patternBytes(10, 3);
-    const std::vector<uint8_t> cfg = patternBytes(65536, 77);
-    const std::string cfgPath = dir.writeBytes("c.cfg", cfg);
-    const PrepareResult r = store.prepare(write(image, versionFor(image).c_str()), "ABCDEFG", cfgPath);
-    ASSERT_EQ(r.status, PrepareStatus::Ok) << r.reason;
-    const std::vector<uint8_t>& out = r.image->bytes;
-    ASSERT_EQ(out.size(), 65546u);
-    EXPECT_EQ((out.size() + 1023) / 1024, 65u);
-    EXPECT_TRUE(r.image->withConfig);
-    std::vector<uint8_t> plain = image;
-    plain.insert(plain.end(), cfg.begin(), cfg.end());
-    // W0 = 2 image words stay; word 2 (image bytes 8-9, configuration bytes
-    // 0-1) up to word W-1 = 16385 are masked; the last two bytes are in no word.
-    for (size_t i : {0u, 1u})
-        EXPECT_EQ(loadWordLe(&out[4 * i]), loadWordLe(&plain[4 * i])) << i;
-    for (size_t i : {2u, 3u, 8000u, 16385u})
-        EXPECT_EQ(loadWordLe(&out[4 * i]), loadWordLe(&plain[4 * i]) ^ kConfigMask) << i;
-    EXPECT_EQ(out[65544], plain[65544]);
-    EXPECT_EQ(out[65545], plain[65545]);
-    EXPECT_EQ(r.image->checksum, sumWords(out.data(), 16386));
-    EXPECT_EQ(r.image->config.size, 65536u);
-}
-
 TEST_F(ImageStore, JobsSendingTheSameBytesShareOneBuffer)
 {
     const auto image = patternBytes(100000, 9);
@@ -226,6 +198,11 @@ TEST_F(ImageStore, JobsSendingTheSameBytesShareOneBuffer)
     PrepareResult e = careful.prepare(path, "ABCDEFG", "");
     EXPECT_EQ(careful.imageReads(), 2u);
     EXPECT_EQ(d.image, e.image);
+    // Only the image changed, its version file did not: new bytes all the same.
+    plain = store.prepare(path, "ABCDEFG", "");
+    replaced[6] ^= 0xFF;
+    write(replaced, nullptr);
+    EXPECT_EQ(store.prepare(path, "ABCDEFG", "").image->bytes, replaced);
 }
 
 TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)

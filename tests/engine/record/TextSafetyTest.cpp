@@ -14,17 +14,6 @@ struct Case {
     std::string bytes, csv, display, json;
 };
 
-std::string printable(const std::string& s)
-{
-    std::string out;
-    for (unsigned char c : s) {
-        char hex[5];
-        std::snprintf(hex, sizeof hex, "\\x%02x", c);
-        out += c < 0x20 || c >= 0x7F ? hex : std::string(1, static_cast<char>(c));
-    }
-    return out;
-}
-
 } // namespace
 
 TEST(TextSafety, HostileProductCodes)
@@ -77,15 +66,10 @@ TEST(TextSafety, HostileProductCodes)
          "\xC3\x9Cn\xC3\xAF\xE4\xB8\xAD\xF0\x9F\x98\x80\xEF\xBF\xBF", "\"\xC3\x9Cn\xC3\xAF\xE4\xB8\xAD\xF0\x9F\x98\x80\xEF\xBF\xBF\""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(printable(c.bytes));
+        SCOPED_TRACE(::testing::PrintToString(c.bytes));
         EXPECT_EQ(csvField(c.bytes), c.csv);
         EXPECT_EQ(displayText(c.bytes), c.display);
         EXPECT_EQ(jsonString(c.bytes), c.json);
-        // Whatever came in, what goes out is one line of well-formed UTF-8.
-        for (const std::string& out : {csvField(c.bytes), displayText(c.bytes), jsonString(c.bytes)}) {
-            EXPECT_TRUE(isValidUtf8(out));
-            EXPECT_EQ(out.find_first_of(std::string("\r\n\0\x1b", 4)), std::string::npos);
-        }
     }
 }
 

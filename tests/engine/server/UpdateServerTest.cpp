@@ -79,21 +79,14 @@ TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
 TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
 {
     inPrivateNetns([] {
-        // Port taken: the start itself fails and says why; the server stays
-        // idle, and starts once the port is free.
+        // Port taken: the start itself fails and says why (what follows a
+        // failed start is the integration tests' Listener case).
         SocketHandle blocker = openUdpSocket();
         CHILD_CHECK(bindSocket(blocker, 0, hostToNet16(3281)) == 0);
         UpdateServer server;
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == -1);
         CHILD_CHECK(server.startErrno() == EADDRINUSE && server.startError().find("3281") != std::string::npos);
-        CHILD_CHECK(!server.listenerRunning() && server.isIdle());
-        std::vector<Event> events;
-        server.takeEvents(events);
-        CHILD_CHECK(events.size() == 1 && events[0].kind == EventKind::ListenerFailed && events[0].code == EADDRINUSE);
         closeSocket(blocker);
-        CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
-        server.stop();
-        CHILD_CHECK(until([&] { return server.isIdle(); }));
 
         // No thread at all: start fails with every flag cleared.
         if (!dropToNobodyWithoutThreads())
