@@ -2,64 +2,17 @@
 // Every event kind as a log line and as a JSON line, and hostile text in
 // every field of every kind.
 #include "EnvironmentScope.h"
+#include "JsonCheck.h"
 #include "platform/AddressText.h"
 #include "record/EventFormat.h"
 
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <set>
 
 using namespace brelvo;
 
 namespace {
-
-// True when `s` is one flat JSON object of string and integer members, each
-// named once, as formatEventJson writes them: strings without raw control
-// characters and with only the escapes JSON knows.
-bool isFlatJsonObject(const std::string& s)
-{
-    size_t i = 0;
-    const auto string = [&] {
-        if (i >= s.size() || s[i++] != '"')
-            return false;
-        while (i < s.size() && s[i] != '"') {
-            const unsigned char c = s[i++];
-            if (c < 0x20)
-                return false;
-            if (c != '\\')
-                continue;
-            const char e = i < s.size() ? s[i++] : '?';
-            if (e == 'u' && s.substr(i, 4).find_first_not_of("0123456789abcdef") == std::string::npos &&
-                i + 4 <= s.size())
-                i += 4;
-            else if (std::string("\"\\/bfnrt").find(e) == std::string::npos)
-                return false;
-        }
-        return i++ < s.size();
-    };
-    if (s.empty() || s[i++] != '{')
-        return false;
-    for (std::set<std::string> names;;) {
-        const size_t name = i;
-        if (!string() || !names.insert(s.substr(name, i - name)).second || i >= s.size() || s[i++] != ':')
-            return false;
-        if (i < s.size() && s[i] == '"') {
-            if (!string())
-                return false;
-        } else {
-            const size_t digits = i += i < s.size() && s[i] == '-';
-            while (i < s.size() && std::isdigit(static_cast<unsigned char>(s[i])))
-                ++i;
-            if (i == digits)
-                return false;
-        }
-        if (i < s.size() && s[i] == ',')
-            ++i;
-        else
-            return i + 1 == s.size() && s[i] == '}';
-    }
-}
 
 Event make(EventKind kind, uint64_t job = 0, int row = 0)
 {
@@ -208,14 +161,14 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
                     "\"severity\":\"warning\",\"device\":\"10.0.0.23:5000\","
                     "\"product\":\"\\u202e1\\u001b[2J\\r\\n\\\"\\\\\xEF\xBF\xBD\",\"product_hex\":\"e280ae311b5b324a0d0a225cff\","
                     "\"path\":\"/srv/fw\\n/evil\"}");
-    EXPECT_TRUE(isFlatJsonObject(json));
+    EXPECT_TRUE(brelvo_test::JsonCheck().object(json));
 
     // Every string field of every kind stays one valid JSON line.
     for (int k = 0; k <= static_cast<int>(EventKind::ReportFailed); ++k) {
         Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
         h.path = code;
         h.detail = code;
-        EXPECT_TRUE(isFlatJsonObject(formatEventJson(h))) << formatEventJson(h);
+        EXPECT_TRUE(brelvo_test::JsonCheck().object(formatEventJson(h))) << formatEventJson(h);
         const std::string text = formatEventText(h);
         EXPECT_EQ(text.find_first_of("\r\n\x1b"), std::string::npos) << text;
         EXPECT_EQ(text.find("\xE2\x80\xAE"), std::string::npos) << text;

@@ -41,7 +41,7 @@ TEST(FindingOutput, TextJsonAndExitCode)
     EXPECT_EQ(summaryAsText({warn, ok}), "check: 1 warning: devices may not be served as expected\n");
     EXPECT_EQ(summaryAsText({warn, held, held}), "check: 2 failures, 1 warning: a run would fail\n");
     const std::string document = checkAsJson({ok, warn, held}, "2.0.0");
-    EXPECT_TRUE(cli_test::JsonCheck().object(document)) << document;
+    EXPECT_TRUE(brelvo_test::JsonCheck().object(document)) << document;
     EXPECT_EQ(document.substr(document.rfind("\n],")),
               "\n],\"summary\":{\"failures\":1,\"warnings\":1,\"info\":1,\"exit\":2}}\n");
 }

@@ -13,7 +13,7 @@ int main(int argc, char** argv)
     std::vector<std::string> names(argv + 1, argv + argc);
     if (names.empty())
         names.push_back("event");
-    cli_test::JsonCheck check;
+    brelvo_test::JsonCheck check;
     std::string line, error;
     long number = 0;
     while (std::getline(std::cin, line)) {

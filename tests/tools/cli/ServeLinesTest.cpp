@@ -101,7 +101,7 @@ TEST(ServeLines, TextNamesJobsByIdJsonIsTheEngines)
 
 TEST(ServeLines, EveryLineIsOneJsonObject)
 {
-    cli_test::JsonCheck json;
+    brelvo_test::JsonCheck json;
     ServeEnd end;
     end.report = "\xff\x01\x1b\xe2\x80\xae/a\nb";
     for (const std::string& line : {endLine(end, 0, LineForm::Json), reportLine(end.report, 0, LineForm::Json),

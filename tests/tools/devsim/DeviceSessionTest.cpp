@@ -152,8 +152,9 @@ TEST(DeviceSession, JudgesTheToolsScript)
             EXPECT_EQ(std::vector<int>(r.sent.begin() + scripted, r.sent.end()), c.after);
             EXPECT_EQ(r.s.succeeded(), !*c.violation) << r.firstViolation() << r.s.failure();
             EXPECT_TRUE(has(r.firstViolation(), c.violation));
-            if (keep && !*c.violation)
+            if (keep && !*c.violation) {
                 EXPECT_TRUE(std::equal(r.s.received().begin(), r.s.received().end(), image.begin(), image.end()));
+            }
             EXPECT_EQ(r.s.received().empty(), !keep);
         }
 }

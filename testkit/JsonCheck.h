@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// A strict reader of one JSON object (RFC 8259) for the tests of serve's
-// JSON Lines. It refuses what the grammar does not allow (trailing commas,
-// raw controls or bad escapes in strings, leading zeros, invalid UTF-8,
-// lone surrogates) and a repeated top-level member, and keeps the top
-// level's members: a string as written between its quotes, anything else
-// as its text.
+// A strict reader of one JSON object (RFC 8259) for the tests of JSON output
+// (event lines, serve's JSON Lines, check --json). It refuses what the
+// grammar does not allow (trailing commas, raw controls or bad escapes in
+// strings, leading zeros, invalid UTF-8, lone surrogates) and a repeated
+// top-level member, and keeps the top level's members: a string as written
+// between its quotes, anything else as its text.
 
 #include <cstdint>
 #include <cstring>
 #include <map>
 #include <string>
 
-namespace cli_test {
+namespace brelvo_test {
 
 class JsonCheck {
 public:
@@ -154,4 +154,4 @@ private:
     size_t i_ = 0;
 };
 
-} // namespace cli_test
+} // namespace brelvo_test
