@@ -9,6 +9,8 @@
 
 #include "DeviceSession.h"
 #include "DevsimOptions.h"
+#include "Fleet.h"
+#include "SocketAddress.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -42,21 +44,6 @@ volatile std::sig_atomic_t interrupted = 0;
 
 void onSignal(int) { interrupted = 1; }
 
-struct Device {
-    std::unique_ptr<DeviceSession> session;
-    int fd = -1;
-    uint32_t source = 0; // host order; 0: let the kernel choose
-    uint16_t port = 0;   // host order
-    Clock::time_point startAt;
-    Clock::time_point wake = Clock::time_point::max(); // the session's nextWake(), kept current
-    bool begun = false;
-    bool watched = false; // in the epoll set
-    DeviceSession::Phase shownPhase = DeviceSession::Phase::Idle;
-    int shownSizesLost = 0;
-    bool shownStall = false;
-    unsigned sendErrors = 0;
-};
-
 const char* phaseName(DeviceSession::Phase p)
 {
     switch (p) {
@@ -70,17 +57,6 @@ const char* phaseName(DeviceSession::Phase p)
     case DeviceSession::Phase::Failed: return "failed";
     }
     return "?";
-}
-
-std::string endpointText(uint32_t addr, uint16_t port) { return addressText(addr) + ":" + std::to_string(port); }
-
-sockaddr_in socketAddress(uint32_t addr, uint16_t port)
-{
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(addr);
-    a.sin_port = htons(port);
-    return a;
 }
 
 // Sends a session's datagrams from the device's socket in as few system
@@ -296,44 +272,6 @@ bool readFile(const std::string& path, std::vector<uint8_t>& out, std::string& e
     return true;
 }
 
-int openDeviceSocket(const DevsimOptions& o, int index, uint16_t& port, bool& stamped, std::string& error)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        error = std::string("cannot create a UDP socket: ") + std::strerror(errno);
-        return -1;
-    }
-    int one = 1;
-    if (o.broadcast)
-        setsockopt(fd, SOL_SOCKET, SO_BROADCAST, &one, sizeof one);
-    stamped = setsockopt(fd, SOL_SOCKET, SO_TIMESTAMPNS, &one, sizeof one) == 0;
-    int rcv = 4 << 20;
-    setsockopt(fd, SOL_SOCKET, SO_RCVBUF, &rcv, sizeof rcv);
-    sockaddr_in a = socketAddress(INADDR_ANY, uint16_t(o.basePort ? o.basePort + index : 0));
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
-        error = "cannot listen on UDP port " + std::to_string(o.basePort ? o.basePort + index : 0) + ": " +
-                std::strerror(errno);
-        close(fd);
-        return -1;
-    }
-    socklen_t len = sizeof a;
-    getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
-    port = ntohs(a.sin_port);
-    return fd;
-}
-
-// A source address must belong to this host, or every send would fail.
-bool addressIsLocal(uint32_t addr)
-{
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0)
-        return false;
-    sockaddr_in a = socketAddress(addr, 0);
-    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-    close(fd);
-    return ok;
-}
-
 // Waits until `wake` or a datagram, whichever comes first, to the nanosecond
 // where the kernel can (a millisecond timeout would make short ack delays
 // late or turn sub-millisecond waits into a busy loop).
@@ -423,59 +361,6 @@ bool prepareSessions(DevsimOptions& o)
             return false;
         }
     }
-    return true;
-}
-
-// The devices and the epoll set over their sockets.
-struct Fleet {
-    int epoll = -1;
-    std::vector<Device> devices;
-};
-
-// Device i: its socket (watched by the epoll set), its source address, its
-// session and when it starts. False after saying what failed.
-bool setUpDevice(const DevsimOptions& o, int i, Clock::time_point t0, Fleet& fleet, bool& stamped)
-{
-    Device& d = fleet.devices[size_t(i)];
-    std::string error;
-    d.fd = openDeviceSocket(o, i, d.port, stamped, error);
-    if (d.fd < 0) {
-        std::fprintf(stderr, "brelvo-devsim: device %d: %s\n", i, error.c_str());
-        return false;
-    }
-    epoll_event ev{};
-    ev.events = EPOLLIN;
-    ev.data.u32 = uint32_t(i);
-    if (epoll_ctl(fleet.epoll, EPOLL_CTL_ADD, d.fd, &ev) != 0) {
-        std::fprintf(stderr, "brelvo-devsim: device %d: epoll_ctl: %s\n", i, std::strerror(errno));
-        return false;
-    }
-    d.watched = true;
-    if (!o.bindAddrs.empty())
-        d.source = o.bindAddrs[size_t(i) % o.bindAddrs.size()];
-    d.session = std::make_unique<DeviceSession>(i, o.session);
-    d.startAt = t0 + std::chrono::milliseconds(o.startDelayMs + i * o.staggerMs);
-    return true;
-}
-
-bool setUpFleet(const DevsimOptions& o, Fleet& fleet)
-{
-    fleet.epoll = epoll_create1(EPOLL_CLOEXEC);
-    if (fleet.epoll < 0) {
-        std::fprintf(stderr, "brelvo-devsim: epoll_create1: %s\n", std::strerror(errno));
-        return false;
-    }
-    fleet.devices.resize(size_t(o.count));
-    const auto t0 = Clock::now();
-    bool stampsMissing = false;
-    for (int i = 0; i < o.count; ++i) {
-        bool stamped = false;
-        if (!setUpDevice(o, i, t0, fleet, stamped))
-            return false;
-        stampsMissing |= !stamped;
-    }
-    if (stampsMissing && o.verbose)
-        std::fprintf(stderr, "brelvo-devsim: no kernel receive times here; gaps are timed on reading\n");
     return true;
 }
 
@@ -638,13 +523,6 @@ bool reportDevices(const DevsimOptions& o, const Fleet& fleet)
             allOk = false;
     }
     return allOk;
-}
-
-void closeFleet(Fleet& fleet)
-{
-    for (auto& d : fleet.devices)
-        close(d.fd);
-    close(fleet.epoll);
 }
 
 // --cpu-report: this process's CPU time, and its share per Block received.
