@@ -7,6 +7,7 @@
 // tool shares, so a block costs one share of a batched receive, one share of
 // a batched send and no allocation.
 
+#include "DatagramReceiver.h"
 #include "DatagramSender.h"
 #include "DeviceSession.h"
 #include "DevsimOptions.h"
@@ -59,79 +60,6 @@ const char* phaseName(DeviceSession::Phase p)
     }
     return "?";
 }
-
-// A batch of datagrams read with one recvmmsg, each with the kernel's
-// receive time when the socket gives it.
-class Receiver {
-public:
-    static constexpr unsigned kBatch = 32;
-    // Larger than any message of the protocol; a longer datagram is judged
-    // from its head.
-    static constexpr size_t kSlot = 2048;
-
-    Receiver()
-    {
-        for (unsigned i = 0; i < kBatch; ++i)
-            iov_[i] = iovec{data_[i], kSlot};
-    }
-
-    // Reads what is queued, up to a batch; 0 when nothing is.
-    unsigned read(int fd)
-    {
-        for (unsigned i = 0; i < kBatch; ++i) {
-            msghdr& h = msgs_[i].msg_hdr;
-            h = msghdr{};
-            h.msg_name = &from_[i];
-            h.msg_namelen = sizeof from_[i];
-            h.msg_iov = &iov_[i];
-            h.msg_iovlen = 1;
-            h.msg_control = control_[i];
-            h.msg_controllen = sizeof control_[i];
-        }
-        int n;
-        do
-            n = recvmmsg(fd, msgs_, kBatch, MSG_DONTWAIT, nullptr);
-        while (n < 0 && errno == EINTR);
-        if (n <= 0)
-            return 0;
-        timespec fallback{};
-        bool haveFallback = false;
-        for (int i = 0; i < n; ++i) {
-            wireNs_[i] = -1;
-            msghdr& h = msgs_[i].msg_hdr;
-            for (cmsghdr* c = CMSG_FIRSTHDR(&h); c; c = CMSG_NXTHDR(&h, c)) {
-                if (c->cmsg_level == SOL_SOCKET && c->cmsg_type == SCM_TIMESTAMPNS) {
-                    timespec ts;
-                    std::memcpy(&ts, CMSG_DATA(c), sizeof ts);
-                    wireNs_[i] = int64_t(ts.tv_sec) * 1000000000 + ts.tv_nsec;
-                }
-            }
-            if (wireNs_[i] < 0) {
-                // The same clock as the kernel's stamps, read once per batch.
-                if (!haveFallback)
-                    clock_gettime(CLOCK_REALTIME, &fallback);
-                haveFallback = true;
-                wireNs_[i] = int64_t(fallback.tv_sec) * 1000000000 + fallback.tv_nsec;
-            }
-        }
-        return unsigned(n);
-    }
-
-    const uint8_t* data(unsigned i) const { return data_[i]; }
-    size_t size(unsigned i) const { return msgs_[i].msg_len; }
-    bool truncated(unsigned i) const { return (msgs_[i].msg_hdr.msg_flags & MSG_TRUNC) != 0; }
-    uint32_t fromAddr(unsigned i) const { return ntohl(from_[i].sin_addr.s_addr); }
-    uint16_t fromPort(unsigned i) const { return ntohs(from_[i].sin_port); }
-    int64_t wireNs(unsigned i) const { return wireNs_[i]; }
-
-private:
-    alignas(64) uint8_t data_[kBatch][kSlot];
-    sockaddr_in from_[kBatch];
-    alignas(cmsghdr) char control_[kBatch][CMSG_SPACE(sizeof(timespec)) + 64];
-    iovec iov_[kBatch];
-    mmsghdr msgs_[kBatch];
-    int64_t wireNs_[kBatch];
-};
 
 void showPhase(Device& d, bool verbose)
 {
@@ -286,7 +214,7 @@ bool prepareSessions(DevsimOptions& o)
 class Player {
 public:
     Player(const DevsimOptions& o, Fleet& fleet)
-        : o_(o), fleet_(fleet), receiver_(std::make_unique<Receiver>()),
+        : o_(o), fleet_(fleet), receiver_(std::make_unique<DatagramReceiver>()),
           events_(std::min<size_t>(fleet.devices.size(), 256))
     {
     }
@@ -352,7 +280,7 @@ private:
     // Everything queued on the device's socket, a batch at a time.
     void receive(Device& d, Clock::time_point now)
     {
-        Receiver& r = *receiver_;
+        DatagramReceiver& r = *receiver_;
         for (;;) {
             unsigned got = r.read(d.fd);
             for (unsigned i = 0; i < got && d.begun && !d.session->finished(); ++i) {
@@ -364,7 +292,7 @@ private:
             }
             if (d.begun)
                 settle(d);
-            if (got < Receiver::kBatch || d.session->finished())
+            if (got < DatagramReceiver::kBatch || d.session->finished())
                 break;
         }
     }
@@ -380,7 +308,7 @@ private:
 
     const DevsimOptions& o_;
     Fleet& fleet_;
-    std::unique_ptr<Receiver> receiver_; // large: on the heap
+    std::unique_ptr<DatagramReceiver> receiver_; // large: on the heap
     DatagramSender sender_;
     Outbox outbox_;
     std::vector<epoll_event> events_;
