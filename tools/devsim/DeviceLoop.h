@@ -2,8 +2,10 @@
 #pragma once
 // The event loop: starts each device at its time, hands it its datagrams and
 // its timers and sends what it answers, until every device has finished.
-// One thread serves every device; a batch of datagrams costs one recvmmsg
-// and the answers to it one sendmmsg.
+// One thread serves every device. At full pace a hundred devices receive
+// 100,000 blocks a second on a machine the tool shares, so a block costs one
+// share of a batched receive (recvmmsg), one share of a batched send
+// (sendmmsg) and no allocation.
 
 #include "DatagramReceiver.h"
 #include "DatagramSender.h"

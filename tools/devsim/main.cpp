@@ -2,10 +2,9 @@
 // brelvo-devsim: simulated devices in update mode, for trying the tool
 // without hardware and for the integration tests. See --help.
 //
-// One thread serves every device: an epoll loop over their sockets. At full
-// pace a hundred devices receive 100,000 blocks a second on a machine the
-// tool shares, so a block costs one share of a batched receive, one share of
-// a batched send and no allocation.
+// The program's outline: the command line, the files the sessions compare
+// against, a socket per device (Fleet), one thread serving them all
+// (DeviceLoop), a summary line per device (Summary), the exit code.
 
 #include "DeviceLoop.h"
 #include "DeviceSession.h"
@@ -14,21 +13,16 @@
 #include "SocketAddress.h"
 #include "Summary.h"
 
-#include <arpa/inet.h>
 #include <fcntl.h>
 #include <netinet/in.h>
-#include <sys/epoll.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
-#include <time.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <memory>
 #include <string>
 #include <vector>
