@@ -12,6 +12,7 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 
+#include <cstdint>
 #include <vector>
 
 namespace devsim {
@@ -24,6 +25,11 @@ public:
     void send(Device& d, const DevsimOptions& o, Outbox& out, bool verbose);
 
 private:
+    // A header per datagram of `out`, addressed to one of the two targets
+    // (which must outlive the send), with the source address when there is
+    // one.
+    void prepare(const Outbox& out, uint32_t source, sockaddr_in& toRequest, sockaddr_in& toJob);
+
     // Kept from call to call: a send costs no allocation once they are grown.
     std::vector<mmsghdr> msgs_;
     std::vector<iovec> iov_;
