@@ -129,6 +129,15 @@ private:
     bool chance(int percent);
     void queueAck(uint32_t index, Clock::time_point now, Outbox& out);
     void flushAcks(Clock::time_point now, Outbox& out, bool all);
+    // One per message kind the device receives, after onDatagram has
+    // counted it and checked where it came from.
+    void receiveOffer(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
+    void receiveSize(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
+    void checkSizeAgainstExpected();
+    void startBlockPhase(Clock::time_point now, Outbox& out);
+    void receiveBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
+    void receiveEnd(const uint8_t* data, size_t size, Clock::time_point now);
+    void receiveRepeatedEnd(const uint8_t* data, size_t size);
     void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
     void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
     void emitAck(uint32_t index, Clock::time_point now, Outbox& out);
