@@ -555,69 +555,93 @@ void DeviceSession::onTimer(Clock::time_point now, Outbox& out)
         return;
     }
     flushAcks(now, out, false);
-    const auto retry = std::chrono::milliseconds(cfg_.retryMs);
     switch (phase_) {
     case Phase::WaitOffer:
-        if (now >= deadline_ && cfg_.expectNoOffer) {
-            noOfferAsExpected_ = true;
-            finishOk(now);
-        } else if (now >= deadline_) {
-            fail("no Offer within " + std::to_string(cfg_.offerTimeoutMs) + " ms", now);
-        }
+        tickWaitOffer(now);
         break;
     case Phase::WaitSize:
-        if (now >= deadline_)
-            fail("no Size message within " + std::to_string(cfg_.timeoutMs) + " ms of the Offer", now);
-        else if (now >= nextRetry_) {
-            sendReady(out);
-            nextRetry_ = now + retry;
-        }
+        tickWaitSize(now, out);
         break;
     case Phase::WaitBlocks:
-        if (now >= deadline_)
-            fail("no Block for " + std::to_string(cfg_.timeoutMs) + " ms (have " + std::to_string(blocksHave_) +
-                     " of " + std::to_string(blockCount_) + ")",
-                 now);
-        else if (!sawBlock_ && now >= nextRetry_) {
-            sendBlockAck(kKickOffIndex, out);
-            nextRetry_ = now + retry;
-        }
+        tickWaitBlocks(now, out);
         break;
     case Phase::WaitEnd:
-        if (now >= deadline_)
-            fail("no End message within " + std::to_string(cfg_.timeoutMs) + " ms", now);
-        else if (now >= nextRetry_) {
-            // Asking again makes the tool run its block phase once more,
-            // which with every block acknowledged only repeats End.
-            flushAcks(now, out, true);
-            sendBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex, out);
-            if (blockCount_)
-                markAcknowledged(blockCount_ - 1);
-            nextRetry_ = now + retry;
-        }
+        tickWaitEnd(now, out);
         break;
     case Phase::Reporting:
-        if (now >= nextRetry_) {
-            if (progressSent_ < cfg_.progressSteps) {
-                ++progressSent_;
-                uint32_t total = blockCount_ ? blockCount_ : 1;
-                uint32_t written = uint32_t(uint64_t(total) * uint32_t(progressSent_) / uint32_t(cfg_.progressSteps));
-                Outgoing& o = out.add();
-                o.size = uint8_t(encodeWriteProgress(o.bytes, written, total));
-                nextRetry_ = now + std::chrono::milliseconds(cfg_.progressIntervalMs);
-            } else {
-                MessageType t = reported_ == Outcome::Complete      ? TypeWriteComplete
-                                : reported_ == Outcome::CheckFailed ? TypeCheckFailed
-                                                                    : TypeWriteFailed;
-                Outgoing& o = out.add();
-                o.size = uint8_t(encodeResult(o.bytes, t));
-                finishOk(now);
-            }
-        }
+        if (now >= nextRetry_)
+            sendNextReport(now, out);
         break;
     default:
         break;
     }
+}
+
+void DeviceSession::tickWaitOffer(Clock::time_point now)
+{
+    if (now >= deadline_ && cfg_.expectNoOffer) {
+        noOfferAsExpected_ = true;
+        finishOk(now);
+    } else if (now >= deadline_) {
+        fail("no Offer within " + std::to_string(cfg_.offerTimeoutMs) + " ms", now);
+    }
+}
+
+void DeviceSession::tickWaitSize(Clock::time_point now, Outbox& out)
+{
+    if (now >= deadline_)
+        fail("no Size message within " + std::to_string(cfg_.timeoutMs) + " ms of the Offer", now);
+    else if (now >= nextRetry_) {
+        sendReady(out);
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    }
+}
+
+void DeviceSession::tickWaitBlocks(Clock::time_point now, Outbox& out)
+{
+    if (now >= deadline_)
+        fail("no Block for " + std::to_string(cfg_.timeoutMs) + " ms (have " + std::to_string(blocksHave_) + " of " +
+                 std::to_string(blockCount_) + ")",
+             now);
+    else if (!sawBlock_ && now >= nextRetry_) {
+        sendBlockAck(kKickOffIndex, out);
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    }
+}
+
+void DeviceSession::tickWaitEnd(Clock::time_point now, Outbox& out)
+{
+    if (now >= deadline_)
+        fail("no End message within " + std::to_string(cfg_.timeoutMs) + " ms", now);
+    else if (now >= nextRetry_) {
+        // Asking again makes the tool run its block phase once more,
+        // which with every block acknowledged only repeats End.
+        flushAcks(now, out, true);
+        sendBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex, out);
+        if (blockCount_)
+            markAcknowledged(blockCount_ - 1);
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    }
+}
+
+// One step of progress, or the result once every step has gone out.
+void DeviceSession::sendNextReport(Clock::time_point now, Outbox& out)
+{
+    if (progressSent_ < cfg_.progressSteps) {
+        ++progressSent_;
+        uint32_t total = blockCount_ ? blockCount_ : 1;
+        uint32_t written = uint32_t(uint64_t(total) * uint32_t(progressSent_) / uint32_t(cfg_.progressSteps));
+        Outgoing& o = out.add();
+        o.size = uint8_t(encodeWriteProgress(o.bytes, written, total));
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.progressIntervalMs);
+        return;
+    }
+    MessageType t = reported_ == Outcome::Complete      ? TypeWriteComplete
+                    : reported_ == Outcome::CheckFailed ? TypeCheckFailed
+                                                        : TypeWriteFailed;
+    Outgoing& o = out.add();
+    o.size = uint8_t(encodeResult(o.bytes, t));
+    finishOk(now);
 }
 
 Clock::time_point DeviceSession::nextWake() const

@@ -142,6 +142,12 @@ private:
     void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
     void emitAck(uint32_t index, Clock::time_point now, Outbox& out);
     void markAcknowledged(uint32_t index);
+    // What onTimer does in each phase.
+    void tickWaitOffer(Clock::time_point now);
+    void tickWaitSize(Clock::time_point now, Outbox& out);
+    void tickWaitBlocks(Clock::time_point now, Outbox& out);
+    void tickWaitEnd(Clock::time_point now, Outbox& out);
+    void sendNextReport(Clock::time_point now, Outbox& out);
     bool stalled(Clock::time_point now) const { return stallBegun_ && now < stallUntil_; }
     void checkReceivedBytes(uint32_t receivedSum);
     void compareWithExpected(size_t offset, const uint8_t* bytes, size_t n);
