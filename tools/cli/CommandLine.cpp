@@ -102,6 +102,148 @@ bool isServeOnly(const std::string& written)
     return false;
 }
 
+// Where the command line stands while getopt walks it.
+struct ParseState {
+    bool haveCommand = false;
+    bool serve = false;
+    std::string command;
+    std::string where; // "check: " or "serve: " before each message; empty before a command
+    const option* table = kTopOptions;
+    const char* shortOptions = ":h";
+    char** first = nullptr; // getopt sees the command as its program name
+    int count = 0;
+    CheckOptions common;
+    bool help = false;
+    bool version = false;
+};
+
+enum class Taken { No, Yes, Refused };
+
+// The command comes first; before it only --help and --version.
+bool readCommand(const std::vector<std::string>& copies, std::vector<char*>& argv, ParseState& st, std::string& error)
+{
+    st.haveCommand = copies.size() > 1 && copies[1].compare(0, 1, "-") != 0;
+    st.command = st.haveCommand ? copies[1] : std::string();
+    if (st.haveCommand && st.command != "check" && st.command != "serve") {
+        error = "unknown command '" + st.command + "' (the commands are check and serve)";
+        return false;
+    }
+    st.serve = st.command == "serve";
+    st.table = !st.haveCommand ? kTopOptions : st.serve ? kServeOptions : kCheckOptions;
+    st.shortOptions = !st.haveCommand ? ":h" : ":a:f:c:h";
+    st.where = st.haveCommand ? st.command + ": " : std::string();
+    st.first = argv.data() + (st.haveCommand ? 1 : 0);
+    st.count = static_cast<int>(copies.size()) - (st.haveCommand ? 1 : 0);
+    return true;
+}
+
+// The options of both commands, and --help and --version before any.
+Taken takeCommonOption(int c, const char* value, ParseState& st, std::string& error)
+{
+    switch (c) {
+    case kAddress:
+        return nonEmpty(st.where, "address", value, "an IPv4 address of this machine", st.common.address, error)
+                   ? Taken::Yes
+                   : Taken::Refused;
+    case kFirmware:
+        return nonEmpty(st.where, "firmware", value, "a folder", st.common.firmwareDir, error) ? Taken::Yes
+                                                                                                : Taken::Refused;
+    case kConfig:
+        return nonEmpty(st.where, "config", value, "a file", st.common.configPath, error) ? Taken::Yes
+                                                                                          : Taken::Refused;
+    case kJson: st.common.json = true; return Taken::Yes;
+    case kHelp: st.help = true; return Taken::Yes;
+    case kVersion: st.version = true; return Taken::Yes;
+    default: return Taken::No;
+    }
+}
+
+Taken takeServeOption(int c, const char* value, const std::string& where, ServeOptions& serve, std::string& error)
+{
+    switch (c) {
+    case kErase: serve.erase = true; return Taken::Yes;
+    case kNoUpdateBoot: serve.updateBoot = false; return Taken::Yes;
+    case kDevices:
+        if (!parseCount(value, 1, 1000000, serve.devices)) {
+            error = where + "--devices wants a whole number from 1 to 1000000, not '" + value + "'";
+            return Taken::Refused;
+        }
+        return Taken::Yes;
+    case kIdleExit:
+        if (!parseCount(value, 1, 31536000, serve.idleExitSeconds)) {
+            error = where + "--idle-exit wants whole seconds from 1 to 31536000, not '" + value + "'";
+            return Taken::Refused;
+        }
+        return Taken::Yes;
+    case kReport:
+        return nonEmpty(where, "report", value, "a file", serve.reportPath, error) ? Taken::Yes : Taken::Refused;
+    default: return Taken::No;
+    }
+}
+
+// What getopt could not take: a missing value, a value too many, an unknown option.
+std::string refusal(int c, const ParseState& st)
+{
+    if (c == ':')
+        return st.where + "option '" + writtenOption(st.first, ::optind - 1) + "' needs a value";
+    // optopt: a short option's letter, a long option's code when it was
+    // given a value it does not take, 0 for an unknown long one.
+    const std::string written = ::optopt > 0 && ::optopt < 256 ? std::string("-") + static_cast<char>(::optopt)
+                                                               : writtenOption(st.first, ::optind - 1);
+    if (::optopt >= 256)
+        return st.where + "option '" + written + "' takes no value";
+    if (!st.haveCommand)
+        return "unknown option '" + written + "' (options come after the command: check or serve)";
+    if (!st.serve && isServeOnly(written))
+        return st.where + "option '" + written + "' belongs to serve, not check";
+    return st.where + "unknown option '" + written + "'";
+}
+
+bool readOptions(ParseState& st, ServeOptions& serve, std::string& error)
+{
+    ::optind = 0; // 0, not 1: GNU getopt starts afresh, also after an earlier parse
+    ::opterr = 0;
+    for (;;) {
+        const int c = ::getopt_long(st.count, st.first, st.shortOptions, st.table, nullptr);
+        if (c == -1)
+            return true;
+        const char* value = ::optarg ? ::optarg : "";
+        Taken taken = takeCommonOption(c, value, st, error);
+        // getopt only returns the codes of the table in use, so check never
+        // meets serve's own options here.
+        if (taken == Taken::No)
+            taken = takeServeOption(c, value, st.where, serve, error);
+        if (taken == Taken::Refused)
+            return false;
+        if (taken == Taken::No) {
+            error = refusal(c, st);
+            return false;
+        }
+    }
+}
+
+// After the options: what is left over and what is missing.
+bool checkComplete(const ParseState& st, std::string& error)
+{
+    if (::optind < st.count) {
+        error = st.where + "unexpected argument '" + std::string(st.first[::optind]) + "'";
+        return false;
+    }
+    if (!st.haveCommand) {
+        error = "no command given (check or serve)";
+        return false;
+    }
+    if (st.common.address.empty()) {
+        error = st.where + "--address is required (the local address to serve on)";
+        return false;
+    }
+    if (st.common.firmwareDir.empty()) {
+        error = st.where + "--firmware is required (the folder of kvx firmware files)";
+        return false;
+    }
+    return true;
+}
+
 } // namespace
 
 bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, std::string& error)
@@ -115,118 +257,24 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         argv.push_back(&a[0]);
     argv.push_back(nullptr);
 
-    // The command comes first; before it only --help and --version.
-    const bool haveCommand = copies.size() > 1 && copies[1].compare(0, 1, "-") != 0;
-    const std::string command = haveCommand ? copies[1] : std::string();
-    if (haveCommand && command != "check" && command != "serve") {
-        error = "unknown command '" + command + "' (the commands are check and serve)";
+    ParseState st;
+    if (!readCommand(copies, argv, st, error) || !readOptions(st, out.serve, error))
         return false;
-    }
-    const bool serve = command == "serve";
-    const option* table = !haveCommand ? kTopOptions : serve ? kServeOptions : kCheckOptions;
-    const char* shortOptions = !haveCommand ? ":h" : ":a:f:c:h";
-    const std::string where = haveCommand ? command + ": " : std::string();
-    // getopt sees the command as its program name.
-    char** first = argv.data() + (haveCommand ? 1 : 0);
-    const int count = static_cast<int>(copies.size()) - (haveCommand ? 1 : 0);
-
-    CheckOptions common;
-    bool help = false, version = false;
-    ::optind = 0; // 0, not 1: GNU getopt starts afresh, also after an earlier parse
-    ::opterr = 0;
-    for (;;) {
-        const int c = ::getopt_long(count, first, shortOptions, table, nullptr);
-        if (c == -1)
-            break;
-        const char* value = ::optarg ? ::optarg : "";
-        switch (c) {
-        case kAddress:
-            if (!nonEmpty(where, "address", value, "an IPv4 address of this machine", common.address, error))
-                return false;
-            break;
-        case kFirmware:
-            if (!nonEmpty(where, "firmware", value, "a folder", common.firmwareDir, error))
-                return false;
-            break;
-        case kConfig:
-            if (!nonEmpty(where, "config", value, "a file", common.configPath, error))
-                return false;
-            break;
-        case kJson: common.json = true; break;
-        case kHelp: help = true; break;
-        case kVersion: version = true; break;
-        case kErase: out.serve.erase = true; break;
-        case kNoUpdateBoot: out.serve.updateBoot = false; break;
-        case kDevices:
-            if (!parseCount(value, 1, 1000000, out.serve.devices)) {
-                error = where + "--devices wants a whole number from 1 to 1000000, not '" + value + "'";
-                return false;
-            }
-            break;
-        case kIdleExit:
-            if (!parseCount(value, 1, 31536000, out.serve.idleExitSeconds)) {
-                error = where + "--idle-exit wants whole seconds from 1 to 31536000, not '" + value + "'";
-                return false;
-            }
-            break;
-        case kReport:
-            if (!nonEmpty(where, "report", value, "a file", out.serve.reportPath, error))
-                return false;
-            break;
-        case ':':
-            error = where + "option '" + writtenOption(first, ::optind - 1) + "' needs a value";
-            return false;
-        default: {
-            // optopt: a short option's letter, a long option's code when it
-            // was given a value it does not take, 0 for an unknown long one.
-            const std::string written = ::optopt > 0 && ::optopt < 256
-                                            ? std::string("-") + static_cast<char>(::optopt)
-                                            : writtenOption(first, ::optind - 1);
-            if (::optopt >= 256)
-                error = where + "option '" + written + "' takes no value";
-            else if (!haveCommand)
-                error = "unknown option '" + written + "' (options come after the command: check or serve)";
-            else if (!serve && isServeOnly(written))
-                error = where + "option '" + written + "' belongs to serve, not check";
-            else
-                error = where + "unknown option '" + written + "'";
-            return false;
-        }
-        }
-    }
-    if (help) {
-        out.action = CommandLine::Action::Help;
+    if (st.help || st.version) {
+        out.action = st.help ? CommandLine::Action::Help : CommandLine::Action::Version;
         return true;
     }
-    if (version) {
-        out.action = CommandLine::Action::Version;
-        return true;
-    }
-    if (::optind < count) {
-        error = where + "unexpected argument '" + std::string(first[::optind]) + "'";
+    if (!checkComplete(st, error))
         return false;
-    }
-    if (!haveCommand) {
-        error = "no command given (check or serve)";
-        return false;
-    }
-    if (common.address.empty()) {
-        error = where + "--address is required (the local address to serve on)";
-        return false;
-    }
-    if (common.firmwareDir.empty()) {
-        error = where + "--firmware is required (the folder of kvx firmware files)";
-        return false;
-    }
-    if (serve) {
+    if (st.serve) {
         out.action = CommandLine::Action::Serve;
-        out.serve.address = common.address;
-        out.serve.firmwareDir = common.firmwareDir;
-        out.serve.configPath = common.configPath;
-        out.serve.json = common.json;
+        out.serve.address = st.common.address;
+        out.serve.firmwareDir = st.common.firmwareDir;
+        out.serve.configPath = st.common.configPath;
+        out.serve.json = st.common.json;
     } else {
         out.action = CommandLine::Action::Check;
-        out.check = common;
+        out.check = st.common;
     }
     return true;
 }

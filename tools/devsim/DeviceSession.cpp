@@ -216,41 +216,9 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
     }
 
     if (type == TypeOffer) {
-        Offer o;
-        std::string err = decodeOffer(data, size, o);
-        if (phase_ != Phase::WaitOffer) {
-            // A second job for the same device port; nothing for this session.
-            ++offersReceived_;
-            return;
-        }
-        if (!err.empty()) {
-            violation(err);
-            fail("the Offer could not be used: " + err, now);
-            return;
-        }
-        ++offersReceived_;
-        offer_ = o;
-        if (cfg_.expectNoOffer) {
-            violation("an Offer arrived (tool " + addressText(o.toolAddr) + ", job port " +
-                      std::to_string(o.jobPort) + ") where none may come");
-            fail("offered although no Offer was expected", now);
-            return;
-        }
-        if (cfg_.expectToolAddr && o.toolAddr != *cfg_.expectToolAddr)
-            violation("Offer names tool address " + addressText(o.toolAddr) + ", expected " +
-                      addressText(*cfg_.expectToolAddr));
-        if (cfg_.stopAfter == StopAfter::Offer) {
-            stoppedAt_ = "offer";
-            finishOk(now);
-            return;
-        }
-        sendReady(out);
-        phase_ = Phase::WaitSize;
-        deadline_ = now + std::chrono::milliseconds(cfg_.timeoutMs);
-        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+        receiveOffer(data, size, now, out);
         return;
     }
-
     if (phase_ == Phase::WaitOffer) {
         violation(std::string(typeName(type)) + " arrived before any Offer");
         return;
@@ -260,101 +228,167 @@ void DeviceSession::onDatagram(const uint8_t* data, size_t size, uint32_t /*srcA
                   ", not the job port " + std::to_string(offer_.jobPort) + " of the Offer");
 
     switch (type) {
-    case TypeSize: {
-        SizeInfo s;
-        std::string err = decodeSize(data, size, s);
-        if (phase_ == Phase::WaitSize && sizesLost_ < cfg_.loseSize) {
-            // Lost on the way: the device keeps repeating Ready, so only a
-            // tool that answers a repeated Ready gets any further.
-            ++sizesLost_;
-            if (!err.empty())
-                violation(err);
-            return;
-        }
-        if (!err.empty()) {
-            violation(err);
-            if (phase_ == Phase::WaitSize)
-                fail("the Size message could not be used: " + err, now);
-            return;
-        }
-        if (phase_ != Phase::WaitSize) {
-            if (s.imageLength != size_.imageLength)
-                violation("a second Size message says " + std::to_string(s.imageLength) + " bytes, the first said " +
-                          std::to_string(size_.imageLength));
-            return;
-        }
-        size_ = s;
-        haveSize_ = true;
-        blockCount_ = s.blockCount();
-        if (cfg_.expectImage) {
-            const size_t imageBytes = cfg_.expectImage->size();
-            const size_t configBytes = cfg_.expectConfig ? cfg_.expectConfig->size() : 0;
-            const std::string says = "Size says " + std::to_string(s.imageLength) + " bytes, ";
-            if (cfg_.expectConfig && imageBytes + configBytes != s.imageLength)
-                violation(says + "expected " + std::to_string(imageBytes + configBytes) + " (image " +
-                          std::to_string(imageBytes) + " + configuration " + std::to_string(configBytes) + ")");
-            else if (!cfg_.expectConfig && imageBytes != s.imageLength)
-                violation(says + "the expected image has " + std::to_string(imageBytes) +
-                          (cfg_.expectNoConfig ? " and nothing may follow it" : ""));
-        }
-        if (cfg_.stopAfter == StopAfter::Size) {
-            stoppedAt_ = "size";
-            finishOk(now);
-            return;
-        }
-        if (cfg_.keepBytes && !image_.allocate(s.imageLength)) {
-            fail("no memory for " + std::to_string(s.imageLength) + " bytes", now);
-            return;
-        }
-        if (!cfg_.keepBytes)
-            fingerprints_.assign(blockCount_, 0);
-        have_.assign(blockCount_, 0);
-        acked_.assign(blockCount_, 0);
-        gapsNs_.reserve(blockCount_ + blockCount_ / 8 + 16);
-        sendBlockAck(kKickOffIndex, out);
-        phase_ = blockCount_ ? Phase::WaitBlocks : Phase::WaitEnd;
-        deadline_ = now + std::chrono::milliseconds(cfg_.timeoutMs);
-        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    case TypeSize:
+        receiveSize(data, size, now, out);
         return;
-    }
     case TypeBlock:
-        if (phase_ == Phase::WaitSize) {
-            violation("Block arrived before the Size message");
-            return;
-        }
-        if (phase_ == Phase::Reporting)
-            return; // a late copy after End: harmless
-        handleBlock(data, size, now, out);
+        receiveBlock(data, size, now, out);
         return;
     case TypeEnd:
-        if (phase_ == Phase::WaitSize) {
-            violation("End arrived before the Size message");
-            fail("End before Size", now);
-            return;
-        }
-        if (phase_ == Phase::WaitBlocks) {
-            violation("End arrived after " + std::to_string(blocksHave_) + " of " + std::to_string(blockCount_) +
-                      " blocks");
-            fail("End before all blocks arrived", now);
-            return;
-        }
-        if (phase_ == Phase::Reporting) {
-            EndInfo e;
-            std::string err = decodeEnd(data, size, e);
-            ++endsReceived_;
-            if (!err.empty())
-                violation(err);
-            else if (e.checksum != end_.checksum || e.options != end_.options)
-                violation("a repeated End differs from the first");
-            return;
-        }
-        handleEnd(data, size, now);
+        receiveEnd(data, size, now);
         return;
     default:
         violation(std::string("unexpected ") + typeName(type) + " (type " + std::to_string(type) +
                   ") from the tool");
         return;
     }
+}
+
+void DeviceSession::receiveOffer(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out)
+{
+    Offer o;
+    std::string err = decodeOffer(data, size, o);
+    if (phase_ != Phase::WaitOffer) {
+        // A second job for the same device port; nothing for this session.
+        ++offersReceived_;
+        return;
+    }
+    if (!err.empty()) {
+        violation(err);
+        fail("the Offer could not be used: " + err, now);
+        return;
+    }
+    ++offersReceived_;
+    offer_ = o;
+    if (cfg_.expectNoOffer) {
+        violation("an Offer arrived (tool " + addressText(o.toolAddr) + ", job port " +
+                  std::to_string(o.jobPort) + ") where none may come");
+        fail("offered although no Offer was expected", now);
+        return;
+    }
+    if (cfg_.expectToolAddr && o.toolAddr != *cfg_.expectToolAddr)
+        violation("Offer names tool address " + addressText(o.toolAddr) + ", expected " +
+                  addressText(*cfg_.expectToolAddr));
+    if (cfg_.stopAfter == StopAfter::Offer) {
+        stoppedAt_ = "offer";
+        finishOk(now);
+        return;
+    }
+    sendReady(out);
+    phase_ = Phase::WaitSize;
+    deadline_ = now + std::chrono::milliseconds(cfg_.timeoutMs);
+    nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+}
+
+void DeviceSession::receiveSize(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out)
+{
+    SizeInfo s;
+    std::string err = decodeSize(data, size, s);
+    if (phase_ == Phase::WaitSize && sizesLost_ < cfg_.loseSize) {
+        // Lost on the way: the device keeps repeating Ready, so only a
+        // tool that answers a repeated Ready gets any further.
+        ++sizesLost_;
+        if (!err.empty())
+            violation(err);
+        return;
+    }
+    if (!err.empty()) {
+        violation(err);
+        if (phase_ == Phase::WaitSize)
+            fail("the Size message could not be used: " + err, now);
+        return;
+    }
+    if (phase_ != Phase::WaitSize) {
+        if (s.imageLength != size_.imageLength)
+            violation("a second Size message says " + std::to_string(s.imageLength) + " bytes, the first said " +
+                      std::to_string(size_.imageLength));
+        return;
+    }
+    size_ = s;
+    haveSize_ = true;
+    blockCount_ = s.blockCount();
+    checkSizeAgainstExpected();
+    if (cfg_.stopAfter == StopAfter::Size) {
+        stoppedAt_ = "size";
+        finishOk(now);
+        return;
+    }
+    startBlockPhase(now, out);
+}
+
+void DeviceSession::checkSizeAgainstExpected()
+{
+    if (!cfg_.expectImage)
+        return;
+    const uint32_t length = size_.imageLength;
+    const size_t imageBytes = cfg_.expectImage->size();
+    const size_t configBytes = cfg_.expectConfig ? cfg_.expectConfig->size() : 0;
+    const std::string says = "Size says " + std::to_string(length) + " bytes, ";
+    if (cfg_.expectConfig && imageBytes + configBytes != length)
+        violation(says + "expected " + std::to_string(imageBytes + configBytes) + " (image " +
+                  std::to_string(imageBytes) + " + configuration " + std::to_string(configBytes) + ")");
+    else if (!cfg_.expectConfig && imageBytes != length)
+        violation(says + "the expected image has " + std::to_string(imageBytes) +
+                  (cfg_.expectNoConfig ? " and nothing may follow it" : ""));
+}
+
+void DeviceSession::startBlockPhase(Clock::time_point now, Outbox& out)
+{
+    if (cfg_.keepBytes && !image_.allocate(size_.imageLength)) {
+        fail("no memory for " + std::to_string(size_.imageLength) + " bytes", now);
+        return;
+    }
+    if (!cfg_.keepBytes)
+        fingerprints_.assign(blockCount_, 0);
+    have_.assign(blockCount_, 0);
+    acked_.assign(blockCount_, 0);
+    gapsNs_.reserve(blockCount_ + blockCount_ / 8 + 16);
+    sendBlockAck(kKickOffIndex, out);
+    phase_ = blockCount_ ? Phase::WaitBlocks : Phase::WaitEnd;
+    deadline_ = now + std::chrono::milliseconds(cfg_.timeoutMs);
+    nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+}
+
+void DeviceSession::receiveBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out)
+{
+    if (phase_ == Phase::WaitSize) {
+        violation("Block arrived before the Size message");
+        return;
+    }
+    if (phase_ == Phase::Reporting)
+        return; // a late copy after End: harmless
+    handleBlock(data, size, now, out);
+}
+
+void DeviceSession::receiveEnd(const uint8_t* data, size_t size, Clock::time_point now)
+{
+    if (phase_ == Phase::WaitSize) {
+        violation("End arrived before the Size message");
+        fail("End before Size", now);
+        return;
+    }
+    if (phase_ == Phase::WaitBlocks) {
+        violation("End arrived after " + std::to_string(blocksHave_) + " of " + std::to_string(blockCount_) +
+                  " blocks");
+        fail("End before all blocks arrived", now);
+        return;
+    }
+    if (phase_ == Phase::Reporting) {
+        receiveRepeatedEnd(data, size);
+        return;
+    }
+    handleEnd(data, size, now);
+}
+
+void DeviceSession::receiveRepeatedEnd(const uint8_t* data, size_t size)
+{
+    EndInfo e;
+    std::string err = decodeEnd(data, size, e);
+    ++endsReceived_;
+    if (!err.empty())
+        violation(err);
+    else if (e.checksum != end_.checksum || e.options != end_.options)
+        violation("a repeated End differs from the first");
 }
 
 void DeviceSession::onOversized(const uint8_t* head, size_t headSize, Clock::time_point /*now*/)
@@ -521,69 +555,93 @@ void DeviceSession::onTimer(Clock::time_point now, Outbox& out)
         return;
     }
     flushAcks(now, out, false);
-    const auto retry = std::chrono::milliseconds(cfg_.retryMs);
     switch (phase_) {
     case Phase::WaitOffer:
-        if (now >= deadline_ && cfg_.expectNoOffer) {
-            noOfferAsExpected_ = true;
-            finishOk(now);
-        } else if (now >= deadline_) {
-            fail("no Offer within " + std::to_string(cfg_.offerTimeoutMs) + " ms", now);
-        }
+        tickWaitOffer(now);
         break;
     case Phase::WaitSize:
-        if (now >= deadline_)
-            fail("no Size message within " + std::to_string(cfg_.timeoutMs) + " ms of the Offer", now);
-        else if (now >= nextRetry_) {
-            sendReady(out);
-            nextRetry_ = now + retry;
-        }
+        tickWaitSize(now, out);
         break;
     case Phase::WaitBlocks:
-        if (now >= deadline_)
-            fail("no Block for " + std::to_string(cfg_.timeoutMs) + " ms (have " + std::to_string(blocksHave_) +
-                     " of " + std::to_string(blockCount_) + ")",
-                 now);
-        else if (!sawBlock_ && now >= nextRetry_) {
-            sendBlockAck(kKickOffIndex, out);
-            nextRetry_ = now + retry;
-        }
+        tickWaitBlocks(now, out);
         break;
     case Phase::WaitEnd:
-        if (now >= deadline_)
-            fail("no End message within " + std::to_string(cfg_.timeoutMs) + " ms", now);
-        else if (now >= nextRetry_) {
-            // Asking again makes the tool run its block phase once more,
-            // which with every block acknowledged only repeats End.
-            flushAcks(now, out, true);
-            sendBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex, out);
-            if (blockCount_)
-                markAcknowledged(blockCount_ - 1);
-            nextRetry_ = now + retry;
-        }
+        tickWaitEnd(now, out);
         break;
     case Phase::Reporting:
-        if (now >= nextRetry_) {
-            if (progressSent_ < cfg_.progressSteps) {
-                ++progressSent_;
-                uint32_t total = blockCount_ ? blockCount_ : 1;
-                uint32_t written = uint32_t(uint64_t(total) * uint32_t(progressSent_) / uint32_t(cfg_.progressSteps));
-                Outgoing& o = out.add();
-                o.size = uint8_t(encodeWriteProgress(o.bytes, written, total));
-                nextRetry_ = now + std::chrono::milliseconds(cfg_.progressIntervalMs);
-            } else {
-                MessageType t = reported_ == Outcome::Complete      ? TypeWriteComplete
-                                : reported_ == Outcome::CheckFailed ? TypeCheckFailed
-                                                                    : TypeWriteFailed;
-                Outgoing& o = out.add();
-                o.size = uint8_t(encodeResult(o.bytes, t));
-                finishOk(now);
-            }
-        }
+        if (now >= nextRetry_)
+            sendNextReport(now, out);
         break;
     default:
         break;
     }
+}
+
+void DeviceSession::tickWaitOffer(Clock::time_point now)
+{
+    if (now >= deadline_ && cfg_.expectNoOffer) {
+        noOfferAsExpected_ = true;
+        finishOk(now);
+    } else if (now >= deadline_) {
+        fail("no Offer within " + std::to_string(cfg_.offerTimeoutMs) + " ms", now);
+    }
+}
+
+void DeviceSession::tickWaitSize(Clock::time_point now, Outbox& out)
+{
+    if (now >= deadline_)
+        fail("no Size message within " + std::to_string(cfg_.timeoutMs) + " ms of the Offer", now);
+    else if (now >= nextRetry_) {
+        sendReady(out);
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    }
+}
+
+void DeviceSession::tickWaitBlocks(Clock::time_point now, Outbox& out)
+{
+    if (now >= deadline_)
+        fail("no Block for " + std::to_string(cfg_.timeoutMs) + " ms (have " + std::to_string(blocksHave_) + " of " +
+                 std::to_string(blockCount_) + ")",
+             now);
+    else if (!sawBlock_ && now >= nextRetry_) {
+        sendBlockAck(kKickOffIndex, out);
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    }
+}
+
+void DeviceSession::tickWaitEnd(Clock::time_point now, Outbox& out)
+{
+    if (now >= deadline_)
+        fail("no End message within " + std::to_string(cfg_.timeoutMs) + " ms", now);
+    else if (now >= nextRetry_) {
+        // Asking again makes the tool run its block phase once more,
+        // which with every block acknowledged only repeats End.
+        flushAcks(now, out, true);
+        sendBlockAck(blockCount_ ? blockCount_ - 1 : kKickOffIndex, out);
+        if (blockCount_)
+            markAcknowledged(blockCount_ - 1);
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.retryMs);
+    }
+}
+
+// One step of progress, or the result once every step has gone out.
+void DeviceSession::sendNextReport(Clock::time_point now, Outbox& out)
+{
+    if (progressSent_ < cfg_.progressSteps) {
+        ++progressSent_;
+        uint32_t total = blockCount_ ? blockCount_ : 1;
+        uint32_t written = uint32_t(uint64_t(total) * uint32_t(progressSent_) / uint32_t(cfg_.progressSteps));
+        Outgoing& o = out.add();
+        o.size = uint8_t(encodeWriteProgress(o.bytes, written, total));
+        nextRetry_ = now + std::chrono::milliseconds(cfg_.progressIntervalMs);
+        return;
+    }
+    MessageType t = reported_ == Outcome::Complete      ? TypeWriteComplete
+                    : reported_ == Outcome::CheckFailed ? TypeCheckFailed
+                                                        : TypeWriteFailed;
+    Outgoing& o = out.add();
+    o.size = uint8_t(encodeResult(o.bytes, t));
+    finishOk(now);
 }
 
 Clock::time_point DeviceSession::nextWake() const

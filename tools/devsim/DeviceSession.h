@@ -129,10 +129,25 @@ private:
     bool chance(int percent);
     void queueAck(uint32_t index, Clock::time_point now, Outbox& out);
     void flushAcks(Clock::time_point now, Outbox& out, bool all);
+    // One per message kind the device receives, after onDatagram has
+    // counted it and checked where it came from.
+    void receiveOffer(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
+    void receiveSize(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
+    void checkSizeAgainstExpected();
+    void startBlockPhase(Clock::time_point now, Outbox& out);
+    void receiveBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
+    void receiveEnd(const uint8_t* data, size_t size, Clock::time_point now);
+    void receiveRepeatedEnd(const uint8_t* data, size_t size);
     void handleBlock(const uint8_t* data, size_t size, Clock::time_point now, Outbox& out);
     void handleEnd(const uint8_t* data, size_t size, Clock::time_point now);
     void emitAck(uint32_t index, Clock::time_point now, Outbox& out);
     void markAcknowledged(uint32_t index);
+    // What onTimer does in each phase.
+    void tickWaitOffer(Clock::time_point now);
+    void tickWaitSize(Clock::time_point now, Outbox& out);
+    void tickWaitBlocks(Clock::time_point now, Outbox& out);
+    void tickWaitEnd(Clock::time_point now, Outbox& out);
+    void sendNextReport(Clock::time_point now, Outbox& out);
     bool stalled(Clock::time_point now) const { return stallBegun_ && now < stallUntil_; }
     void checkReceivedBytes(uint32_t receivedSum);
     void compareWithExpected(size_t offset, const uint8_t* bytes, size_t n);
