@@ -134,6 +134,8 @@ TEST(DeviceSession, JudgesTheToolsScript)
         {"words out of place", "differ from the expected image at offset 1028",
          [](auto& s) { std::swap_ranges(s[1].begin() + 20, s[1].begin() + 24, s[1].begin() + 24); }, {0, 1, 2}, done},
         {"blocks in another order", "", [](auto& s) { std::swap(s[0], s[2]); }, {2, 1, 0}, done},
+        {"End repeated with other options", "a repeated End differs from the first",
+         [](auto& s) { s.push_back(s[3]), s[4][16] = 1; }, {0, 1, 2}, done},
     };
     for (bool keep : {true, false})
         for (const auto& c : cases) {
@@ -434,9 +436,11 @@ TEST(DeviceSession, OfferExpectations)
     }
 }
 
-TEST(DeviceSession, AForeignPortAChangedSizeAndAnOversizedDatagramAreFaults)
+TEST(DeviceSession, AnotherToolAForeignPortAChangedSizeAndAnOversizedDatagramAreFaults)
 {
-    Device d(baseConfig());
+    SessionConfig cfg = baseConfig();
+    cfg.expectToolAddr = 0x0AD50709; // the Offer names 10.213.7.1
+    Device d(cfg);
     d.feed(sizeMsg(4096), 5555);
     d.feed(sizeMsg(8192));
     Msg big = block(imageOf(4096), 0);
@@ -444,9 +448,10 @@ TEST(DeviceSession, AForeignPortAChangedSizeAndAnOversizedDatagramAreFaults)
     d.s.onOversized(big.data(), big.size(), d.now);
     big[0] = 'x'; // not the protocol: ignored
     d.s.onOversized(big.data(), big.size(), d.now);
-    const char* want[] = {"Size came from port 5555, not the job port 40000", "a second Size message says 8192 bytes",
+    const char* want[] = {"Offer names tool address 10.213.7.1, expected 10.213.7.9",
+                          "Size came from port 5555, not the job port 40000", "a second Size message says 8192 bytes",
                           "Block: a datagram of more than 2048 bytes"};
-    ASSERT_EQ(d.s.violationCount(), 3u);
-    for (size_t i = 0; i < 3; ++i)
+    ASSERT_EQ(d.s.violationCount(), 4u);
+    for (size_t i = 0; i < 4; ++i)
         EXPECT_TRUE(has(d.s.violations()[i], want[i]));
 }
