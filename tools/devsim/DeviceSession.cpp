@@ -250,7 +250,6 @@ void DeviceSession::receiveOffer(const uint8_t* data, size_t size, Clock::time_p
     std::string err = decodeOffer(data, size, o);
     if (phase_ != Phase::WaitOffer) {
         // A second job for the same device port; nothing for this session.
-        ++offersReceived_;
         return;
     }
     if (!err.empty()) {
@@ -258,7 +257,6 @@ void DeviceSession::receiveOffer(const uint8_t* data, size_t size, Clock::time_p
         fail("the Offer could not be used: " + err, now);
         return;
     }
-    ++offersReceived_;
     offer_ = o;
     if (cfg_.expectNoOffer) {
         violation("an Offer arrived (tool " + addressText(o.toolAddr) + ", job port " +
@@ -305,7 +303,6 @@ void DeviceSession::receiveSize(const uint8_t* data, size_t size, Clock::time_po
         return;
     }
     size_ = s;
-    haveSize_ = true;
     blockCount_ = s.blockCount();
     checkSizeAgainstExpected();
     if (cfg_.stopAfter == StopAfter::Size) {

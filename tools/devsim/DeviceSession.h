@@ -166,7 +166,6 @@ private:
 
     Offer offer_;
     SizeInfo size_;
-    bool haveSize_ = false;
     uint32_t blockCount_ = 0;
     ImageBuffer image_;                // with keepBytes
     std::vector<size_t> fingerprints_; // without: a hash of each block's first copy
@@ -178,7 +177,6 @@ private:
     uint32_t droppedBlocks_ = 0;
     uint32_t acksSent_ = 0;
     uint32_t endsReceived_ = 0;
-    uint32_t offersReceived_ = 0;
     int sizesLost_ = 0;
     std::vector<uint8_t> acked_; // per block: an acknowledgement went out
     uint32_t blocksAcked_ = 0;
