@@ -68,6 +68,198 @@ std::string localAddressList(const std::vector<InterfaceAddress>& all)
     return join(shown.empty() ? loopback : shown);
 }
 
+
+const InterfaceAddress* interfaceWith(const std::vector<InterfaceAddress>& all, uint32_t address)
+{
+    for (const InterfaceAddress& a : all)
+        if (a.address == address)
+            return &a;
+    return nullptr;
+}
+
+// Down, up without a link, or fine: the link state file says best, the
+// interface flags are the fallback where it cannot be read.
+Finding interfaceStateFinding(const InterfaceAddress& ours, const std::string& addressText)
+{
+    const LinkState link = readLinkState(ours.name);
+    std::string state;
+    bool carrier = true;
+    if (link.known) {
+        state = link.operState + (link.carrier == 1 ? ", carrier" : link.carrier == 0 ? ", no carrier" : "");
+        // "unknown" is what interfaces without a link layer state say (dummy, tun).
+        carrier = link.carrier != 0 && (link.operState == "up" || link.operState == "unknown");
+    } else {
+        state = std::string(ours.running ? "running" : "not running") + (ours.lowerUp ? ", carrier" : ", no carrier");
+        carrier = ours.running && ours.lowerUp;
+    }
+    const std::string prefix = std::to_string(prefixLength(ours.netmask));
+    if (!ours.up)
+        return make(Severity::Failure, FindingId::InterfaceDown, {{"address", addressText}, {"interface", ours.name}});
+    if (!carrier)
+        return make(Severity::Warning, FindingId::InterfaceNoCarrier,
+                    {{"address", addressText}, {"interface", ours.name}, {"state", state}});
+    return make(Severity::Info, FindingId::InterfaceOk,
+                {{"address", addressText}, {"interface", ours.name}, {"state", state}, {"prefix", prefix}});
+}
+
+// Another interface on the same /24 may take the devices' replies.
+void addSharedSubnetFindings(const std::vector<InterfaceAddress>& all, const InterfaceAddress& ours,
+                             const std::string& addressText, std::vector<Finding>* out)
+{
+    for (const InterfaceAddress& a : all) {
+        if (a.name == ours.name || a.loopback || network24(a.address) != network24(ours.address))
+            continue;
+        out->push_back(make(Severity::Warning, FindingId::SubnetShared,
+                            {{"address", addressText}, {"interface", ours.name}, {"other", a.name},
+                             {"otherAddress", addressToText(a.address) + "/" + std::to_string(prefixLength(a.netmask))},
+                             {"network", networkText(ours.address)}}));
+    }
+}
+
+// A default route through another interface, once per interface.
+void addDefaultRouteFindings(const InterfaceAddress& ours, std::vector<Finding>* out)
+{
+    std::vector<std::string> reported;
+    for (const Ipv4Route& r : readIpv4Routes()) {
+        if (!r.isDefault() || r.interface == ours.name)
+            continue;
+        bool seen = false;
+        for (const std::string& name : reported)
+            seen = seen || name == r.interface;
+        if (seen)
+            continue;
+        reported.push_back(r.interface);
+        out->push_back(make(Severity::Warning, FindingId::DefaultRouteElsewhere,
+                            {{"interface", ours.name}, {"routeInterface", r.interface},
+                             {"gateway", r.gateway ? addressToText(r.gateway) : std::string()}}));
+    }
+}
+
+// True with the one finding in `out` when the folder cannot be listed.
+bool folderUnusable(const std::string& firmwareDir, std::vector<Finding>* out)
+{
+    auto missing = [&](const std::string& error) {
+        *out = {make(Severity::Failure, FindingId::FolderMissing, {{"folder", firmwareDir}, {"error", error}})};
+        return true;
+    };
+    // An empty folder text would list the file system's root.
+    if (firmwareDir.empty())
+        return missing("no folder given");
+    const FileStatus dir = fileStatus(firmwareDir);
+    int error = 0;
+    if (!dir.exists)
+        return missing(errorTextEnglish(dir.error));
+    if (!dir.isDirectory)
+        return missing(errorTextEnglish(ENOTDIR));
+    if (!canListDirectory(firmwareDir, &error))
+        return missing(errorTextEnglish(error));
+    return false;
+}
+
+// One line per folder entry, with the product codes it would serve.
+void addEntryFindings(const FirmwareSurvey& survey, std::vector<Finding>* out)
+{
+    for (size_t i = 0; i < survey.entries.size(); ++i) {
+        const SurveyEntry& e = survey.entries[i];
+        std::vector<std::string> codes;
+        for (const FirmwareChoice& c : survey.choices) {
+            for (size_t m : c.matches)
+                if (m == i)
+                    codes.push_back(c.code.empty() ? "\"\"" : c.code);
+        }
+        Finding f = make(Severity::Info, FindingId::FirmwareEntry,
+                         {{"entry", e.name}, {"nameCode", e.nameCode}, {"productCode", e.productCode},
+                          {"codes", join(codes, " ")}});
+        if (e.isDirectory)
+            f.details.push_back("a folder: serves no device");
+        else if (!e.readable)
+            f.details.push_back("cannot be read: serves its name's code only");
+        out->push_back(std::move(f));
+    }
+}
+
+// The chosen entry's image and what a job would send, with the configuration
+// when `config` (its status, when it can be sized) is given.
+Finding choiceFinding(const FirmwareSurvey& survey, const FirmwareChoice& c, const ImageFacts& facts,
+                      const FileStatus* config)
+{
+    const std::string& winner = survey.entries[c.matches.back()].name;
+    std::vector<std::string> others;
+    for (size_t k = 0; k + 1 < c.matches.size(); ++k)
+        others.push_back(survey.entries[c.matches[k]].name);
+    Finding choice = make(Severity::Info, FindingId::FirmwareChoice,
+                          {{"code", c.code}, {"entry", winner}, {"image", c.imagePath},
+                           {"size", std::to_string(facts.size)}, {"blocks", std::to_string(facts.blocks)},
+                           {"checksum", hex32(facts.computedChecksum)}, {"others", join(others)}});
+    if (!others.empty())
+        choice.details.push_back("also matched, but earlier in name order: " + join(others));
+    if (config) {
+        const uint64_t total = facts.size + config->size;
+        choice.details.push_back("with the configuration: " + std::to_string(total) + " bytes, " +
+                                 std::to_string((total + kBlockBytes - 1) / kBlockBytes) + " blocks");
+    }
+    return choice;
+}
+
+// What a device of product `c.code` would be sent, or why it cannot be.
+void addChoiceFindings(const FirmwareSurvey& survey, const FirmwareChoice& c, bool withConfig,
+                       const FileStatus* config, std::vector<Finding>* out)
+{
+    const ImageFacts facts = inspectImage(c.imagePath, c.code);
+    if (facts.version == ImageFacts::VersionMissing) {
+        out->push_back(make(Severity::Failure, FindingId::FirmwareVersionMissing,
+                            {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}}));
+        return;
+    }
+    if (facts.version == ImageFacts::VersionMismatch) {
+        out->push_back(make(Severity::Failure, FindingId::FirmwareModelMismatch,
+                            {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}}));
+        return;
+    }
+    if (!facts.imageReadable) {
+        out->push_back(make(Severity::Failure, FindingId::FirmwareImageMissing,
+                            {{"code", c.code}, {"entry", survey.entries[c.matches.back()].name},
+                             {"image", c.imagePath}, {"error", errorTextEnglish(facts.imageError)}}));
+        return;
+    }
+    out->push_back(choiceFinding(survey, c, facts, config));
+
+    // Without a checksum= line the server sends 0, which an image may sum to.
+    if (facts.expectedChecksum != facts.computedChecksum) {
+        Finding f = make(withConfig ? Severity::Failure : Severity::Warning, FindingId::FirmwareChecksumMismatch,
+                         {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath},
+                          {"expected", facts.hasChecksumLine ? hex32(facts.expectedChecksum) : std::string()},
+                          {"computed", hex32(facts.computedChecksum)}, {"withConfig", withConfig ? "yes" : "no"}});
+        if (!facts.hasChecksumLine)
+            f.details.push_back("the version file has no checksum= line, so 0 would be sent");
+        out->push_back(std::move(f));
+    }
+    if (config && facts.size + config->size > kMaxImageWithConfigBytes)
+        out->push_back(make(Severity::Failure, FindingId::FirmwareTooLarge,
+                            {{"code", c.code}, {"image", c.imagePath}, {"size", std::to_string(facts.size)},
+                             {"configSize", std::to_string(config->size)},
+                             {"total", std::to_string(facts.size + config->size)},
+                             {"limit", std::to_string(kMaxImageWithConfigBytes)}}));
+}
+
+// A broken entry fails the devices of its model only. While some model
+// can still be served the run goes on, and the broken ones are warnings;
+// when none can, the run would serve nothing and they stay failures.
+void demoteWhenSomeServed(const FirmwareSurvey& survey, std::vector<Finding>* out)
+{
+    std::vector<std::string> failing;
+    for (const Finding& f : *out)
+        if (f.severity == Severity::Failure)
+            failing.push_back(f.arg("code"));
+    bool someServed = false;
+    for (const FirmwareChoice& c : survey.choices)
+        someServed = someServed || std::find(failing.begin(), failing.end(), c.code) == failing.end();
+    if (someServed)
+        for (Finding& f : *out)
+            if (f.severity == Severity::Failure)
+                f.severity = Severity::Warning;
+}
+
 } // namespace
 
 std::vector<Finding> checkRequestPort(uint16_t port)
@@ -118,13 +310,7 @@ std::vector<Finding> checkLocalAddress(const std::string& text)
         return {make(Severity::Failure, FindingId::AddressInvalid, {{"text", text}, {"local", localAddressList(all)}})};
     const std::string addressText = addressToText(address);
 
-    const InterfaceAddress* ours = nullptr;
-    for (const InterfaceAddress& a : all) {
-        if (a.address == address) {
-            ours = &a;
-            break;
-        }
-    }
+    const InterfaceAddress* ours = interfaceWith(all, address);
     if (!ours)
         return {make(Severity::Failure, FindingId::AddressNotLocal,
                      {{"address", addressText}, {"local", localAddressList(all)}})};
@@ -133,58 +319,16 @@ std::vector<Finding> checkLocalAddress(const std::string& text)
                      {{"address", addressText}, {"interface", ours->name}})};
 
     std::vector<Finding> out;
-    const LinkState link = readLinkState(ours->name);
-    std::string state;
-    bool carrier = true;
-    if (link.known) {
-        state = link.operState + (link.carrier == 1 ? ", carrier" : link.carrier == 0 ? ", no carrier" : "");
-        // "unknown" is what interfaces without a link layer state say (dummy, tun).
-        carrier = link.carrier != 0 && (link.operState == "up" || link.operState == "unknown");
-    } else {
-        state = std::string(ours->running ? "running" : "not running") + (ours->lowerUp ? ", carrier" : ", no carrier");
-        carrier = ours->running && ours->lowerUp;
-    }
+    out.push_back(interfaceStateFinding(*ours, addressText));
     const std::string prefix = std::to_string(prefixLength(ours->netmask));
-    if (!ours->up)
-        out.push_back(make(Severity::Failure, FindingId::InterfaceDown,
-                           {{"address", addressText}, {"interface", ours->name}}));
-    else if (!carrier)
-        out.push_back(make(Severity::Warning, FindingId::InterfaceNoCarrier,
-                           {{"address", addressText}, {"interface", ours->name}, {"state", state}}));
-    else
-        out.push_back(make(Severity::Info, FindingId::InterfaceOk,
-                           {{"address", addressText}, {"interface", ours->name}, {"state", state},
-                            {"prefix", prefix}}));
-
     // The sweep lends addresses of the /24; a narrower network puts them
     // outside the interface's own, where replies to devices follow other routes.
     if (prefixLength(ours->netmask) > 24)
         out.push_back(make(Severity::Warning, FindingId::PrefixNarrow,
                            {{"address", addressText}, {"interface", ours->name}, {"prefix", prefix},
                             {"network", networkText(address)}}));
-
-    std::vector<std::string> reported;
-    for (const InterfaceAddress& a : all) {
-        if (a.name == ours->name || a.loopback || network24(a.address) != network24(address))
-            continue;
-        out.push_back(make(Severity::Warning, FindingId::SubnetShared,
-                           {{"address", addressText}, {"interface", ours->name}, {"other", a.name},
-                            {"otherAddress", addressToText(a.address) + "/" + std::to_string(prefixLength(a.netmask))},
-                            {"network", networkText(address)}}));
-    }
-    for (const Ipv4Route& r : readIpv4Routes()) {
-        if (!r.isDefault() || r.interface == ours->name)
-            continue;
-        bool seen = false;
-        for (const std::string& name : reported)
-            seen = seen || name == r.interface;
-        if (seen)
-            continue;
-        reported.push_back(r.interface);
-        out.push_back(make(Severity::Warning, FindingId::DefaultRouteElsewhere,
-                           {{"interface", ours->name}, {"routeInterface", r.interface},
-                            {"gateway", r.gateway ? addressToText(r.gateway) : std::string()}}));
-    }
+    addSharedSubnetFindings(all, *ours, addressText, &out);
+    addDefaultRouteFindings(*ours, &out);
     return out;
 }
 
@@ -260,114 +404,20 @@ std::vector<Finding> checkConfigurationFile(const std::string& path)
 
 std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const std::string& configPath)
 {
-    // An empty folder text would list the file system's root.
-    if (firmwareDir.empty())
-        return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", "no folder given"}})};
-    const FileStatus dir = fileStatus(firmwareDir);
-    int error = 0;
-    if (!dir.exists)
-        return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", errorTextEnglish(dir.error)}})};
-    if (!dir.isDirectory)
-        return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", errorTextEnglish(ENOTDIR)}})};
-    if (!canListDirectory(firmwareDir, &error))
-        return {make(Severity::Failure, FindingId::FolderMissing,
-                     {{"folder", firmwareDir}, {"error", errorTextEnglish(error)}})};
-
+    std::vector<Finding> out;
+    if (folderUnusable(firmwareDir, &out))
+        return out;
     const FirmwareSurvey survey = surveyFirmwareFolder(firmwareDir);
     if (survey.entries.empty())
         return {make(Severity::Warning, FindingId::FolderEmpty, {{"folder", firmwareDir}})};
 
-    std::vector<Finding> out;
-    for (size_t i = 0; i < survey.entries.size(); ++i) {
-        const SurveyEntry& e = survey.entries[i];
-        std::vector<std::string> codes;
-        for (const FirmwareChoice& c : survey.choices) {
-            for (size_t m : c.matches)
-                if (m == i)
-                    codes.push_back(c.code.empty() ? "\"\"" : c.code);
-        }
-        Finding f = make(Severity::Info, FindingId::FirmwareEntry,
-                         {{"entry", e.name}, {"nameCode", e.nameCode}, {"productCode", e.productCode},
-                          {"codes", join(codes, " ")}});
-        if (e.isDirectory)
-            f.details.push_back("a folder: serves no device");
-        else if (!e.readable)
-            f.details.push_back("cannot be read: serves its name's code only");
-        out.push_back(std::move(f));
-    }
-
+    addEntryFindings(survey, &out);
     const bool withConfig = !configPath.empty();
     const FileStatus config = fileStatus(configPath);
     const bool configSized = withConfig && config.exists && config.isRegular;
-    for (const FirmwareChoice& c : survey.choices) {
-        const std::string& winner = survey.entries[c.matches.back()].name;
-        const ImageFacts facts = inspectImage(c.imagePath, c.code);
-        if (facts.version == ImageFacts::VersionMissing) {
-            out.push_back(make(Severity::Failure, FindingId::FirmwareVersionMissing,
-                               {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}}));
-            continue;
-        }
-        if (facts.version == ImageFacts::VersionMismatch) {
-            out.push_back(make(Severity::Failure, FindingId::FirmwareModelMismatch,
-                               {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}}));
-            continue;
-        }
-        if (!facts.imageReadable) {
-            out.push_back(make(Severity::Failure, FindingId::FirmwareImageMissing,
-                               {{"code", c.code}, {"entry", winner}, {"image", c.imagePath},
-                                {"error", errorTextEnglish(facts.imageError)}}));
-            continue;
-        }
-        std::vector<std::string> others;
-        for (size_t k = 0; k + 1 < c.matches.size(); ++k)
-            others.push_back(survey.entries[c.matches[k]].name);
-        Finding choice = make(Severity::Info, FindingId::FirmwareChoice,
-                              {{"code", c.code}, {"entry", winner}, {"image", c.imagePath},
-                               {"size", std::to_string(facts.size)}, {"blocks", std::to_string(facts.blocks)},
-                               {"checksum", hex32(facts.computedChecksum)}, {"others", join(others)}});
-        if (!others.empty())
-            choice.details.push_back("also matched, but earlier in name order: " + join(others));
-        if (configSized) {
-            const uint64_t total = facts.size + config.size;
-            choice.details.push_back("with the configuration: " + std::to_string(total) + " bytes, " +
-                                     std::to_string((total + kBlockBytes - 1) / kBlockBytes) + " blocks");
-        }
-        out.push_back(std::move(choice));
-
-        // Without a checksum= line the server sends 0, which an image may sum to.
-        if (facts.expectedChecksum != facts.computedChecksum) {
-            Finding f = make(withConfig ? Severity::Failure : Severity::Warning, FindingId::FirmwareChecksumMismatch,
-                             {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath},
-                              {"expected", facts.hasChecksumLine ? hex32(facts.expectedChecksum) : std::string()},
-                              {"computed", hex32(facts.computedChecksum)}, {"withConfig", withConfig ? "yes" : "no"}});
-            if (!facts.hasChecksumLine)
-                f.details.push_back("the version file has no checksum= line, so 0 would be sent");
-            out.push_back(std::move(f));
-        }
-        if (configSized && facts.size + config.size > kMaxImageWithConfigBytes)
-            out.push_back(make(Severity::Failure, FindingId::FirmwareTooLarge,
-                               {{"code", c.code}, {"image", c.imagePath}, {"size", std::to_string(facts.size)},
-                                {"configSize", std::to_string(config.size)},
-                                {"total", std::to_string(facts.size + config.size)},
-                                {"limit", std::to_string(kMaxImageWithConfigBytes)}}));
-    }
-    // A broken entry fails the devices of its model only. While some model
-    // can still be served the run goes on, and the broken ones are warnings;
-    // when none can, the run would serve nothing and they stay failures.
-    std::vector<std::string> failing;
-    for (const Finding& f : out)
-        if (f.severity == Severity::Failure)
-            failing.push_back(f.arg("code"));
-    bool someServed = false;
     for (const FirmwareChoice& c : survey.choices)
-        someServed = someServed || std::find(failing.begin(), failing.end(), c.code) == failing.end();
-    if (someServed)
-        for (Finding& f : out)
-            if (f.severity == Severity::Failure)
-                f.severity = Severity::Warning;
+        addChoiceFindings(survey, c, withConfig, configSized ? &config : nullptr, &out);
+    demoteWhenSomeServed(survey, &out);
     return out;
 }
 

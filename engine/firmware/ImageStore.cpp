@@ -60,6 +60,87 @@ PrepareResult mismatch(const std::string& versionPath, const VersionFile::Conten
                   name + " is for product " + oneLine(v.product) + ", not " + oneLine(code));
 }
 
+// Opens the image; its length must fit the 32-bit size a device is told.
+std::string openImage(const std::string& imagePath, const std::string& imageName, RawFile& image,
+                      FileIdentity& imageId)
+{
+    if (!image.open(imagePath) || !image.identity(&imageId))
+        return openProblem("image", imagePath);
+    if (imageId.size > UINT32_MAX)
+        return imageName + " has " + std::to_string(imageId.size) + " bytes; at most " +
+               std::to_string(UINT32_MAX) + " can be sent";
+    return {};
+}
+
+// Opens the configuration; it must hold the device's settings and fit, with
+// the image, into what a device takes.
+std::string openConfig(const std::string& configPath, const std::string& configName, const std::string& imageName,
+                       uint64_t imageLength, RawFile& config, FileIdentity& configId)
+{
+    if (!config.open(configPath) || !config.identity(&configId))
+        return openProblem("configuration", configPath);
+    const uint64_t configLength = configId.size;
+    if (configLength < kMinConfigBytes)
+        return configTooShortReason(configPath, configLength);
+    if (imageLength + configLength > kMaxImageWithConfigBytes)
+        return imageName + " (" + std::to_string(imageLength) + " bytes) with " + configName + " (" +
+               std::to_string(configLength) + " bytes) is over " + std::to_string(kMaxImageWithConfigBytes) +
+               " bytes";
+    return {};
+}
+
+// A length the disk allows may still be more than the memory has.
+std::string allocate(PreparedImage& prepared, uint64_t total, const std::string& imageName)
+{
+    try {
+        prepared.bytes.resize(static_cast<size_t>(total));
+    } catch (const std::bad_alloc&) {
+        return "not enough memory for the " + std::to_string(total) + " bytes of " + imageName;
+    }
+    return {};
+}
+
+// Reads an opened file whole; `changed` is set when it was written meanwhile,
+// which is worth another attempt, unlike a file that is merely short.
+std::string readWhole(RawFile& file, const FileIdentity& id, const std::string& name, uint8_t* into,
+                      uint64_t length, bool* changed)
+{
+    const size_t got = file.read(into, static_cast<size_t>(length));
+    FileIdentity after;
+    if (!file.identity(&after) || after != id) {
+        *changed = true;
+        return name + " changed while it was being read";
+    }
+    if (got != length)
+        return name + " ended after " + std::to_string(got) + " of " + std::to_string(length) + " bytes";
+    return {};
+}
+
+// The version file's checksum covers the image alone, so it is checked before
+// the configuration joins; the checksum sent then covers both.
+std::string appendConfig(PreparedImage& prepared, uint64_t imageLength, const std::string& imageName,
+                         RawFile& config, const FileIdentity& configId, const std::string& configName,
+                         bool* changed)
+{
+    uint8_t* bytes = prepared.bytes.data();
+    const uint32_t versionChecksum = prepared.checksum;
+    const size_t imageWords = static_cast<size_t>(imageLength / 4);
+    const uint32_t imageSum = sumWords(bytes, imageWords);
+    if (imageSum != versionChecksum)
+        return imageName + " does not match its version file: its words add up to " + hex32(imageSum) +
+               ", the version file says " + hex32(versionChecksum);
+    const std::string problem =
+        readWhole(config, configId, configName, bytes + imageLength, configId.size, changed);
+    if (!problem.empty())
+        return problem;
+    const size_t totalWords = static_cast<size_t>(prepared.bytes.size() / 4);
+    maskWords(bytes, imageWords, totalWords);
+    prepared.checksum = sumWords(bytes, totalWords);
+    prepared.withConfig = true;
+    prepared.config = configId;
+    return {};
+}
+
 } // namespace
 
 bool ImageStore::Key::operator<(const Key& o) const
@@ -94,35 +175,119 @@ void ImageStore::prune()
     }
 }
 
+bool ImageStore::identify(const std::string& imagePath, const std::string& versionPath, const std::string& configPath,
+                          Key* key)
+{
+    key->withConfig = !configPath.empty();
+    return fileIdentity(versionPath, &key->version) == StatOutcome::Ok &&
+           fileIdentity(imagePath, &key->image) == StatOutcome::Ok &&
+           (!key->withConfig || fileIdentity(configPath, &key->config) == StatOutcome::Ok);
+}
+
+// A buffer for these very files, read long enough after their last change:
+// only the product check is left, on the version file's lines kept with it.
+bool ImageStore::reuseSettled(const Key& key, const std::string& versionPath, const std::string& productCode,
+                              PrepareResult* result)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    prune();
+    auto it = slots_.find(key);
+    if (it == slots_.end() || !it->second->settled || it->second->pending)
+        return false;
+    auto image = it->second->image.lock();
+    if (!image)
+        return false;
+    uint32_t sum = 0;
+    if (VersionFile::check(it->second->version, productCode, sum) != VersionFile::Ok) {
+        *result = mismatch(versionPath, it->second->version, productCode);
+        return true;
+    }
+    result->status = PrepareStatus::Ok;
+    result->image = std::move(image);
+    return true;
+}
+
+bool ImageStore::claimRead(bool identified, const Key& key, std::shared_ptr<Slot>* slot,
+                           std::shared_ptr<Pending>* pending, PrepareResult* result)
+{
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (identified) {
+        prune();
+        std::shared_ptr<Slot>& s = slots_[key];
+        if (!s)
+            s = std::make_shared<Slot>();
+        *slot = s;
+        if ((*slot)->pending) {
+            // Another thread is reading these files: its buffer serves us too.
+            *pending = (*slot)->pending;
+            const std::shared_ptr<Pending>& p = *pending;
+            finished_.wait(lock, [&] { return p->done; });
+            result->status = p->outcome.status;
+            result->reason = p->outcome.reason;
+            result->image = p->outcome.image;
+            return true;
+        }
+        if ((*slot)->settled && (result->image = (*slot)->image.lock())) {
+            // Made by another thread since we looked.
+            result->status = PrepareStatus::Ok;
+            return true;
+        }
+        *pending = std::make_shared<Pending>();
+        (*slot)->pending = *pending;
+    }
+    ++reads_;
+    return false;
+}
+
+ImageStore::Outcome ImageStore::buildOrReport(const std::string& imagePath, const std::string& configPath,
+                                              const VersionFile::Contents& version, uint32_t versionChecksum,
+                                              const Key& key)
+{
+    try {
+        return build(imagePath, configPath, version, versionChecksum, key);
+    } catch (const std::exception&) {
+        // Out of memory on the way: the waiting threads must still be told.
+        Outcome out;
+        out.reason = "not enough memory to load image " + oneLine(imagePath);
+        return out;
+    }
+}
+
+void ImageStore::publish(Slot& slot, Pending& pending, const VersionFile::Contents& version, Outcome& out)
+{
+    std::shared_ptr<const PreparedImage> old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        old = slot.image.lock();
+    }
+    // The same bytes read again (the files were too fresh to trust
+    // their identity): the jobs keep sharing one buffer.
+    if (old && out.status == PrepareStatus::Ok && old->checksum == out.image->checksum &&
+        old->withConfig == out.image->withConfig && old->bytes == out.image->bytes)
+        out.image = old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (out.status == PrepareStatus::Ok) {
+            slot.image = out.image;
+            slot.version = version;
+            slot.settled = out.settled;
+        }
+        slot.pending.reset();
+        pending.outcome = out;
+        pending.done = true;
+    }
+    finished_.notify_all();
+}
+
 PrepareResult ImageStore::prepare(const std::string& imagePath, const std::string& productCode,
                                   const std::string& configPath)
 {
     const std::string versionPath = VersionFile::pathForImage(imagePath);
     Key key;
-    key.withConfig = !configPath.empty();
-    const bool identified = fileIdentity(versionPath, &key.version) == StatOutcome::Ok &&
-                            fileIdentity(imagePath, &key.image) == StatOutcome::Ok &&
-                            (!key.withConfig || fileIdentity(configPath, &key.config) == StatOutcome::Ok);
-
-    // A buffer for these very files, read long enough after their last
-    // change: only the product check is left, on the version file's lines
-    // kept with it.
-    if (identified) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        prune();
-        auto it = slots_.find(key);
-        if (it != slots_.end() && it->second->settled && !it->second->pending) {
-            if (auto image = it->second->image.lock()) {
-                uint32_t sum = 0;
-                if (VersionFile::check(it->second->version, productCode, sum) != VersionFile::Ok)
-                    return mismatch(versionPath, it->second->version, productCode);
-                PrepareResult r;
-                r.status = PrepareStatus::Ok;
-                r.image = std::move(image);
-                return r;
-            }
-        }
-    }
+    const bool identified = identify(imagePath, versionPath, configPath, &key);
+    PrepareResult r;
+    if (identified && reuseSettled(key, versionPath, productCode, &r))
+        return r;
 
     // The version file decides first: a request for another product never
     // reads the image.
@@ -138,70 +303,13 @@ PrepareResult ImageStore::prepare(const std::string& imagePath, const std::strin
 
     std::shared_ptr<Slot> slot;
     std::shared_ptr<Pending> pending;
-    {
-        std::unique_lock<std::mutex> lock(mutex_);
-        if (identified) {
-            prune();
-            std::shared_ptr<Slot>& s = slots_[key];
-            if (!s)
-                s = std::make_shared<Slot>();
-            slot = s;
-            PrepareResult r;
-            if (slot->pending) {
-                // Another thread is reading these files: its buffer serves us too.
-                pending = slot->pending;
-                finished_.wait(lock, [&] { return pending->done; });
-                r.status = pending->outcome.status;
-                r.reason = pending->outcome.reason;
-                r.image = pending->outcome.image;
-                return r;
-            }
-            if (slot->settled && (r.image = slot->image.lock())) {
-                // Made by another thread since we looked.
-                r.status = PrepareStatus::Ok;
-                return r;
-            }
-            pending = std::make_shared<Pending>();
-            slot->pending = pending;
-        }
-        ++reads_;
-    }
+    if (claimRead(identified, key, &slot, &pending, &r))
+        return r;
 
-    Outcome out;
-    try {
-        out = build(imagePath, configPath, version, checksum, key);
-    } catch (const std::exception&) {
-        // Out of memory on the way: the waiting threads must still be told.
-        out = Outcome();
-        out.reason = "not enough memory to load image " + oneLine(imagePath);
-    }
+    Outcome out = buildOrReport(imagePath, configPath, version, checksum, key);
     out.settled = out.settled && versionSettled && identified;
-
-    if (slot) {
-        std::shared_ptr<const PreparedImage> old;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            old = slot->image.lock();
-        }
-        // The same bytes read again (the files were too fresh to trust
-        // their identity): the jobs keep sharing one buffer.
-        if (old && out.status == PrepareStatus::Ok && old->checksum == out.image->checksum &&
-            old->withConfig == out.image->withConfig && old->bytes == out.image->bytes)
-            out.image = old;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (out.status == PrepareStatus::Ok) {
-                slot->image = out.image;
-                slot->version = version;
-                slot->settled = out.settled;
-            }
-            slot->pending.reset();
-            pending->outcome = out;
-            pending->done = true;
-        }
-        finished_.notify_all();
-    }
-    PrepareResult r;
+    if (slot)
+        publish(*slot, *pending, version, out);
     r.status = out.status;
     r.reason = std::move(out.reason);
     r.image = std::move(out.image);
@@ -237,74 +345,35 @@ ImageStore::Outcome ImageStore::buildOnce(const std::string& imagePath, const st
     const int64_t readStart = wallClockNs();
     const std::string imageName = "image " + oneLine(imagePath);
     const std::string configName = "configuration " + oneLine(configPath);
+    std::string problem;
 
     RawFile image;
     FileIdentity imageId;
-    if (!image.open(imagePath) || !image.identity(&imageId))
-        return fail(openProblem("image", imagePath));
+    if (!(problem = openImage(imagePath, imageName, image, imageId)).empty())
+        return fail(problem);
     const uint64_t imageLength = imageId.size;
-    if (imageLength > UINT32_MAX)
-        return fail(imageName + " has " + std::to_string(imageLength) + " bytes; at most " +
-                    std::to_string(UINT32_MAX) + " can be sent");
 
     const bool withConfig = !configPath.empty();
     RawFile config;
     FileIdentity configId;
     uint64_t configLength = 0;
     if (withConfig) {
-        if (!config.open(configPath) || !config.identity(&configId))
-            return fail(openProblem("configuration", configPath));
+        if (!(problem = openConfig(configPath, configName, imageName, imageLength, config, configId)).empty())
+            return fail(problem);
         configLength = configId.size;
-        if (configLength < kMinConfigBytes)
-            return fail(configTooShortReason(configPath, configLength));
-        if (imageLength + configLength > kMaxImageWithConfigBytes)
-            return fail(imageName + " (" + std::to_string(imageLength) + " bytes) with " + configName + " (" +
-                        std::to_string(configLength) + " bytes) is over " +
-                        std::to_string(kMaxImageWithConfigBytes) + " bytes");
     }
 
     auto prepared = std::make_shared<PreparedImage>();
-    const uint64_t total = imageLength + configLength;
-    try {
-        prepared->bytes.resize(static_cast<size_t>(total));
-    } catch (const std::bad_alloc&) {
-        return fail("not enough memory for the " + std::to_string(total) + " bytes of " + imageName);
-    }
-    uint8_t* bytes = prepared->bytes.data();
-
-    const size_t imageRead = image.read(bytes, static_cast<size_t>(imageLength));
-    FileIdentity after;
-    if (!image.identity(&after) || after != imageId) {
-        *changed = true;
-        return fail(imageName + " changed while it was being read");
-    }
-    if (imageRead != imageLength)
-        return fail(imageName + " ended after " + std::to_string(imageRead) + " of " +
-                    std::to_string(imageLength) + " bytes");
+    if (!(problem = allocate(*prepared, imageLength + configLength, imageName)).empty())
+        return fail(problem);
+    if (!(problem = readWhole(image, imageId, imageName, prepared->bytes.data(), imageLength, changed)).empty())
+        return fail(problem);
     prepared->image = imageId;
     prepared->version = version.identity;
     prepared->checksum = versionChecksum;
-
-    if (withConfig) {
-        const size_t imageWords = static_cast<size_t>(imageLength / 4);
-        const uint32_t imageSum = sumWords(bytes, imageWords);
-        if (imageSum != versionChecksum)
-            return fail(imageName + " does not match its version file: its words add up to " + hex32(imageSum) +
-                        ", the version file says " + hex32(versionChecksum));
-        const size_t configRead = config.read(bytes + imageLength, static_cast<size_t>(configLength));
-        if (!config.identity(&after) || after != configId) {
-            *changed = true;
-            return fail(configName + " changed while it was being read");
-        }
-        if (configRead != configLength)
-            return fail(configName + " ended after " + std::to_string(configRead) + " of " +
-                        std::to_string(configLength) + " bytes");
-        const size_t totalWords = static_cast<size_t>(total / 4);
-        maskWords(bytes, imageWords, totalWords);
-        prepared->checksum = sumWords(bytes, totalWords);
-        prepared->withConfig = true;
-        prepared->config = configId;
-    }
+    if (withConfig &&
+        !(problem = appendConfig(*prepared, imageLength, imageName, config, configId, configName, changed)).empty())
+        return fail(problem);
 
     out.status = PrepareStatus::Ok;
     out.reason.clear();

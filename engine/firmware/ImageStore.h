@@ -95,6 +95,22 @@ private:
         std::shared_ptr<Pending> pending;
     };
 
+    // The files' identities, the key buffers are shared by; false when one
+    // cannot be had (the files are then read without sharing).
+    static bool identify(const std::string& imagePath, const std::string& versionPath,
+                         const std::string& configPath, Key* key);
+    // True with `result` set when a settled buffer for `key` is still held.
+    bool reuseSettled(const Key& key, const std::string& versionPath, const std::string& productCode,
+                      PrepareResult* result);
+    // Makes this thread the reader of `key`'s files, or (true, `result` set)
+    // waits for the thread already reading them or takes what it made.
+    bool claimRead(bool identified, const Key& key, std::shared_ptr<Slot>* slot,
+                   std::shared_ptr<Pending>* pending, PrepareResult* result);
+    // build(), with running out of memory reported as a failed outcome.
+    Outcome buildOrReport(const std::string& imagePath, const std::string& configPath,
+                          const VersionFile::Contents& version, uint32_t versionChecksum, const Key& key);
+    // Hands the outcome to the slot and the waiting threads.
+    void publish(Slot& slot, Pending& pending, const VersionFile::Contents& version, Outcome& out);
     // Reads the image (and configuration) into a new buffer; no lock held.
     Outcome build(const std::string& imagePath, const std::string& configPath,
                   const VersionFile::Contents& version, uint32_t versionChecksum, const Key& key);

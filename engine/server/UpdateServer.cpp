@@ -25,6 +25,25 @@ namespace {
 
 std::string errnoText(int err) { return std::strerror(err); }
 
+// The run's report file; a failure to write it reaches the front-end as an
+// event, through a queue the writer shares since it may outlive the server.
+std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::shared_ptr<EventQueue> queue)
+{
+    RunReport::Target target;
+    target.path = wanted.reportPath;
+    target.runStartMs = unixTimeMs();
+    return std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
+        Event e;
+        e.kind = EventKind::ReportFailed;
+        e.wallTimeMs = unixTimeMs();
+        e.path = problem.path;
+        e.code = problem.code;
+        e.detail = problem.detail;
+        e.severity = severityOf(e);
+        queue->push(std::move(e));
+    });
+}
+
 } // namespace
 
 UpdateServer::UpdateServer()
@@ -54,14 +73,8 @@ int UpdateServer::start(const std::string& dir, const std::string& config, const
 
 int UpdateServer::start(const ServerSettings& wanted)
 {
-    auto refuse = [this](const std::string& why, int err) {
-        std::lock_guard<std::mutex> lock(startMutex_);
-        startError_ = why;
-        startErrno_ = err;
-        return -1;
-    };
     if (listenerActive_.load())
-        return refuse("the previous run is still ending", 0);
+        return refuseStart("the previous run is still ending", 0);
     // The previous listener has cleared its flag as its last act; collect it.
     listener_.join();
     {
@@ -71,44 +84,13 @@ int UpdateServer::start(const ServerSettings& wanted)
     }
 
     consoleWrite("running...\n");
-    // Port 3281 is bound here, not on the listener's thread: a port held by
-    // another program (a second copy of the tool) fails the start itself
-    // instead of leaving a run that can never hear a device.
-    SocketHandle s = openUdpSocket();
-    if (s == kInvalidSocket || bindSocket(s, 0, hostToNet16(wire::kRequestPort)) != 0) {
-        const int err = lastSocketError();
-        closeSocket(s);
-        consolePrintf("socket error: %d\n", err);
-        if (s != kInvalidSocket)
-            debugOutput("socket error:" + std::to_string(err));
-        Event e;
-        e.kind = EventKind::ListenerFailed;
-        e.severity = Severity::Failure;
-        e.port = hostToNet16(wire::kRequestPort);
-        e.code = err;
-        publishEvent(std::move(e));
-        return refuse("UDP port 3281 cannot be bound: " + errnoText(err), err);
-    }
+    SocketHandle s = kInvalidSocket;
+    if (bindRequestPort(&s) != 0)
+        return -1;
 
     settings_ = wanted;
     // A new report per run; rows of jobs from earlier runs still go to theirs.
-    std::shared_ptr<ReportWriter> runReport;
-    if (wanted.writeReport) {
-        RunReport::Target target;
-        target.path = wanted.reportPath;
-        target.runStartMs = unixTimeMs();
-        std::shared_ptr<EventQueue> queue = events_;
-        runReport = std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
-            Event e;
-            e.kind = EventKind::ReportFailed;
-            e.wallTimeMs = unixTimeMs();
-            e.path = problem.path;
-            e.code = problem.code;
-            e.detail = problem.detail;
-            e.severity = severityOf(e);
-            queue->push(std::move(e));
-        });
-    }
+    std::shared_ptr<ReportWriter> runReport = wanted.writeReport ? newRunReport(wanted, events_) : nullptr;
     {
         std::lock_guard<std::mutex> lock(startMutex_);
         report_ = std::move(runReport);
@@ -117,7 +99,43 @@ int UpdateServer::start(const ServerSettings& wanted)
         TransferObserver& observer = *this;
         scheduler_ = std::make_unique<TransferScheduler>(observer);
     }
+    return launchListener(s);
+}
 
+int UpdateServer::refuseStart(const std::string& why, int err)
+{
+    std::lock_guard<std::mutex> lock(startMutex_);
+    startError_ = why;
+    startErrno_ = err;
+    return -1;
+}
+
+// Port 3281 is bound here, not on the listener's thread: a port held by
+// another program (a second copy of the tool) fails the start itself
+// instead of leaving a run that can never hear a device.
+int UpdateServer::bindRequestPort(SocketHandle* socket)
+{
+    SocketHandle s = openUdpSocket();
+    if (s != kInvalidSocket && bindSocket(s, 0, hostToNet16(wire::kRequestPort)) == 0) {
+        *socket = s;
+        return 0;
+    }
+    const int err = lastSocketError();
+    closeSocket(s);
+    consolePrintf("socket error: %d\n", err);
+    if (s != kInvalidSocket)
+        debugOutput("socket error:" + std::to_string(err));
+    Event e;
+    e.kind = EventKind::ListenerFailed;
+    e.severity = Severity::Failure;
+    e.port = hostToNet16(wire::kRequestPort);
+    e.code = err;
+    publishEvent(std::move(e));
+    return refuseStart("UDP port 3281 cannot be bound: " + errnoText(err), err);
+}
+
+int UpdateServer::launchListener(SocketHandle s)
+{
     listenerActive_ = true;
     keepRunning_ = true;
     sweepAbort_ = false;
@@ -127,7 +145,7 @@ int UpdateServer::start(const ServerSettings& wanted)
         // Leave the server startable and idle rather than stuck "running".
         listenerActive_ = false;
         keepRunning_ = false;
-        return refuse("no thread could be started for the listener_", 0);
+        return refuseStart("no thread could be started for the listener_", 0);
     }
     return 0;
 }
@@ -344,6 +362,39 @@ void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
         job->report()->submit(job->summary());
 }
 
+// The sweep finds the /24's addresses nobody answers on; the pool lends them
+// to devices, less this machine's own and those jobs still running hold.
+void UpdateServer::lendSweptAddresses(const std::string& local)
+{
+    uint32_t found[FreeAddressPool::kCapacity];
+    IcmpMethod method = IcmpMethod::None;
+    const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &sweepAbort_, &method);
+    // This machine's own addresses are never lent, whether or not they
+    // answered (a host that ignores pings is still here).
+    std::vector<uint32_t> own;
+    for (const InterfaceAddress& a : listIpv4Addresses())
+        own.push_back(a.address);
+    int free = 0;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        refillPool(pool_, found, n, own);
+        // Jobs of earlier runs keep what they were lent.
+        for (int i = 0; i < jobCount_; ++i) {
+            if (!jobs_[i]->workerEnded())
+                reserveAddress(pool_, jobs_[i]->lentAddress(), jobs_[i]->id());
+        }
+        free = freeAddresses(pool_);
+    }
+    Event e;
+    e.kind = EventKind::SweepFinished;
+    e.severity = n < 0 ? Severity::Failure : free == 0 ? Severity::Warning : Severity::Info;
+    e.value = n < 0 ? -1 : free;
+    e.icmp = method;
+    if (n < 0)
+        e.detail = "no ICMP socket could be opened: no address can be lent";
+    publishEvent(std::move(e));
+}
+
 int UpdateServer::runListener(SocketHandle s)
 {
     const std::string local = settings_.localAddress;
@@ -354,35 +405,7 @@ int UpdateServer::runListener(SocketHandle s)
         publishEvent(std::move(e));
     }
 
-    {
-        uint32_t found[FreeAddressPool::kCapacity];
-        IcmpMethod method = IcmpMethod::None;
-        const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &sweepAbort_, &method);
-        // This machine's own addresses are never lent, whether or not they
-        // answered (a host that ignores pings is still here).
-        std::vector<uint32_t> own;
-        for (const InterfaceAddress& a : listIpv4Addresses())
-            own.push_back(a.address);
-        int free = 0;
-        {
-            std::lock_guard<std::mutex> lock(tableMutex_);
-            refillPool(pool_, found, n, own);
-            // Jobs of earlier runs keep what they were lent.
-            for (int i = 0; i < jobCount_; ++i) {
-                if (!jobs_[i]->workerEnded())
-                    reserveAddress(pool_, jobs_[i]->lentAddress(), jobs_[i]->id());
-            }
-            free = freeAddresses(pool_);
-        }
-        Event e;
-        e.kind = EventKind::SweepFinished;
-        e.severity = n < 0 ? Severity::Failure : free == 0 ? Severity::Warning : Severity::Info;
-        e.value = n < 0 ? -1 : free;
-        e.icmp = method;
-        if (n < 0)
-            e.detail = "no ICMP socket could be opened: no address can be lent";
-        publishEvent(std::move(e));
-    }
+    lendSweptAddresses(local);
 
     // One byte more than a request may have, so that a longer datagram shows
     // itself by its size and is dropped.

@@ -73,7 +73,13 @@ public:
     bool flushReports();
 
 private:
+    // The steps of start(): each failure is kept for startError() and
+    // answers -1.
+    int refuseStart(const std::string& why, int err);
+    int bindRequestPort(SocketHandle* socket);
+    int launchListener(SocketHandle socket);
     int runListener(SocketHandle socket);
+    void lendSweptAddresses(const std::string& localAddress);
     // One datagram on port 3281, in three steps: is it a request we can
     // serve (the image's path, or empty after saying why not); the job in
     // the table with its address; the job's files, socket and hand-over.
