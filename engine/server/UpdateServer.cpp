@@ -145,7 +145,7 @@ int UpdateServer::launchListener(SocketHandle s)
         // Leave the server startable and idle rather than stuck "running".
         listenerActive_ = false;
         keepRunning_ = false;
-        return refuseStart("no thread could be started for the listener_", 0);
+        return refuseStart("no thread could be started for the listener", 0);
     }
     return 0;
 }
