@@ -9,6 +9,7 @@
 #include "platform/AddressText.h"
 #include "record/EventFormat.h"
 
+#include <algorithm>
 #include <netinet/in.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -132,6 +133,11 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
             if (f.arg("code") == "DEMOCAM")
                 hits.push_back(f);
         ASSERT_EQ(hits.size(), 1u) << c.name << ": " << ids(findings);
+        // ... and nothing else is said against that code: one fault, one finding.
+        const auto against = std::count_if(findings.begin(), findings.end(), [](const Finding& f) {
+            return f.arg("code") == "DEMOCAM" && f.severity != Severity::Info;
+        });
+        EXPECT_EQ(against, c.severity == Severity::Info ? 0 : 1) << c.name << ": " << ids(findings);
         EXPECT_EQ(hits[0].severity, c.severity) << c.name;
         EXPECT_EQ(worstSeverity(findings), c.severity) << c.name << ": " << ids(findings);
         EXPECT_FALSE(findingMessage(hits[0]).empty());
