@@ -10,14 +10,21 @@
 
 namespace brelvo_cli {
 
-int runCheck(const CheckOptions& options, std::FILE* out)
+std::vector<brelvo::Finding> checkRunSettings(const std::string& address, const std::string& firmwareDir,
+                                              const std::string& configPath)
 {
     brelvo::PreflightInput input;
-    input.localAddress = options.address;
-    input.firmwareDir = options.firmwareDir;
-    input.configPath = options.configPath;
+    input.localAddress = address;
+    input.firmwareDir = firmwareDir;
+    input.configPath = configPath;
     input.programName = "brelvo-cli";
-    const std::vector<brelvo::Finding> findings = brelvo::runPreflightCheck(input);
+    return brelvo::runPreflightCheck(input);
+}
+
+int runCheck(const CheckOptions& options, std::FILE* out)
+{
+    const std::vector<brelvo::Finding> findings =
+        checkRunSettings(options.address, options.firmwareDir, options.configPath);
 
     std::string text;
     if (options.json) {

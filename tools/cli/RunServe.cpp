@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "RunServe.h"
 
+#include "CheckCommand.h"
 #include "CommandLine.h"
 #include "EngineConsoleMute.h"
 #include "FindingOutput.h"
@@ -8,7 +9,6 @@
 #include "ServeSession.h"
 #include "SignalWatcher.h"
 #include "check/FindingText.h"
-#include "check/PreflightCheck.h"
 
 #include <cerrno>
 #include <csignal>
@@ -62,12 +62,8 @@ bool refusesSettings(const std::vector<brelvo::Finding>& findings)
 
 int runServe(const ServeOptions& options)
 {
-    brelvo::PreflightInput input;
-    input.localAddress = options.address;
-    input.firmwareDir = options.firmwareDir;
-    input.configPath = options.configPath;
-    input.programName = "brelvo-cli";
-    const std::vector<brelvo::Finding> findings = brelvo::runPreflightCheck(input);
+    const std::vector<brelvo::Finding> findings =
+        checkRunSettings(options.address, options.firmwareDir, options.configPath);
     printFindings(findings, options.json);
     if (refusesSettings(findings)) {
         std::fprintf(stderr, "brelvo-cli: serve: refusing to start: the check above found a failure\n");
