@@ -123,13 +123,13 @@ int main(int argc, char** argv)
         brelvo::ImageStore store;
         std::vector<std::shared_ptr<const brelvo::PreparedImage>> held;
         for (int i = 0; i < jobs; ++i) {
-            brelvo::PrepareResult r = store.prepare(imagePath, "ABCDEFG", "");
-            if (r.status != brelvo::PrepareStatus::Ok || r.image->bytes.size() != image.size() ||
-                (!held.empty() && r.image != held.front())) {
-                std::fprintf(stderr, "job %d: %s\n", i, r.reason.c_str());
+            brelvo::Error why;
+            std::shared_ptr<const brelvo::PreparedImage> r = store.prepare(imagePath, "ABCDEFG", "", &why);
+            if (!r || r->bytes.size() != image.size() || (!held.empty() && r != held.front())) {
+                std::fprintf(stderr, "job %d: %s\n", i, why.text.c_str());
                 return false;
             }
-            held.push_back(r.image);
+            held.push_back(r);
         }
         measure();
         return true;

@@ -1,11 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "check/PreflightCheck.h"
 
-#include "check/FirmwareSurvey.h"
+#include "check/ImageFacts.h"
+#include "firmware/FirmwareIndex.h"
+#include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
+#include "platform/DirectorySearch.h"
 #include "platform/ErrorText.h"
-#include "platform/FileStatus.h"
+#include "platform/FileIdentity.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/ProcessRights.h"
 #include "platform/RawFile.h"
@@ -17,6 +20,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
+#include <set>
 
 namespace brelvo {
 
@@ -46,6 +50,32 @@ std::string join(const std::vector<std::string>& parts, const char* separator = 
     return out;
 }
 
+void append(std::vector<Finding>& to, std::vector<Finding> more)
+{
+    for (Finding& f : more)
+        to.push_back(std::move(f));
+}
+
+// What every code some entry serves would be sent, decided by the server's
+// own walk over one reading of the folder.
+struct FirmwareSurvey {
+    std::vector<FirmwareEntry> entries;
+    std::vector<FirmwareChoice> choices; // sorted by code (an empty code first)
+};
+
+FirmwareSurvey surveyFirmwareFolder(const std::string& firmwareDir)
+{
+    FirmwareSurvey survey;
+    survey.entries = FirmwareIndex().entries(firmwareDir);
+    std::set<std::string> codes;
+    for (const FirmwareEntry& e : survey.entries)
+        for (std::string& code : e.servedCodes())
+            codes.insert(std::move(code));
+    for (const std::string& code : codes)
+        survey.choices.push_back(chooseFirmware(survey.entries, code));
+    return survey;
+}
+
 uint32_t network24(uint32_t address) { return netToHost32(address) & 0xFFFFFF00u; }
 
 std::string networkText(uint32_t address) { return addressToText(hostToNet32(network24(address))) + "/24"; }
@@ -67,7 +97,6 @@ std::string localAddressList(const std::vector<InterfaceAddress>& all)
         (a.loopback ? loopback : shown).push_back(addressToText(a.address) + " (" + a.name + ")");
     return join(shown.empty() ? loopback : shown);
 }
-
 
 const InterfaceAddress* interfaceWith(const std::vector<InterfaceAddress>& all, uint32_t address)
 {
@@ -103,22 +132,25 @@ Finding interfaceStateFinding(const InterfaceAddress& ours, const std::string& a
 }
 
 // Another interface on the same /24 may take the devices' replies.
-void addSharedSubnetFindings(const std::vector<InterfaceAddress>& all, const InterfaceAddress& ours,
-                             const std::string& addressText, std::vector<Finding>* out)
+std::vector<Finding> sharedSubnetFindings(const std::vector<InterfaceAddress>& all, const InterfaceAddress& ours,
+                                          const std::string& addressText)
 {
+    std::vector<Finding> out;
     for (const InterfaceAddress& a : all) {
         if (a.name == ours.name || a.loopback || network24(a.address) != network24(ours.address))
             continue;
-        out->push_back(make(Severity::Warning, FindingId::SubnetShared,
-                            {{"address", addressText}, {"interface", ours.name}, {"other", a.name},
-                             {"otherAddress", addressToText(a.address) + "/" + std::to_string(prefixLength(a.netmask))},
-                             {"network", networkText(ours.address)}}));
+        out.push_back(make(Severity::Warning, FindingId::SubnetShared,
+                           {{"address", addressText}, {"interface", ours.name}, {"other", a.name},
+                            {"otherAddress", addressToText(a.address) + "/" + std::to_string(prefixLength(a.netmask))},
+                            {"network", networkText(ours.address)}}));
     }
+    return out;
 }
 
 // A default route through another interface, once per interface.
-void addDefaultRouteFindings(const InterfaceAddress& ours, std::vector<Finding>* out)
+std::vector<Finding> defaultRouteFindings(const InterfaceAddress& ours)
 {
+    std::vector<Finding> out;
     std::vector<std::string> reported;
     for (const Ipv4Route& r : readIpv4Routes()) {
         if (!r.isDefault() || r.interface == ours.name)
@@ -129,38 +161,34 @@ void addDefaultRouteFindings(const InterfaceAddress& ours, std::vector<Finding>*
         if (seen)
             continue;
         reported.push_back(r.interface);
-        out->push_back(make(Severity::Warning, FindingId::DefaultRouteElsewhere,
-                            {{"interface", ours.name}, {"routeInterface", r.interface},
-                             {"gateway", r.gateway ? addressToText(r.gateway) : std::string()}}));
+        out.push_back(make(Severity::Warning, FindingId::DefaultRouteElsewhere,
+                           {{"interface", ours.name}, {"routeInterface", r.interface},
+                            {"gateway", r.gateway ? addressToText(r.gateway) : std::string()}}));
     }
+    return out;
 }
 
-// True with the one finding in `out` when the folder cannot be listed.
-bool folderUnusable(const std::string& firmwareDir, std::vector<Finding>* out)
+// Why the folder cannot be listed; empty when it can.
+std::optional<Finding> folderProblem(const std::string& firmwareDir)
 {
     auto missing = [&](const std::string& error) {
-        *out = {make(Severity::Failure, FindingId::FolderMissing, {{"folder", firmwareDir}, {"error", error}})};
-        return true;
+        return make(Severity::Failure, FindingId::FolderMissing, {{"folder", firmwareDir}, {"error", error}});
     };
     // An empty folder text would list the file system's root.
     if (firmwareDir.empty())
         return missing("no folder given");
-    const FileStatus dir = fileStatus(firmwareDir);
-    int error = 0;
-    if (!dir.exists)
-        return missing(errorTextEnglish(dir.error));
-    if (!dir.isDirectory)
-        return missing(errorTextEnglish(ENOTDIR));
+    Error error;
     if (!canListDirectory(firmwareDir, &error))
-        return missing(errorTextEnglish(error));
-    return false;
+        return missing(error.text);
+    return std::nullopt;
 }
 
 // One line per folder entry, with the product codes it would serve.
-void addEntryFindings(const FirmwareSurvey& survey, std::vector<Finding>* out)
+std::vector<Finding> entryFindings(const FirmwareSurvey& survey)
 {
+    std::vector<Finding> out;
     for (size_t i = 0; i < survey.entries.size(); ++i) {
-        const SurveyEntry& e = survey.entries[i];
+        const FirmwareEntry& e = survey.entries[i];
         std::vector<std::string> codes;
         for (const FirmwareChoice& c : survey.choices) {
             for (size_t m : c.matches)
@@ -168,20 +196,21 @@ void addEntryFindings(const FirmwareSurvey& survey, std::vector<Finding>* out)
                     codes.push_back(c.code.empty() ? "\"\"" : c.code);
         }
         Finding f = make(Severity::Info, FindingId::FirmwareEntry,
-                         {{"entry", e.name}, {"nameCode", e.nameCode}, {"productCode", e.productCode},
-                          {"codes", join(codes, " ")}});
+                         {{"entry", e.name}, {"nameCode", e.isDirectory ? "" : e.codeByName},
+                          {"productCode", e.hasProduct ? e.product : ""}, {"codes", join(codes, " ")}});
         if (e.isDirectory)
             f.details.push_back("a folder: serves no device");
         else if (!e.readable)
             f.details.push_back("cannot be read: serves its name's code only");
-        out->push_back(std::move(f));
+        out.push_back(std::move(f));
     }
+    return out;
 }
 
 // The chosen entry's image and what a job would send, with the configuration
-// when `config` (its status, when it can be sized) is given.
+// when its size is known.
 Finding choiceFinding(const FirmwareSurvey& survey, const FirmwareChoice& c, const ImageFacts& facts,
-                      const FileStatus* config)
+                      std::optional<uint64_t> configSize)
 {
     const std::string& winner = survey.entries[c.matches.back()].name;
     std::vector<std::string> others;
@@ -193,36 +222,30 @@ Finding choiceFinding(const FirmwareSurvey& survey, const FirmwareChoice& c, con
                            {"checksum", hex32(facts.computedChecksum)}, {"others", join(others)}});
     if (!others.empty())
         choice.details.push_back("also matched, but earlier in name order: " + join(others));
-    if (config) {
-        const uint64_t total = facts.size + config->size;
+    if (configSize) {
+        const uint64_t total = facts.size + *configSize;
         choice.details.push_back("with the configuration: " + std::to_string(total) + " bytes, " +
-                                 std::to_string((total + kBlockBytes - 1) / kBlockBytes) + " blocks");
+                                 std::to_string((total + wire::kBlockSize - 1) / wire::kBlockSize) + " blocks");
     }
     return choice;
 }
 
 // What a device of product `c.code` would be sent, or why it cannot be.
-void addChoiceFindings(const FirmwareSurvey& survey, const FirmwareChoice& c, bool withConfig,
-                       const FileStatus* config, std::vector<Finding>* out)
+std::vector<Finding> choiceFindings(const FirmwareSurvey& survey, const FirmwareChoice& c, bool withConfig,
+                                    std::optional<uint64_t> configSize)
 {
     const ImageFacts facts = inspectImage(c.imagePath, c.code);
-    if (facts.version == ImageFacts::VersionMissing) {
-        out->push_back(make(Severity::Failure, FindingId::FirmwareVersionMissing,
-                            {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}}));
-        return;
-    }
-    if (facts.version == ImageFacts::VersionMismatch) {
-        out->push_back(make(Severity::Failure, FindingId::FirmwareModelMismatch,
-                            {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}}));
-        return;
-    }
-    if (!facts.imageReadable) {
-        out->push_back(make(Severity::Failure, FindingId::FirmwareImageMissing,
-                            {{"code", c.code}, {"entry", survey.entries[c.matches.back()].name},
-                             {"image", c.imagePath}, {"error", errorTextEnglish(facts.imageError)}}));
-        return;
-    }
-    out->push_back(choiceFinding(survey, c, facts, config));
+    if (facts.version == ImageFacts::VersionMissing)
+        return {make(Severity::Failure, FindingId::FirmwareVersionMissing,
+                     {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}})};
+    if (facts.version == ImageFacts::VersionMismatch)
+        return {make(Severity::Failure, FindingId::FirmwareModelMismatch,
+                     {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}})};
+    if (!facts.imageReadable)
+        return {make(Severity::Failure, FindingId::FirmwareImageMissing,
+                     {{"code", c.code}, {"entry", survey.entries[c.matches.back()].name}, {"image", c.imagePath},
+                      {"error", errorTextEnglish(facts.imageError)}})};
+    std::vector<Finding> out{choiceFinding(survey, c, facts, configSize)};
 
     // Without a checksum= line the server sends 0, which an image may sum to.
     if (facts.expectedChecksum != facts.computedChecksum) {
@@ -232,30 +255,31 @@ void addChoiceFindings(const FirmwareSurvey& survey, const FirmwareChoice& c, bo
                           {"computed", hex32(facts.computedChecksum)}, {"withConfig", withConfig ? "yes" : "no"}});
         if (!facts.hasChecksumLine)
             f.details.push_back("the version file has no checksum= line, so 0 would be sent");
-        out->push_back(std::move(f));
+        out.push_back(std::move(f));
     }
-    if (config && facts.size + config->size > kMaxImageWithConfigBytes)
-        out->push_back(make(Severity::Failure, FindingId::FirmwareTooLarge,
-                            {{"code", c.code}, {"image", c.imagePath}, {"size", std::to_string(facts.size)},
-                             {"configSize", std::to_string(config->size)},
-                             {"total", std::to_string(facts.size + config->size)},
-                             {"limit", std::to_string(kMaxImageWithConfigBytes)}}));
+    if (configSize && facts.size + *configSize > kMaxImageWithConfigBytes)
+        out.push_back(make(Severity::Failure, FindingId::FirmwareTooLarge,
+                           {{"code", c.code}, {"image", c.imagePath}, {"size", std::to_string(facts.size)},
+                            {"configSize", std::to_string(*configSize)},
+                            {"total", std::to_string(facts.size + *configSize)},
+                            {"limit", std::to_string(kMaxImageWithConfigBytes)}}));
+    return out;
 }
 
 // A broken entry fails the devices of its model only. While some model
 // can still be served the run goes on, and the broken ones are warnings;
 // when none can, the run would serve nothing and they stay failures.
-void demoteWhenSomeServed(const FirmwareSurvey& survey, std::vector<Finding>* out)
+void demoteWhenSomeServed(const FirmwareSurvey& survey, std::vector<Finding>& findings)
 {
     std::vector<std::string> failing;
-    for (const Finding& f : *out)
+    for (const Finding& f : findings)
         if (f.severity == Severity::Failure)
             failing.push_back(f.arg("code"));
     bool someServed = false;
     for (const FirmwareChoice& c : survey.choices)
         someServed = someServed || std::find(failing.begin(), failing.end(), c.code) == failing.end();
     if (someServed)
-        for (Finding& f : *out)
+        for (Finding& f : findings)
             if (f.severity == Severity::Failure)
                 f.severity = Severity::Warning;
 }
@@ -327,8 +351,8 @@ std::vector<Finding> checkLocalAddress(const std::string& text)
         out.push_back(make(Severity::Warning, FindingId::PrefixNarrow,
                            {{"address", addressText}, {"interface", ours->name}, {"prefix", prefix},
                             {"network", networkText(address)}}));
-    addSharedSubnetFindings(all, *ours, addressText, &out);
-    addDefaultRouteFindings(*ours, &out);
+    append(out, sharedSubnetFindings(all, *ours, addressText));
+    append(out, defaultRouteFindings(*ours));
     return out;
 }
 
@@ -380,11 +404,11 @@ std::vector<Finding> checkConfigurationFile(const std::string& path)
 {
     if (path.empty())
         return {make(Severity::Info, FindingId::ConfigNone)};
-    const FileStatus st = fileStatus(path);
-    if (!st.exists)
-        return {make(Severity::Failure, FindingId::ConfigMissing,
-                     {{"config", path}, {"error", errorTextEnglish(st.error)}})};
-    if (!st.isRegular)
+    Error error;
+    const std::optional<FileIdentity> st = fileIdentity(path, &error);
+    if (!st)
+        return {make(Severity::Failure, FindingId::ConfigMissing, {{"config", path}, {"error", error.text}})};
+    if (st->kind != FileKind::Regular)
         return {make(Severity::Failure, FindingId::ConfigNotRegular, {{"config", path}})};
     RawFile file;
     errno = 0;
@@ -392,47 +416,43 @@ std::vector<Finding> checkConfigurationFile(const std::string& path)
         return {make(Severity::Failure, FindingId::ConfigUnreadable,
                      {{"config", path}, {"error", errorTextEnglish(errno ? errno : EACCES)}})};
     char probe[1];
-    if (st.size > 0 && file.read(probe, 1) != 1)
+    if (st->size > 0 && file.read(probe, 1) != 1)
         return {make(Severity::Failure, FindingId::ConfigUnreadable,
                      {{"config", path}, {"error", errorTextEnglish(errno ? errno : EIO)}})};
-    if (st.size < kMinConfigBytes)
+    if (st->size < kMinConfigBytes)
         return {make(Severity::Failure, FindingId::ConfigTooShort,
-                     {{"config", path}, {"size", std::to_string(st.size)},
+                     {{"config", path}, {"size", std::to_string(st->size)},
                       {"minimum", std::to_string(kMinConfigBytes)}})};
-    return {make(Severity::Info, FindingId::ConfigOk, {{"config", path}, {"size", std::to_string(st.size)}})};
+    return {make(Severity::Info, FindingId::ConfigOk, {{"config", path}, {"size", std::to_string(st->size)}})};
 }
 
 std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const std::string& configPath)
 {
-    std::vector<Finding> out;
-    if (folderUnusable(firmwareDir, &out))
-        return out;
+    if (std::optional<Finding> problem = folderProblem(firmwareDir))
+        return {std::move(*problem)};
     const FirmwareSurvey survey = surveyFirmwareFolder(firmwareDir);
     if (survey.entries.empty())
         return {make(Severity::Warning, FindingId::FolderEmpty, {{"folder", firmwareDir}})};
 
-    addEntryFindings(survey, &out);
+    std::vector<Finding> out = entryFindings(survey);
     const bool withConfig = !configPath.empty();
-    const FileStatus config = fileStatus(configPath);
-    const bool configSized = withConfig && config.exists && config.isRegular;
+    const std::optional<FileIdentity> config = withConfig ? fileIdentity(configPath) : std::nullopt;
+    const bool configSized = config && config->kind == FileKind::Regular;
     for (const FirmwareChoice& c : survey.choices)
-        addChoiceFindings(survey, c, withConfig, configSized ? &config : nullptr, &out);
-    demoteWhenSomeServed(survey, &out);
+        append(out, choiceFindings(survey, c, withConfig, configSized ? std::optional<uint64_t>(config->size)
+                                                                      : std::nullopt));
+    demoteWhenSomeServed(survey, out);
     return out;
 }
 
 std::vector<Finding> runPreflightCheck(const PreflightInput& input)
 {
     std::vector<Finding> all;
-    auto add = [&all](std::vector<Finding> part) {
-        for (Finding& f : part)
-            all.push_back(std::move(f));
-    };
-    add(checkRequestPort(wire::kRequestPort));
-    add(checkLocalAddress(input.localAddress));
-    add(checkIcmpRights(input.programName));
-    add(checkConfigurationFile(input.configPath));
-    add(checkFirmwareFolder(input.firmwareDir, input.configPath));
+    append(all, checkRequestPort(wire::kRequestPort));
+    append(all, checkLocalAddress(input.localAddress));
+    append(all, checkIcmpRights(input.programName));
+    append(all, checkConfigurationFile(input.configPath));
+    append(all, checkFirmwareFolder(input.firmwareDir, input.configPath));
     return all;
 }
 

@@ -18,10 +18,6 @@ struct PreflightInput {
     std::string programName = "brelvo-cli"; // named in remedies (setcap)
 };
 
-// The limits the server applies to a configuration file.
-constexpr uint64_t kMinConfigBytes = 65536;
-constexpr uint64_t kMaxImageWithConfigBytes = 16u * 1024u * 1024u;
-
 // Looks at everything a run depends on without starting one: the request
 // port, the local address and its interface, the ICMP rights of the address
 // sweep, the configuration file and the firmware folder, in that order.

@@ -1,11 +1,43 @@
 // SPDX-License-Identifier: MIT
 #include "firmware/FirmwareIndex.h"
 
-#include "firmware/FirmwareMatch.h"
 #include "platform/DirectorySearch.h"
 #include "platform/Text.h"
 
 namespace brelvo {
+
+std::vector<std::string> FirmwareEntry::servedCodes() const
+{
+    if (isDirectory)
+        return {};
+    if (readable && hasProduct && product != codeByName)
+        return {codeByName, product};
+    return {codeByName};
+}
+
+std::string FirmwareEntry::imagePath() const
+{
+    std::string image = path;
+    replaceAll(image, "-ver.bin", ".bin");
+    return image;
+}
+
+FirmwareChoice chooseFirmware(const std::vector<FirmwareEntry>& listing, const std::string& code)
+{
+    FirmwareChoice choice;
+    choice.code = code;
+    for (size_t i = 0; i < listing.size(); ++i) {
+        for (const std::string& served : listing[i].servedCodes()) {
+            if (served == code) {
+                choice.matches.push_back(i);
+                break;
+            }
+        }
+    }
+    if (!choice.matches.empty())
+        choice.imagePath = listing[choice.matches.back()].imagePath();
+    return choice;
+}
 
 FirmwareIndex::FirmwareIndex(int64_t settleNs) : settleNs_(settleNs) {}
 
@@ -17,10 +49,7 @@ uint64_t FirmwareIndex::descriptorReads() const
 
 std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir)
 {
-    if (firmwareDir != dir_) {
-        known_.clear();
-        dir_ = firmwareDir;
-    }
+    // Only what this listing holds is kept, so another folder starts over.
     std::vector<FirmwareEntry> out;
     std::map<std::string, Known> next;
     for (DirectoryEntry& listed : findEntries(firmwareDir, "kvx")) {
@@ -29,45 +58,32 @@ std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir
         e.path = std::move(listed.path);
         e.codeByName = mid(e.name, 4, 7);
         e.isDirectory = listed.isDirectory;
-        e.size = listed.identityKnown ? listed.identity.size : 0;
         if (e.isDirectory) {
             out.push_back(std::move(e));
             continue;
         }
         auto kept = known_.find(e.name);
-        const bool reuse = kept != known_.end() && listed.identityKnown && kept->second.settled &&
-                           kept->second.identity == listed.identity;
-        Known k;
-        if (reuse) {
+        std::optional<Known> k;
+        if (kept != known_.end() && listed.identityKnown && kept->second.settled &&
+            kept->second.lines.identity == listed.identity) {
             k = std::move(kept->second);
-            e.readable = true;
-        } else if (listed.identityKnown && listed.identity.kind != FileKind::Regular) {
+        } else if (!listed.identityKnown || listed.identity.kind == FileKind::Regular) {
             // A pipe or a device would be refused when opened; opening one
             // at all can disturb whoever uses it.
-            e.readable = false;
-        } else {
             const int64_t readStart = wallClockNs();
-            FirmwareDescriptor d;
-            bool unchanged = false;
             ++reads_;
-            e.readable = readFirmwareDescriptor(e.path, &d, &k.identity, &unchanged);
-            if (e.readable) {
+            if (std::optional<FirmwareDescriptor> lines = readFirmwareDescriptor(e.path)) {
                 // A file written while it was read is used as read but not
                 // kept: the next call reads it again.
-                k.settled = unchanged && identitySettled(k.identity, readStart, settleNs_);
-                k.hasProduct = d.hasProduct;
-                k.product = std::move(d.product);
-                k.hasChecksum = d.hasChecksum;
-                k.checksum = std::move(d.checksum);
-                e.size = k.identity.size;
+                const bool settled = lines->unchanged && identitySettled(lines->identity, readStart, settleNs_);
+                k = Known{std::move(*lines), settled};
             }
         }
-        if (e.readable) {
-            e.hasProduct = k.hasProduct;
-            e.product = k.product;
-            e.hasChecksum = k.hasChecksum;
-            e.checksum = k.checksum;
-            next.emplace(e.name, std::move(k));
+        if (k) {
+            e.readable = true;
+            e.hasProduct = k->lines.hasProduct;
+            e.product = k->lines.product;
+            next.emplace(e.name, std::move(*k));
         }
         out.push_back(std::move(e));
     }
@@ -82,22 +98,7 @@ std::string FirmwareIndex::find(const std::string& firmwareDir, const std::strin
         std::lock_guard<std::mutex> lock(mutex_);
         listing = refresh(firmwareDir);
     }
-    // The same walk as findFirmwareImage(): a name match, then the entry's
-    // "product=" line in place of its name; the last match wins.
-    std::string chosen;
-    for (const FirmwareEntry& e : listing) {
-        if (e.isDirectory)
-            continue;
-        const std::string* code = &e.codeByName;
-        if (*code == productCode)
-            chosen = e.path;
-        if (e.readable && e.hasProduct)
-            code = &e.product;
-        if (*code == productCode)
-            chosen = e.path;
-    }
-    replaceAll(chosen, "-ver.bin", ".bin");
-    return chosen;
+    return chooseFirmware(listing, productCode).imagePath;
 }
 
 std::vector<FirmwareEntry> FirmwareIndex::entries(const std::string& firmwareDir)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "platform/FileIdentity.h"
+#include "firmware/FirmwareDescriptor.h"
 
 #include <cstdint>
 #include <map>
@@ -16,33 +16,43 @@ struct FirmwareEntry {
     std::string name;
     std::string path;          // folder, '/', name
     std::string codeByName;    // name characters 4..10
-    bool hasProduct = false;   // a "product=" line was found
-    std::string product;       // its value, trimmed; the last line wins
-    bool hasChecksum = false;  // a "checksum=" line (any letter case) was found
-    std::string checksum;      // its value as written; the last line wins
-    bool readable = false;     // opened and read; otherwise matched by its name only
     bool isDirectory = false;  // listed, never matched
-    uint64_t size = 0;         // bytes, when it could be examined
+    bool readable = false;     // its lines were read; otherwise matched by its name only
+    bool hasProduct = false;   // a "product=" line was found
+    std::string product;       // the last one's value
+
+    // The codes a request may name to be sent this entry: the one in its
+    // name, and the one its "product=" line puts in place of it (an entry
+    // matched by name still counts when that line names another model).
+    std::vector<std::string> servedCodes() const;
+    // What the server opens for it: "-ver.bin" anywhere becomes ".bin".
+    std::string imagePath() const;
 };
 
-// The answer of findFirmwareImage() without reading every image on every
-// request: each entry's descriptor lines are read once and kept with the
-// entry's identity (device, inode, size, times). Each call lists the
-// folder again and examines each entry once, and reads only entries that
-// are new or changed, so firmware dropped into the folder during a run is
-// served on the next request. An entry that cannot be opened is matched by
-// its name and tried again next time. One folder at a time: asking about
-// another folder starts over. Safe to call from several threads.
+// Who is sent what for one product code: `matches` are the entries serving
+// it, as indexes into the listing in name order; the last of them wins.
+struct FirmwareChoice {
+    std::string code;
+    std::vector<size_t> matches;
+    std::string imagePath;  // the winner's; empty when nothing matches
+};
+
+// The one walk over a listing that decides which image a request gets.
+FirmwareChoice chooseFirmware(const std::vector<FirmwareEntry>& listing, const std::string& code);
+
+// Matching without reading every image on every request: each entry's lines
+// are kept with its identity (device, inode, size, times) and read again only
+// when that changes, so firmware dropped in during a run is served at once.
+// An entry that cannot be opened is matched by its name and tried again next
+// time. Safe to call from several threads.
 class FirmwareIndex {
 public:
-    // File times have a coarse grain: an entry read within `settleNs` of
-    // its last change is read again on the next call, so a change made in
-    // the same tick as the read is not missed.
+    // File times have a coarse grain: an entry read within `settleNs` of its
+    // last change is read again, so a change in the same tick is not missed.
     static constexpr int64_t kDefaultSettleNs = 1000000000;
     explicit FirmwareIndex(int64_t settleNs = kDefaultSettleNs);
 
-    // The image for `productCode` in `firmwareDir`, exactly as
-    // findFirmwareImage() answers it; empty when nothing matches.
+    // The image for `productCode` in `firmwareDir`; empty when nothing matches.
     std::string find(const std::string& firmwareDir, const std::string& productCode);
     // Every kvx entry of `firmwareDir` in the order matching visits them.
     std::vector<FirmwareEntry> entries(const std::string& firmwareDir);
@@ -55,12 +65,8 @@ public:
 
 private:
     struct Known {
-        FileIdentity identity;  // of the file read, as found when it was opened
-        bool settled = false;   // read long enough after its last change to be trusted
-        bool hasProduct = false;
-        std::string product;
-        bool hasChecksum = false;
-        std::string checksum;
+        FirmwareDescriptor lines;
+        bool settled = false;  // read long enough after its last change to be trusted
     };
 
     // Brings the kept entries up to date with the folder; mutex_ held.
@@ -68,7 +74,6 @@ private:
 
     const int64_t settleNs_;
     mutable std::mutex mutex_;
-    std::string dir_;
     std::map<std::string, Known> known_;  // by entry name
     uint64_t reads_ = 0;
 };

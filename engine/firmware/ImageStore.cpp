@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "firmware/ImageStore.h"
 
-#include "firmware/ConfigCheck.h"
 #include "firmware/ConfigMask.h"
 #include "platform/RawFile.h"
 #include "platform/Text.h"
@@ -14,6 +13,9 @@ namespace brelvo {
 
 namespace {
 
+// Error::code of a read that met a file being written: worth one more attempt.
+constexpr int kTornRead = -1;
+
 std::string hex32(uint32_t v)
 {
     char text[16];
@@ -22,123 +24,115 @@ std::string hex32(uint32_t v)
 }
 
 // Why `path` could not be opened as a regular file, by what is there now.
-std::string openProblem(const std::string& what, const std::string& path, ConfigProblem* problem = nullptr)
+bool openProblem(const std::string& what, const std::string& path, Error* error)
 {
-    FileIdentity id;
-    const StatOutcome found = fileIdentity(path, &id);
-    ConfigProblem p = found == StatOutcome::Missing                        ? ConfigProblem::Missing
-                      : found == StatOutcome::Ok && id.kind != FileKind::Regular ? ConfigProblem::NotARegularFile
-                                                                             : ConfigProblem::Unreadable;
-    if (problem)
-        *problem = p;
+    Error lookup;
+    const std::optional<FileIdentity> id = fileIdentity(path, &lookup);
     const std::string name = what + " " + oneLine(path);
-    switch (p) {
-    case ConfigProblem::Missing:
-        return name + " does not exist";
-    case ConfigProblem::NotARegularFile:
-        return name + " is not a regular file";
-    default:
-        return name + " cannot be read";
-    }
+    if (!id && isMissingFileError(lookup.code))
+        return fail(error, kPrepareFileError, name + " does not exist");
+    if (id && id->kind != FileKind::Regular)
+        return fail(error, kPrepareFileError, name + " is not a regular file");
+    return fail(error, kPrepareFileError, name + " cannot be read");
 }
 
-PrepareResult failed(PrepareStatus status, std::string reason)
-{
-    PrepareResult r;
-    r.status = status;
-    r.reason = std::move(reason);
-    return r;
-}
-
-PrepareResult mismatch(const std::string& versionPath, const VersionFile::Contents& v, const std::string& code)
+bool mismatch(const std::string& versionPath, const FirmwareDescriptor& v, const std::string& code, Error* error)
 {
     const std::string name = "version file " + oneLine(versionPath);
-    if (v.productCount > 1)
-        return failed(PrepareStatus::ModelMismatch, name + " names more than one product; the device asked for " +
-                                                        oneLine(code));
-    return failed(PrepareStatus::ModelMismatch,
-                  name + " is for product " + oneLine(v.product) + ", not " + oneLine(code));
+    if (v.productsDiffer)
+        return fail(error, kPrepareModelMismatch,
+                    name + " names more than one product; the device asked for " + oneLine(code));
+    return fail(error, kPrepareModelMismatch, name + " is for product " + oneLine(v.product) + ", not " + oneLine(code));
 }
 
 // Opens the image; its length must fit the 32-bit size a device is told.
-std::string openImage(const std::string& imagePath, const std::string& imageName, RawFile& image,
-                      FileIdentity& imageId)
+std::optional<FileIdentity> openImage(RawFile& image, const std::string& imagePath, const std::string& imageName,
+                                      Error* error)
 {
-    if (!image.open(imagePath) || !image.identity(&imageId))
-        return openProblem("image", imagePath);
-    if (imageId.size > UINT32_MAX)
-        return imageName + " has " + std::to_string(imageId.size) + " bytes; at most " +
-               std::to_string(UINT32_MAX) + " can be sent";
-    return {};
+    std::optional<FileIdentity> id;
+    if (!image.open(imagePath) || !(id = image.identity())) {
+        openProblem("image", imagePath, error);
+        return std::nullopt;
+    }
+    if (id->size > UINT32_MAX) {
+        fail(error, kPrepareFileError,
+             imageName + " has " + std::to_string(id->size) + " bytes; at most " + std::to_string(UINT32_MAX) +
+                 " can be sent");
+        return std::nullopt;
+    }
+    return id;
 }
 
 // Opens the configuration; it must hold the device's settings and fit, with
 // the image, into what a device takes.
-std::string openConfig(const std::string& configPath, const std::string& configName, const std::string& imageName,
-                       uint64_t imageLength, RawFile& config, FileIdentity& configId)
+std::optional<FileIdentity> openConfig(RawFile& config, const std::string& configPath, const std::string& configName,
+                                       const std::string& imageName, uint64_t imageLength, Error* error)
 {
-    if (!config.open(configPath) || !config.identity(&configId))
-        return openProblem("configuration", configPath);
-    const uint64_t configLength = configId.size;
-    if (configLength < kMinConfigBytes)
-        return configTooShortReason(configPath, configLength);
-    if (imageLength + configLength > kMaxImageWithConfigBytes)
-        return imageName + " (" + std::to_string(imageLength) + " bytes) with " + configName + " (" +
-               std::to_string(configLength) + " bytes) is over " + std::to_string(kMaxImageWithConfigBytes) +
-               " bytes";
-    return {};
+    std::optional<FileIdentity> id;
+    if (!config.open(configPath) || !(id = config.identity())) {
+        openProblem("configuration", configPath, error);
+        return std::nullopt;
+    }
+    if (id->size < kMinConfigBytes) {
+        fail(error, kPrepareFileError,
+             configName + " has " + std::to_string(id->size) + " bytes; at least " + std::to_string(kMinConfigBytes) +
+                 " are needed");
+        return std::nullopt;
+    }
+    if (imageLength + id->size > kMaxImageWithConfigBytes) {
+        fail(error, kPrepareFileError,
+             imageName + " (" + std::to_string(imageLength) + " bytes) with " + configName + " (" +
+                 std::to_string(id->size) + " bytes) is over " + std::to_string(kMaxImageWithConfigBytes) + " bytes");
+        return std::nullopt;
+    }
+    return id;
 }
 
 // A length the disk allows may still be more than the memory has.
-std::string allocate(PreparedImage& prepared, uint64_t total, const std::string& imageName)
+bool allocate(PreparedImage& prepared, uint64_t total, const std::string& imageName, Error* error)
 {
     try {
         prepared.bytes.resize(static_cast<size_t>(total));
     } catch (const std::bad_alloc&) {
-        return "not enough memory for the " + std::to_string(total) + " bytes of " + imageName;
+        return fail(error, kPrepareFileError, "not enough memory for the " + std::to_string(total) + " bytes of " + imageName);
     }
-    return {};
+    return true;
 }
 
-// Reads an opened file whole; `changed` is set when it was written meanwhile,
-// which is worth another attempt, unlike a file that is merely short.
-std::string readWhole(RawFile& file, const FileIdentity& id, const std::string& name, uint8_t* into,
-                      uint64_t length, bool* changed)
+// Reads an opened file whole. One written meanwhile is worth another
+// attempt (kTornRead), unlike a file that is merely short.
+bool readWhole(RawFile& file, const FileIdentity& id, const std::string& name, uint8_t* into, Error* error)
 {
-    const size_t got = file.read(into, static_cast<size_t>(length));
-    FileIdentity after;
-    if (!file.identity(&after) || after != id) {
-        *changed = true;
-        return name + " changed while it was being read";
-    }
-    if (got != length)
-        return name + " ended after " + std::to_string(got) + " of " + std::to_string(length) + " bytes";
-    return {};
+    const size_t got = file.read(into, static_cast<size_t>(id.size));
+    if (file.identity() != id)
+        return fail(error, kTornRead, name + " changed while it was being read");
+    if (got != id.size)
+        return fail(error, kPrepareFileError,
+                    name + " ended after " + std::to_string(got) + " of " + std::to_string(id.size) + " bytes");
+    return true;
 }
 
 // The version file's checksum covers the image alone, so it is checked before
 // the configuration joins; the checksum sent then covers both.
-std::string appendConfig(PreparedImage& prepared, uint64_t imageLength, const std::string& imageName,
-                         RawFile& config, const FileIdentity& configId, const std::string& configName,
-                         bool* changed)
+bool appendConfig(PreparedImage& prepared, uint64_t imageLength, const std::string& imageName, RawFile& config,
+                  const FileIdentity& configId, const std::string& configName, Error* error)
 {
     uint8_t* bytes = prepared.bytes.data();
     const uint32_t versionChecksum = prepared.checksum;
     const size_t imageWords = static_cast<size_t>(imageLength / 4);
     const uint32_t imageSum = sumWords(bytes, imageWords);
     if (imageSum != versionChecksum)
-        return imageName + " does not match its version file: its words add up to " + hex32(imageSum) +
-               ", the version file says " + hex32(versionChecksum);
-    const std::string problem =
-        readWhole(config, configId, configName, bytes + imageLength, configId.size, changed);
-    if (!problem.empty())
-        return problem;
+        return fail(error, kPrepareFileError,
+                    imageName + " does not match its version file: its words add up to " + hex32(imageSum) +
+                        ", the version file says " + hex32(versionChecksum));
+    if (!readWhole(config, configId, configName, bytes + imageLength, error))
+        return false;
     const size_t totalWords = static_cast<size_t>(prepared.bytes.size() / 4);
     maskWords(bytes, imageWords, totalWords);
     prepared.checksum = sumWords(bytes, totalWords);
     prepared.withConfig = true;
     prepared.config = configId;
-    return {};
+    return true;
 }
 
 } // namespace
@@ -155,7 +149,7 @@ size_t ImageStore::liveImages() const
     std::lock_guard<std::mutex> lock(mutex_);
     size_t n = 0;
     for (const auto& s : slots_)
-        n += s.second->image.expired() ? 0 : 1;
+        n += s.second.image.expired() ? 0 : 1;
     return n;
 }
 
@@ -168,217 +162,190 @@ uint64_t ImageStore::imageReads() const
 void ImageStore::prune()
 {
     for (auto it = slots_.begin(); it != slots_.end();) {
-        if (!it->second->pending && it->second->image.expired())
+        if (!it->second.reading.valid() && it->second.image.expired())
             it = slots_.erase(it);
         else
             ++it;
     }
 }
 
-bool ImageStore::identify(const std::string& imagePath, const std::string& versionPath, const std::string& configPath,
-                          Key* key)
+std::optional<ImageStore::Key> ImageStore::identify(const std::string& imagePath, const std::string& versionPath,
+                                                    const std::string& configPath)
 {
-    key->withConfig = !configPath.empty();
-    return fileIdentity(versionPath, &key->version) == StatOutcome::Ok &&
-           fileIdentity(imagePath, &key->image) == StatOutcome::Ok &&
-           (!key->withConfig || fileIdentity(configPath, &key->config) == StatOutcome::Ok);
+    Key key;
+    key.withConfig = !configPath.empty();
+    const auto version = fileIdentity(versionPath);
+    const auto image = fileIdentity(imagePath);
+    const auto config = key.withConfig ? fileIdentity(configPath) : std::optional<FileIdentity>(FileIdentity());
+    if (!version || !image || !config)
+        return std::nullopt;
+    key.version = *version;
+    key.image = *image;
+    key.config = *config;
+    return key;
 }
 
 // A buffer for these very files, read long enough after their last change:
 // only the product check is left, on the version file's lines kept with it.
-bool ImageStore::reuseSettled(const Key& key, const std::string& versionPath, const std::string& productCode,
-                              PrepareResult* result)
+std::optional<ImageStore::Outcome> ImageStore::reuseSettled(const Key& key, const std::string& versionPath,
+                                                            const std::string& productCode)
 {
     std::lock_guard<std::mutex> lock(mutex_);
     prune();
     auto it = slots_.find(key);
-    if (it == slots_.end() || !it->second->settled || it->second->pending)
-        return false;
-    auto image = it->second->image.lock();
-    if (!image)
-        return false;
-    uint32_t sum = 0;
-    if (VersionFile::check(it->second->version, productCode, sum) != VersionFile::Ok) {
-        *result = mismatch(versionPath, it->second->version, productCode);
-        return true;
-    }
-    result->status = PrepareStatus::Ok;
-    result->image = std::move(image);
-    return true;
-}
-
-bool ImageStore::claimRead(bool identified, const Key& key, std::shared_ptr<Slot>* slot,
-                           std::shared_ptr<Pending>* pending, PrepareResult* result)
-{
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (identified) {
-        prune();
-        std::shared_ptr<Slot>& s = slots_[key];
-        if (!s)
-            s = std::make_shared<Slot>();
-        *slot = s;
-        if ((*slot)->pending) {
-            // Another thread is reading these files: its buffer serves us too.
-            *pending = (*slot)->pending;
-            const std::shared_ptr<Pending>& p = *pending;
-            finished_.wait(lock, [&] { return p->done; });
-            result->status = p->outcome.status;
-            result->reason = p->outcome.reason;
-            result->image = p->outcome.image;
-            return true;
-        }
-        if ((*slot)->settled && (result->image = (*slot)->image.lock())) {
-            // Made by another thread since we looked.
-            result->status = PrepareStatus::Ok;
-            return true;
-        }
-        *pending = std::make_shared<Pending>();
-        (*slot)->pending = *pending;
-    }
-    ++reads_;
-    return false;
-}
-
-ImageStore::Outcome ImageStore::buildOrReport(const std::string& imagePath, const std::string& configPath,
-                                              const VersionFile::Contents& version, uint32_t versionChecksum,
-                                              const Key& key)
-{
-    try {
-        return build(imagePath, configPath, version, versionChecksum, key);
-    } catch (const std::exception&) {
-        // Out of memory on the way: the waiting threads must still be told.
-        Outcome out;
-        out.reason = "not enough memory to load image " + oneLine(imagePath);
-        return out;
-    }
-}
-
-void ImageStore::publish(Slot& slot, Pending& pending, const VersionFile::Contents& version, Outcome& out)
-{
-    std::shared_ptr<const PreparedImage> old;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        old = slot.image.lock();
-    }
-    // The same bytes read again (the files were too fresh to trust
-    // their identity): the jobs keep sharing one buffer.
-    if (old && out.status == PrepareStatus::Ok && old->checksum == out.image->checksum &&
-        old->withConfig == out.image->withConfig && old->bytes == out.image->bytes)
-        out.image = old;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        if (out.status == PrepareStatus::Ok) {
-            slot.image = out.image;
-            slot.version = version;
-            slot.settled = out.settled;
-        }
-        slot.pending.reset();
-        pending.outcome = out;
-        pending.done = true;
-    }
-    finished_.notify_all();
-}
-
-PrepareResult ImageStore::prepare(const std::string& imagePath, const std::string& productCode,
-                                  const std::string& configPath)
-{
-    const std::string versionPath = VersionFile::pathForImage(imagePath);
-    Key key;
-    const bool identified = identify(imagePath, versionPath, configPath, &key);
-    PrepareResult r;
-    if (identified && reuseSettled(key, versionPath, productCode, &r))
-        return r;
-
-    // The version file decides first: a request for another product never
-    // reads the image.
-    VersionFile::Contents version;
-    const int64_t versionRead = wallClockNs();
-    if (!VersionFile::readContents(versionPath, &version))
-        return failed(PrepareStatus::FileError, openProblem("version file", versionPath));
-    uint32_t checksum = 0;
-    if (VersionFile::check(version, productCode, checksum) != VersionFile::Ok)
-        return mismatch(versionPath, version, productCode);
-    const bool versionSettled = version.unchanged && version.identity == key.version &&
-                                identitySettled(version.identity, versionRead, settleNs_);
-
-    std::shared_ptr<Slot> slot;
-    std::shared_ptr<Pending> pending;
-    if (claimRead(identified, key, &slot, &pending, &r))
-        return r;
-
-    Outcome out = buildOrReport(imagePath, configPath, version, checksum, key);
-    out.settled = out.settled && versionSettled && identified;
-    if (slot)
-        publish(*slot, *pending, version, out);
-    r.status = out.status;
-    r.reason = std::move(out.reason);
-    r.image = std::move(out.image);
-    return r;
-}
-
-ImageStore::Outcome ImageStore::build(const std::string& imagePath, const std::string& configPath,
-                                      const VersionFile::Contents& version, uint32_t versionChecksum,
-                                      const Key& key)
-{
-    // A file written while it is read is read once more before giving up.
+    if (it == slots_.end() || !it->second.settled || it->second.reading.valid())
+        return std::nullopt;
     Outcome out;
-    for (int attempt = 0; attempt < 2; ++attempt) {
-        bool changed = false;
-        out = buildOnce(imagePath, configPath, version, versionChecksum, key, &changed);
-        if (!changed)
-            break;
+    if (!(out.image = it->second.image.lock()))
+        return std::nullopt;
+    if (!it->second.version.allows(productCode)) {
+        out.image.reset();
+        mismatch(versionPath, it->second.version, productCode, &out.error);
     }
     return out;
 }
 
-ImageStore::Outcome ImageStore::buildOnce(const std::string& imagePath, const std::string& configPath,
-                                          const VersionFile::Contents& version, uint32_t versionChecksum,
-                                          const Key& key, bool* changed) const
+std::shared_future<ImageStore::Outcome> ImageStore::claimRead(const Key& key, const std::shared_future<Outcome>& mine)
+{
+    std::lock_guard<std::mutex> lock(mutex_);
+    prune();
+    Slot& slot = slots_[key];
+    // Another thread is reading these files: its buffer serves us too.
+    if (slot.reading.valid())
+        return slot.reading;
+    if (std::shared_ptr<const PreparedImage> made = slot.settled ? slot.image.lock() : nullptr) {
+        // Made by another thread since we looked.
+        std::promise<Outcome> ready;
+        Outcome out;
+        out.image = std::move(made);
+        ready.set_value(std::move(out));
+        return ready.get_future().share();
+    }
+    slot.reading = mine;
+    ++reads_;
+    return {};
+}
+
+void ImageStore::publish(const Key& key, const FirmwareDescriptor& version, Outcome& out)
+{
+    std::shared_ptr<const PreparedImage> old;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        old = slots_[key].image.lock();
+    }
+    // The same bytes read again (the files were too fresh to trust
+    // their identity): the jobs keep sharing one buffer.
+    if (old && out.image && old->checksum == out.image->checksum && old->withConfig == out.image->withConfig &&
+        old->bytes == out.image->bytes)
+        out.image = old;
+    std::lock_guard<std::mutex> lock(mutex_);
+    Slot& slot = slots_[key];
+    if (out.image) {
+        slot.image = out.image;
+        slot.version = version;
+        slot.settled = out.settled;
+    }
+    slot.reading = std::shared_future<Outcome>();
+}
+
+std::shared_ptr<const PreparedImage> ImageStore::prepare(const std::string& imagePath, const std::string& productCode,
+                                                         const std::string& configPath, Error* error)
+{
+    auto deliver = [error](Outcome out) {
+        if (!out.image && error)
+            *error = std::move(out.error);
+        return std::move(out.image);
+    };
+    const std::string versionPath = versionFileFor(imagePath);
+    const std::optional<Key> key = identify(imagePath, versionPath, configPath);
+    if (key) {
+        if (std::optional<Outcome> reused = reuseSettled(*key, versionPath, productCode))
+            return deliver(std::move(*reused));
+    }
+
+    // The version file decides first: a request for another product never
+    // reads the image.
+    const int64_t versionRead = wallClockNs();
+    const std::optional<FirmwareDescriptor> version = readFirmwareDescriptor(versionPath);
+    if (!version) {
+        openProblem("version file", versionPath, error);
+        return nullptr;
+    }
+    if (!version->allows(productCode)) {
+        mismatch(versionPath, *version, productCode, error);
+        return nullptr;
+    }
+
+    std::promise<Outcome> mine;
+    if (key) {
+        const std::shared_future<Outcome> other = claimRead(*key, mine.get_future().share());
+        if (other.valid())
+            return deliver(other.get());
+    } else {
+        std::lock_guard<std::mutex> lock(mutex_);
+        ++reads_;
+    }
+    Outcome out = build(imagePath, configPath, *version, key);
+    out.settled = out.settled && key && version->unchanged && version->identity == key->version &&
+                  identitySettled(version->identity, versionRead, settleNs_);
+    if (key) {
+        publish(*key, *version, out);
+        mine.set_value(out);
+    }
+    return deliver(std::move(out));
+}
+
+ImageStore::Outcome ImageStore::build(const std::string& imagePath, const std::string& configPath,
+                                      const FirmwareDescriptor& version, const std::optional<Key>& key) const
 {
     Outcome out;
-    auto fail = [&out](std::string reason) {
-        out.status = PrepareStatus::FileError;
-        out.reason = std::move(reason);
-        out.image.reset();
-        return out;
-    };
+    try {
+        // A file written while it is read is read once more before giving up.
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            out = buildOnce(imagePath, configPath, version, key);
+            if (out.image || out.error.code != kTornRead)
+                break;
+        }
+    } catch (const std::exception&) {
+        out = Outcome();
+        out.error.text = "not enough memory to load image " + oneLine(imagePath);
+    }
+    if (!out.image)
+        out.error.code = kPrepareFileError;
+    return out;
+}
+
+ImageStore::Outcome ImageStore::buildOnce(const std::string& imagePath, const std::string& configPath,
+                                          const FirmwareDescriptor& version, const std::optional<Key>& key) const
+{
+    Outcome out;
     const int64_t readStart = wallClockNs();
     const std::string imageName = "image " + oneLine(imagePath);
     const std::string configName = "configuration " + oneLine(configPath);
-    std::string problem;
+    const bool withConfig = !configPath.empty();
 
     RawFile image;
-    FileIdentity imageId;
-    if (!(problem = openImage(imagePath, imageName, image, imageId)).empty())
-        return fail(problem);
-    const uint64_t imageLength = imageId.size;
-
-    const bool withConfig = !configPath.empty();
+    const std::optional<FileIdentity> imageId = openImage(image, imagePath, imageName, &out.error);
+    if (!imageId)
+        return out;
     RawFile config;
-    FileIdentity configId;
-    uint64_t configLength = 0;
-    if (withConfig) {
-        if (!(problem = openConfig(configPath, configName, imageName, imageLength, config, configId)).empty())
-            return fail(problem);
-        configLength = configId.size;
-    }
+    std::optional<FileIdentity> configId;
+    if (withConfig && !(configId = openConfig(config, configPath, configName, imageName, imageId->size, &out.error)))
+        return out;
 
     auto prepared = std::make_shared<PreparedImage>();
-    if (!(problem = allocate(*prepared, imageLength + configLength, imageName)).empty())
-        return fail(problem);
-    if (!(problem = readWhole(image, imageId, imageName, prepared->bytes.data(), imageLength, changed)).empty())
-        return fail(problem);
-    prepared->image = imageId;
+    const uint64_t imageLength = imageId->size;
+    if (!allocate(*prepared, imageLength + (configId ? configId->size : 0), imageName, &out.error) ||
+        !readWhole(image, *imageId, imageName, prepared->bytes.data(), &out.error))
+        return out;
+    prepared->image = *imageId;
     prepared->version = version.identity;
-    prepared->checksum = versionChecksum;
-    if (withConfig &&
-        !(problem = appendConfig(*prepared, imageLength, imageName, config, configId, configName, changed)).empty())
-        return fail(problem);
+    prepared->checksum = version.checksumValue();
+    if (withConfig && !appendConfig(*prepared, imageLength, imageName, config, *configId, configName, &out.error))
+        return out;
 
-    out.status = PrepareStatus::Ok;
-    out.reason.clear();
-    out.settled = imageId == key.image && identitySettled(imageId, readStart, settleNs_) &&
-                  (!withConfig || (configId == key.config && identitySettled(configId, readStart, settleNs_)));
+    out.settled = key && *imageId == key->image && identitySettled(*imageId, readStart, settleNs_) &&
+                  (!withConfig || (*configId == key->config && identitySettled(*configId, readStart, settleNs_)));
     out.image = std::move(prepared);
     return out;
 }

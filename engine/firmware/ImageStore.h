@@ -1,19 +1,32 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "firmware/VersionFile.h"
+#include "firmware/FirmwareDescriptor.h"
+#include "platform/Error.h"
 #include "platform/FileIdentity.h"
 
-#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
+#include <future>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
 namespace brelvo {
+
+// A configuration shorter than this is refused.
+constexpr uint64_t kMinConfigBytes = 65536;
+// An image with its configuration appended may not be longer than this.
+constexpr uint64_t kMaxImageWithConfigBytes = 16777216;
+
+// Error::code of a failed prepare(): the status its job ends with. These are
+// the job's own numbers; firmware comes before job in the folder order, so
+// the server checks that they agree.
+constexpr int kPrepareModelMismatch = 12;
+constexpr int kPrepareFileError = 13;
 
 // The bytes a job sends, shared read-only by every job sending the same.
 struct PreparedImage {
@@ -27,39 +40,25 @@ struct PreparedImage {
     FileIdentity config;
 };
 
-enum class PrepareStatus { Ok, ModelMismatch, FileError };
-
-struct PrepareResult {
-    PrepareStatus status = PrepareStatus::FileError;
-    std::string reason;  // English, one line, names the file; empty when Ok
-    std::shared_ptr<const PreparedImage> image;  // set when Ok
-};
-
 // Prepares the bytes of a job: version file check, image, masked
-// configuration, checksum. Jobs asking for the same files (same image,
-// version file and configuration, or none, by identity) get the same
-// buffer, made once; the store keeps only weak references, so a buffer
-// goes with its last job. A file changed on disk gives the next job a new
-// buffer while earlier jobs keep theirs. Safe to call from several
-// threads: a thread reading one image does not hold up a thread asking for
-// another, and threads asking for the same new image wait for one read.
+// configuration, checksum. Jobs asking for the same files (by identity) share
+// one buffer, read once even when they ask at the same time; the store holds
+// only weak references, so a buffer goes with its last job, and a file
+// changed on disk gives the next job a new one. Safe from several threads.
 class ImageStore {
 public:
-    // File times have a coarse grain: a buffer made within `settleNs` of
-    // its files' last change is checked against the files again before it
-    // is handed to another job (and kept if nothing differs).
+    // File times have a coarse grain: a buffer made within `settleNs` of its
+    // files' last change is read again for the next job (and kept if equal).
     static constexpr int64_t kDefaultSettleNs = 1000000000;
     explicit ImageStore(int64_t settleNs = kDefaultSettleNs);
 
-    // The rules of a job's loading step: the version file (the image path
-    // with every ".bin" made "-ver.bin") must open and name no other
-    // product than `productCode`; its "checksum=" value is the checksum.
-    // With `configPath` not empty the configuration must be appended:
-    // any reason it cannot be (missing, unreadable, short, too long with
-    // the image, the image not matching the version file's checksum) is a
-    // FileError, never the image alone.
-    PrepareResult prepare(const std::string& imagePath, const std::string& productCode,
-                          const std::string& configPath);
+    // A job's loading step: the version file (every ".bin" of the image path
+    // made "-ver.bin") must name no other product (else kPrepareModelMismatch)
+    // and gives the checksum. A configuration, when named, must be appended:
+    // every reason it cannot be is a kPrepareFileError, never the image alone.
+    // Empty on failure, with the reason (one line, naming the file) in `error`.
+    std::shared_ptr<const PreparedImage> prepare(const std::string& imagePath, const std::string& productCode,
+                                                 const std::string& configPath, Error* error = nullptr);
 
     // Buffers some job still holds.
     size_t liveImages() const;
@@ -77,54 +76,43 @@ private:
         FileIdentity config;
         bool operator<(const Key& o) const;
     };
+    // What one read of the files made: the buffer, or why there is none.
     struct Outcome {
-        PrepareStatus status = PrepareStatus::FileError;
-        std::string reason;
         std::shared_ptr<const PreparedImage> image;
-        bool settled = false;
-    };
-    // One read in progress; threads asking for the same files wait for it.
-    struct Pending {
-        bool done = false;
-        Outcome outcome;
+        Error error;
+        bool settled = false;  // read long enough after the files' last change to be trusted
     };
     struct Slot {
         std::weak_ptr<const PreparedImage> image;
-        VersionFile::Contents version;
+        FirmwareDescriptor version;           // the version file's lines it was made with
         bool settled = false;
-        std::shared_ptr<Pending> pending;
+        std::shared_future<Outcome> reading;  // valid while one thread reads the files for all
     };
 
-    // The files' identities, the key buffers are shared by; false when one
+    // The files' identities, the key buffers are shared by; empty when one
     // cannot be had (the files are then read without sharing).
-    static bool identify(const std::string& imagePath, const std::string& versionPath,
-                         const std::string& configPath, Key* key);
-    // True with `result` set when a settled buffer for `key` is still held.
-    bool reuseSettled(const Key& key, const std::string& versionPath, const std::string& productCode,
-                      PrepareResult* result);
-    // Makes this thread the reader of `key`'s files, or (true, `result` set)
-    // waits for the thread already reading them or takes what it made.
-    bool claimRead(bool identified, const Key& key, std::shared_ptr<Slot>* slot,
-                   std::shared_ptr<Pending>* pending, PrepareResult* result);
-    // build(), with running out of memory reported as a failed outcome.
-    Outcome buildOrReport(const std::string& imagePath, const std::string& configPath,
-                          const VersionFile::Contents& version, uint32_t versionChecksum, const Key& key);
-    // Hands the outcome to the slot and the waiting threads.
-    void publish(Slot& slot, Pending& pending, const VersionFile::Contents& version, Outcome& out);
+    static std::optional<Key> identify(const std::string& imagePath, const std::string& versionPath,
+                                       const std::string& configPath);
+    // A settled buffer for `key` still held, checked for `productCode`;
+    // empty when the files must be read.
+    std::optional<Outcome> reuseSettled(const Key& key, const std::string& versionPath, const std::string& productCode);
+    // Makes `mine` the read of `key`'s files (an invalid future back), or
+    // hands over the read another thread is making or has made since.
+    std::shared_future<Outcome> claimRead(const Key& key, const std::shared_future<Outcome>& mine);
+    // Keeps a new buffer in `key`'s slot and ends the slot's read.
+    void publish(const Key& key, const FirmwareDescriptor& version, Outcome& out);
     // Reads the image (and configuration) into a new buffer; no lock held.
-    Outcome build(const std::string& imagePath, const std::string& configPath,
-                  const VersionFile::Contents& version, uint32_t versionChecksum, const Key& key);
-    // One attempt; `changed` is set when a file was written while it was read.
-    Outcome buildOnce(const std::string& imagePath, const std::string& configPath,
-                      const VersionFile::Contents& version, uint32_t versionChecksum, const Key& key,
-                      bool* changed) const;
+    // Running out of memory is a failed outcome, so waiting threads are told.
+    Outcome build(const std::string& imagePath, const std::string& configPath, const FirmwareDescriptor& version,
+                  const std::optional<Key>& key) const;
+    Outcome buildOnce(const std::string& imagePath, const std::string& configPath, const FirmwareDescriptor& version,
+                      const std::optional<Key>& key) const;
     // Drops slots whose buffer is gone and that nobody is reading; mutex_ held.
     void prune();
 
     const int64_t settleNs_;
     mutable std::mutex mutex_;
-    std::condition_variable finished_;
-    std::map<Key, std::shared_ptr<Slot>> slots_;
+    std::map<Key, Slot> slots_;
     uint64_t reads_ = 0;
 };
 

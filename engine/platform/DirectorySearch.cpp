@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/DirectorySearch.h"
 
-#include "platform/FileStat.h"
+#include "platform/ErrorText.h"
 #include "platform/Text.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
 
 namespace brelvo {
 
@@ -29,11 +28,10 @@ std::vector<DirectoryEntry> findEntries(const std::string& directory, const std:
         DirectoryEntry entry;
         entry.name = name;
         entry.path = directory + "/" + name;
-        struct stat st{};
-        if (::fstatat(dirFd, e->d_name, &st, 0) == 0) {
-            entry.isDirectory = S_ISDIR(st.st_mode);
+        if (const std::optional<FileIdentity> id = fileIdentityAt(dirFd, e->d_name)) {
+            entry.isDirectory = id->kind == FileKind::Directory;
             entry.identityKnown = true;
-            entry.identity = identityFromStat(st);
+            entry.identity = *id;
         } else {
             entry.isDirectory = (e->d_type == DT_DIR);
         }
@@ -43,6 +41,17 @@ std::vector<DirectoryEntry> findEntries(const std::string& directory, const std:
     std::sort(out.begin(), out.end(),
               [](const DirectoryEntry& a, const DirectoryEntry& b) { return a.name < b.name; });
     return out;
+}
+
+bool canListDirectory(const std::string& path, Error* error)
+{
+    DIR* dir = ::opendir(path.c_str());
+    if (!dir) {
+        const int code = errno;
+        return fail(error, code, errorTextEnglish(code));
+    }
+    ::closedir(dir);
+    return true;
 }
 
 } // namespace brelvo

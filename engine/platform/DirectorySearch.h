@@ -26,4 +26,8 @@ struct DirectoryEntry {
 // directory.
 std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix);
 
+// Whether this process may list the entries of the folder `path`: findEntries
+// cannot tell an empty folder from one it may not read.
+bool canListDirectory(const std::string& path, Error* error = nullptr);
+
 } // namespace brelvo

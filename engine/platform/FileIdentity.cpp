@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "platform/FileIdentity.h"
 
+#include "platform/ErrorText.h"
+
 #include <cerrno>
 #include <ctime>
 #include <sys/stat.h>
 #include <tuple>
 
-#include "platform/FileStat.h"
-
 namespace brelvo {
 
-bool FileIdentity::operator<(const FileIdentity& o) const
-{
-    return std::tie(device, inode, size, mtimeNs, ctimeNs, kind) <
-           std::tie(o.device, o.inode, o.size, o.mtimeNs, o.ctimeNs, o.kind);
-}
+namespace {
 
 FileIdentity identityFromStat(const struct stat& st)
 {
@@ -28,23 +24,42 @@ FileIdentity identityFromStat(const struct stat& st)
     return id;
 }
 
-bool descriptorIdentity(int fd, FileIdentity* out)
+} // namespace
+
+bool FileIdentity::operator<(const FileIdentity& o) const
+{
+    return std::tie(device, inode, size, mtimeNs, ctimeNs, kind) <
+           std::tie(o.device, o.inode, o.size, o.mtimeNs, o.ctimeNs, o.kind);
+}
+
+std::optional<FileIdentity> fileIdentity(const std::string& path, Error* error)
+{
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0) {
+        const int code = errno;
+        fail(error, code, errorTextEnglish(code));
+        return std::nullopt;
+    }
+    return identityFromStat(st);
+}
+
+std::optional<FileIdentity> fileIdentityAt(int dirFd, const char* name)
+{
+    struct stat st{};
+    if (::fstatat(dirFd, name, &st, 0) != 0)
+        return std::nullopt;
+    return identityFromStat(st);
+}
+
+std::optional<FileIdentity> descriptorIdentity(int fd)
 {
     struct stat st{};
     if (fd < 0 || ::fstat(fd, &st) != 0)
-        return false;
-    *out = identityFromStat(st);
-    return true;
+        return std::nullopt;
+    return identityFromStat(st);
 }
 
-StatOutcome fileIdentity(const std::string& path, FileIdentity* out)
-{
-    struct stat st{};
-    if (::stat(path.c_str(), &st) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? StatOutcome::Missing : StatOutcome::Failed;
-    *out = identityFromStat(st);
-    return StatOutcome::Ok;
-}
+bool isMissingFileError(int code) { return code == ENOENT || code == ENOTDIR; }
 
 int64_t wallClockNs()
 {

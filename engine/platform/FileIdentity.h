@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/Error.h"
+
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace brelvo {
@@ -30,11 +33,15 @@ struct FileIdentity {
     bool operator<(const FileIdentity& o) const;
 };
 
-enum class StatOutcome { Ok, Missing, Failed };
-
-// The identity of `path`, following symbolic links. Missing when nothing is
-// there (or a link points nowhere), Failed for any other refusal.
-StatOutcome fileIdentity(const std::string& path, FileIdentity* out);
+// The identity of `path`, symbolic links followed; empty when the look-up
+// fails, with its errno and text in `error`.
+std::optional<FileIdentity> fileIdentity(const std::string& path, Error* error = nullptr);
+// `name` in the open folder `dirFd`, so a listing examines each entry once.
+std::optional<FileIdentity> fileIdentityAt(int dirFd, const char* name);
+// The identity of an open descriptor.
+std::optional<FileIdentity> descriptorIdentity(int fd);
+// A failed look-up's errno that means nothing is there (or a link points nowhere).
+bool isMissingFileError(int code);
 
 // The file system's clock in nanoseconds since 1970, the clock file times
 // are taken from.

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/RawFile.h"
 
-#include "platform/FileStat.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -47,7 +46,7 @@ uint64_t RawFile::length() const
     return static_cast<uint64_t>(st.st_size);
 }
 
-bool RawFile::identity(FileIdentity* out) const { return descriptorIdentity(fd_, out); }
+std::optional<FileIdentity> RawFile::identity() const { return descriptorIdentity(fd_); }
 
 size_t RawFile::read(void* buffer, size_t count)
 {

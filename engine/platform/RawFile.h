@@ -20,8 +20,8 @@ public:
     bool open(const std::string& path);
     // The file's length in bytes at this moment; 0 when not open.
     uint64_t length() const;
-    // The open file's identity at this moment; false when not open.
-    bool identity(FileIdentity* out) const;
+    // The open file's identity at this moment; empty when not open.
+    std::optional<FileIdentity> identity() const;
     // Reads up to `count` bytes; returns how many arrived (short at the end
     // of the file or on an error).
     size_t read(void* buffer, size_t count);

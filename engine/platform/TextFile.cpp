@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/TextFile.h"
 
-#include "platform/FileStat.h"
 #include "platform/RawFile.h"
 
 #include <cerrno>
@@ -12,6 +11,7 @@ namespace brelvo {
 
 namespace {
 constexpr size_t kBufferSize = 256 * 1024;
+static_assert(TextFile::kMaxLineBytes < kBufferSize, "a kept line and its LF fit the buffer");
 } // namespace
 
 TextFile::~TextFile() { close(); }
@@ -53,42 +53,38 @@ bool TextFile::readLine(const char** data, size_t* length)
 {
     if (fd_ < 0)
         return false;
-    size_t scanned = 0;
-    const char* nl = nullptr;
-    bool spilled = false;
+    size_t scanned = 0;     // unread bytes known to hold no LF
+    bool skipping = false;  // inside an over-long line: its bytes are dropped as they come
     for (;;) {
-        nl = static_cast<const char*>(std::memchr(buffer_.data() + begin_ + scanned, '\n', end_ - begin_ - scanned));
-        if (nl)
-            break;
-        scanned = end_ - begin_;
-        if (end_ == buffer_.size() && begin_ == 0) {
-            // Longer than the buffer: keep what we have and go on reading.
-            if (!spilled)
-                longLine_.clear();
-            longLine_.append(buffer_.data(), end_);
-            spilled = true;
-            end_ = 0;
-            scanned = 0;
+        const char* nl =
+            static_cast<const char*>(std::memchr(buffer_.data() + begin_ + scanned, '\n', end_ - begin_ - scanned));
+        size_t n = nl ? static_cast<size_t>(nl - (buffer_.data() + begin_)) : end_ - begin_;
+        if (!nl) {
+            if (n > kMaxLineBytes) {
+                skipping = true;
+                begin_ = end_;
+                n = 0;
+            }
+            scanned = n;
+            if (fill())
+                continue;
+            if (n == 0)
+                return false;
         }
-        if (!fill())
-            break;
+        const char* start = buffer_.data() + begin_;  // fill() may have moved the bytes
+        begin_ += nl ? n + 1 : n;
+        if (skipping || n > kMaxLineBytes) {
+            skipping = false;
+            scanned = 0;
+            continue;
+        }
+        // A CR before the LF belongs to the line end, as text mode reads it.
+        while (n > 0 && start[n - 1] == '\r')
+            --n;
+        *data = start;
+        *length = n;
+        return true;
     }
-    const char* start = buffer_.data() + begin_;
-    size_t n = nl ? static_cast<size_t>(nl - start) : end_ - begin_;
-    if (!nl && !spilled && n == 0)
-        return false;
-    begin_ = nl ? begin_ + n + 1 : end_;
-    if (spilled) {
-        longLine_.append(start, n);
-        start = longLine_.data();
-        n = longLine_.size();
-    }
-    // A CR before the LF belongs to the line end, as text mode reads it.
-    while (n > 0 && start[n - 1] == '\r')
-        --n;
-    *data = start;
-    *length = n;
-    return true;
 }
 
 bool TextFile::readLine(std::string& line)
@@ -110,15 +106,10 @@ void TextFile::close()
         fd_ = -1;
     }
     std::vector<char>().swap(buffer_);
-    std::string().swap(longLine_);
     begin_ = end_ = 0;
     atEnd_ = false;
 }
 
-} // namespace brelvo
-
-namespace brelvo {
-
-bool TextFile::identity(FileIdentity* out) const { return descriptorIdentity(fd_, out); }
+std::optional<FileIdentity> TextFile::identity() const { return descriptorIdentity(fd_); }
 
 } // namespace brelvo

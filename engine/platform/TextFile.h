@@ -4,6 +4,7 @@
 #include "platform/FileIdentity.h"
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,8 +15,13 @@ namespace brelvo {
 // are passed through as they are (NUL included). Reads in large blocks:
 // firmware images of several MiB are scanned for their descriptor lines on
 // every device request.
+//
+// A line of more than kMaxLineBytes (CRs included) is skipped unseen: the
+// lines wanted here are short, and an image may be one line of a GiB.
 class TextFile {
 public:
+    static constexpr size_t kMaxLineBytes = 64 * 1024;
+
     TextFile() = default;
     ~TextFile();
     TextFile(const TextFile&) = delete;
@@ -28,19 +34,18 @@ public:
     // call or close().
     bool readLine(const char** data, size_t* length);
     void close();
-    // The open file's identity at this moment; false when not open.
-    bool identity(FileIdentity* out) const;
+    // The open file's identity at this moment; empty when not open.
+    std::optional<FileIdentity> identity() const;
 
 private:
     // Reads more after the unread bytes; false when nothing more came.
     bool fill();
 
     int fd_ = -1;
-    std::vector<char> buffer_;
-    size_t begin_ = 0;      // first unread byte
-    size_t end_ = 0;        // one past the last byte read
+    std::vector<char> buffer_;  // larger than the longest line kept
+    size_t begin_ = 0;          // first unread byte
+    size_t end_ = 0;            // one past the last byte read
     bool atEnd_ = false;
-    std::string longLine_;  // a line longer than the buffer, reassembled
 };
 
 } // namespace brelvo

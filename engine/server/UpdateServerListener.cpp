@@ -192,10 +192,11 @@ void UpdateServer::launchJob(const std::shared_ptr<UpdateJob>& job, const std::s
                                     : "no address to lend: every address of the network answered or is lent");
         return;
     }
-    const PrepareResult prepared = imageStore_->prepare(image, productCode, run.configPath);
-    if (prepared.status != PrepareStatus::Ok) {
-        endBeforeTransfer(job, prepared.status == PrepareStatus::ModelMismatch ? ModelMismatch : FileError,
-                          prepared.reason);
+    static_assert(kPrepareModelMismatch == ModelMismatch && kPrepareFileError == FileError, "store failures end jobs");
+    Error why;
+    const std::shared_ptr<const PreparedImage> prepared = imageStore_->prepare(image, productCode, run.configPath, &why);
+    if (!prepared) {
+        endBeforeTransfer(job, why.code, why.text);
         return;
     }
     if (job->stopRequested()) {
@@ -219,10 +220,10 @@ void UpdateServer::launchJob(const std::shared_ptr<UpdateJob>& job, const std::s
     setup.lentAddr = lent;
     setup.devicePort = source.port;
     setup.options = static_cast<uint8_t>(run.options & 0xFF);
-    setup.image = prepared.image->bytes.data();
-    setup.imageLength = prepared.image->bytes.size();
-    setup.checksum = prepared.image->checksum;
-    setup.keepAlive = prepared.image;
+    setup.image = prepared->bytes.data();
+    setup.imageLength = prepared->bytes.size();
+    setup.checksum = prepared->checksum;
+    setup.keepAlive = prepared;
     if (scheduler_->add(job, jobSocket, setup) != 0) {
         closeSocket(jobSocket);
         consoleWrite("_beginthreadex Failed\n");

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The window itself: its widgets and texts, and the services a system frame
+// would give (dragging, minimising to the tray, the title bar's menu).
 #include "mainwindow/Brelvo.h"
 
 #include "ui_Brelvo.h"
@@ -12,7 +14,9 @@
 
 #include <QAction>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QEvent>
 #include <QHeaderView>
 #include <QIcon>
@@ -243,4 +247,33 @@ void Brelvo::updateLogButton()
 {
     const int unseen = logWindow_ ? logWindow_->unseen() : 0;
     logButton_->setText(unseen > 0 ? tr("PushButton.logCount").arg(unseen) : tr("PushButton.log"));
+}
+
+void Brelvo::contextMenuEvent(QContextMenuEvent* event)
+{
+    titleBarMenu_->clear();
+    titleBarMenu_->addAction(aboutAction_);
+    const QPoint cursor = QCursor::pos();
+    if (titleBar_->geometry().contains(mapFromGlobal(cursor)))
+        titleBarMenu_->exec(cursor);
+    event->accept();
+}
+
+void Brelvo::minimizeToTray()
+{
+    // Without a tray there would be no way back to a hidden window.
+    if (!QSystemTrayIcon::isSystemTrayAvailable()) {
+        showMinimized();
+        return;
+    }
+    hide();
+    trayIcon_->setVisible(true);
+}
+
+void Brelvo::trayIconActivated(QSystemTrayIcon::ActivationReason reason)
+{
+    if (reason != QSystemTrayIcon::DoubleClick)
+        return;
+    show();
+    trayIcon_->hide();
 }

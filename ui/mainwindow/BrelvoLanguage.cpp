@@ -1,20 +1,15 @@
 // SPDX-License-Identifier: MIT
-// Languages, the settings file, the local address list and the two browse
-// dialogs.
+// Languages: the catalogues on offer and the one in force, which
+// "server.ini" records.
 #include "mainwindow/Brelvo.h"
 
 #include "dialogs/MessageBoxDlg.h"
 #include "widgets/ComboBox.h"
 
-#include <QCheckBox>
 #include <QCoreApplication>
 #include <QDir>
 #include <QEvent>
-#include <QFileDialog>
 #include <QFileInfo>
-#include <QHostAddress>
-#include <QLineEdit>
-#include <QNetworkInterface>
 #include <QSettings>
 #include <QTranslator>
 
@@ -91,56 +86,4 @@ void Brelvo::languageChosen()
     applyLanguage();
     rememberLanguage();
     MessageBoxDlg::showStartTips(this);
-}
-
-void Brelvo::fillLocalAddresses()
-{
-    QStringList addresses;
-    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
-    for (const QHostAddress& address : all) {
-        if (address.protocol() != QAbstractSocket::IPv4Protocol)
-            continue;
-        if (address == QHostAddress(QHostAddress::LocalHost))
-            continue;
-        addresses << address.toString();
-    }
-    localAddressBox_->addItems(addresses);
-}
-
-// Where a picker opens: the folder its own field names when that still
-// exists, else the folder last picked from (remembered across runs), else
-// the home folder; never merely the working directory.
-QString Brelvo::pickerStartFolder(const QString& fieldFolder) const
-{
-    for (const QString& folder : {fieldFolder, lastFolder_}) {
-        if (!folder.isEmpty() && QFileInfo(folder).isDir())
-            return folder;
-    }
-    return QDir::homePath();
-}
-
-void Brelvo::browseFirmwareDir()
-{
-    const QString folder = QFileDialog::getExistingDirectory(
-        this, tr("Title.choseUptFilePath"), pickerStartFolder(firmwareDirEdit_->text()), QFileDialog::ShowDirsOnly);
-    if (folder.isEmpty())
-        return;
-    firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
-    rememberPickedFolder(folder);
-}
-
-void Brelvo::browseConfigFile()
-{
-    const QString current = configFileEdit_->text();
-    const QString filters = tr("Filter.configFiles") + QStringLiteral(";;") + tr("Filter.allFiles");
-    const QString file =
-        QFileDialog::getOpenFileName(this, tr("Title.choseIniFilePath"),
-                                     pickerStartFolder(current.isEmpty() ? QString() : QFileInfo(current).path()),
-                                     filters);
-    if (file.isEmpty())
-        return;
-    configFileEdit_->setText(file);
-    rememberPickedFolder(QFileInfo(file).path());
-    // Programmatic: no clicked signal, so the erase warning stays away.
-    eraseBootCheck_->setChecked(true);
 }

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// What the window remembers between runs: the firmware folder, the
-// configuration file, the local address and the language (written when a run
-// starts and when the language changes), and the folder the file pickers
-// last chose from, in the user's configuration folder
-// ($XDG_CONFIG_HOME/brelvo-tool/brelvo-tool.conf).
+// The inputs of a run: what they offer (this machine's addresses, the file
+// pickers) and what the window remembers of them between runs, with the
+// language, in the user's configuration folder
+// ($XDG_CONFIG_HOME/brelvo-tool/brelvo-tool.conf): written when a run starts,
+// when the language changes and when a picker chooses.
 // A remembered value that no longer fits this machine (a folder or file that
 // is gone, an address no card has any more, a language no catalogue offers)
 // is passed over and the window keeps its own default.
@@ -11,8 +11,13 @@
 
 #include "widgets/ComboBox.h"
 
+#include <QCheckBox>
+#include <QDir>
+#include <QFileDialog>
 #include <QFileInfo>
+#include <QHostAddress>
 #include <QLineEdit>
+#include <QNetworkInterface>
 #include <QSettings>
 
 namespace {
@@ -102,4 +107,56 @@ void Brelvo::rememberLanguage(QSettings& settings)
         settings.setValue(kLanguage, catalogueFiles_.at(i));
     settings.sync();
     report(settings);
+}
+
+void Brelvo::fillLocalAddresses()
+{
+    QStringList addresses;
+    const QList<QHostAddress> all = QNetworkInterface::allAddresses();
+    for (const QHostAddress& address : all) {
+        if (address.protocol() != QAbstractSocket::IPv4Protocol)
+            continue;
+        if (address == QHostAddress(QHostAddress::LocalHost))
+            continue;
+        addresses << address.toString();
+    }
+    localAddressBox_->addItems(addresses);
+}
+
+// Where a picker opens: the folder its own field names when that still
+// exists, else the folder last picked from (remembered across runs), else
+// the home folder; never merely the working directory.
+QString Brelvo::pickerStartFolder(const QString& fieldFolder) const
+{
+    for (const QString& folder : {fieldFolder, lastFolder_}) {
+        if (!folder.isEmpty() && QFileInfo(folder).isDir())
+            return folder;
+    }
+    return QDir::homePath();
+}
+
+void Brelvo::browseFirmwareDir()
+{
+    const QString folder = QFileDialog::getExistingDirectory(
+        this, tr("Title.choseUptFilePath"), pickerStartFolder(firmwareDirEdit_->text()), QFileDialog::ShowDirsOnly);
+    if (folder.isEmpty())
+        return;
+    firmwareDirEdit_->setText(QDir::toNativeSeparators(folder));
+    rememberPickedFolder(folder);
+}
+
+void Brelvo::browseConfigFile()
+{
+    const QString current = configFileEdit_->text();
+    const QString filters = tr("Filter.configFiles") + QStringLiteral(";;") + tr("Filter.allFiles");
+    const QString file =
+        QFileDialog::getOpenFileName(this, tr("Title.choseIniFilePath"),
+                                     pickerStartFolder(current.isEmpty() ? QString() : QFileInfo(current).path()),
+                                     filters);
+    if (file.isEmpty())
+        return;
+    configFileEdit_->setText(file);
+    rememberPickedFolder(QFileInfo(file).path());
+    // Programmatic: no clicked signal, so the erase warning stays away.
+    eraseBootCheck_->setChecked(true);
 }

@@ -6,6 +6,7 @@
 #include "EngineTestSupport.h"
 #include "check/FindingText.h"
 #include "check/PreflightCheck.h"
+#include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
 #include "record/EventFormat.h"
 
@@ -153,6 +154,11 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
     sparseFile(zero, "kvx_ZEROIMG.bin", 8192);
     zero.writeText("kvx_ZEROIMG-ver.bin", "product=ZEROIMG\n");
     EXPECT_EQ(worstSeverity(checkFirmwareFolder(zero.path(), "")), Severity::Info);
+    // A version file naming another product serves that one, not its name's.
+    zero.writeText("kvx_ZEROIMG-ver.bin", "product=OTHERXX\n");
+    const auto choices = only(checkFirmwareFolder(zero.path(), ""), FindingId::FirmwareChoice);
+    ASSERT_EQ(choices.size(), 1u);
+    EXPECT_EQ(choices[0].arg("code"), "OTHERXX");
 }
 
 TEST(FirmwareFindings, ImageAndConfigurationAgainstTheSixteenMebibyteLimit)

@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The index stands in for a full scan of the firmware folder on every
-// request: it must answer as the scan does while reading only what changed.
+// Which entry of a firmware folder serves a product code. The index stands
+// in for a full scan on every request: it must answer as the plain walk
+// does, from what it read and from what it kept, reading only what changed.
 #include "FirmwareTestSupport.h"
 #include "firmware/FirmwareIndex.h"
-#include "firmware/FirmwareMatch.h"
-#include "platform/DirectorySearch.h"
 
 #include <random>
 #include <thread>
@@ -15,6 +14,67 @@ using namespace brelvo_test;
 namespace {
 std::string answer(const TempDir& dir, const std::string& name) { return name.empty() ? "" : dir.file(name); }
 } // namespace
+
+TEST(FirmwareIndex, TheLastMatchByNameOrProductLineWins)
+{
+    struct Case {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> files; // name, content (see makeEntry)
+        std::string code;
+        std::string want; // file name, "" for none
+    };
+    const std::string binary = std::string("\x7f\0\r\n", 4) + std::string(300000, 'p') + "\nproduct=BINARYX\r\n\0";
+    const Case cases[] = {
+        {"two entries for one code: the last wins",
+         {{"kvx_ABCDEFG_V1.bin", "x"}, {"kvx_XXXXXXX-ver.bin", "product=ABCDEFG\n"}, {"kvx_ZZZZZZZ", "y"}},
+         "ABCDEFG", "kvx_XXXXXXX.bin"},
+        {"a name match whose product= names another model, then a match by name only",
+         {{"kvx_ABCDEFG_1.bin", "product=OTHERXX\n"}, {"kvx_ABCDEFG_2.bin", "noise\n"}}, "ABCDEFG",
+         "kvx_ABCDEFG_2.bin"},
+        {"a later name match is kept whatever its product= says",
+         {{"kvx_ABCDEFG_1.bin", "noise"}, {"kvx_ABCDEFG_2.bin", "product=OTHERXX\n"}}, "ABCDEFG",
+         "kvx_ABCDEFG_2.bin"},
+        {"product= names the other model", {{"kvx_ABCDEFG_1.bin", "product=OTHERXX\n"}}, "OTHERXX", "kvx_ABCDEFG_1.bin"},
+        {"the last product= line wins", {{"kvx_QQQQQQQ", "product=ABCDEFG\r\nproduct=OTHERXX  \n"}}, "OTHERXX",
+         "kvx_QQQQQQQ"},
+        {"trailing spaces go, a leading one stays",
+         {{"kvx_XXXXXXX-ver.bin", "product=ABCDEFG   \r\nchecksum=1\n"}, {"kvx_YYYYYYY", "product= ABCDEFG\n"}},
+         "ABCDEFG", "kvx_XXXXXXX.bin"},
+        {"PRODUCT= is no product line", {{"kvx_XXXXXXX-ver.bin", "PRODUCT=ABCDEFG\n"}}, "ABCDEFG", ""},
+        {"letter case of kvx ignored, of the code not", {{"KvX_ABCDEFG", "x"}, {"kvx_abcdefg", "x"}}, "ABCDEFG",
+         "KvX_ABCDEFG"},
+        {"a folder is skipped", {{"kvx_ABCDEFG", "/"}}, "ABCDEFG", ""},
+        {"a pipe is matched by its name and does not block",
+         {{"kvx_ABCDEFG.bin", "x"}, {"kvx_ABCDEFG_P", "|"}, {"kvx_QQQQQQQ_P", "|"}}, "ABCDEFG", "kvx_ABCDEFG_P"},
+        {"a link to nowhere is matched by its name", {{"kvx_ABCDEFG.bin", "->nowhere"}}, "ABCDEFG", "kvx_ABCDEFG.bin"},
+        {"a link to a device is not read", {{"kvx_ABCDEFG.bin", "->/dev/zero"}}, "ABCDEFG", "kvx_ABCDEFG.bin"},
+        {"a link to a file is read", {{"kvx_0", "product=LINKED\n"}, {"kvx_1", "->kvx_0"}}, "LINKED", "kvx_1"},
+        {"-ver.bin anywhere becomes .bin", {{"kvx_A-ver.bin.x-ver.bin", "product=VV\n"}}, "VV", "kvx_A.bin.x.bin"},
+        {"an empty code by name", {{"kvx_", "x"}, {"KVX.bin", "x"}}, "", "kvx_"},
+        {"an empty product=", {{"kvx_ZZZZZZZ-ver.bin", "product=\n"}}, "", "kvx_ZZZZZZZ.bin"},
+        {"a long code never by name", {{"kvx_ABCDEFGHIJ.bin", "x"}}, "ABCDEFGHIJ", ""},
+        {"a long code by product=", {{"kvx_ABCDEFG-ver.bin", "product=ABCDEFGHIJ\n"}}, "ABCDEFGHIJ", "kvx_ABCDEFG.bin"},
+        {"product= among binary lines", {{"kvx_AAAAAAA-ver.bin", binary}}, "BINARYX", "kvx_AAAAAAA.bin"},
+        {"nothing", {{"other", "product=ABCDEFG\n"}}, "ABCDEFG", ""},
+        // Lines too long to be descriptor lines are skipped, not held.
+        {"a MiB-long product= line is none", {{"kvx_XXXXXXX-ver.bin", "product=ABCDEFG" + std::string(1 << 20, ' ')}},
+         "ABCDEFG", ""},
+        {"a product= line after a MiB-long one", {{"kvx_XXXXXXX-ver.bin", std::string(1 << 20, 'p') + "\nproduct=ABCDEFG"}},
+         "ABCDEFG", "kvx_XXXXXXX.bin"},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        for (const auto& f : c.files)
+            makeEntry(dir, f.first, f.second);
+        const std::string want = c.want.empty() ? "" : dir.file(c.want);
+        EXPECT_EQ(scanForFirmware(dir.path(), c.code), want) << c.what;
+        FirmwareIndex index(0);
+        for (int round = 0; round < 2; ++round) // read, then kept
+            EXPECT_EQ(index.find(dir.path(), c.code), want) << c.what << ", round " << round;
+    }
+    EXPECT_EQ(scanForFirmware("/nonexistent/brelvo", "ABCDEFG"), "");
+    EXPECT_EQ(FirmwareIndex().find("/nonexistent/brelvo", "ABCDEFG"), "");
+}
 
 TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
 {
@@ -38,20 +98,20 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
          [&] {
              const std::string c = dir.file("kvx_CCCCCCC-ver.bin");
              dir.writeText("new", "product=ABCDEFG\n");
-             FileIdentity old;
-             ASSERT_EQ(fileIdentity(c, &old), StatOutcome::Ok);
-             setModified(dir.file("new"), old.mtimeNs / 1000000000 - 1000000000);
+             const std::optional<FileIdentity> old = fileIdentity(c);
+             ASSERT_TRUE(old);
+             setModified(dir.file("new"), old->mtimeNs / 1000000000 - 1000000000);
              ASSERT_EQ(::rename(dir.file("new").c_str(), c.c_str()), 0);
          },
          "kvx_CCCCCCC.bin", 1},
         {"rewritten in place and given its old time back",
          [&] {
              const std::string c = dir.file("kvx_CCCCCCC-ver.bin");
-             FileIdentity old;
-             ASSERT_EQ(fileIdentity(c, &old), StatOutcome::Ok);
+             const std::optional<FileIdentity> old = fileIdentity(c);
+             ASSERT_TRUE(old);
              sleepMilliseconds(20);  // past the grain of the change time
              dir.writeText("kvx_CCCCCCC-ver.bin", "product=NOTMINE\n");
-             setModified(c, old.mtimeNs / 1000000000 - 1000000000);
+             setModified(c, old->mtimeNs / 1000000000 - 1000000000);
          },
          "kvx_AAAAAAA.bin", 1},
         {"renamed", [&] { ::rename(dir.file("kvx_AAAAAAA.bin").c_str(), dir.file("kvx_DDDDDDD.bin").c_str()); },
@@ -66,7 +126,6 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
         const uint64_t before = index.descriptorReads();
         EXPECT_EQ(index.find(dir.path(), "ABCDEFG"), answer(dir, s.want)) << s.what;
         EXPECT_EQ(index.descriptorReads() - before, s.reads) << s.what;
-        EXPECT_EQ(findFirmwareImage(dir.path(), "ABCDEFG"), answer(dir, s.want)) << s.what;
     }
     // Another folder starts over; coming back reads everything again.
     TempDir other;
@@ -81,6 +140,7 @@ TEST(FirmwareIndex, UnopenedAndFreshEntriesAreReadAgain)
     TempDir dir;
     FirmwareIndex index(0);
     makeEntry(dir, "kvx_ZZZZZZZ.bin", "->target");
+    makeEntry(dir, "kvx_PIPEXXX", "|");  // never opened: its writer would see a reader come and go
     EXPECT_EQ(index.find(dir.path(), "ABCDEFG"), "");
     EXPECT_EQ(index.find(dir.path(), "ZZZZZZZ"), dir.file("kvx_ZZZZZZZ.bin"));  // by its name
     EXPECT_EQ(index.descriptorReads(), 2u);  // tried each time
@@ -189,7 +249,7 @@ TEST(FirmwareIndex, RandomFoldersMatchTheFullScan)
                 }
             }
             for (const std::string& code : codes) {
-                const std::string want = findFirmwareImage(dir.path(), code);
+                const std::string want = scanForFirmware(dir.path(), code);
                 ASSERT_EQ(index.find(dir.path(), code), want) << "seed " << seed << " round " << round;
                 ASSERT_EQ(careful.find(dir.path(), code), want) << "seed " << seed << " round " << round;
             }

@@ -8,8 +8,8 @@
 #include <thread>
 
 using brelvo::PreparedImage;
-using brelvo::PrepareResult;
-using brelvo::PrepareStatus;
+using brelvo::kPrepareFileError;
+using brelvo::kPrepareModelMismatch;
 using namespace brelvo_test;
 
 namespace {
@@ -47,42 +47,47 @@ protected:
 
 TEST_F(ImageStore, VersionFileDecidesModelAndChecksum)
 {
+    const std::string longLine(1 << 20, ' ');  // past the line bound and the reader's blocks
     const struct {
-        const char* version;
-        PrepareStatus status;
+        std::string version;
+        int failure;  // 0: sent
         uint32_t checksum;
     } cases[] = {
-        {"product=ABCDEFG \r\nchecksum=0x0BADF00D\n", PrepareStatus::Ok, 0x0BADF00D},  // sent as it is
-        {"CHECKSUM=0X10\nChEcKsUm=0755", PrepareStatus::Ok, 0755},                      // any case; the last wins
-        {"checksum=-1\n", PrepareStatus::Ok, 0xFFFFFFFFu},
-        {"PRODUCT=other\nchecksums=5\n", PrepareStatus::Ok, 0},                       // neither key
-        {"product=ABCDEFG\nproduct=ABCDEFG\r\n", PrepareStatus::Ok, 0},
-        {"product= ABCDEFG\n", PrepareStatus::ModelMismatch, 0},
-        {"product=abcdefg\n", PrepareStatus::ModelMismatch, 0},
-        {"product=X\nproduct=ABCDEFG\n", PrepareStatus::ModelMismatch, 0},
-        {"checksum=1\nproduct=ABCDEFG\nproduct=X\n", PrepareStatus::ModelMismatch, 0},
+        {"product=ABCDEFG \r\nchecksum=0x0BADF00D\n", 0, 0x0BADF00D},  // sent as it is
+        {"CHECKSUM=0X10\nChEcKsUm=0755", 0, 0755},                      // any case; the last wins
+        {"checksum=-1\n", 0, 0xFFFFFFFFu},
+        {"PRODUCT=other\nchecksums=5\n", 0, 0},                       // neither key
+        {"product=ABCDEFG\nproduct=ABCDEFG\r\n", 0, 0},
+        {"product=OTHERXX" + longLine, 0, 0},                          // too long to be a product line
+        {"checksum=3\n" + longLine + "\nproduct=ABCDEFG\nchecksum=5", 0, 5},
+        {"product= ABCDEFG\n", kPrepareModelMismatch, 0},
+        {"product=abcdefg\n", kPrepareModelMismatch, 0},
+        {"product=X\nproduct=ABCDEFG\nproduct=ABCDEFG\n", kPrepareModelMismatch, 0},  // any other one refuses
+        {"checksum=1\nproduct=ABCDEFG\nproduct=X\n", kPrepareModelMismatch, 0},
     };
     for (const auto& c : cases) {
-        const std::string image = write({'a', 'b', 'c', 'd'}, c.version);
-        const PrepareResult r = store.prepare(image, "ABCDEFG", "");
-        EXPECT_EQ(r.status, c.status) << c.version << ": " << r.reason;
-        if (c.status == PrepareStatus::Ok) {
-            ASSERT_TRUE(r.image) << c.version;
-            EXPECT_EQ(r.image->checksum, c.checksum) << c.version;
-            EXPECT_EQ(text(r.image->bytes), "abcd");
-            EXPECT_FALSE(r.image->withConfig);
-            EXPECT_TRUE(r.reason.empty());
+        const std::string what = c.version.substr(0, 40);
+        brelvo::Error why;
+        const auto r = store.prepare(write({'a', 'b', 'c', 'd'}, c.version.c_str()), "ABCDEFG", "", &why);
+        EXPECT_EQ(why.code, c.failure) << what << ": " << why.text;
+        if (c.failure == 0) {
+            ASSERT_TRUE(r) << what;
+            EXPECT_EQ(r->checksum, c.checksum) << what;
+            EXPECT_EQ(text(r->bytes), "abcd");
+            EXPECT_FALSE(r->withConfig);
         } else {
-            EXPECT_FALSE(r.image);
-            EXPECT_NE(r.reason.find(dir.file("kvx_ABCDEFG-ver.bin")), std::string::npos) << r.reason;
+            EXPECT_FALSE(r);
+            EXPECT_NE(why.text.find(dir.file("kvx_ABCDEFG-ver.bin")), std::string::npos) << why.text;
         }
     }
     // The product is checked per request, also on a buffer already made.
     const std::string image = write({'a', 'b', 'c', 'd'}, "product=ABCDEFG\nchecksum=9\n");
-    const PrepareResult first = store.prepare(image, "ABCDEFG", "");
+    const auto first = store.prepare(image, "ABCDEFG", "");
     const uint64_t reads = store.imageReads();
-    EXPECT_EQ(store.prepare(image, "HIJKLMN", "").status, PrepareStatus::ModelMismatch);
-    EXPECT_EQ(store.prepare(image, "ABCDEFG", "").image, first.image);
+    brelvo::Error why;
+    EXPECT_FALSE(store.prepare(image, "HIJKLMN", "", &why));
+    EXPECT_EQ(why.code, kPrepareModelMismatch);
+    EXPECT_EQ(store.prepare(image, "ABCDEFG", ""), first);
     EXPECT_EQ(store.imageReads(), reads);
 }
 
@@ -135,24 +140,25 @@ TEST_F(ImageStore, EveryReasonNotToSendIsAFileErrorNamingTheFile)
     };
     for (const Case& c : cases) {
         const std::string path = c.image();
-        const PrepareResult r = store.prepare(path, "ABCDEFG", c.config);
-        EXPECT_EQ(r.status, PrepareStatus::FileError) << c.what;
-        EXPECT_FALSE(r.image) << c.what;
-        EXPECT_NE(r.reason.find(c.named), std::string::npos) << c.what << ": " << r.reason;
-        EXPECT_NE(r.reason.find(c.says), std::string::npos) << c.what << ": " << r.reason;
-        EXPECT_EQ(r.reason.find('\n'), std::string::npos) << c.what;
+        brelvo::Error why;
+        EXPECT_FALSE(store.prepare(path, "ABCDEFG", c.config, &why)) << c.what;
+        EXPECT_EQ(why.code, kPrepareFileError) << c.what;
+        EXPECT_NE(why.text.find(c.named), std::string::npos) << c.what << ": " << why.text;
+        EXPECT_NE(why.text.find(c.says), std::string::npos) << c.what << ": " << why.text;
+        EXPECT_EQ(why.text.find('\n'), std::string::npos) << c.what;
     }
     // The largest sum that fits, and a file that ends before its stated size.
     const auto big = patternBytes(16777216 - 65536, 5);
-    const PrepareResult full = store.prepare(write(big, versionFor(big).c_str(), "kvx_FULL"), "ABCDEFG", config(65536));
-    ASSERT_EQ(full.status, PrepareStatus::Ok) << full.reason;
-    EXPECT_EQ(full.image->bytes.size(), 16777216u);
+    const auto full = store.prepare(write(big, versionFor(big).c_str(), "kvx_FULL"), "ABCDEFG", config(65536));
+    ASSERT_TRUE(full);
+    EXPECT_EQ(full->bytes.size(), 16777216u);
     if (::access("/sys/kernel/uevent_seqnum", R_OK) == 0) {  // says 4096 bytes, gives a few
         writeDated(dir, "kvx_SHORT-ver.bin", "checksum=1\n");
         ::symlink("/sys/kernel/uevent_seqnum", dir.file("kvx_SHORT.bin").c_str());
-        const PrepareResult r = store.prepare(dir.file("kvx_SHORT.bin"), "ABCDEFG", "");
-        EXPECT_EQ(r.status, PrepareStatus::FileError);
-        EXPECT_NE(r.reason.find("ended after"), std::string::npos) << r.reason;
+        brelvo::Error why;
+        EXPECT_FALSE(store.prepare(dir.file("kvx_SHORT.bin"), "ABCDEFG", "", &why));
+        EXPECT_EQ(why.code, kPrepareFileError);
+        EXPECT_NE(why.text.find("ended after"), std::string::npos) << why.text;
     }
 }
 
@@ -161,48 +167,48 @@ TEST_F(ImageStore, JobsSendingTheSameBytesShareOneBuffer)
     const auto image = patternBytes(100000, 9);
     const std::string path = write(image, versionFor(image).c_str());
     const std::string cfg = config(70000);
-    PrepareResult a = store.prepare(path, "ABCDEFG", cfg);
-    PrepareResult b = store.prepare(path, "ABCDEFG", cfg);
-    ASSERT_EQ(a.status, PrepareStatus::Ok) << a.reason;
-    EXPECT_EQ(a.image, b.image);
+    auto a = store.prepare(path, "ABCDEFG", cfg);
+    auto b = store.prepare(path, "ABCDEFG", cfg);
+    ASSERT_TRUE(a);
+    EXPECT_EQ(a, b);
     EXPECT_EQ(store.imageReads(), 1u);
-    PrepareResult plain = store.prepare(path, "ABCDEFG", "");
-    EXPECT_NE(plain.image, a.image);
-    EXPECT_EQ(plain.image->bytes, image);
+    auto plain = store.prepare(path, "ABCDEFG", "");
+    EXPECT_NE(plain, a);
+    EXPECT_EQ(plain->bytes, image);
     EXPECT_EQ(store.liveImages(), 2u);
 
     // A new image on disk: the next job gets new bytes, the holders keep theirs.
-    const std::vector<uint8_t> held = a.image->bytes;
+    const std::vector<uint8_t> held = a->bytes;
     auto replaced = image;
     replaced[5] ^= 0xFF;
     write(replaced, versionFor(replaced).c_str());
-    PrepareResult c = store.prepare(path, "ABCDEFG", cfg);
-    ASSERT_EQ(c.status, PrepareStatus::Ok) << c.reason;
-    EXPECT_NE(c.image, a.image);
-    EXPECT_EQ(a.image->bytes, held);
-    EXPECT_NE(c.image->bytes, held);
-    EXPECT_EQ(store.prepare(path, "ABCDEFG", cfg).image, c.image);
+    auto c = store.prepare(path, "ABCDEFG", cfg);
+    ASSERT_TRUE(c);
+    EXPECT_NE(c, a);
+    EXPECT_EQ(a->bytes, held);
+    EXPECT_NE(c->bytes, held);
+    EXPECT_EQ(store.prepare(path, "ABCDEFG", cfg), c);
 
     // The store holds none of them: the last holder frees each buffer.
-    std::weak_ptr<const PreparedImage> first = a.image, second = c.image;
-    a = b = c = plain = PrepareResult();
+    std::weak_ptr<const PreparedImage> first = a, second = c;
+    a = b = c = plain = nullptr;
     EXPECT_TRUE(first.expired());
     EXPECT_TRUE(second.expired());
     EXPECT_EQ(store.liveImages(), 0u);
-    EXPECT_EQ(store.prepare(path, "ABCDEFG", cfg).image->bytes.size(), 170000u);  // made again
+    EXPECT_EQ(store.prepare(path, "ABCDEFG", cfg)->bytes.size(), 170000u);  // made again
 
     // Files younger than the settling time are read again, but equal bytes
     // keep the buffer the earlier jobs share.
     brelvo::ImageStore careful(int64_t(3600) * 1000000000);
-    PrepareResult d = careful.prepare(path, "ABCDEFG", "");
-    PrepareResult e = careful.prepare(path, "ABCDEFG", "");
+    auto d = careful.prepare(path, "ABCDEFG", "");
+    auto e = careful.prepare(path, "ABCDEFG", "");
     EXPECT_EQ(careful.imageReads(), 2u);
-    EXPECT_EQ(d.image, e.image);
+    EXPECT_EQ(d, e);
     // Only the image changed, its version file did not: new bytes all the same.
     plain = store.prepare(path, "ABCDEFG", "");
     replaced[6] ^= 0xFF;
     write(replaced, nullptr);
-    EXPECT_EQ(store.prepare(path, "ABCDEFG", "").image->bytes, replaced);
+    EXPECT_EQ(store.prepare(path, "ABCDEFG", "")->bytes, replaced);
 }
 
 TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)
@@ -210,15 +216,15 @@ TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)
     const auto image = patternBytes(8 << 20, 21);
     const std::string path = write(image, versionFor(image).c_str());
     const std::string cfg = config(65536);
-    std::vector<PrepareResult> results(8);
+    std::vector<std::shared_ptr<const PreparedImage>> results(8);
     std::vector<std::thread> threads;
     for (size_t i = 0; i < results.size(); ++i)
         threads.emplace_back([&, i] { results[i] = store.prepare(path, "ABCDEFG", i % 2 ? cfg : ""); });
     for (std::thread& t : threads)
         t.join();
     for (size_t i = 0; i < results.size(); ++i) {
-        ASSERT_EQ(results[i].status, PrepareStatus::Ok) << results[i].reason;
-        EXPECT_EQ(results[i].image, results[i % 2].image) << i;
+        ASSERT_TRUE(results[i]) << i;
+        EXPECT_EQ(results[i], results[i % 2]) << i;
     }
     EXPECT_EQ(store.imageReads(), 2u);  // once without, once with the configuration
 }

@@ -24,9 +24,9 @@ TEST(DirectorySearch, EachEntryCarriesWhatItsStatFinds)
     std::vector<std::string> names;
     for (const DirectoryEntry& e : listed) {
         names.push_back(e.name);
-        FileIdentity id;
-        EXPECT_EQ(e.identityKnown, fileIdentity(e.path, &id) == StatOutcome::Ok) << e.name;
-        EXPECT_TRUE(!e.identityKnown || (e.identity == id && e.isDirectory == (id.kind == FileKind::Directory)))
+        const std::optional<FileIdentity> id = fileIdentity(e.path);
+        EXPECT_EQ(e.identityKnown, id.has_value()) << e.name;
+        EXPECT_TRUE(!e.identityKnown || (e.identity == *id && e.isDirectory == (id->kind == FileKind::Directory)))
             << e.name;
     }
     EXPECT_EQ(names, (std::vector<std::string>{"dangling", "fifo", "file", "folder", "loop", "tofolder"}));
@@ -35,11 +35,11 @@ TEST(DirectorySearch, EachEntryCarriesWhatItsStatFinds)
     EXPECT_EQ(listed[2].identity.kind, FileKind::Regular);
     EXPECT_EQ(listed[2].identity.size, 4u);
 
-    FileIdentity id;
-    EXPECT_EQ(fileIdentity(dir.file("dangling"), &id), StatOutcome::Missing);
-    EXPECT_EQ(fileIdentity(dir.file("file/below"), &id), StatOutcome::Missing);
-    EXPECT_EQ(fileIdentity(dir.file("loop"), &id), StatOutcome::Failed);
+    Error dangling, below, loop;  // nothing there, twice; a look-up that fails
+    EXPECT_FALSE(fileIdentity(dir.file("dangling"), &dangling) || fileIdentity(dir.file("file/below"), &below) ||
+                 fileIdentity(dir.file("loop"), &loop));
+    EXPECT_TRUE(isMissingFileError(dangling.code) && isMissingFileError(below.code) && !isMissingFileError(loop.code));
     RawFile open;
-    ASSERT_TRUE(open.open(dir.file("file")) && open.identity(&id));
-    EXPECT_EQ(id, listed[2].identity) << "by descriptor as by name";
+    ASSERT_TRUE(open.open(dir.file("file")) && open.identity());
+    EXPECT_EQ(*open.identity(), listed[2].identity) << "by descriptor as by name";
 }
