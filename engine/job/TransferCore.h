@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 #include "platform/Socket.h"
 #include "protocol/WireFormat.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ServeOptions.h"
 
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 
 namespace brelvo_cli {
 

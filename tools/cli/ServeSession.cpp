@@ -2,7 +2,7 @@
 #include "ServeSession.h"
 
 #include "CommandLine.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 #include "platform/Clock.h"
 #include "platform/WallClock.h"
 #include "server/ServerSettings.h"
@@ -36,24 +36,6 @@ bool shouldPrune(int ended, int lingering, int tableSize)
     return lingering == 0 || tableSize >= kCrowdedTable;
 }
 
-bool isFinalStatus(int status)
-{
-    switch (status) {
-    case brelvo::DeviceCheckFailed:
-    case brelvo::DeviceWriteComplete:
-    case brelvo::DeviceWriteFailed:
-    case brelvo::NetError:
-    case brelvo::ModelMismatch:
-    case brelvo::FileError:
-    case brelvo::Stopped:
-        return true;
-    default:
-        // A time-out in the block phase keeps listening: the device may
-        // answer again and the job goes on.
-        return false;
-    }
-}
-
 ServeSession::ServeSession(const ServeOptions& options, int out, int err)
     : options_(options),
       errFd_(err),
@@ -66,7 +48,7 @@ int64_t ServeSession::nowMs() { return brelvo::monotonicNs() / 1000000; }
 
 bool ServeSession::ended(const brelvo::JobSnapshot& job) const
 {
-    return resultSeen_.count(job.id) || (job.finished && isFinalStatus(job.status));
+    return resultSeen_.count(job.id) || (job.finished && brelvo::statusRow(job.status).final);
 }
 
 int ServeSession::run(const SignalWatcher& signals)

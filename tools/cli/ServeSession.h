@@ -31,9 +31,6 @@ namespace brelvo_cli {
 // nothing lingers, and, whatever lingers, once the table is half full.
 bool shouldPrune(int ended, int lingering, int tableSize);
 
-// A job's status once nothing about it changes any more.
-bool isFinalStatus(int status);
-
 // One run of `brelvo-cli serve` after the check: starts the engine's server,
 // prints what happens, keeps the table clear, and ends on a limit, a signal
 // or a listener that ended on its own. Returns the exit code.

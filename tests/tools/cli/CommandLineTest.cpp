@@ -2,7 +2,7 @@
 // brelvo-cli's command line: what an accepted line sets, and that every
 // rejected line names what is at fault.
 #include "CommandLine.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 
 #include <gtest/gtest.h>
 

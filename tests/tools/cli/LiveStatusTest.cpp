@@ -2,7 +2,7 @@
 // serve's status block on a terminal: every line fits its width and obeys
 // nothing a device sent; each frame takes away what the last one drew.
 #include "LiveStatus.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 #include "platform/AddressText.h"
 
 #include <gtest/gtest.h>

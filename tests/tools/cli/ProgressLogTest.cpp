@@ -2,7 +2,7 @@
 // serve's progress lines: one per tenth of the block phase and of the
 // device's writing, whatever the table does between two looks.
 #include "ProgressLog.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 
 #include <gtest/gtest.h>
 

@@ -3,7 +3,7 @@
 // line in the engine's shape, whatever the devices and paths hold.
 #include "JsonCheck.h"
 #include "ServeLines.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 #include "platform/AddressText.h"
 #include "record/EventFormat.h"
 

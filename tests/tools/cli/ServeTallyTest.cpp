@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What ends serve and its exit code: results, --devices, --idle-exit.
 #include "ServeTally.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 
 #include <gtest/gtest.h>
 
