@@ -3,12 +3,12 @@
 
 #include "CheckCommand.h"
 #include "CommandLine.h"
-#include "EngineConsoleMute.h"
 #include "FindingOutput.h"
 #include "OutputText.h"
 #include "ServeSession.h"
 #include "SignalWatcher.h"
 #include "check/FindingText.h"
+#include "platform/Console.h"
 
 #include <cerrno>
 #include <csignal>
@@ -79,20 +79,16 @@ int runServe(const ServeOptions& options)
     // A reader that went away must not end serving: a write then fails
     // with EPIPE and serving goes on.
     std::signal(SIGPIPE, SIG_IGN);
-    EngineConsoleMute console;
-    if (!console.start(error)) {
+    // The engine's own lines ("running...", "write:N, cnt=M" per progress
+    // message) would break --json and flood a journal: serve prints its own.
+    brelvo::setConsoleSink([](brelvo::ConsoleChannel, const std::string&) {});
+    // Before the server makes any thread: they all inherit the blocked signals.
+    SignalWatcher signals;
+    if (!signals.start(STDERR_FILENO, error)) {
         std::fprintf(stderr, "brelvo-cli: serve: cannot start: %s\n", error.c_str());
         return kExitStartFailed;
     }
-    // Before the server makes any thread: they all inherit the blocked signals.
-    SignalWatcher signals;
-    if (!signals.start(console.err(), error)) {
-        const std::string text = "brelvo-cli: serve: cannot start: " + error + "\n";
-        ssize_t ignored = ::write(console.err(), text.data(), text.size());
-        (void)ignored;
-        return kExitStartFailed;
-    }
-    ServeSession session(options, console.out(), console.err());
+    ServeSession session(options, STDOUT_FILENO, STDERR_FILENO);
     return session.run(signals);
 }
 

@@ -10,7 +10,7 @@ namespace brelvo_cli {
 
 // `brelvo-cli serve`: checks the settings as `check` does and refuses them
 // on a failure (exit 2), makes sure the report file can be written, then
-// serves. Exit codes: 0, 1, 2, 3 as listed in CommandLine.h.
+// serves with the engine's own console muted. Exit codes as in CommandLine.h.
 int runServe(const ServeOptions& options);
 
 // Whether the check's findings refuse serve's settings: any failure but a

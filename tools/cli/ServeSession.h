@@ -36,8 +36,7 @@ bool shouldPrune(int ended, int lingering, int tableSize);
 // or a listener that ended on its own. Returns the exit code.
 class ServeSession {
 public:
-    // `out` and `err` are the program's standard output and error (the
-    // engine's own console is muted meanwhile).
+    // `out` and `err` take the lines and the error messages.
     ServeSession(const ServeOptions& options, int out, int err);
 
     // Serves until a limit is reached, the listener ends, or `signals`
