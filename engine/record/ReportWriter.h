@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/Thread.h"
 #include "record/JobSummary.h"
 #include "record/RunReport.h"
@@ -32,7 +33,9 @@ public:
     // Called on the writer thread, or (only when no thread can be started)
     // on the thread calling submit() or flush(): it must be thread-safe,
     // as EventQueue::push is.
-    using ProblemHandler = std::function<void(const RunReport::Problem&)>;
+    // `path` names the folder or file at fault (empty when none is);
+    // the error's code is an errno, its text the step that failed.
+    using ProblemHandler = std::function<void(const std::string& path, const Error& error)>;
 
     explicit ReportWriter(RunReport::Target target, ProblemHandler onProblem = {});
     // Writes what is queued (one last try), then joins the thread.
@@ -58,10 +61,10 @@ private:
     // Writes queued rows until the queue is empty or a row fails. Only one
     // thread at a time (fileMutex_).
     void drain(bool openEvenIfIdle);
-    void tell(const RunReport::Problem& problem);
-    // With mutex_ held; `sayProblem` asks for sayThreadProblem() once the
-    // lock is released.
-    bool startThread(bool* sayProblem);
+    void tell(const std::string& path, const Error& error);
+    // With mutex_ held: false when no thread runs.
+    bool startThread();
+    // Without mutex_ held; says it once.
     void sayThreadProblem();
 
     RunReport report_;

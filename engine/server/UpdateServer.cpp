@@ -24,13 +24,13 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
     RunReport::Target target;
     target.path = wanted.reportPath;
     target.runStartMs = unixTimeMs();
-    return std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
+    return std::make_shared<ReportWriter>(target, [queue](const std::string& path, const Error& error) {
         Event e;
         e.kind = EventKind::ReportFailed;
         e.wallTimeMs = unixTimeMs();
-        e.path = problem.path;
-        e.code = problem.code;
-        e.detail = problem.detail;
+        e.path = path;
+        e.code = error.code;
+        e.detail = error.text;
         e.severity = severityOf(e);
         queue->push(std::move(e));
     });
