@@ -18,8 +18,8 @@ TransferCore::TransferCore(const Setup& setup) : TransferCore(setup, Timing()) {
 TransferCore::TransferCore(const Setup& setup, const Timing& timing)
     : setup_(setup),
       timing_(timing),
-      imageLength_(setup.image ? setup.imageLength : 0),
-      checksum_(setup.checksum),
+      imageLength_(setup.image ? setup.image->bytes.size() : 0),
+      checksum_(setup.image ? setup.image->checksum : 0),
       blockCount_(static_cast<uint32_t>((imageLength_ + wire::kBlockSize - 1) / wire::kBlockSize)),
       ackFlags_(blockCount_, 0),
       sentOnce_(blockCount_, 0)
@@ -204,7 +204,7 @@ TransferCore::Send TransferCore::sendBlock(int64_t now, uint32_t index)
         slot_ = alignDown(now, timing_.blockIntervalNs) + timing_.blockIntervalNs;
     const int64_t earliest = now + timing_.minBlockGapNs;
     nextSendAt_ = slot_ > earliest ? slot_ : earliest;
-    Send s = sendTo(wire::encodeBlock(out_, index, setup_.image, imageLength_));
+    Send s = sendTo(wire::encodeBlock(out_, index, setup_.image->bytes.data(), imageLength_));
     lastWasBlock_ = true;
     return s;
 }

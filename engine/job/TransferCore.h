@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "firmware/ImageStore.h"
 #include "job/JobStatus.h"
 #include "platform/Socket.h"
 #include "protocol/WireFormat.h"
@@ -35,12 +36,8 @@ public:
         uint32_t lentAddr = 0;
         uint16_t devicePort = 0;
         uint8_t options = 0;
-        // The bytes to send and their checksum. `keepAlive` owns `image`
-        // (a buffer shared with other jobs sending the same bytes).
-        const uint8_t* image = nullptr;
-        size_t imageLength = 0;
-        uint32_t checksum = 0;
-        std::shared_ptr<const void> keepAlive;
+        // The bytes and their checksum, shared with every job sending the same.
+        std::shared_ptr<const PreparedImage> image;
     };
 
     // What the caller must send now. `data` stays valid until the next call.

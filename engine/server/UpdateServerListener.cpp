@@ -219,10 +219,7 @@ void UpdateServer::launchJob(const std::shared_ptr<UpdateJob>& job, const std::s
     setup.lentAddr = lent;
     setup.devicePort = source.port;
     setup.options = static_cast<uint8_t>(run.options & 0xFF);
-    setup.image = prepared.image->bytes.data();
-    setup.imageLength = prepared.image->bytes.size();
-    setup.checksum = prepared.image->checksum;
-    setup.keepAlive = prepared.image;
+    setup.image = prepared.image;
     if (scheduler_->add(job, jobSocket, setup) != 0) {
         closeSocket(jobSocket);
         consoleWrite("_beginthreadex Failed\n");

@@ -20,22 +20,21 @@ constexpr int64_t kSecond = 1000 * kMs;
 
 class Core : public ::testing::Test {
 protected:
-    std::vector<uint8_t> image;
     std::unique_ptr<TransferCore> core;
     int64_t now = 1000 * kSecond;
 
     void make(size_t bytes, TransferCore::Timing timing = TransferCore::Timing())
     {
-        image.assign(bytes, 0x11);
+        auto image = std::make_shared<PreparedImage>();
+        image->bytes.assign(bytes, 0x11);
+        image->checksum = 0x01020304u;
         TransferCore::Setup s;
         s.localAddr = 0x0A01A8C0u;
         s.jobPort = 0x50C3;
         s.lentAddr = 0xC801A8C0u;
         s.devicePort = kDevice.port;
         s.options = 3;
-        s.image = image.data();
-        s.imageLength = image.size();
-        s.checksum = 0x01020304u;
+        s.image = image;
         core = std::make_unique<TransferCore>(s, timing);
     }
     void SetUp() override { make(3 * 1024 + 1); }
