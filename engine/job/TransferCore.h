@@ -5,6 +5,7 @@
 #include "job/JobStatus.h"
 #include "platform/Socket.h"
 #include "protocol/WireFormat.h"
+#include "record/Event.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -50,21 +51,10 @@ public:
         explicit operator bool() const { return length != 0; }
     };
 
-    // Things worth telling the operator, collected until takeNotes().
-    enum class NoteKind : uint8_t {
-        OfferSent,
-        SizeSent,          // value: image length
-        BlockPhaseStarted, // value: blocks
-        BlocksResent,      // value: blocks this pass sends again; code: pass number
-        EndSent,
-        WriteProgress,     // a WriteProgress message arrived (value: percent)
-        Result,            // code: the status the job ends or fails with
-        TimedOut,          // code: the status it had; value: 1 = block phase gave up, 0 = 40 s silence
-    };
-    struct Note {
-        NoteKind kind;
-        int code = 0;
-        int64_t value = 0;
+    // A WriteProgress message's counts, each shown on the debug channel.
+    struct WriteCount {
+        int32_t written = 0;
+        int32_t total = 0;
     };
 
     explicit TransferCore(const Setup& setup);
@@ -113,9 +103,12 @@ public:
     uint32_t blocksResent() const { return blocksResent_; }
     uint32_t sendsWithoutAnswer() const { return unanswered_; }
 
-    // Notes since the last call, oldest first.
-    const std::vector<Note>& notes() const { return notes_; }
-    void clearNotes() { notes_.clear(); }
+    // Since clearNotes(), oldest first: the events for the operator, with
+    // what the core knows filled in (the caller adds the job's identity),
+    // and the WriteProgress counts.
+    const std::vector<Event>& notes() const { return notes_; }
+    const std::vector<WriteCount>& writeCounts() const { return writeCounts_; }
+    void clearNotes() { notes_.clear(), writeCounts_.clear(); }
 
 private:
     Send sendTo(size_t length);
@@ -124,7 +117,7 @@ private:
     Send sendBlock(int64_t now, uint32_t index);
     Send sendEnd(int64_t now);
     void endWith(int status);
-    void note(NoteKind kind, int code = 0, int64_t value = 0);
+    Event& note(EventKind kind, int code = 0, int64_t value = 0);
     uint32_t firstUnacknowledgedFrom(uint32_t index) const;
 
     Setup setup_;
@@ -166,7 +159,8 @@ private:
     uint64_t distinctBlocksSent_ = 0;
     uint32_t blocksResent_ = 0;
 
-    std::vector<Note> notes_;
+    std::vector<Event> notes_;
+    std::vector<WriteCount> writeCounts_;
 };
 
 } // namespace brelvo

@@ -3,7 +3,6 @@
 
 #include "job/UpdateJob.h"
 #include "platform/Clock.h"
-#include "platform/WallClock.h"
 #include "platform/DebugOutput.h"
 
 #include <climits>
@@ -22,13 +21,6 @@ constexpr size_t kBatchSize = 16;
 // handful per call instead of one.
 constexpr int kTicksPerDrain = 8;
 
-Severity severityOfResult(int status)
-{
-    if (status == DeviceWriteComplete)
-        return Severity::Info;
-    return Severity::Failure;
-}
-
 } // namespace
 
 struct TransferScheduler::Active {
@@ -39,7 +31,6 @@ struct TransferScheduler::Active {
     uint32_t localAddr = 0;
     bool watched = false;
     int ticksSinceDrain = 0;
-    int lastPercent = -1;
 };
 
 TransferScheduler::TransferScheduler(TransferObserver& observer)
@@ -238,77 +229,13 @@ void TransferScheduler::transmit(Active& a, const TransferCore::Send& send)
 void TransferScheduler::afterStep(Active& a)
 {
     a.job->publish(*a.core);
-    for (const TransferCore::Note& n : a.core->notes()) {
-        switch (n.kind) {
-        case TransferCore::NoteKind::OfferSent: {
-            Event e = eventFor(a, EventKind::OfferSent);
-            e.jobPort = a.job->jobPort();
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::SizeSent: {
-            Event e = eventFor(a, EventKind::SizeSent);
-            e.value = n.value;
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::BlockPhaseStarted: {
-            Event e = eventFor(a, EventKind::BlockPhaseStarted);
-            e.value = n.value;
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::BlocksResent: {
-            Event e = eventFor(a, EventKind::BlocksResent);
-            e.severity = Severity::Warning;
-            e.code = n.code;
-            e.value = n.value;
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::EndSent: {
-            Event e = eventFor(a, EventKind::EndSent);
-            e.checksum = a.core->checksum();
-            e.options = a.core->options();
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::WriteProgress: {
-            char text[64];
-            std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", a.core->writtenCount(),
-                          a.core->writeTotalCount());
-            debugOutput(text);
-            if (n.value != a.lastPercent) {
-                a.lastPercent = static_cast<int>(n.value);
-                Event e = eventFor(a, EventKind::DeviceWriting);
-                e.value = n.value;
-                observer_.transferEvent(std::move(e));
-            }
-            break;
-        }
-        case TransferCore::NoteKind::TimedOut: {
-            Event e = eventFor(a, EventKind::JobTimedOut);
-            e.severity = Severity::Warning;
-            e.code = n.code;
-            e.value = n.value;
-            e.detail = n.value ? "the device stopped acknowledging blocks"
-                               : "the device was silent for 40 seconds";
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::Result: {
-            Event e = eventFor(a, EventKind::JobResult);
-            e.severity = severityOfResult(n.code);
-            e.code = n.code;
-            if (n.code == Stopped)
-                e.detail = "stopped by the operator";
-            else if (n.code == NetError)
-                e.detail = "receiving on the job's port failed";
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        }
+    for (const TransferCore::WriteCount& w : a.core->writeCounts()) {
+        char text[64];
+        std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", w.written, w.total);
+        debugOutput(text);
     }
+    for (const Event& note : a.core->notes())
+        observer_.transferEvent(a.job->event(note));
     a.core->clearNotes();
     watch(a);
 }
@@ -349,20 +276,6 @@ int64_t TransferScheduler::earliestDeadline() const
             earliest = d;
     }
     return earliest;
-}
-
-Event TransferScheduler::eventFor(const Active& a, EventKind kind) const
-{
-    Event e;
-    e.kind = kind;
-    e.wallTimeMs = unixTimeMs();
-    e.jobId = a.job->id();
-    e.row = a.job->row();
-    e.address = a.job->device().address;
-    e.port = a.job->device().port;
-    e.lentAddress = a.job->lentAddress();
-    e.productCode = a.job->productCodeText();
-    return e;
 }
 
 } // namespace brelvo

@@ -61,7 +61,6 @@ private:
     void finish(Active& a);
     void watch(Active& a);
     int64_t earliestDeadline() const;
-    Event eventFor(const Active& a, EventKind kind) const;
 
     TransferObserver& observer_;
     TransferCore::Timing timing_;

@@ -319,26 +319,12 @@ bool UpdateServer::flushReports()
     return !current || current->flush();
 }
 
-Event UpdateServer::jobEvent(const UpdateJob& job, EventKind kind) const
-{
-    Event e;
-    e.kind = kind;
-    e.jobId = job.id();
-    e.row = job.row();
-    e.address = job.device().address;
-    e.port = job.device().port;
-    e.lentAddress = job.lentAddress();
-    e.productCode = job.productCodeText();
-    return e;
-}
-
 void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why)
 {
     if (!why.empty())
         consolePrintf("job %d (%s): %s\n", job->row(), job->productCodeText().c_str(), why.c_str());
     job->endEarly(status, monotonicNs());
-    Event e = jobEvent(*job, EventKind::JobResult);
-    e.severity = Severity::Failure;
+    Event e = job->event({EventKind::JobResult});
     e.code = status;
     e.detail = why;
     publishEvent(std::move(e));

@@ -100,7 +100,6 @@ private:
     void renumberRows();
     void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why);
     void publishEvent(Event event);
-    Event jobEvent(const UpdateJob& job, EventKind kind) const;
 
     void transferEvent(Event event) override;
     void transferEnded(const std::shared_ptr<UpdateJob>& job) override;

@@ -171,7 +171,7 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, 
         return nullptr; // stopped meanwhile: no request is taken after Stop
     }
     job->assign(*lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
-    Event matched = jobEvent(*job, EventKind::RequestMatched);
+    Event matched = job->event({EventKind::RequestMatched});
     matched.path = image;
     publishEvent(std::move(matched));
     return job;

@@ -317,7 +317,7 @@ TEST_F(Core, StopEndsAnUnfinishedJobAsStoppedAndNothingIsSentAfterwards)
     EXPECT_EQ(core->status(), Stopped);
 }
 
-TEST_F(Core, NotesTellEachStepOnce)
+TEST_F(Core, NotesTellEachStepOnceWithWhatTheCoreKnows)
 {
     make(2048);
     core->begin(now);
@@ -330,16 +330,34 @@ TEST_F(Core, NotesTellEachStepOnce)
     }
     now += kMs;
     tick(); // End
-    for (const auto& d : {message(8, {1, 2}), message(8, {1, 2}), message(9)})
+    for (const auto& d : {message(8, {1, 2}), message(8, {1, 2}), message(8, {2, 2}), message(9)})
         feed(d);
-    std::vector<TransferCore::NoteKind> kinds;
-    for (const auto& n : core->notes())
-        kinds.push_back(n.kind);
-    using K = TransferCore::NoteKind;
-    EXPECT_EQ(kinds, (std::vector<K>{K::OfferSent, K::SizeSent, K::BlockPhaseStarted, K::BlocksResent, K::EndSent,
-                                      K::WriteProgress, K::WriteProgress, K::Result}));
-    EXPECT_EQ(core->notes()[3].value, 1) << "one block sent again in pass 2";
-    EXPECT_EQ(core->notes()[5].code, 1);
-    EXPECT_EQ(core->notes()[6].code, 0) << "the same percent is not news";
+    using K = EventKind;
+    std::vector<std::pair<K, int64_t>> notes; // kind and value
+    for (const Event& e : core->notes())
+        notes.emplace_back(e.kind, e.value);
+    EXPECT_EQ(notes, (std::vector<std::pair<K, int64_t>>{{K::OfferSent, 0}, {K::SizeSent, 2048},
+                                                         {K::BlockPhaseStarted, 2}, {K::BlocksResent, 1},
+                                                         {K::EndSent, 0}, {K::DeviceWriting, 50},
+                                                         {K::DeviceWriting, 100}, {K::JobResult, 0}}))
+        << "the same percent again is no news";
+    EXPECT_EQ(core->notes()[0].jobPort, 0x50C3);
+    EXPECT_EQ(core->notes()[3].code, 2) << "pass 2";
+    EXPECT_TRUE(core->notes()[4].checksum == 0x01020304u && core->notes()[4].options == 3);
     EXPECT_EQ(core->notes().back().code, DeviceWriteComplete);
+    EXPECT_EQ(core->writeCounts().size(), 3u) << "every WriteProgress goes to the debug channel";
+    EXPECT_EQ(core->writeCounts()[2].written, 2);
+    // Why a job ended, where the core knows it.
+    const std::pair<std::function<void()>, std::string> ends[] = {
+        {[&] { core->stop(); }, "stopped by the operator"},
+        {[&] { core->failNetwork(); }, "receiving on the job's port failed"},
+        {[&] { now = core->nextDeadline(), tick(); }, "the device was silent for 40 seconds"},
+    };
+    for (const auto& end : ends) {
+        make(10);
+        core->begin(now);
+        core->clearNotes();
+        end.first();
+        EXPECT_EQ(core->notes().front().detail, end.second);
+    }
 }
