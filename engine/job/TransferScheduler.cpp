@@ -13,13 +13,9 @@ namespace brelvo {
 namespace {
 
 constexpr uint64_t kWakeToken = 0;
-// Datagrams taken from one socket before the others get their turn, and
-// how many one call takes.
-constexpr int kDrainLimit = 64;
+// Datagrams one receive call takes. A device acknowledges every block:
+// reading them every few ticks takes a handful per call instead of one.
 constexpr size_t kBatchSize = 16;
-// A device acknowledges every block; reading them every few ticks takes a
-// handful per call instead of one.
-constexpr int kTicksPerDrain = 8;
 
 } // namespace
 
@@ -65,23 +61,22 @@ TransferScheduler::~TransferScheduler()
     }
 }
 
-int TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
-                           const TransferCore::Setup& setup)
+bool TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+                            const TransferCore::Setup& setup, Error* error)
 {
     job->setWake(wake_);
     {
         std::lock_guard<std::mutex> lock(inboxMutex_);
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || wake_->fd() < 0 ||
-                thread_.start([this] { run(); }) != 0)
-                return -1;
+            if (!idlePoller_.valid() || wake_->fd() < 0 || thread_.start([this] { run(); }) != 0)
+                return fail(error, NetError, "no thread could be started for the transfers");
             threadStarted_ = true;
         }
         inbox_.push_back(Incoming{job, socket, setup});
         ++active_;
     }
     wake_->raise();
-    return 0;
+    return true;
 }
 
 size_t TransferScheduler::activeJobs() const { return active_.load(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "job/TransferCore.h"
+#include "platform/Error.h"
 #include "platform/Poller.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
@@ -34,6 +35,12 @@ public:
 // times per tick.
 class TransferScheduler {
 public:
+    // Datagrams read from one socket before the others get their turn.
+    static constexpr int kDrainLimit = 64;
+    // A job in its block phase is read every this many ticks, and before
+    // each new pass.
+    static constexpr int kTicksPerDrain = 8;
+
     explicit TransferScheduler(TransferObserver& observer);
     TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing);
     ~TransferScheduler(); // ends every job still running (as if released) and joins
@@ -41,9 +48,10 @@ public:
     TransferScheduler& operator=(const TransferScheduler&) = delete;
 
     // Takes over a job whose socket is bound on its port. The job starts
-    // with its Offer unless it was stopped meanwhile. 0, or -1 when the
-    // thread cannot run (the caller ends the job).
-    int add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup);
+    // with its Offer unless it was stopped meanwhile. False when the thread
+    // cannot run: the caller ends the job (the error's code says how).
+    bool add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
+             Error* error = nullptr);
     // Jobs not yet ended.
     size_t activeJobs() const;
     // For the jobs' Stop and release.

@@ -220,10 +220,11 @@ void UpdateServer::launchJob(const std::shared_ptr<UpdateJob>& job, const std::s
     setup.devicePort = source.port;
     setup.options = static_cast<uint8_t>(run.options & 0xFF);
     setup.image = prepared.image;
-    if (scheduler_->add(job, jobSocket, setup) != 0) {
+    Error why;
+    if (!scheduler_->add(job, jobSocket, setup, &why)) {
         closeSocket(jobSocket);
         consoleWrite("_beginthreadex Failed\n");
-        endBeforeTransfer(job, NetError, "no thread could be started for the transfers");
+        endBeforeTransfer(job, why.code, why.text);
     }
 }
 
