@@ -57,6 +57,12 @@ public:
     // `e` as told of this job: with its row, device, lent address, product
     // code and, when `e` has none, the time.
     Event event(Event e) const;
+    Event event(EventKind kind) const
+    {
+        Event e;
+        e.kind = kind;
+        return event(std::move(e));
+    }
 
     // The operator's Stop: an unfinished job sends nothing more and ends
     // "Stopped" (at once, also while its files are still being read).
