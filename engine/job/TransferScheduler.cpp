@@ -90,46 +90,19 @@ void TransferScheduler::run()
             sleepMilliseconds(1);
             continue;
         }
-        int64_t now = monotonicNs();
         bool woken = false;
         for (uint64_t token : ready_) {
-            if (token == kWakeToken) {
+            if (token == kWakeToken)
                 woken = true;
-                continue;
-            }
-            drain(*reinterpret_cast<Active*>(token), kDrainLimit);
+            else
+                drain(*reinterpret_cast<Active*>(token), kDrainLimit);
         }
-        if (woken) {
-            wake_->clear();
-            takeInbox(now);
-            for (auto& a : jobs_) {
-                if (a->core->ended())
-                    continue;
-                if (a->job->released())
-                    a->core->release();
-                else if (a->job->stopRequested())
-                    a->core->stop();
-                afterStep(*a);
-            }
-        }
-
-        // Jobs whose time has come, each with the time of its own send. A
-        // job in its block phase reads its acknowledgements here, a batch at
-        // a time, and always before it decides what the next pass sends.
+        if (woken)
+            takeWake();
         for (auto& a : jobs_) {
-            if (a->core->ended() || a->core->nextDeadline() > (now = monotonicNs()))
-                continue;
-            if (a->core->inBlockPhase() && (++a->ticksSinceDrain >= kTicksPerDrain || a->core->wantsFreshAcks())) {
-                a->ticksSinceDrain = 0;
-                drain(*a, kDrainLimit);
-                if (a->core->ended() || !a->core->inBlockPhase())
-                    continue;
-                now = monotonicNs();
-            }
-            transmit(*a, a->core->onTimer(now));
-            afterStep(*a);
+            if (!a->core->ended() && a->core->nextDeadline() <= monotonicNs())
+                tick(*a);
         }
-
         for (size_t i = 0; i < jobs_.size();) {
             if (jobs_[i]->core->ended()) {
                 finish(*jobs_[i]);
@@ -145,6 +118,36 @@ void TransferScheduler::run()
         finish(*a);
     }
     jobs_.clear();
+}
+
+void TransferScheduler::takeWake()
+{
+    wake_->clear();
+    takeInbox(monotonicNs());
+    for (auto& a : jobs_) {
+        if (a->core->ended())
+            continue;
+        if (a->job->released())
+            a->core->release();
+        else if (a->job->stopRequested())
+            a->core->stop();
+        afterStep(*a);
+    }
+}
+
+// A job in its block phase reads its acknowledgements here, a batch at a
+// time, and always before it decides what the next pass sends.
+void TransferScheduler::tick(Active& a)
+{
+    if (a.core->inBlockPhase() && (++a.ticksSinceDrain >= kTicksPerDrain || a.core->wantsFreshAcks())) {
+        a.ticksSinceDrain = 0;
+        drain(a, kDrainLimit);
+        if (a.core->ended() || !a.core->inBlockPhase())
+            return;
+    }
+    // Each with the time of its own send.
+    transmit(a, a.core->onTimer(monotonicNs()));
+    afterStep(a);
 }
 
 void TransferScheduler::takeInbox(int64_t now)

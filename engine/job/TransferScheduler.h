@@ -61,6 +61,10 @@ private:
     struct Active;
 
     void run();
+    // New jobs, Stops and releases.
+    void takeWake();
+    // A job whose deadline has come.
+    void tick(Active& a);
     void takeInbox(int64_t now);
     void startJob(Active& a, int64_t now);
     void drain(Active& a, int limit);
