@@ -27,12 +27,10 @@ public:
     virtual void transferEnded(const std::shared_ptr<UpdateJob>& job) = 0;
 };
 
-// One thread does the I/O of every job: it waits for their datagrams and
-// for the next deadline of any of them, hands both to each job's
-// TransferCore and sends what the cores answer. Jobs in their block phase
-// are read only on their pacing ticks, a batch every few ticks, so a
-// hundred devices acknowledging blocks do not wake the thread a hundred
-// times per tick.
+// One thread does the I/O of every job: datagrams and deadlines go to each
+// job's TransferCore, its answers go out. Jobs in their block phase are read
+// a batch every few ticks, so a hundred devices acknowledging blocks do not
+// wake the thread a hundred times per tick.
 class TransferScheduler {
 public:
     // Datagrams read from one socket before the others get their turn.

@@ -15,26 +15,17 @@
 
 namespace brelvo {
 
-// Writes the run report on a thread of its own, so no disk wait ever
-// reaches a transfer thread: submit() only queues. Rows are written in the
-// order they were submitted.
-//
-// Failures: the report's file is made as soon as the writer starts, so a
-// folder that cannot be written is known at the start of the run. A
-// failure is handed to `onProblem` once (on the writer thread); the run
-// goes on. The row that failed stays at the head of the queue with every
-// row after it, and all of them are tried again, quietly, whenever a new
-// row is submitted and on flush() and destruction; once rows get through
-// again, a later failure is said again. Nothing is dropped while the
-// process lives: a disk that fills up and is freed, or a folder that is
-// made writable, still receives every row.
+// Writes the run report on its own thread, so no disk wait reaches a
+// transfer: submit() only queues, and rows keep their order. The file is
+// made at once, so an unwritable folder shows when the run starts. A
+// failure is said once until rows get through again; the failed row and
+// those after it are tried again on each submit, flush and destruction, so
+// none is lost while the process lives (a full disk freed, a folder fixed).
 class ReportWriter {
 public:
-    // Called on the writer thread, or (only when no thread can be started)
-    // on the thread calling submit() or flush(): it must be thread-safe,
-    // as EventQueue::push is.
-    // `path` names the folder or file at fault (empty when none is);
-    // the error's code is an errno, its text the step that failed.
+    // `path`: the folder or file at fault, or empty; the error: an errno and
+    // the step. Called on the writer thread, or on the caller's when no
+    // thread can be had: it must be thread-safe.
     using ProblemHandler = std::function<void(const std::string& path, const Error& error)>;
 
     explicit ReportWriter(RunReport::Target target, ProblemHandler onProblem = {});
