@@ -301,16 +301,28 @@ TEST_F(Core, FortySilentSecondsEndEveryPhaseWithTimeout)
     EXPECT_EQ(core->nextDeadline(), now + 40 * kSecond);
 }
 
-TEST_F(Core, StopEndsAnUnfinishedJobAsStoppedAndNothingIsSentAfterwards)
+// Each end says why; nothing is sent after it, not even the Offer of a job
+// stopped before it began.
+TEST_F(Core, EndsSayWhyAndNothingIsSentAfterwards)
 {
-    toBlockPhase();
-    core->stop();
-    EXPECT_EQ(core->status(), Stopped);
-    EXPECT_TRUE(core->ended() && core->finished());
-    now += kMs;
-    EXPECT_EQ(tick(), -1);
-    EXPECT_EQ(feed(message(4, {1})), -1);
-    // Stopped before its Offer: not even the Offer goes.
+    const std::tuple<std::function<void()>, int, std::string> ends[] = {
+        {[&] { core->stop(); }, Stopped, "stopped by the operator"},
+        {[&] { core->failNetwork(); }, NetError, "receiving on the job's port failed"},
+        {[&] { now = core->nextDeadline(), tick(); }, TransferTimeout, "the device was silent for 40 seconds"},
+    };
+    for (const auto& end : ends) {
+        make(10);
+        core->begin(now);
+        feed(message(2));
+        core->clearNotes();
+        std::get<0>(end)();
+        EXPECT_EQ(core->status(), std::get<1>(end));
+        EXPECT_TRUE(core->ended() && core->finished());
+        EXPECT_EQ(core->notes().front().detail, std::get<2>(end));
+        now += kMs;
+        EXPECT_EQ(tick(), -1);
+        EXPECT_EQ(feed(message(4, {0})), -1);
+    }
     make(10);
     core->stop();
     EXPECT_FALSE(core->begin(now));
@@ -347,17 +359,4 @@ TEST_F(Core, NotesTellEachStepOnceWithWhatTheCoreKnows)
     EXPECT_EQ(core->notes().back().code, DeviceWriteComplete);
     EXPECT_EQ(core->writeCounts().size(), 3u) << "every WriteProgress goes to the debug channel";
     EXPECT_EQ(core->writeCounts()[2].written, 2);
-    // Why a job ended, where the core knows it.
-    const std::pair<std::function<void()>, std::string> ends[] = {
-        {[&] { core->stop(); }, "stopped by the operator"},
-        {[&] { core->failNetwork(); }, "receiving on the job's port failed"},
-        {[&] { now = core->nextDeadline(), tick(); }, "the device was silent for 40 seconds"},
-    };
-    for (const auto& end : ends) {
-        make(10);
-        core->begin(now);
-        core->clearNotes();
-        end.first();
-        EXPECT_EQ(core->notes().front().detail, end.second);
-    }
 }

@@ -27,14 +27,6 @@ struct Recorder : TransferObserver {
         events.push_back(std::move(event));
     }
     void transferEnded(const std::shared_ptr<UpdateJob>&) override { ended = true; }
-    std::vector<EventKind> kinds()
-    {
-        std::lock_guard<std::mutex> lock(mutex);
-        std::vector<EventKind> out;
-        for (const Event& e : events)
-            out.push_back(e.kind);
-        return out;
-    }
 };
 
 SocketHandle boundUdp(uint32_t address, SocketAddress* bound)
@@ -44,19 +36,18 @@ SocketHandle boundUdp(uint32_t address, SocketAddress* bound)
     return s;
 }
 
-// What the device receives until End (blocks as 100 + index); a job stuck
-// for 30 s ends the list early, which fails the case.
+// What the device receives until End, blocks as 100 + index (a job stuck
+// for 30 s ends the list early).
 std::vector<int> receiveUntilEnd(SocketHandle device)
 {
     std::vector<int> types;
-    uint8_t buffer[wire::kJobBufferSize];
-    while (waitReadable(device, 30, 0) == 1) {
-        const int n = receiveFrom(device, buffer, sizeof buffer, nullptr);
-        CHILD_CHECK(n >= 0);
-        types.push_back(wire::messageType(buffer, size_t(n)) == wire::Block ? 100 + int(wire::readBe32(buffer + 12))
-                                                                            : wire::messageType(buffer, size_t(n)));
-        if (types.back() == wire::End)
+    uint8_t d[wire::kJobBufferSize];
+    while (types.empty() || types.back() != wire::End) {
+        const int n = waitReadable(device, 30, 0) == 1 ? receiveFrom(device, d, sizeof d, nullptr) : -1;
+        if (n < 0)
             break;
+        const int type = wire::messageType(d, size_t(n));
+        types.push_back(type == wire::Block ? 100 + int(wire::readBe32(d + 12)) : type);
     }
     return types;
 }
@@ -67,18 +58,16 @@ TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBef
 {
     inPrivateNetns([] {
         const uint32_t loopback = addressFromText("127.0.0.1");
-        constexpr int kBlocks = 4; // one pass ends before the periodic read
+        constexpr int kBlocks = 4;
         static_assert(kBlocks < TransferScheduler::kTicksPerDrain, "the pass must end between two periodic reads");
         for (const bool stopFirst : {false, true}) {
             Recorder observer;
             SocketAddress device, jobPort;
-            // Bound to any address: a broadcast Offer would reach it.
-            const SocketHandle deviceSocket = boundUdp(0, &device);
+            const SocketHandle deviceSocket = boundUdp(0, &device); // any address: a broadcast reaches it
             const SocketHandle jobSocket = boundUdp(loopback, &jobPort);
             const SocketAddress to{loopback, jobPort.port};
-            // Ready and the acknowledgement that starts the blocks, then enough
-            // to fill the thread's first read; the acknowledgements of every
-            // block are left for later.
+            // Ready and the acknowledgement that starts the blocks, filler up
+            // to the thread's first read, then every block's acknowledgement.
             std::vector<std::vector<uint8_t>> queued{message(2), message(4, {0})};
             queued.resize(TransferScheduler::kDrainLimit, std::vector<uint8_t>{'x'});
             for (uint32_t i = 0; i < kBlocks; ++i)
@@ -86,45 +75,46 @@ TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBef
             for (const auto& d : queued)
                 CHILD_CHECK(sendTo(deviceSocket, d.data(), d.size(), to) == int(d.size()));
 
+            TransferCore::Setup setup;
             auto image = std::make_shared<PreparedImage>();
             image->bytes.assign(kBlocks * wire::kBlockSize, 0x5A);
             image->checksum = 0xC0FFEE;
-            TransferCore::Setup setup;
-            setup.localAddr = loopback;
-            setup.jobPort = jobPort.port;
-            setup.lentAddr = loopback;
-            setup.devicePort = device.port;
-            setup.options = 1;
             setup.image = image;
+            setup.localAddr = setup.lentAddr = loopback;
+            setup.jobPort = jobPort.port;
+            setup.devicePort = device.port;
             UpdateJob::Origin origin;
             origin.id = 7;
             origin.device = SocketAddress{loopback, device.port};
             const auto job = UpdateJob::create(origin);
             if (stopFirst) // while its files were read
                 job->stop();
+            std::vector<int> seen;
             {
                 TransferScheduler scheduler(observer);
                 CHILD_CHECK(scheduler.add(job, jobSocket, setup));
                 if (!stopFirst) {
-                    const std::vector<int> seen = receiveUntilEnd(deviceSocket);
-                    CHILD_CHECK(seen == (std::vector<int>{wire::Offer, wire::Size, 100, 101, 102, 103, wire::End}));
-                    const std::vector<uint8_t> done = message(9);
-                    sendTo(deviceSocket, done.data(), done.size(), to);
+                    seen = receiveUntilEnd(deviceSocket);
+                    const std::vector<uint8_t> written = message(9);
+                    sendTo(deviceSocket, written.data(), written.size(), to);
                 }
                 CHILD_CHECK(waitFor([&] { return observer.ended.load(); }, 30s));
             }
+            std::vector<EventKind> kinds;
+            for (const Event& e : observer.events) {
+                kinds.push_back(e.kind);
+                CHILD_CHECK(e.jobId == 7 && e.address == loopback && e.port == device.port && e.wallTimeMs > 0);
+            }
             using K = EventKind;
             if (stopFirst) {
-                CHILD_CHECK(observer.kinds() == std::vector<K>{K::JobResult});
-                CHILD_CHECK(observer.events[0].code == Stopped && job->statusCode() == Stopped);
+                CHILD_CHECK(kinds == std::vector<K>{K::JobResult} && job->statusCode() == Stopped);
                 CHILD_CHECK(waitReadable(deviceSocket, 0, 0) == 0); // not even the Offer
             } else {
-                CHILD_CHECK(observer.kinds() ==
-                            (std::vector<K>{K::OfferSent, K::SizeSent, K::BlockPhaseStarted, K::EndSent, K::JobResult}));
-                CHILD_CHECK(job->statusCode() == DeviceWriteComplete && job->summary().blocksResent == 0);
-                for (const Event& e : observer.events)
-                    CHILD_CHECK(e.jobId == 7 && e.address == loopback && e.port == device.port && e.wallTimeMs > 0);
+                CHILD_CHECK(seen == (std::vector<int>{wire::Offer, wire::Size, 100, 101, 102, 103, wire::End}));
+                CHILD_CHECK(kinds == (std::vector<K>{K::OfferSent, K::SizeSent, K::BlockPhaseStarted, K::EndSent,
+                                                     K::JobResult}));
                 CHILD_CHECK(observer.events[0].jobPort == jobPort.port && observer.events[3].checksum == 0xC0FFEE);
+                CHILD_CHECK(job->statusCode() == DeviceWriteComplete && job->summary().blocksResent == 0);
             }
             CHILD_CHECK(job->workerEnded());
             closeSocket(deviceSocket);
