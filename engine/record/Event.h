@@ -29,6 +29,7 @@ enum class EventKind : uint8_t {
     StopRequested,     // value = jobs asked to stop
     JobTimedOut,       // job, code = status before the time-out, detail
     ReportFailed,      // path, code = errno, detail
+    AnotherTool,       // address = another tool's, lentAddress = what it offered, port = the device's, job
 };
 
 enum class Severity : uint8_t { Info, Warning, Failure };

@@ -88,6 +88,7 @@ enum Field : uint32_t {
     FPath = 1u << 13,
     FDetail = 1u << 14,
     FIcmp = 1u << 15,
+    FTool = 1u << 16,
 };
 constexpr uint32_t kJob = FJob | FRow | FDevice;
 
@@ -112,6 +113,7 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::StopRequested: return FValue;
     case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
+    case EventKind::AnotherTool: return FTool | FLent | FPort;
     }
     return 0;
 }
@@ -157,6 +159,7 @@ const char* eventKindName(EventKind kind)
     case EventKind::StopRequested: return "stop_requested";
     case EventKind::JobTimedOut: return "job_timed_out";
     case EventKind::ReportFailed: return "report_failed";
+    case EventKind::AnotherTool: return "another_tool";
     }
     return "unknown";
 }
@@ -184,6 +187,8 @@ const char* icmpMethodName(IcmpMethod method)
 Severity severityOf(const Event& e)
 {
     switch (e.kind) {
+    case EventKind::AnotherTool:
+        return Severity::Warning;
     case EventKind::ListenerFailed:
     case EventKind::JobTimedOut:
     case EventKind::ReportFailed:
@@ -200,6 +205,7 @@ Severity severityOf(const Event& e)
         switch (statusRow(e.code).outcome) {
         case StatusOutcome::Succeeded: return Severity::Info;
         case StatusOutcome::Stopped: return Severity::Warning;
+        case StatusOutcome::Elsewhere: return Severity::Info;
         default: return Severity::Failure;
         }
     default:
@@ -262,6 +268,10 @@ std::string formatEventText(const Event& e)
     case EventKind::ReportFailed:
         return "Run report: cannot write " + displayText(e.path) + ": " + errorTextEnglish(e.code) +
                detailSuffix(e) + "; the run goes on";
+    case EventKind::AnotherTool:
+        return "Another tool at " + addressToText(e.address) + " answers devices on this network (it offered " +
+               addressToText(e.lentAddress) + " to a device on port " + std::to_string(netToHost16(e.port)) +
+               "); the addresses it offers are not lent here";
     }
     return "Unknown event " + std::to_string(static_cast<int>(e.kind));
 }
@@ -317,6 +327,8 @@ std::string formatEventJson(const Event& e)
         add("detail", quoted(e.detail));
     if (fields & FIcmp)
         add("icmp", quoted(icmpMethodName(e.icmp)));
+    if (fields & FTool)
+        add("tool", quoted(addressToText(e.address)));
     out += '}';
     return out;
 }

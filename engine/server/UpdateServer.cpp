@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
+#include "platform/UdpSniffer.h"
 #include "platform/ErrorText.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
@@ -13,6 +14,12 @@
 namespace brelvo {
 
 namespace {
+
+// How long an address another tool offered is not lent here: longer than
+// any update, so the device that took it is done with it.
+constexpr int64_t kWithholdNs = 600LL * 1000000000;
+// Other tools named in one run (a forged flood of Offers names no more).
+constexpr size_t kToolsNamed = 16;
 
 // The run's report file; a failure to write it reaches the front-end as an
 // event, through a queue the writer shares since it may outlive the server.
@@ -80,8 +87,15 @@ int UpdateServer::start(const ServerSettings& wanted)
         report_ = std::move(runReport);
     }
     if (!scheduler_) {
+        // Without the right to sniff, each job hears its device's port from
+        // its request on (a little later than the network).
         TransferObserver& observer = *this;
-        scheduler_ = std::make_unique<TransferScheduler>(observer);
+        scheduler_ = std::make_unique<TransferScheduler>(
+            observer, TransferCore::Timing(), openUdpSniffer(wire::readBe32(wire::kMagic), wire::Offer));
+    }
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        toolsNamed_.clear();
     }
     accepting_ = true;
     if (!listener_.start(s, wanted, &error)) {
@@ -272,7 +286,17 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, 
         job->setReport(std::move(report));
         jobs_[jobCount_++] = job;
         job->setRow(jobCount_);
-        lent = lendAddress(pool_, job->id());
+        std::vector<uint32_t> withheld;
+        const int64_t now = monotonicNs();
+        for (auto it = withheld_.begin(); it != withheld_.end();) {
+            if (it->second <= now) {
+                it = withheld_.erase(it);
+            } else {
+                withheld.push_back(it->first);
+                ++it;
+            }
+        }
+        lent = lendAddress(pool_, job->id(), withheld);
     }
     job->assign(lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
     Event matched = job->event(EventKind::RequestMatched);
@@ -292,11 +316,19 @@ std::vector<uint16_t> UpdateServer::portsInUse() const
     return ports;
 }
 
-bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
                             const TransferCore::Setup& setup, Error* error)
 {
     job->setPort(setup.jobPort);
-    return scheduler_->add(job, socket, setup, error);
+    return scheduler_->add(job, socket, setup, error, offerWatch);
+}
+
+bool UpdateServer::noteAnotherTool(const Event& offer)
+{
+    std::lock_guard<std::mutex> lock(tableMutex_);
+    if (offer.lentAddress != 0 && (withheld_.size() < FreeAddressPool::kCapacity || withheld_.count(offer.lentAddress)))
+        withheld_[offer.lentAddress] = monotonicNs() + kWithholdNs;
+    return toolsNamed_.size() < kToolsNamed && toolsNamed_.insert(offer.address).second;
 }
 
 void UpdateServer::publishEvent(Event event)
@@ -336,7 +368,11 @@ void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int 
     job->markEnded();
 }
 
-void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
+void UpdateServer::transferEvent(Event event)
+{
+    if (event.kind != EventKind::AnotherTool || noteAnotherTool(event))
+        publishEvent(std::move(event));
+}
 
 void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 

@@ -13,8 +13,10 @@
 #include "server/UpdateServerListener.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -88,8 +90,11 @@ private:
     std::shared_ptr<UpdateJob> enterJob(const UpdateRequest& request, const SocketAddress& source,
                                         const std::string& image, const ServerSettings& run) override;
     std::vector<uint16_t> portsInUse() const override;
-    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
-                  Error* error) override;
+    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
+                  const TransferCore::Setup& setup, Error* error) override;
+    // Another tool offered an address: it is withheld; true when that tool
+    // is new to this run and worth saying.
+    bool noteAnotherTool(const Event& offer);
     void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) override;
 
     // The job table and the address pool share this lock. The table is
@@ -98,6 +103,10 @@ private:
     int jobCount_ = 0;
     std::shared_ptr<UpdateJob> jobs_[kMaxJobs];
     FreeAddressPool pool_;
+    // Addresses another tool offered, not lent until the time (monotonic
+    // ns) given; and the other tools this run has named.
+    std::map<uint32_t, int64_t> withheld_;
+    std::set<uint32_t> toolsNamed_;
     uint64_t nextJobId_ = 1;
     // Requests are entered from start() until stop(); cleared under
     // tableMutex_, so no job is entered once stop() walked the table.

@@ -113,13 +113,16 @@ void UpdateServerListener::run(SocketHandle s)
 
 void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const SocketAddress& source)
 {
-    UpdateRequest request;
-    const std::string image = admitRequest(datagram, size, source, &request);
-    if (image.empty())
-        return;
-    std::shared_ptr<UpdateJob> job = host_.enterJob(request, source, image, run_);
-    if (job)
-        launchJob(job, image);
+    // Another tool on the network may answer this request before we can:
+    // its Offer to the device's port is heard from now on.
+    const bool request = size <= static_cast<int>(wire::kRequestBufferSize) && wire::hasMagic(datagram, size) &&
+                         wire::messageType(datagram, size) == wire::UpdateRequest && source.port != 0;
+    const SocketHandle offerWatch = request ? openSharedUdpSocket(source.port) : kInvalidSocket;
+    UpdateRequest parsed;
+    const std::string image = admitRequest(datagram, size, source, &parsed);
+    std::shared_ptr<UpdateJob> job = image.empty() ? nullptr : host_.enterJob(parsed, source, image, run_);
+    if (!job || !launchJob(job, image, offerWatch))
+        closeSocket(offerWatch);
 }
 
 std::string UpdateServerListener::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
@@ -158,13 +161,14 @@ std::string UpdateServerListener::admitRequest(const uint8_t* datagram, int size
     return image;
 }
 
-void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image)
+bool UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image,
+                                     SocketHandle offerWatch)
 {
     if (job->lentAddress() == 0) {
         host_.endBeforeTransfer(job, NetError,
                                 sweepFailed_ ? "no address to lend: the address sweep could not run (no ICMP socket)"
                                              : "no address to lend: every address of the network answered or is lent");
-        return;
+        return false;
     }
     static_assert(kPrepareModelMismatch == ModelMismatch && kPrepareFileError == FileError, "store failures end jobs");
     Error why;
@@ -172,11 +176,11 @@ void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, cons
         imageStore_->prepare(image, job->productCodeText(), run_.configPath, &why);
     if (!prepared) {
         host_.endBeforeTransfer(job, why.code, why.text);
-        return;
+        return false;
     }
     if (job->stopRequested()) {
         host_.endBeforeTransfer(job, Stopped, "");
-        return;
+        return false;
     }
 
     // The job's socket is bound here, before the hand-over: a number that
@@ -185,7 +189,7 @@ void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, cons
     const SocketHandle jobSocket = reserveJobSocket(&port, &why);
     if (jobSocket == kInvalidSocket) {
         host_.endBeforeTransfer(job, why.code, why.text);
-        return;
+        return false;
     }
     TransferCore::Setup setup;
     setup.localAddr = addressFromText(run_.localAddress);
@@ -194,11 +198,12 @@ void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, cons
     setup.devicePort = job->device().port;
     setup.options = static_cast<uint8_t>(run_.options & 0xFF);
     setup.image = prepared;
-    if (!host_.handOver(job, jobSocket, setup, &why)) {
-        closeSocket(jobSocket);
-        consoleWrite("_beginthreadex Failed\n");
-        host_.endBeforeTransfer(job, why.code, why.text);
-    }
+    if (host_.handOver(job, jobSocket, offerWatch, setup, &why))
+        return true;
+    closeSocket(jobSocket);
+    consoleWrite("_beginthreadex Failed\n");
+    host_.endBeforeTransfer(job, why.code, why.text);
+    return false;
 }
 
 SocketHandle UpdateServerListener::reserveJobSocket(uint16_t* port, Error* error)

@@ -175,6 +175,7 @@ int ServeSession::run(const SignalWatcher& signals)
     end.succeeded = tally_.succeeded();
     end.failed = tally_.failed();
     end.stopped = tally_.stopped();
+    end.elsewhere = tally_.elsewhere();
     end.exitCode = end.reason == EndReason::ListenerLost ? kExitStartFailed : tally_.exitCode();
     out_.finish();
     out_.line(endLine(end, brelvo::unixTimeMs(), out_.form()));

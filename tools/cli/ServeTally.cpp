@@ -19,6 +19,7 @@ void ServeTally::jobEnded(uint64_t jobId, int status, int64_t nowMs)
     switch (brelvo::statusRow(status).outcome) {
     case brelvo::StatusOutcome::Succeeded: ++succeeded_; break;
     case brelvo::StatusOutcome::Stopped: ++stopped_; break;
+    case brelvo::StatusOutcome::Elsewhere: ++elsewhere_; break;
     default: ++failed_; break;
     }
 }

@@ -28,6 +28,8 @@ public:
     int succeeded() const { return succeeded_; }
     int failed() const { return failed_; }
     int stopped() const { return stopped_; }
+    // Devices that took another tool's Offer: neither success nor failure here.
+    int elsewhere() const { return elsewhere_; }
     // 0 when every device with a result succeeded (also when none came), 1
     // when one failed or timed out.
     int exitCode() const;
@@ -39,6 +41,7 @@ private:
     int succeeded_ = 0;
     int failed_ = 0;
     int stopped_ = 0;
+    int elsewhere_ = 0;
     std::set<uint64_t> ended_;
 };
 

@@ -55,7 +55,8 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
     t.jobEnded(1, brelvo::DeviceWriteComplete, 2100);  // reported twice, counted once
     t.jobEnded(2, brelvo::Stopped, 2200);              // the operator's stop is no result
     t.jobEnded(2, brelvo::DeviceWriteComplete, 2200);  // a job ends once: the first word stands
-    EXPECT_EQ(t.succeeded() * 100 + t.failed() * 10 + t.stopped(), 101);
+    t.jobEnded(3, brelvo::ServedElsewhere, 2200);      // another tool's device: neither
+    EXPECT_EQ(t.succeeded() * 1000 + t.failed() * 100 + t.stopped() * 10 + t.elsewhere(), 1011);
     EXPECT_EQ(t.exitCode(), 0);
     EXPECT_FALSE(t.finished(7199, 0));
     EXPECT_TRUE(t.finished(7200, 0));   // five seconds after the last thing that happened
@@ -67,7 +68,8 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
 
     for (int status : {brelvo::DeviceCheckFailed, brelvo::TransferTimeout}) {
         ServeTally f(3, 0, 0);
-        f.jobEnded(9, brelvo::Stopped, 1);  // stopped jobs reach no limit
+        f.jobEnded(9, brelvo::Stopped, 1);  // stopped jobs reach no limit, nor do those of another tool
+        f.jobEnded(8, brelvo::ServedElsewhere, 1);
         f.jobEnded(10, brelvo::DeviceWriteComplete, 1);
         f.jobEnded(11, status, 2);
         EXPECT_EQ(f.exitCode(), 1) << status;
