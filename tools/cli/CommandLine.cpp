@@ -341,7 +341,10 @@ devices at work as stopped: they count as neither):
      port (settings refused)
   3  serving could not start (e.g. UDP port 3281 is held), or stopped
      listening on its own
-A second signal while stopping exits at once with 128 + its number.
+  4  the run report lost rows (its folder went away, the disk is full, or a
+     device was still ending when serving stopped); before 3, 3 before 1
+A second signal while stopping exits at once with 128 + its number, and
+without the last line, which states the exit status only once it is final.
 
 Sweeping the network for free addresses needs a raw ICMP socket (root or
 'sudo setcap cap_net_raw+ep $(command -v brelvo-cli)') or a group inside

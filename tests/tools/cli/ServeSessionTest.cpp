@@ -74,5 +74,10 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
         EXPECT_FALSE(f.finished(3, 0));
         f.jobEnded(12, brelvo::DeviceWriteComplete, 3);
         EXPECT_TRUE(f.finished(4, 2));  // the limit ends the run even with jobs at work
+        // A report that lost rows outweighs a lost listener, which outweighs the devices.
+        EXPECT_EQ(serveExitCode(EndReason::Idle, true, f), 1);
+        EXPECT_EQ(serveExitCode(EndReason::ListenerLost, true, f), 3);
+        EXPECT_EQ(serveExitCode(EndReason::ListenerLost, false, f), 4);
+        EXPECT_EQ(serveExitCode(EndReason::Signal, false, t), 4);
     }
 }

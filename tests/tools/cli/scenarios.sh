@@ -7,9 +7,11 @@
 #                 exit code, nothing else is reported; a clean set-up gets no
 #                 warning, and the check sends no packet
 #   check-failed  a device reports a failed check: exit 1, a row of 7; the
-#                 idle time (1 s) counts from its end, not during the sweep
+#                 idle time (1 s) counts from its end, not during the sweep;
+#                 the report's folder removed after the sweep: exit 4
 #   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
-#                 row of 15; SIGINT and SIGTERM together: exit 143 at once
+#                 row of 15; SIGINT and SIGTERM together: exit 143 at once;
+#                 two SIGINTs in the sweep: no end line that lies
 #   port-held     3281 held by another program, then by a serving copy: exit 3
 #   station       300 devices in 15 waves of 20: the table never fills
 #   json          --json --devices 3 with three devices and one asking with a
@@ -202,6 +204,18 @@ check-failed)
     [ "$(codes | tr '\n' ' ')" = "7 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     has out "Verification Failed!"
     has out "Serving ended, no device at work for 1 second (--idle-exit): 0 succeeded, 1 failed, 0 stopped"
+    [ "$fails" = 0 ] || show
+
+    # The report's folder goes away after the sweep: a run whose report lost rows does not exit 0.
+    mkdir "$work/gone"
+    serve --devices 1 --json --report "$work/gone/r.csv"
+    await "$work/out" '"sweep_finished"' 250 || fail "no sweep_finished line"
+    rm -rf "$work/gone"
+    devices 1 50 >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+    finish 10
+    expect_rc 4
+    [ "$("$jsonlines" event succeeded report_complete exit <"$work/out" | tail -n1)" = "serve_ended 1 false 4" ] \
+        || fail "last line: $(tail -n1 "$work/out")"
     ;;
 sigterm)
     firmware "$work/fw" 4194304
@@ -229,6 +243,15 @@ sigterm)
     finish 5
     expect_rc 143
     has err "SIGTERM while stopping: exiting at once"
+    # Two Ctrl-C 10 ms apart in the sweep: the last line states the exit
+    # status the process returns, or there is none.
+    for try in 1 2 3; do
+        serve
+        kill -INT "$serve_pid"; sleep 0.01; kill -INT "$serve_pid"
+        finish 5
+        said=$(sed -n 's/.*Serving ended,.*; exit \([0-9]*\)$/\1/p' "$work/out")
+        [ "$said" = "$rc" ] || { [ -z "$said" ] && [ "$rc" = 130 ]; } || fail "try $try: the end line says exit '$said', the process exited $rc"
+    done
     ;;
 port-held)
     firmware "$work/fw" 4096
