@@ -34,12 +34,4 @@ std::string checkAsJson(const std::vector<brelvo::Finding>& findings, const std:
 // 0 when nothing is worse than info, 1 with warnings, 2 with a failure.
 int checkExitCode(const std::vector<brelvo::Finding>& findings);
 
-// Findings name files, product codes and command lines, which may hold any
-// bytes. Valid UTF-8 without control characters passes unchanged; control
-// bytes, DEL and bytes that are not UTF-8 become \xNN, and a backslash \\.
-std::string terminalSafe(const std::string& bytes);
-// A JSON string literal, quotes included. Bytes that are not UTF-8 become
-// U+FFFD.
-std::string jsonString(const std::string& bytes);
-
 } // namespace brelvo_cli

@@ -6,6 +6,7 @@
 #include "platform/Console.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
+#include "record/TextSafety.h"
 #include "server/ServerSettings.h"
 #include "server/UpdateServer.h"
 
@@ -98,7 +99,7 @@ int runServe(const ServeOptions& options)
     std::string error;
     if (!options.reportPath.empty() && !reportWritable(options.reportPath, error)) {
         std::fprintf(stderr, "brelvo-cli: serve: --report '%s' cannot be written: %s\n",
-                     terminalSafe(options.reportPath).c_str(), error.c_str());
+                     brelvo::displayText(options.reportPath).c_str(), error.c_str());
         return kExitRefused;
     }
 
