@@ -39,6 +39,7 @@ enum class FindingId {
     FirmwareModelMismatch,   // code, image, version
     FirmwareChecksumMismatch,// code, image, version, expected, computed, withConfig ("yes"/"no")
     FirmwareTooLarge,        // code, image, size, configSize, total, limit
+    FirmwareImageTooLarge,   // code, image, size, limit
     ConfigNone,              //
     ConfigOk,                // config, size
     ConfigMissing,           // config, error

@@ -91,7 +91,10 @@ std::string findingMessage(const Finding& f)
                                          : ": the device would report \"Verification Failed!\"");
     case FindingId::FirmwareTooLarge:
         return code(f) + ": image " + a("image") + " (" + bytes(a("size")) + ") and the configuration (" +
-               bytes(a("configSize")) + ") exceed " + bytes(a("limit")) + ": the configuration would not be sent";
+               bytes(a("configSize")) + ") exceed " + bytes(a("limit")) + ": \"Open Failed!\"";
+    case FindingId::FirmwareImageTooLarge:
+        return code(f) + ": image " + a("image") + " (" + bytes(a("size")) + ") is over " + bytes(a("limit")) +
+               ", the most a device can be sent: \"Open Failed!\"";
     case FindingId::ConfigNone:
         return "no configuration file: images are sent alone";
     case FindingId::ConfigOk:
@@ -157,6 +160,8 @@ std::string findingRemedy(const Finding& f)
                a("computed");
     case FindingId::FirmwareTooLarge:
         return "use a smaller configuration file, or serve this image without one";
+    case FindingId::FirmwareImageTooLarge:
+        return "replace " + a("image") + " with an image of at most " + bytes(a("limit"));
     case FindingId::ConfigMissing:
     case FindingId::ConfigNotRegular:
     case FindingId::ConfigUnreadable:

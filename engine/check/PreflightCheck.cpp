@@ -241,6 +241,10 @@ std::vector<Finding> choiceFindings(const FirmwareSurvey& survey, const Firmware
     if (facts.version == ImageFacts::VersionMismatch)
         return {make(Severity::Failure, FindingId::FirmwareModelMismatch,
                      {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}})};
+    if (facts.size > kMaxImageBytes)
+        return {make(Severity::Failure, FindingId::FirmwareImageTooLarge,
+                     {{"code", c.code}, {"image", c.imagePath}, {"size", std::to_string(facts.size)},
+                      {"limit", std::to_string(kMaxImageBytes)}})};
     if (!facts.imageReadable)
         return {make(Severity::Failure, FindingId::FirmwareImageMissing,
                      {{"code", c.code}, {"entry", survey.entries[c.matches.back()].name}, {"image", c.imagePath},

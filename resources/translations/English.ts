@@ -383,6 +383,10 @@
         <translation>%1: image %2 cannot be read (%3): the device would show &quot;%4&quot;</translation>
     </message>
     <message>
+        <source>Finding.imageTooLarge</source>
+        <translation>%1: image %2 (%3 bytes) is over %4 bytes, the most a device can be sent: the device would show &quot;%5&quot;</translation>
+    </message>
+    <message>
         <source>Finding.interfaceDown</source>
         <translation>Network card %1 of %2 is switched off</translation>
     </message>
@@ -436,7 +440,7 @@
     </message>
     <message>
         <source>Finding.tooLarge</source>
-        <translation>%1: image %2 (%3 bytes) and the configuration (%4 bytes) exceed %5 bytes: the configuration would not be sent</translation>
+        <translation>%1: image %2 (%3 bytes) and the configuration (%4 bytes) exceed %5 bytes: the device would show &quot;%6&quot;</translation>
     </message>
     <message>
         <source>Finding.versionMissing</source>
@@ -485,6 +489,10 @@
     <message>
         <source>Remedy.imageMissing</source>
         <translation>put the image %1 beside its version file, or remove %2</translation>
+    </message>
+    <message>
+        <source>Remedy.imageTooLarge</source>
+        <translation>replace %1 with an image of at most %2 bytes</translation>
     </message>
     <message>
         <source>Remedy.interfaceDown</source>

@@ -383,6 +383,10 @@
         <translation>%1：无法读取镜像 %2（%3），设备将显示“%4”</translation>
     </message>
     <message>
+        <source>Finding.imageTooLarge</source>
+        <translation>%1：镜像 %2（%3 字节）超过设备可接收的上限 %4 字节，设备将显示“%5”</translation>
+    </message>
+    <message>
         <source>Finding.interfaceDown</source>
         <translation>%2 所在的网卡 %1 已被禁用</translation>
     </message>
@@ -436,7 +440,7 @@
     </message>
     <message>
         <source>Finding.tooLarge</source>
-        <translation>%1：镜像 %2（%3 字节）加上配置文件（%4 字节）超过 %5 字节，配置文件将不会被发送</translation>
+        <translation>%1：镜像 %2（%3 字节）加上配置文件（%4 字节）超过 %5 字节，设备将显示“%6”</translation>
     </message>
     <message>
         <source>Finding.versionMissing</source>
@@ -485,6 +489,10 @@
     <message>
         <source>Remedy.imageMissing</source>
         <translation>请将镜像 %1 放在其版本文件旁边，或删除 %2</translation>
+    </message>
+    <message>
+        <source>Remedy.imageTooLarge</source>
+        <translation>请将 %1 换成不超过 %2 字节的镜像</translation>
     </message>
     <message>
         <source>Remedy.interfaceDown</source>

@@ -106,7 +106,11 @@ QString CheckText::message(const Finding& f)
         return tr("Finding.checksumMismatch").arg(code(f), a("image"), a("computed"), version, outcome);
     }
     case FindingId::FirmwareTooLarge:
-        return tr("Finding.tooLarge").arg(code(f), a("image"), a("size"), a("configSize"), a("limit"));
+        return tr("Finding.tooLarge")
+            .arg(code(f), a("image"), a("size"), a("configSize"), a("limit"), status("Content.openUpFileFailed"));
+    case FindingId::FirmwareImageTooLarge:
+        return tr("Finding.imageTooLarge").arg(code(f), a("image"), a("size"), a("limit"),
+                                               status("Content.openUpFileFailed"));
     case FindingId::ConfigNone:
         return tr("Finding.configNone");
     case FindingId::ConfigOk:
@@ -166,6 +170,8 @@ QString CheckText::remedy(const Finding& f)
         return tr("Remedy.checksumMismatch").arg(a("computed"));
     case FindingId::FirmwareTooLarge:
         return tr("Remedy.tooLarge");
+    case FindingId::FirmwareImageTooLarge:
+        return tr("Remedy.imageTooLarge").arg(a("image"), a("limit"));
     case FindingId::ConfigMissing:
     case FindingId::ConfigNotRegular:
     case FindingId::ConfigUnreadable:
