@@ -56,8 +56,11 @@ hold_port() {
 }
 
 # serve ARGS...: brelvo-cli serve in the background, output in $work/out and
-# $work/err; returns once it listens (or has ended).
+# $work/err; returns once it listens (or has ended). The last run's output goes
+# first: the new one truncates it only after the fork, and a signal sent before
+# the exec would meet this script's own handler (and its EXIT trap).
 serve() {
+    rm -f "$work/out" "$work/err"
     "$cli" serve --address "$addr" --firmware "$work/fw" --report "$work/report.csv" "$@" \
         >"$work/out" 2>"$work/err" &
     serve_pid=$!
