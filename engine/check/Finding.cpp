@@ -37,6 +37,7 @@ const char* findingIdName(FindingId id)
     case FindingId::ConfigNotRegular: return "config-not-regular";
     case FindingId::ConfigUnreadable: return "config-unreadable";
     case FindingId::ConfigTooShort: return "config-too-short";
+    case FindingId::EraseWithoutConfig: return "erase-without-config";
     }
     return "unknown";
 }

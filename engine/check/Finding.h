@@ -46,6 +46,7 @@ enum class FindingId {
     ConfigNotRegular,        // config
     ConfigUnreadable,        // config, error
     ConfigTooShort,          // config, size, minimum
+    EraseWithoutConfig,      //
 };
 
 // One thing a check found: how bad, which, its arguments, and English lines

@@ -108,6 +108,11 @@ std::string findingMessage(const Finding& f)
     case FindingId::ConfigTooShort:
         return "configuration file " + quoted(a("config")) + " has " + bytes(a("size")) + ", fewer than " +
                a("minimum") + ": it would not be sent";
+    case FindingId::EraseWithoutConfig:
+        // The warnings the window gives when its erase box is ticked.
+        return "the partition is to be erased, but no configuration file is given: 1.If the device is missing a "
+               "profile, it will fail to start! 2.After erasing the partition, it can still start normally, but "
+               "the user data will be lost. 3.Erasing partitions is not recommended without professional!";
     }
     return findingIdName(f.id);
 }
@@ -162,6 +167,8 @@ std::string findingRemedy(const Finding& f)
         return "use a smaller configuration file, or serve this image without one";
     case FindingId::FirmwareImageTooLarge:
         return "replace " + a("image") + " with an image of at most " + bytes(a("limit"));
+    case FindingId::EraseWithoutConfig:
+        return "give the devices' configuration file, or do not erase";
     case FindingId::ConfigMissing:
     case FindingId::ConfigNotRegular:
     case FindingId::ConfigUnreadable:

@@ -449,6 +449,13 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
     return out;
 }
 
+std::vector<Finding> checkWriteOptions(int options, const std::string& configPath)
+{
+    if ((options & OptionEraseBoot) && configPath.empty())
+        return {make(Severity::Warning, FindingId::EraseWithoutConfig)};
+    return {};
+}
+
 std::vector<Finding> runPreflightCheck(const PreflightInput& input)
 {
     std::vector<Finding> all;
@@ -456,6 +463,7 @@ std::vector<Finding> runPreflightCheck(const PreflightInput& input)
     append(all, checkLocalAddress(input.localAddress));
     append(all, checkIcmpRights(input.programName));
     append(all, checkConfigurationFile(input.configPath));
+    append(all, checkWriteOptions(input.options, input.configPath));
     append(all, checkFirmwareFolder(input.firmwareDir, input.configPath));
     return all;
 }

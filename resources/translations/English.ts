@@ -339,6 +339,10 @@
         <translation>&quot;&quot; (empty code)</translation>
     </message>
     <message>
+        <source>Finding.eraseWithoutConfig</source>
+        <translation>&quot;%1&quot; is ticked, but no configuration file is chosen: %2 %3 %4</translation>
+    </message>
+    <message>
         <source>Finding.firmwareChoice</source>
         <translation>%1: %2 is used, image %3 (%4 bytes, %5 blocks, checksum %6)</translation>
     </message>
@@ -473,6 +477,10 @@
     <message>
         <source>Remedy.defaultRouteElsewhere</source>
         <translation>if devices do not answer, disconnect %1 (e.g. the wireless network) while updating</translation>
+    </message>
+    <message>
+        <source>Remedy.eraseWithoutConfig</source>
+        <translation>choose the devices&apos; configuration file, or untick &quot;%1&quot;</translation>
     </message>
     <message>
         <source>Remedy.folderEmpty</source>

@@ -339,6 +339,10 @@
         <translation>“”（空型号）</translation>
     </message>
     <message>
+        <source>Finding.eraseWithoutConfig</source>
+        <translation>已勾选“%1”，但未选择配置文件：%2 %3 %4</translation>
+    </message>
+    <message>
         <source>Finding.firmwareChoice</source>
         <translation>%1：使用 %2，镜像 %3（%4 字节，%5 个数据块，校验和 %6）</translation>
     </message>
@@ -473,6 +477,10 @@
     <message>
         <source>Remedy.defaultRouteElsewhere</source>
         <translation>如果设备没有响应，请在升级期间断开 %1（例如无线网络）</translation>
+    </message>
+    <message>
+        <source>Remedy.eraseWithoutConfig</source>
+        <translation>请选择设备的配置文件，或取消勾选“%1”</translation>
     </message>
     <message>
         <source>Remedy.folderEmpty</source>

@@ -42,21 +42,20 @@ const char* label(Severity s)
 
 } // namespace
 
-std::vector<brelvo::Finding> checkRunSettings(const std::string& address, const std::string& firmwareDir,
-                                              const std::string& configPath)
+std::vector<brelvo::Finding> checkRunSettings(const CheckOptions& options)
 {
     brelvo::PreflightInput input;
-    input.localAddress = address;
-    input.firmwareDir = firmwareDir;
-    input.configPath = configPath;
+    input.localAddress = options.address;
+    input.firmwareDir = options.firmwareDir;
+    input.configPath = options.configPath;
+    input.options = brelvo::OptionUpdateBoot | (options.erase ? brelvo::OptionEraseBoot : 0);
     input.programName = "brelvo-cli";
     return brelvo::runPreflightCheck(input);
 }
 
 int runCheck(const CheckOptions& options, std::FILE* out)
 {
-    const std::vector<brelvo::Finding> findings =
-        checkRunSettings(options.address, options.firmwareDir, options.configPath);
+    const std::vector<brelvo::Finding> findings = checkRunSettings(options);
 
     std::string text;
     if (options.json) {

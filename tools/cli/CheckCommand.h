@@ -15,8 +15,7 @@ namespace brelvo_cli {
 int runCheck(const CheckOptions& options, std::FILE* out = stdout);
 
 // The pre-flight check of the settings both commands share, as brelvo-cli.
-std::vector<brelvo::Finding> checkRunSettings(const std::string& address, const std::string& firmwareDir,
-                                              const std::string& configPath);
+std::vector<brelvo::Finding> checkRunSettings(const CheckOptions& options);
 
 // A finding as lines for a person: severity, message and id, then its remedy
 // and details indented. Ends with a newline.

@@ -19,6 +19,7 @@ struct CheckOptions {
     std::string firmwareDir;
     std::string configPath; // empty: none
     bool json = false;      // one JSON document instead of text
+    bool erase = false;     // --erase: checked against the configuration
 };
 
 // The settings of `brelvo-cli serve`, checked for form by the parser.

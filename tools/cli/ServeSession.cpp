@@ -89,8 +89,12 @@ bool refusesSettings(const std::vector<brelvo::Finding>& findings)
 
 int runServe(const ServeOptions& options)
 {
-    const std::vector<brelvo::Finding> findings =
-        checkRunSettings(options.address, options.firmwareDir, options.configPath);
+    CheckOptions settings;
+    settings.address = options.address;
+    settings.firmwareDir = options.firmwareDir;
+    settings.configPath = options.configPath;
+    settings.erase = options.erase;
+    const std::vector<brelvo::Finding> findings = checkRunSettings(settings);
     printFindings(findings, options.json);
     if (refusesSettings(findings)) {
         std::fprintf(stderr, "brelvo-cli: serve: refusing to start: the check above found a failure\n");

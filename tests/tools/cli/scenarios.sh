@@ -14,9 +14,10 @@
 #                 two SIGINTs in the sweep: no end line that lies
 #   port-held     3281 held by another program, then by a serving copy: exit 3
 #   station       300 devices in 15 waves of 20: the table never fills
-#   json          --json --devices 3 with three devices and one asking with a
-#                 hostile product code: exit 0, three rows of 9, every line
-#                 JSON (the engine's console muted), the kinds of a whole update
+#   json          --json --devices 3 --erase with three devices and one asking
+#                 with a hostile product code: exit 0, three rows of 9, every
+#                 line JSON (the engine's console muted), the kinds of a whole
+#                 update, the warning of --erase without --config
 #   live          on a terminal: the status block fits the terminal's width
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
@@ -189,6 +190,9 @@ check)
     has out 'with a configuration file the job fails "Open Failed!"'
     expect "short configuration" 2 "config-too-short" check --config "$work/short.bin"
     expect "missing configuration" 2 "config-missing" check --config "$work/none.bin"
+    expect "erase without configuration" 1 "erase-without-config" check --erase
+    has out "WARN  the partition is to be erased, but no configuration file is given: 1.If the device is missing"
+    expect "erase with configuration" 0 "" check --erase --config "$work/config.bin"
     expect "missing folder" 2 "firmware-folder-missing" "$cli" check -a "$addr" -f "$work/none"
 
     # serve checks first: a failure, or a report it cannot write, refuses the settings.
@@ -297,7 +301,7 @@ station)
     ;;
 json)
     firmware "$work/fw" 409600
-    serve --devices 3 --json
+    serve --devices 3 --json --erase
     # First a device whose hostile product code has no firmware: its lines stay JSON.
     devices 1 53 --product $'\xe2\x80\xae1\x1b[2J"\\\xff' --expect-no-offer --offer-timeout 1500 \
         >"$work/devsim" 2>&1 || fail "hostile device: $(cat "$work/devsim")"
@@ -319,6 +323,8 @@ json)
          $1 == "device_writing" { writing[$2]++ }  $1 == "job_result" { if ($4 != 9) bad = 1; results++ }
          END { for (j in writing) if (writing[j] < 2 || writing[j] > 11) bad = 1; exit bad || results != 3 }' \
         "$work/fields" || fail "progress, writing or results: $(grep -E '^(progress|device_writing|job_result)' "$work/fields" | tr '\n' ' ')"
+    grep -qF '{"event":"finding","finding":{"severity":"warning","id":"erase-without-config"' "$work/out" \
+        || fail "no finding of --erase without --config"
     "$jsonlines" event product_hex <"$work/out" | grep -qx "request_no_firmware e280ae311b5b324a225cff" \
         || fail "no request_no_firmware line of the hostile product code"
     [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 3 devices" ] \
