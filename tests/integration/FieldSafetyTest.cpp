@@ -18,29 +18,6 @@ int statusOf(brelvo::UpdateServer& server, int index)
 
 } // namespace
 
-// A Size that got lost is asked for again and answered again; a device that
-// stalls for three seconds in its acknowledgements is still served; erase
-// without a configuration sends the image alone with both option bits.
-TEST(FieldSafety, LostSizeStalledAcknowledgementsAndEraseAloneStillComplete)
-{
-    BRELVO_REQUIRE_NETNS(env);
-    FirmwareFolder fw(300 * 1024);
-    Server server(fw, env, "", brelvo::OptionUpdateBoot | brelvo::OptionEraseBoot);
-    const std::vector<std::vector<std::string>> devices = {
-        {"--lose-size", "2", "--retry", "200"},
-        {"--ack-stall-after", "100", "--ack-stall-ms", "3000"},
-        {"--expect-config", "none", "--expect-options", "3"},
-    };
-    for (size_t i = 0; i < devices.size(); ++i) {
-        std::vector<std::string> args{"--bind", env.devAddrs[0], "--expect-image", fw.imagePath};
-        args.insert(args.end(), devices[i].begin(), devices[i].end());
-        const auto r = brelvo_test::runProcess(devsimCommand(env, args), 60s);
-        EXPECT_EQ(r.exitCode, 0) << devices[i][0] << "\n" << r.output;
-        auto job = server.waitJob(int(i), brelvo::DeviceWriteComplete);
-        EXPECT_TRUE(job) << devices[i][0] << ": status " << statusOf(server, int(i));
-    }
-}
-
 // Whatever the phase a device falls silent in, its job ends at "Timeout!"
 // (the block phase gives up after five silent seconds, the others after
 // forty), never at "Sending Data" or "Updating...", with the time-out before
