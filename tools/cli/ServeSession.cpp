@@ -235,6 +235,10 @@ void ServeSession::tick(brelvo::UpdateServer& server, bool stopping)
         reportShown_ = report;
         out_.line(reportLine(report, brelvo::unixTimeMs(), out_.form()));
     }
+    // From the jobs themselves: a result event may be lost to a full queue.
+    const brelvo::UpdateServer::EndedJobs ended = server.endedJobs();
+    tally_.jobsEnded(static_cast<int>(ended.succeeded), static_cast<int>(ended.failed),
+                     static_cast<int>(ended.stopped), nowMs());
     takeTable(server, server.snapshot(), stopping);
 }
 
@@ -246,7 +250,6 @@ void ServeSession::takeEvent(const brelvo::Event& e)
         sweepDone_ = true;
     if (e.kind == brelvo::EventKind::JobResult && e.jobId != 0) {
         resultSeen_.insert(e.jobId);
-        tally_.jobEnded(e.jobId, e.code, now);
         progress_.forget(e.jobId);
     }
     if (e.kind == brelvo::EventKind::DeviceWriting && (out_.live() || !progress_.writingStep(e.jobId, e.value)))
@@ -270,10 +273,6 @@ void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<bre
         changed = changed || before == lastSeen_.end() || before->second != seen[job.id];
         if (ended(job)) {
             ++endedCount;
-            // Its JobResult may still be on its way (or was lost to a full
-            // queue): the table's word counts as well, once.
-            if (!resultSeen_.count(job.id))
-                tally_.jobEnded(job.id, job.status, now);
         } else {
             lingering += job.finished ? 1 : 0;
             atWork.push_back(job);

@@ -8,7 +8,8 @@
 #                 warning, and the check sends no packet
 #   check-failed  a device reports a failed check: exit 1, a row of 7; the
 #                 idle time (1 s) counts from its end, not during the sweep;
-#                 the report's folder removed after the sweep: exit 4
+#                 the report's folder removed after the sweep: exit 4, and
+#                 the device counted though junk overran the event queue
 #   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
 #                 row of 15; SIGINT and SIGTERM together: exit 143 at once;
 #                 two SIGINTs in the sweep: no end line that lies
@@ -214,13 +215,23 @@ check-failed)
     [ "$fails" = 0 ] || show
 
     # The report's folder goes away after the sweep: a run whose report lost rows does not exit 0.
+    # Junk from the devices' side overruns the event queue while the device
+    # writes: its result still counts, and ends the run.
     mkdir "$work/gone"
     serve --devices 1 --json --report "$work/gone/r.csv"
     await "$work/out" '"sweep_finished"' 250 || fail "no sweep_finished line"
     rm -rf "$work/gone"
-    devices 1 50 >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+    devices 1 50 --progress-steps 10 --progress-interval 100 >"$work/devsim" 2>&1 &
+    device=$!
+    await "$work/out" '"end_sent"' 250 || fail "no end_sent line"
+    # Until serve ends, at most 200000 datagrams.
+    ip netns exec "$devns" perl -MSocket -e 'socket(my $s, PF_INET, SOCK_DGRAM, 0) or die;
+        my $to = sockaddr_in(3281, inet_aton($ARGV[0]));
+        for (1 .. 200) { last unless kill 0, $ARGV[1]; send($s, "junk", 0, $to) for 1 .. 1000 }' "$addr" "$serve_pid"
+    wait "$device" || fail "devsim: $(cat "$work/devsim")"
     finish 10
     expect_rc 4
+    grep -q '"events_dropped"' "$work/out" || fail "the junk did not overrun the event queue"
     [ "$("$jsonlines" event succeeded report_complete exit <"$work/out" | tail -n1)" = "serve_ended 1 false 4" ] \
         || fail "last line: $(tail -n1 "$work/out")"
     ;;
