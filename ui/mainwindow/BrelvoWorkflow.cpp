@@ -106,6 +106,7 @@ void Brelvo::startOrStop()
         input.localAddress = pendingStart_.localAddress;
         input.firmwareDir = pendingStart_.firmwareDir;
         input.configPath = pendingStart_.configPath;
+        input.options = options;
         input.programName = "brelvo-tool";
 
         // The inputs stay held from here to the end of the run, so the run

@@ -413,9 +413,10 @@ private slots:
     }
 
     // Ticking the erase box warns (unticking does not; a picked configuration
-    // file ticks it silently). Each picker opens where its field points, else in
-    // the folder last picked from (also after a restart), else at home; never in
-    // the working directory.
+    // file ticks it silently), and so does the check at Start while no
+    // configuration file is chosen. Each picker opens where its field points,
+    // else in the folder last picked from (also after a restart), else at home;
+    // never in the working directory.
     void pickersAndEraseWarning()
     {
         QTemporaryDir dir;
@@ -454,6 +455,19 @@ private slots:
         watcher.pick(QString(), &opened);
         w.get<QPushButton>("selectInitPath")->click();
         QCOMPARE(opened, QStringList{dir.path()});
+
+        // The check learns the options; its own failure keeps the start (and port 3281) away.
+        w.get<QCheckBox>("clearBoot")->setChecked(true);
+        w.setStartCheck([](const brelvo::PreflightInput& input) {
+            std::vector<brelvo::Finding> findings = brelvo::checkWriteOptions(input.options, input.configPath);
+            findings.push_back(brelvo::checkFirmwareFolder("", "").at(0));
+            return findings;
+        });
+        w.get<QPushButton>("startUpdate")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 2, 20000);
+        w.expectLog({"[Warning] \"Erase BOOT Partition\" is ticked, but no configuration file is chosen: 1.If the "
+                     "device is missing a profile, it will fail to start! 2.After erasing",
+                     " — what to do: choose the devices' configuration file, or untick \"Erase BOOT Partition\""});
     }
 
     // The title bar's menu (nowhere else), and the tray: a double click brings
