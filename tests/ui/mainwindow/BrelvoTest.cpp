@@ -623,8 +623,11 @@ private slots:
                                             "ABCDEFG", "--expect-image", image, "--expect-options", "1",
                                             "--progress-steps", "20", "--progress-interval", "400"});
         QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Updating..."), 60000);
-        run.watcher.queue([](QWidget* d) { d->findChild<QPushButton*>(QStringLiteral("cancelBtn"))->click(); });
+        // Stop while busy asks; Enter presses Cancel, drawn as the default, and leaves the run.
+        QString drawn;
+        run.watcher.queue([&](QWidget* d) { drawn = ui_test::drawnDefault(d), QTest::keyClick(d, Qt::Key_Return); });
         run.start->click();
+        QCOMPARE(drawn, QStringLiteral("cancelBtn"));
         QVERIFY(run.watcher.seen.size() == 1 && run.watcher.seen.at(0).title == QLatin1String("Stop Update"));
         QVERIFY(w.isRunning() && w.isPolling() && run.start->text() == QLatin1String("Stop"));
         QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Update Complete!"), 60000);
