@@ -123,10 +123,11 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
         const char* text;
         std::string device;
         std::string bytes;
+        const char* options; // empty: End never went out
     };
-    const Want wants[] = {{"9", "Update Complete!", env.devAddrs[1], std::to_string(fw.image.size())},
-                          {"7", "Verification Failed!", env.devAddrs[2], std::to_string(fw.image.size())},
-                          {"14", "Timeout!", env.devAddrs[0], "0"}};
+    const Want wants[] = {{"9", "Update Complete!", env.devAddrs[1], std::to_string(fw.image.size()), "3"},
+                          {"7", "Verification Failed!", env.devAddrs[2], std::to_string(fw.image.size()), "3"},
+                          {"14", "Timeout!", env.devAddrs[0], "0", ""}};
     for (const Want& w : wants) {
         ASSERT_TRUE(byDevice.count(w.device)) << "no row for " << w.device;
         const auto& r = byDevice[w.device];
@@ -137,7 +138,7 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
         EXPECT_EQ(r[5], fw.imagePath);
         EXPECT_EQ(r[6], w.bytes);
         EXPECT_EQ(r[7], sum);
-        EXPECT_EQ(r[8], "3");
+        EXPECT_EQ(r[8], w.options);
         EXPECT_EQ(r[9], "");
         EXPECT_EQ(r[11], w.text);
         EXPECT_EQ(r[12], "0");
