@@ -214,6 +214,7 @@ private:
 
     uint64_t droppedSeen_ = 0;  // the engine's count of dropped events, as last read
     bool droppedSaid_ = false;  // this run's log already says events were lost
+    bool failureSaid_ = false;  // this run's log already says its listener failed
 
     QString lastFolder_;  // the file pickers' last folder
 
