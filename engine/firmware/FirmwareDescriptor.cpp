@@ -51,7 +51,7 @@ std::optional<FirmwareDescriptor> readFirmwareDescriptor(const std::string& path
         if (startsWith(line, kProductKey)) {
             // An over-long one names some product, just none a device can
             // ask for: dropping it would let its image pass the model check.
-            std::string value = trimProductValue(mid(line, sizeof kProductKey - 1)) + (cut ? "..." : "");
+            std::string value = trimProductValue(mid(line, sizeof kProductKey - 1));
             found.productsDiffer = found.productsDiffer || (found.hasProduct && value != found.product);
             found.hasProduct = true;
             found.productCut = cut;

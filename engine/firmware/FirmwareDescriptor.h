@@ -20,7 +20,7 @@ struct FirmwareDescriptor {
     bool unchanged = false;        // still that identity after the last byte: nothing torn
     bool stopped = false;          // abandoned for `stop`: the lines after are unread
     bool hasProduct = false;
-    std::string product;           // the last "product=" value (its head when cut)
+    std::string product;           // the last "product=" value (the start of it when cut)
     bool productCut = false;       // a "product=" line was too long: no code is it
     bool productsDiffer = false;   // two "product=" lines name different products
     bool hasChecksum = false;

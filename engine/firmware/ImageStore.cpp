@@ -43,7 +43,8 @@ bool mismatch(const std::string& versionPath, const FirmwareDescriptor& v, const
     if (v.productsDiffer)
         return fail(error, kPrepareModelMismatch,
                     name + " names more than one product; the device asked for " + oneLine(code));
-    return fail(error, kPrepareModelMismatch, name + " is for product " + oneLine(v.product) + ", not " + oneLine(code));
+    return fail(error, kPrepareModelMismatch,
+                name + " is for product " + oneLine(v.product) + (v.productCut ? "..." : "") + ", not " + oneLine(code));
 }
 
 // Opens the image; its length must fit the 32-bit size a device is told.

@@ -58,7 +58,7 @@ TEST_F(ImageStore, VersionFileDecidesModelAndChecksum)
         {"checksum=-1\n", 0, 0xFFFFFFFFu},
         {"PRODUCT=other\nchecksums=5\n", 0, 0},                       // neither key
         {"product=ABCDEFG\nproduct=ABCDEFG\r\n", 0, 0},
-        {"product=OTHERXX" + longLine, kPrepareModelMismatch, 0},      // too long to keep: another product
+        {"product=ABCDEFG" + longLine, kPrepareModelMismatch, 0},      // too long to keep: another product
         {"checksum=3\n" + longLine + "\nproduct=ABCDEFG\nchecksum=5", 0, 5},
         {"product= ABCDEFG\n", kPrepareModelMismatch, 0},
         {"product=abcdefg\n", kPrepareModelMismatch, 0},
