@@ -116,6 +116,8 @@ protected:
     bool isChecking() const { return checking_; }
     LogWindow* logWindow() const { return logWindow_; }
     brelvo::UpdateServer* server() const { return server_.get(); }
+    // Serves with `server` from the next Start on (no run may be going).
+    void setServer(std::unique_ptr<brelvo::UpdateServer> server);
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
 
 private slots:

@@ -38,18 +38,23 @@ const Event* awaitEvent(UpdateServer& server, std::vector<Event>& seen, EventKin
     return found;
 }
 
-// The firmware folder as a test wants it: the first find throws.
-struct ThrowingFirmware : FirmwareSource {
+// The firmware folder as a test wants it: the first find throws; SLOWIMG's
+// image is read until its job is stopped.
+struct ScriptedFirmware : FirmwareSource {
     std::atomic<bool> throwNext{true};
-    std::string find(const std::string&, const std::string&, const StopCheck&) override
+    std::atomic<bool> reading{false};
+    std::string find(const std::string&, const std::string& code, const StopCheck&) override
     {
         if (throwNext.exchange(false))
             throw std::bad_alloc();
-        return "";
+        return code == "SLOWIMG" ? "/slow.bin" : "";
     }
-    std::shared_ptr<const PreparedImage> prepare(const std::string&, const std::string&, const std::string&, Error*,
-                                                 const StopCheck&) override
+    std::shared_ptr<const PreparedImage> prepare(const std::string&, const std::string&, const std::string&,
+                                                 Error* error, const StopCheck& stop) override
     {
+        for (reading = true; !stop();)
+            sleepMilliseconds(1);
+        fail(error, kPrepareStopped, "stopped");
         return nullptr;
     }
 };
@@ -169,27 +174,34 @@ TEST(UpdateServer, AStopDuringTheFolderReadEndsItAndTheRequestGetsAStoppedRow)
 }
 
 // A listener that throws says why, lets port 3281 go and leaves the server
-// startable: the next start serves again.
+// startable: the next start serves again, and the server's end stops a job
+// whose image is being read (no thread is left reading).
 TEST(UpdateServer, AListenerThatDiesIsSaidAndReleasesThePort)
 {
     inPrivateNetns([] {
-        auto firmware = std::make_unique<ThrowingFirmware>();
-        ThrowingFirmware& source = *firmware;
-        UpdateServer server(std::move(firmware));
-        CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
-        std::vector<Event> seen;
-        CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
-        send("ANYCODE");
-        const Event* died = awaitEvent(server, seen, EventKind::ThreadFailed);
-        CHILD_CHECK(died && died->thread == "listener" && died->detail == "out of memory");
-        CHILD_CHECK(died->severity == Severity::Failure);
-        CHILD_CHECK(until([&] { return !server.listenerRunning(); }) && server.listenerFailed());
-        CHILD_CHECK(!udpPortBound(3281) && server.isIdle());
-        CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0 && !server.listenerFailed());
-        CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
-        send("ANYCODE");
-        CHILD_CHECK(awaitEvent(server, seen, EventKind::RequestNoFirmware) && !source.throwNext);
-        server.stop();
-        CHILD_CHECK(until([&] { return server.isIdle(); }));
+        answeringBelow(251);
+        auto firmware = std::make_unique<ScriptedFirmware>();
+        ScriptedFirmware& source = *firmware;
+        std::shared_ptr<UpdateJob> slow;
+        {
+            UpdateServer server(std::move(firmware));
+            CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0);
+            std::vector<Event> seen;
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+            send("ANYCODE");
+            const Event* died = awaitEvent(server, seen, EventKind::ThreadFailed);
+            CHILD_CHECK(died && died->thread == "listener" && died->detail == "out of memory");
+            CHILD_CHECK(died->severity == Severity::Failure);
+            CHILD_CHECK(until([&] { return !server.listenerRunning(); }) && server.listenerFailed());
+            CHILD_CHECK(!udpPortBound(3281) && server.isIdle());
+            CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0 && !server.listenerFailed());
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+            send("ANYCODE");
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::RequestNoFirmware) && !source.throwNext);
+            send("SLOWIMG");
+            CHILD_CHECK(until([&] { return source.reading.load(); }));
+            slow = server.jobAt(0);
+        }
+        CHILD_CHECK(slow->workerEnded() && slow->statusCode() == Stopped);
     });
 }

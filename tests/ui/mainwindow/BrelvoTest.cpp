@@ -51,6 +51,7 @@ public:
     using Brelvo::restoreSettings;
     using Brelvo::server;
     using Brelvo::setInputsEnabled;
+    using Brelvo::setServer;
     using Brelvo::setStartCheck;
     using Brelvo::showEvents;
     using Brelvo::showJobs;
@@ -700,6 +701,43 @@ private slots:
         QVERIFY(run.w.idle());
         run.w.expectLog({"[Failure] Cannot listen on UDP port 3281 (Address already in use): another copy",
                          "[Failure] Start Failed: UDP port 3281 cannot be bound (Address already in use)"});
+    }
+
+    // The listener throws on the first request (as when memory runs out):
+    // the log says so, Start comes back, and a new Start serves again.
+    void listenerDeathGivesStartBack()
+    {
+        REQUIRE_NETNS();
+        struct Throwing : brelvo::FirmwareSource {
+            bool thrown = false;
+            std::string find(const std::string&, const std::string&, const brelvo::StopCheck&) override
+            {
+                if (!thrown && (thrown = true))
+                    throw std::bad_alloc();
+                return "";
+            }
+            std::shared_ptr<const brelvo::PreparedImage> prepare(const std::string&, const std::string&,
+                                                                 const std::string&, brelvo::Error*,
+                                                                 const brelvo::StopCheck&) override
+            {
+                return nullptr;
+            }
+        };
+        Run run(qEnvironmentVariable("BRELVO_TOOL_ADDR"));
+        run.w.setServer(std::make_unique<brelvo::UpdateServer>(std::make_unique<Throwing>()));
+        run.start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
+        QProcess device;
+        startDevice(device, {"--product", "ABCDEFG", "--expect-no-offer", "--offer-timeout", "1000"});
+        QTRY_VERIFY_WITH_TIMEOUT(run.w.idle(), 20000);
+        QVERIFY(!listenerBound());
+        run.w.expectLog({"[Failure] The listener thread failed: no more requests are heard on UDP port 3281 "
+                         "(out of memory)",
+                         "[Failure] The server has failed and no longer hears devices; press Start to serve again"});
+        device.waitForFinished(10000);
+        run.start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
+        QVERIFY(run.watcher.seen.isEmpty());
     }
 
     // A device asks for a product the folder has no firmware for, with a right-
