@@ -709,12 +709,9 @@ private slots:
     {
         REQUIRE_NETNS();
         struct Throwing : brelvo::FirmwareSource {
-            bool thrown = false;
             std::string find(const std::string&, const std::string&, const brelvo::StopCheck&) override
             {
-                if (!thrown && (thrown = true))
-                    throw std::bad_alloc();
-                return "";
+                throw std::bad_alloc();
             }
             std::shared_ptr<const brelvo::PreparedImage> prepare(const std::string&, const std::string&,
                                                                  const std::string&, brelvo::Error*,
