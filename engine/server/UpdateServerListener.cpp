@@ -58,11 +58,15 @@ void UpdateServerListener::join() { thread_.join(); }
 // and the server is told; the flag is still cleared last.
 void UpdateServerListener::died(SocketHandle socket, const std::string& why)
 {
-    closeSocket(socket);
     struct ClearLast {
         std::atomic<bool>& flag;
         ~ClearLast() { flag = false; }
     } last{active_};
+    closeSocket(socket);
+    // A job it held would otherwise wait for ever.
+    if (held_ && !held_->isFinished())
+        host_.endBeforeTransfer(held_, NetError, "the listener failed: " + why);
+    held_.reset();
     host_.listenerDied(why);
 }
 
@@ -149,9 +153,10 @@ void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const
     }
     origin.productCode = request.productCode;
     origin.device = source;
-    std::shared_ptr<UpdateJob> job = host_.enterJob(std::move(origin), image, run_);
-    if (job)
-        launchJob(job, image);
+    held_ = host_.enterJob(std::move(origin), image, run_);
+    if (held_)
+        launchJob(held_, image);
+    held_.reset(); // ended or handed over
 }
 
 bool UpdateServerListener::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,

@@ -82,10 +82,11 @@ private:
 
     ListenerHost& host_;
     std::unique_ptr<FirmwareSource> firmware_;
-    // The thread's own: the run's settings (set before it starts), and
-    // whether its sweep could run.
+    // The thread's own: the run's settings (set before it starts), whether
+    // its sweep could run, the job it is launching.
     ServerSettings run_;
     bool sweepFailed_ = false;
+    std::shared_ptr<UpdateJob> held_; // entered, not yet ended or handed over
 
     std::atomic<bool> active_{false};
     std::atomic<bool> keepRunning_{false};

@@ -38,21 +38,21 @@ const Event* awaitEvent(UpdateServer& server, std::vector<Event>& seen, EventKin
     return found;
 }
 
-// The firmware folder as a test wants it: the first find throws; SLOWIMG's
-// image is read until its job is stopped.
+// The firmware folder as a test wants it: every code but NOFIRMW has an
+// image; the first read throws, SLOWIMG's goes on until its job is stopped.
 struct ScriptedFirmware : FirmwareSource {
     std::atomic<bool> throwNext{true};
     std::atomic<bool> reading{false};
     std::string find(const std::string&, const std::string& code, const StopCheck&) override
     {
-        if (throwNext.exchange(false))
-            throw std::bad_alloc();
-        return code == "SLOWIMG" ? "/slow.bin" : "";
+        return code == "NOFIRMW" ? "" : "/" + code;
     }
-    std::shared_ptr<const PreparedImage> prepare(const std::string&, const std::string&, const std::string&,
+    std::shared_ptr<const PreparedImage> prepare(const std::string&, const std::string& code, const std::string&,
                                                  Error* error, const StopCheck& stop) override
     {
-        for (reading = true; !stop();)
+        if (throwNext.exchange(false))
+            throw std::bad_alloc();
+        for (reading = code == "SLOWIMG"; reading && !stop();)
             sleepMilliseconds(1);
         fail(error, kPrepareStopped, "stopped");
         return nullptr;
@@ -173,9 +173,10 @@ TEST(UpdateServer, AStopDuringTheFolderReadEndsItAndTheRequestGetsAStoppedRow)
     });
 }
 
-// A listener that throws says why, lets port 3281 go and leaves the server
-// startable: the next start serves again, and the server's end stops a job
-// whose image is being read (no thread is left reading).
+// A listener that throws says why, ends the job it held, lets port 3281 go
+// and leaves the server startable: the next start serves again, and the
+// server's end stops a job whose image is being read (no thread is left
+// reading).
 TEST(UpdateServer, AListenerThatDiesIsSaidAndReleasesThePort)
 {
     inPrivateNetns([] {
@@ -193,14 +194,14 @@ TEST(UpdateServer, AListenerThatDiesIsSaidAndReleasesThePort)
             CHILD_CHECK(died && died->thread == "listener" && died->detail == "out of memory");
             CHILD_CHECK(died->severity == Severity::Failure);
             CHILD_CHECK(until([&] { return !server.listenerRunning(); }) && server.listenerFailed());
-            CHILD_CHECK(!udpPortBound(3281) && server.isIdle());
+            CHILD_CHECK(!udpPortBound(3281) && server.isIdle() && server.jobAt(0)->statusCode() == NetError);
             CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0 && !server.listenerFailed());
             CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
-            send("ANYCODE");
+            send("NOFIRMW");
             CHILD_CHECK(awaitEvent(server, seen, EventKind::RequestNoFirmware) && !source.throwNext);
             send("SLOWIMG");
             CHILD_CHECK(until([&] { return source.reading.load(); }));
-            slow = server.jobAt(0);
+            slow = server.jobAt(1);
         }
         CHILD_CHECK(slow->workerEnded() && slow->statusCode() == Stopped);
     });
