@@ -107,6 +107,7 @@ public:
     SocketAddress peer() const { return peer_; }
     uint32_t checksum() const { return checksum_; }
     uint8_t options() const { return setup_.options; }
+    bool endSent() const { return endSent_; }
     uint32_t imageLength() const { return static_cast<uint32_t>(imageLength_); }
     uint64_t bytesSent() const;
     uint32_t blocksResent() const { return blocksResent_; }
@@ -145,6 +146,7 @@ private:
     bool heard_ = false;      // a datagram reached the job's port
     uint32_t otherTool_ = 0;  // the first other tool that offered to the device's port
     bool otherFirst_ = false; // an Offer of another tool reached this host before ours
+    bool endSent_ = false;
     SocketAddress peer_;
     int32_t writeDone_ = 0;
     int32_t writeTotal_ = 0;

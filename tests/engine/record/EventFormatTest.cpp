@@ -136,6 +136,10 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          "Run report: cannot write /tmp/x/file.txt: Not a directory (making its folder); the run goes on",
          t + "\"report_failed\",\"severity\":\"failure\",\"code\":20,\"error\":\"Not a directory\","
              "\"path\":\"/tmp/x/file.txt\",\"detail\":\"making its folder\"}"},
+        {with(make(EventKind::ThreadFailed), [](Event& e) { e.thread = "listener", e.detail = "out of memory"; }),
+         "The listener thread failed (out of memory): no more requests are heard on UDP port 3281; start again to "
+         "serve",
+         t + "\"thread_failed\",\"severity\":\"failure\",\"detail\":\"out of memory\",\"thread\":\"listener\"}"},
         {with(make(EventKind::AnotherTool), [](Event& e) {
              e.address = addressFromText("10.0.0.5"), e.lentAddress = addressFromText("10.0.0.200");
              e.port = hostToNet16(5000);
@@ -173,7 +177,7 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
     // Every string field of every kind stays one valid JSON line.
     for (int k = 0; k <= static_cast<int>(EventKind::AnotherTool); ++k) {
         Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
-        h.path = code;
+        h.path = h.thread = code;
         h.detail = code;
         EXPECT_TRUE(brelvo_test::JsonCheck().object(formatEventJson(h))) << formatEventJson(h);
         const std::string text = formatEventText(h);
