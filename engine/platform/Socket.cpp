@@ -35,6 +35,17 @@ SocketHandle openTcpSocket() { return openSocket(SOCK_STREAM, IPPROTO_TCP); }
 SocketHandle openRawIcmpSocket() { return openSocket(SOCK_RAW, IPPROTO_ICMP); }
 SocketHandle openIcmpDatagramSocket() { return openSocket(SOCK_DGRAM, IPPROTO_ICMP); }
 
+SocketHandle openSharedUdpSocket(uint16_t port)
+{
+    const SocketHandle s = openUdpSocket();
+    int on = 1;
+    if (s != kInvalidSocket && ::setsockopt(s, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on) == 0 &&
+        bindSocket(s, 0, port) == 0)
+        return s;
+    closeSocket(s);
+    return kInvalidSocket;
+}
+
 int bindSocket(SocketHandle s, uint32_t address, uint16_t port)
 {
     sockaddr_in sa = toSockaddr(address, port);

@@ -31,6 +31,11 @@ SocketHandle openRawIcmpSocket();
 // grants it (ping group range). The kernel owns the echo identifier.
 SocketHandle openIcmpDatagramSocket();
 
+// A UDP socket bound on `port` (network order) of every address beside
+// other sockets there (address reuse), to hear the broadcasts sent to it;
+// invalid when the port is held without reuse.
+SocketHandle openSharedUdpSocket(uint16_t port);
+
 // 0 on success, -1 on failure (errno kept for lastSocketError()).
 int bindSocket(SocketHandle s, uint32_t address, uint16_t port);
 // The bound address and port; 0 or -1.

@@ -101,6 +101,7 @@ enum Field : uint32_t {
     FDetail = 1u << 14,
     FIcmp = 1u << 15,
     FThread = 1u << 16,
+    FTool = 1u << 17,
 };
 constexpr uint32_t kJob = FJob | FRow | FDevice;
 
@@ -126,6 +127,7 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
     case EventKind::ThreadFailed: return FThread | FDetail;
+    case EventKind::AnotherTool: return FTool | FLent | FPort;
     }
     return 0;
 }
@@ -172,6 +174,7 @@ const char* eventKindName(EventKind kind)
     case EventKind::JobTimedOut: return "job_timed_out";
     case EventKind::ReportFailed: return "report_failed";
     case EventKind::ThreadFailed: return "thread_failed";
+    case EventKind::AnotherTool: return "another_tool";
     }
     return "unknown";
 }
@@ -199,6 +202,8 @@ const char* icmpMethodName(IcmpMethod method)
 Severity severityOf(const Event& e)
 {
     switch (e.kind) {
+    case EventKind::AnotherTool:
+        return Severity::Warning;
     case EventKind::ListenerFailed:
     case EventKind::JobTimedOut:
     case EventKind::ReportFailed:
@@ -216,6 +221,7 @@ Severity severityOf(const Event& e)
         switch (statusRow(e.code).outcome) {
         case StatusOutcome::Succeeded: return Severity::Info;
         case StatusOutcome::Stopped: return Severity::Warning;
+        case StatusOutcome::Elsewhere: return Severity::Info;
         default: return Severity::Failure;
         }
     default:
@@ -280,6 +286,10 @@ std::string formatEventText(const Event& e)
                detailSuffix(e) + "; the run goes on";
     case EventKind::ThreadFailed:
         return "The " + displayText(e.thread) + " thread failed" + detailSuffix(e) + threadLoss(e.thread);
+    case EventKind::AnotherTool:
+        return "Another tool at " + addressToText(e.address) + " answers devices on this network (it offered " +
+               addressToText(e.lentAddress) + " to a device on port " + std::to_string(netToHost16(e.port)) +
+               "); the addresses it offers are not lent here";
     }
     return "Unknown event " + std::to_string(static_cast<int>(e.kind));
 }
@@ -337,6 +347,8 @@ std::string formatEventJson(const Event& e)
         add("icmp", quoted(icmpMethodName(e.icmp)));
     if (fields & FThread)
         add("thread", quoted(e.thread));
+    if (fields & FTool)
+        add("tool", quoted(addressToText(e.address)));
     out += '}';
     return out;
 }

@@ -13,8 +13,10 @@
 #include "server/UpdateServerListener.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -77,6 +79,7 @@ public:
         uint64_t succeeded = 0;
         uint64_t failed = 0;  // failed or timed out
         uint64_t stopped = 0; // ended by Stop, without a result
+        uint64_t elsewhere = 0; // the device took another tool's Offer
     };
     EndedJobs endedJobs() const;
 
@@ -103,8 +106,11 @@ private:
     std::shared_ptr<UpdateJob> enterJob(UpdateJob::Origin origin, const std::string& image,
                                         const ServerSettings& run) override;
     std::vector<uint16_t> portsInUse() const override;
-    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
-                  Error* error) override;
+    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
+                  const TransferCore::Setup& setup, Error* error) override;
+    // Another tool offered an address: it is withheld; true when that tool
+    // is new to this run and worth saying.
+    bool noteAnotherTool(const Event& offer);
     void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) override;
     void listenerDied(const std::string& why) override;
     // A thread that failed: its event and its console line.
@@ -116,6 +122,10 @@ private:
     int jobCount_ = 0;
     std::shared_ptr<UpdateJob> jobs_[kMaxJobs];
     FreeAddressPool pool_;
+    // Addresses another tool offered, not lent until the time (monotonic
+    // ns) given; and the other tools this run has named.
+    std::map<uint32_t, int64_t> withheld_;
+    std::set<uint32_t> toolsNamed_;
     uint64_t nextJobId_ = 1;
     // Requests are entered from start() until stop(); cleared under
     // tableMutex_, so no job is entered once stop() walked the table.

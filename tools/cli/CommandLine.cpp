@@ -338,7 +338,8 @@ Exit status of check:
   1  warnings: devices may not be served as expected
   2  a run would fail; or the command line is wrong
 Exit status of serve (also after a stop by Ctrl-C or SIGTERM, which ends the
-devices at work as stopped: they count as neither):
+devices at work as stopped: they count as neither, as do the devices that
+took another tool's Offer, "Served by Another Tool"):
   0  every device that reached a result succeeded (also when none came)
   1  some device failed or timed out
   2  the command line is wrong, or check found a failure other than a held

@@ -126,13 +126,16 @@ std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form)
         if (end.reason == EndReason::Signal)
             out += field("signal", quoted(signalName(end.signal)));
         out += field("succeeded", std::to_string(end.succeeded)) + field("failed", std::to_string(end.failed)) +
-               field("stopped", std::to_string(end.stopped)) + field("report", quoted(end.report)) +
+               field("stopped", std::to_string(end.stopped)) + field("elsewhere", std::to_string(end.elsewhere)) +
+               field("report", quoted(end.report)) +
                field("report_complete", end.reportComplete ? "true" : "false") +
                field("exit", std::to_string(end.exitCode)) + "}";
         return out;
     }
     std::string text = "Serving ended, " + reasonText(end) + ": " + std::to_string(end.succeeded) + " succeeded, " +
                        std::to_string(end.failed) + " failed, " + std::to_string(end.stopped) + " stopped";
+    if (end.elsewhere > 0)
+        text += ", " + std::to_string(end.elsewhere) + " served by another tool";
     if (!end.report.empty())
         text += "; report " + brelvo::displayText(end.report) + (end.reportComplete ? "" : " (rows missing)");
     return textLine(wallMs, text + "; exit " + std::to_string(end.exitCode), form);

@@ -170,6 +170,7 @@ int ServeSession::run(SignalWatcher& signals)
     end.succeeded = tally_.succeeded();
     end.failed = tally_.failed();
     end.stopped = tally_.stopped();
+    end.elsewhere = tally_.elsewhere();
     end.exitCode = serveExitCode(end.reason, end.reportComplete, tally_);
     // A second signal may be ending the process with another status: then
     // no end line at all rather than one that states a wrong one.
@@ -238,7 +239,7 @@ void ServeSession::tick(brelvo::UpdateServer& server, bool stopping)
     // From the jobs themselves: a result event may be lost to a full queue.
     const brelvo::UpdateServer::EndedJobs ended = server.endedJobs();
     tally_.jobsEnded(static_cast<int>(ended.succeeded), static_cast<int>(ended.failed),
-                     static_cast<int>(ended.stopped), nowMs());
+                     static_cast<int>(ended.stopped), static_cast<int>(ended.elsewhere), nowMs());
     takeTable(server, server.snapshot(), stopping);
 }
 

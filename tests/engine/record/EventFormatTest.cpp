@@ -140,6 +140,13 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          "The listener thread failed (out of memory): no more requests are heard on UDP port 3281; start again to "
          "serve",
          t + "\"thread_failed\",\"severity\":\"failure\",\"detail\":\"out of memory\",\"thread\":\"listener\"}"},
+        {with(make(EventKind::AnotherTool), [](Event& e) {
+             e.address = addressFromText("10.0.0.5"), e.lentAddress = addressFromText("10.0.0.200");
+             e.port = hostToNet16(5000);
+         }),
+         "Another tool at 10.0.0.5 answers devices on this network (it offered 10.0.0.200 to a device on port 5000); "
+         "the addresses it offers are not lent here",
+         t + "\"another_tool\",\"severity\":\"warning\",\"lent\":\"10.0.0.200\",\"port\":5000,\"tool\":\"10.0.0.5\"}"},
     };
     int kindsSeen = 0;
     for (const Case& c : cases) {
@@ -148,7 +155,7 @@ TEST(EventFormat, EveryKindAsTextAndJson)
         EXPECT_EQ(formatEventJson(c.event), c.json);
         kindsSeen |= 1 << static_cast<int>(c.event.kind);
     }
-    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::ThreadFailed) + 1)) - 1) << "a kind has no row";
+    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::AnotherTool) + 1)) - 1) << "a kind has no row";
 }
 
 TEST(EventFormat, HostileTextIsShownNotObeyed)
@@ -168,7 +175,7 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
     EXPECT_TRUE(brelvo_test::JsonCheck().object(json));
 
     // Every string field of every kind stays one valid JSON line.
-    for (int k = 0; k <= static_cast<int>(EventKind::ThreadFailed); ++k) {
+    for (int k = 0; k <= static_cast<int>(EventKind::AnotherTool); ++k) {
         Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
         h.path = h.thread = code;
         h.detail = code;

@@ -75,6 +75,7 @@ ServeEnd ended(EndReason reason, int failed, bool complete)
     ServeEnd end;
     end.reason = reason, end.signal = SIGTERM, end.deviceLimit = 1, end.idleSeconds = 30;
     end.succeeded = 2, end.failed = failed, end.stopped = 1, end.exitCode = failed > 0 ? 1 : 0;
+    end.elsewhere = failed;
     end.report = "/r \"1\".csv";
     end.reportComplete = complete;
     return end;
@@ -158,10 +159,11 @@ TEST(PrintedText, EveryTextAsPrinted)
          "report /r \"1\".csv; exit 0"},
         {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Json),
          "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"serve_ended\",\"severity\":\"info\","
-         "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,"
+         "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,\"elsewhere\":0,"
          "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0}"},
         part(endLine(ended(EndReason::DeviceLimit, 1, false), 0, LineForm::Log),
-             " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped; "
+             " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped, "
+             "1 served by another tool; "
              "report /r \"1\".csv (rows missing); exit 1"),
         part(endLine(ended(EndReason::Idle, 1, true), 0, LineForm::Log),
              "no device at work for 30 seconds (--idle-exit): "),
