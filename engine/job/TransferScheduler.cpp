@@ -81,7 +81,7 @@ int TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle s
     {
         std::lock_guard<std::mutex> lock(inboxMutex_);
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || wake_->fd() < 0 ||
+            if (!idlePoller_.valid() || !wake_->valid() ||
                 thread_.start([this] { run(); }) != 0)
                 return -1;
             threadStarted_ = true;

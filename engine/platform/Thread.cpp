@@ -5,22 +5,6 @@
 
 namespace brelvo {
 
-namespace {
-
-void* trampoline(void* arg)
-{
-    auto* body = static_cast<std::function<void()>*>(arg);
-    try {
-        (*body)();
-    } catch (...) {
-        // Nothing may escape a thread; the body reports its own failures.
-    }
-    delete body;
-    return nullptr;
-}
-
-} // namespace
-
 Thread::~Thread()
 {
     if (attached_)
@@ -31,15 +15,16 @@ int Thread::start(std::function<void()> body)
 {
     if (attached_ || !body)
         return -1;
-    std::function<void()>* heap = nullptr;
     try {
-        heap = new std::function<void()>(std::move(body));
+        thread_ = std::thread([body = std::move(body)] {
+            try {
+                body();
+            } catch (...) {
+                // Nothing may escape a thread; the body reports its own failures.
+            }
+        });
     } catch (...) {
-        return -1;
-    }
-    if (pthread_create(&handle_, nullptr, &trampoline, heap) != 0) {
-        delete heap;
-        return -1;
+        return -1; // no memory, or the system refused another thread
     }
     attached_ = true;
     return 0;
@@ -53,7 +38,7 @@ void Thread::join()
         detach();
         return;
     }
-    pthread_join(handle_, nullptr);
+    thread_.join();
     attached_ = false;
 }
 
@@ -61,13 +46,10 @@ void Thread::detach()
 {
     if (!attached_)
         return;
-    pthread_detach(handle_);
+    thread_.detach();
     attached_ = false;
 }
 
-bool Thread::isCurrent() const
-{
-    return attached_ && pthread_equal(handle_, pthread_self());
-}
+bool Thread::isCurrent() const { return attached_ && thread_.get_id() == std::this_thread::get_id(); }
 
 } // namespace brelvo

@@ -2,12 +2,12 @@
 #pragma once
 
 #include <functional>
-#include <pthread.h>
+#include <thread>
 
 namespace brelvo {
 
-// A joinable POSIX thread. start() never throws: it returns -1 when the
-// thread cannot be made (no memory, process limits).
+// A joinable thread. start() never throws: it returns -1 when the thread
+// cannot be made (no memory, process limits).
 class Thread {
 public:
     Thread() = default;
@@ -24,7 +24,7 @@ public:
     bool isCurrent() const;
 
 private:
-    pthread_t handle_{};
+    std::thread thread_;
     bool attached_ = false;
 };
 

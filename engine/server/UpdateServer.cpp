@@ -76,9 +76,13 @@ int UpdateServer::start(const ServerSettings& wanted)
     }
 
     consoleWrite("running...\n");
+    if (const int refused = startSockets())
+        return refused;
     SocketHandle s = kInvalidSocket;
-    if (bindRequestPort(&s) != 0)
+    if (bindRequestPort(&s) != 0) {
+        stopSocketLayer();
         return -1;
+    }
 
     settings_ = wanted;
     // A new report per run; rows of jobs from earlier runs still go to theirs.
@@ -100,6 +104,26 @@ int UpdateServer::refuseStart(const std::string& why, int err)
     startError_ = why;
     startErrno_ = err;
     return -1;
+}
+
+// The socket layer is started for each run and stopped when its listener
+// ends; only Windows has one, and only there can these steps fail.
+int UpdateServer::startSockets()
+{
+    unsigned offered = 0;
+    if (const int code = startSocketLayer(&offered)) {
+        consolePrintf("WSAStartup failed. return: %d\n", code);
+        return refuseStart("the socket layer cannot be started: " + errorTextEnglish(code), 0);
+    }
+    if (offered != kSocketLayerVersion) {
+        consolePrintf("wsaData.wVersion: %u is not equal to wVersionRequested: %u\n", offered, kSocketLayerVersion);
+        stopSocketLayer();
+        refuseStart("the socket layer offers version " + std::to_string(offered & 0xFF) + "." +
+                        std::to_string(offered >> 8 & 0xFF) + ", not 1.1",
+                    0);
+        return -2;
+    }
+    return 0;
 }
 
 // Port 3281 is bound here, not on the listener's thread: a port held by
@@ -134,6 +158,7 @@ int UpdateServer::launchListener(SocketHandle s)
     if (listener_.start([this, s] { runListener(s); }) != 0) {
         consoleWrite("_beginthreadex Failed\n");
         closeSocket(s);
+        stopSocketLayer();
         // Leave the server startable and idle rather than stuck "running".
         listenerActive_ = false;
         keepRunning_ = false;

@@ -37,9 +37,11 @@ public:
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
 
-    // 0 on success; -1 when a listener is still active, port 3281 cannot be
-    // bound, or no thread could be made (startError() says which). Texts are
-    // UTF-8; options are OptionUpdateBoot | OptionEraseBoot.
+    // 0 on success; -1 when a listener is still active, the socket layer
+    // cannot be started, port 3281 cannot be bound, or no thread could be
+    // made; -2 when the socket layer offers another version than 1.1
+    // (startError() says which). Texts are UTF-8; options are
+    // OptionUpdateBoot | OptionEraseBoot.
     int start(const std::string& firmwareDir, const std::string& configPath,
               const std::string& localAddress, int options);
     int start(const ServerSettings& settings);
@@ -76,6 +78,7 @@ private:
     // The steps of start(): each failure is kept for startError() and
     // answers -1.
     int refuseStart(const std::string& why, int err);
+    int startSockets();
     int bindRequestPort(SocketHandle* socket);
     int launchListener(SocketHandle socket);
     int runListener(SocketHandle socket);

@@ -86,6 +86,7 @@ int UpdateServer::runListener(SocketHandle s)
     }
 
     closeSocket(s);
+    stopSocketLayer();
     listenerActive_ = false;
     return 0;
 }
