@@ -119,7 +119,7 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
         {"removed", [&] { std::remove(dir.file("kvx_DDDDDDD.bin").c_str()); }, "", 0},
         {"product= changes", [&] { writeDated(dir, "kvx_BBBBBBB.bin", "junk\nproduct=ABCDEFG \r\n"); },
          "kvx_BBBBBBB.bin", 1},
-        {"a folder appears", [&] { ::mkdir(dir.file("kvx_ABCDEFG").c_str(), 0755); }, "kvx_BBBBBBB.bin", 0},
+        {"a folder appears", [&] { std::filesystem::create_directory(dir.file("kvx_ABCDEFG")); }, "kvx_BBBBBBB.bin", 0},
     };
     for (const Step& s : steps) {
         s.change();
@@ -227,11 +227,12 @@ TEST(FirmwareIndex, RandomFoldersMatchTheFullScan)
                     present.push_back(e.name);
                 const size_t what = present.empty() ? 0 : pick(4);
                 const std::string name = present.empty() ? "" : present[pick(present.size())];
-                struct stat st{};
-                const bool plain = !name.empty() && ::lstat(dir.file(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                namespace fs = std::filesystem;
+                auto kind = [&](const std::string& n) { return fs::symlink_status(fs::u8path(dir.file(n))).type(); };
+                const bool plain = !name.empty() && kind(name) == fs::file_type::regular;
                 if (what == 0) {  // add (or replace a plain file)
                     const std::string n = randomName();
-                    if (::lstat(dir.file(n).c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+                    if (kind(n) == fs::file_type::not_found || kind(n) == fs::file_type::regular) {
                         std::remove(dir.file(n).c_str());
                         makeEntry(dir, n, randomContent());
                     }
@@ -239,7 +240,7 @@ TEST(FirmwareIndex, RandomFoldersMatchTheFullScan)
                     std::filesystem::remove_all(dir.file(name));
                 } else if (what == 2) {  // rename
                     const std::string n = randomName();
-                    if (::lstat(dir.file(n).c_str(), &st) != 0)
+                    if (kind(n) == fs::file_type::not_found)
                         ::rename(dir.file(name).c_str(), dir.file(n).c_str());
                 } else if (plain) {  // same size, other bytes
                     std::string text = readText(dir.file(name));

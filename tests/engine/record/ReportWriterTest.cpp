@@ -67,6 +67,7 @@ TEST(ReportWriter, UnwritableFolderIsSaidOnceAndRowsWaitForIt)
     EXPECT_EQ(rowIds(writer.path()), (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
+#ifndef _WIN32 // a file size limit and a killed child need Linux
 TEST(ReportWriter, DiskFullMidRunLosesNoRowAndLeavesNoFragment)
 {
     TempDir dir;
@@ -133,6 +134,7 @@ TEST(ReportWriter, KilledWhileWritingKeepsEveryEarlierRow)
             ASSERT_EQ(ids[i], std::to_string(i + 1)) << "delay " << delayMs << ", row " << i;
     }
 }
+#endif
 
 TEST(ReportWriter, WithoutAThreadTheFileIsMadeAtOnceAndRowsWrittenWhenFlushed)
 {
