@@ -5,6 +5,8 @@
 #include "platform/Text.h"
 #include "platform/windows/FileHandle.h"
 
+#include <algorithm>
+
 namespace brelvo {
 
 std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix)
@@ -38,8 +40,15 @@ std::vector<DirectoryEntry> findEntries(const std::string& directory, const std:
         out.push_back(std::move(entry));
     } while (FindNextFileW(search, &found));
     FindClose(search);
-    // Windows' listing order is the file system's (by name on NTFS, by
-    // creation on FAT), and it decides ties between matching images.
+    // The listing order decides ties between matching images. It is NTFS's:
+    // names compared as upper case UTF-16. A FAT stick or another system's
+    // share (or Wine's host folders) would list in an order of their own;
+    // sorting keeps every Windows machine choosing the same image.
+    std::stable_sort(out.begin(), out.end(), [](const DirectoryEntry& a, const DirectoryEntry& b) {
+        const std::wstring wa = win::widen(a.name), wb = win::widen(b.name);
+        return CompareStringOrdinal(wa.c_str(), static_cast<int>(wa.size()), wb.c_str(), static_cast<int>(wb.size()),
+                                    TRUE) == CSTR_LESS_THAN;
+    });
     return out;
 }
 

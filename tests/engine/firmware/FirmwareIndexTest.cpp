@@ -63,6 +63,10 @@ TEST(FirmwareIndex, TheLastMatchByNameOrProductLineWins)
          "ABCDEFG", "kvx_XXXXXXX.bin"},
     };
     for (const Case& c : cases) {
+        const bool odd = std::any_of(c.files.begin(), c.files.end(),
+                                     [](const auto& f) { return f.second == "|" || f.second.rfind("->", 0) == 0; });
+        if (odd && !kOddEntries)
+            continue;
         TempDir dir;
         for (const auto& f : c.files)
             makeEntry(dir, f.first, f.second);
@@ -101,7 +105,7 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
              const std::optional<FileIdentity> old = fileIdentity(c);
              ASSERT_TRUE(old);
              setModified(dir.file("new"), old->mtimeNs / 1000000000 - 1000000000);
-             ASSERT_EQ(::rename(dir.file("new").c_str(), c.c_str()), 0);
+             std::filesystem::rename(dir.file("new"), c); // over the old one, on every system
          },
          "kvx_CCCCCCC.bin", 1},
         {"rewritten in place and given its old time back",
@@ -137,6 +141,8 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
 
 TEST(FirmwareIndex, UnopenedAndFreshEntriesAreReadAgain)
 {
+    if (!kOddEntries)
+        GTEST_SKIP() << "needs a link and a named pipe in a folder";
     TempDir dir;
     FirmwareIndex index(0);
     makeEntry(dir, "kvx_ZZZZZZZ.bin", "->target");

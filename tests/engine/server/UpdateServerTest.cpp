@@ -3,6 +3,7 @@
 // private namespace.
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
+#include "platform/ErrorText.h"
 #include "platform/Socket.h"
 #include "server/UpdateServer.h"
 
@@ -85,7 +86,7 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         CHILD_CHECK(bindSocket(blocker, 0, hostToNet16(3281)) == 0);
         UpdateServer server;
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == -1);
-        CHILD_CHECK(server.startErrno() == EADDRINUSE && server.startError().find("3281") != std::string::npos);
+        CHILD_CHECK(isAddressInUse(server.startErrno()) && server.startError().find("3281") != std::string::npos);
         closeSocket(blocker);
 
         // No thread at all: start fails with every flag cleared.
