@@ -255,9 +255,9 @@ TransferCore::Send TransferCore::onTimer(int64_t now)
     }
     if (now >= silenceDeadline_) {
         const int before = status_;
-        if (!isDeviceResult(status_) && status_ != TransferTimeout)
+        if (!statusRow(status_).final && status_ != TransferTimeout)
             note(NoteKind::TimedOut, before, 0);
-        endWith(isDeviceResult(status_) ? status_ : TransferTimeout);
+        endWith(statusRow(status_).final ? status_ : TransferTimeout);
     }
     return Send();
 }

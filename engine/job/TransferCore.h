@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 #include "platform/Socket.h"
 #include "protocol/WireFormat.h"
 
@@ -53,7 +53,7 @@ public:
         explicit operator bool() const { return length != 0; }
     };
 
-    // Things worth telling the operator, collected until takeNotes().
+    // Things worth telling the operator, kept in notes() until clearNotes().
     enum class NoteKind : uint8_t {
         OfferSent,
         SizeSent,          // value: image length

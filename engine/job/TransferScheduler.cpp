@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/WallClock.h"
 #include "platform/DebugOutput.h"
+#include "record/EventFormat.h"
 
 #include <climits>
 #include <cstdio>
@@ -21,13 +22,6 @@ constexpr size_t kBatchSize = 16;
 // A device acknowledges every block; reading them every few ticks takes a
 // handful per call instead of one.
 constexpr int kTicksPerDrain = 8;
-
-Severity severityOfResult(int status)
-{
-    if (status == DeviceWriteComplete)
-        return Severity::Info;
-    return Severity::Failure;
-}
 
 } // namespace
 
@@ -298,8 +292,8 @@ void TransferScheduler::afterStep(Active& a)
         }
         case TransferCore::NoteKind::Result: {
             Event e = eventFor(a, EventKind::JobResult);
-            e.severity = severityOfResult(n.code);
             e.code = n.code;
+            e.severity = severityOf(e);
             if (n.code == Stopped)
                 e.detail = "stopped by the operator";
             else if (n.code == NetError)

@@ -2,7 +2,7 @@
 #pragma once
 
 #include "job/JobSnapshot.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 #include "platform/Socket.h"
 #include "record/JobSummary.h"
 

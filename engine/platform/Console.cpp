@@ -16,15 +16,8 @@ namespace brelvo {
 
 namespace {
 
-std::mutex& outputMutex()
-{
-    static std::mutex m;
-    return m;
-}
-
 void writeAll(int fd, const std::string& text)
 {
-    std::lock_guard<std::mutex> lock(outputMutex());
     const char* p = text.data();
     size_t left = text.size();
     while (left > 0) {
@@ -38,9 +31,37 @@ void writeAll(int fd, const std::string& text)
     }
 }
 
+struct Output {
+    std::mutex mutex;
+    ConsoleSink sink; // empty: the standard streams
+};
+
+Output& output()
+{
+    static Output o;
+    return o;
+}
+
+void emit(ConsoleChannel channel, const std::string& text)
+{
+    Output& o = output();
+    std::lock_guard<std::mutex> lock(o.mutex);
+    if (o.sink)
+        o.sink(channel, text);
+    else
+        writeAll(channel == ConsoleChannel::Debug ? STDERR_FILENO : STDOUT_FILENO, text);
+}
+
 } // namespace
 
-void consoleWrite(const std::string& text) { writeAll(STDOUT_FILENO, text); }
+void setConsoleSink(ConsoleSink sink)
+{
+    Output& o = output();
+    std::lock_guard<std::mutex> lock(o.mutex);
+    o.sink = std::move(sink);
+}
+
+void consoleWrite(const std::string& text) { emit(ConsoleChannel::Lines, text); }
 
 void consolePrintf(const char* format, ...)
 {
@@ -60,10 +81,9 @@ void consolePrintf(const char* format, ...)
 
 namespace {
 
-// The debug channel is written by a thread of its own: the transfer thread
-// reports every write-progress message here and must never wait for a
-// reader of standard error that has stopped reading. Past a limit, lines
-// are dropped rather than held.
+// The transfer thread reports every write-progress message here and must
+// never wait for a sink (a reader of standard error) that stopped reading:
+// a thread of its own writes, and past a limit lines are dropped, not held.
 class DebugLog {
 public:
     ~DebugLog()
@@ -110,7 +130,7 @@ private:
             batch.swap(lines_);
             lock.unlock();
             for (const std::string& line : batch)
-                writeAll(STDERR_FILENO, line);
+                emit(ConsoleChannel::Debug, line);
             lock.lock();
         }
     }
@@ -126,6 +146,8 @@ private:
 
 void debugOutput(const std::string& text)
 {
+    // Made first, so it ends after the log's writer, which writes through it.
+    output();
     static DebugLog log;
     log.add(text);
 }

@@ -5,8 +5,8 @@
 
 namespace brelvo {
 
-// The debug log channel: standard error, written by a thread of its own so
-// that no caller ever waits for the reader; lines in order, none interleaved.
+// The debug channel (ConsoleChannel::Debug), written by a thread of its own
+// so that no caller waits for the sink; lines in order, none interleaved.
 void debugOutput(const std::string& text);
 
 } // namespace brelvo

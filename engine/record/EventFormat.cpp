@@ -4,6 +4,7 @@
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
 #include "platform/WallClock.h"
+#include "record/JobStatus.h"
 #include "record/TextSafety.h"
 
 #include <cinttypes>
@@ -12,10 +13,6 @@
 namespace brelvo {
 
 namespace {
-
-// Status codes as the jobs set them (the job layer sits above this one).
-constexpr int kUpdateComplete = 9;
-constexpr int kStopped = 15;
 
 std::string deviceText(const Event& e)
 {
@@ -139,25 +136,6 @@ std::string hexBytes(const std::string& bytes)
 
 } // namespace
 
-std::string statusTextEnglish(int status)
-{
-    switch (status) {
-    case 0: return "Find Update Server";
-    case 1: case 2: case 3: case 4: case 5: return "Sending Data";
-    case 6: return "Send Successfully!";
-    case 7: return "Verification Failed!";
-    case 8: return "Updating...";
-    case 9: return "Update Complete!";
-    case 10: return "Update Failed!";
-    case 11: return "Network Error!";
-    case 12: return "Model Mismatch!";
-    case 13: return "Open Failed!";
-    case 14: return "Timeout!";
-    case 15: return "Stopped";
-    default: return "Unknown Error!";
-    }
-}
-
 const char* eventKindName(EventKind kind)
 {
     switch (kind) {
@@ -219,9 +197,11 @@ Severity severityOf(const Event& e)
     case EventKind::OfferSent:
         return e.lentAddress == 0 ? Severity::Warning : Severity::Info;
     case EventKind::JobResult:
-        return e.code == kUpdateComplete ? Severity::Info
-               : e.code == kStopped      ? Severity::Warning
-                                         : Severity::Failure;
+        switch (statusRow(e.code).outcome) {
+        case StatusOutcome::Succeeded: return Severity::Info;
+        case StatusOutcome::Stopped: return Severity::Warning;
+        default: return Severity::Failure;
+        }
     default:
         return Severity::Info;
     }
@@ -274,11 +254,11 @@ std::string formatEventText(const Event& e)
     case EventKind::DeviceWriting:
         return job + "device writing, " + std::to_string(e.value) + "%";
     case EventKind::JobResult:
-        return job + statusTextEnglish(e.code) + detailSuffix(e);
+        return job + statusRow(e.code).english + detailSuffix(e);
     case EventKind::StopRequested:
         return "Stop: " + plural(e.value, "job", "jobs") + " asked to end";
     case EventKind::JobTimedOut:
-        return job + "timed out at \"" + statusTextEnglish(e.code) + "\"" + detailSuffix(e);
+        return job + "timed out at \"" + statusRow(e.code).english + "\"" + detailSuffix(e);
     case EventKind::ReportFailed:
         return "Run report: cannot write " + displayText(e.path) + ": " + errorTextEnglish(e.code) +
                detailSuffix(e) + "; the run goes on";
@@ -321,7 +301,7 @@ std::string formatEventJson(const Event& e)
     if (fields & FError)
         add("error", quoted(errorTextEnglish(e.code)));
     if (fields & FStatus)
-        add("status", quoted(statusTextEnglish(e.code)));
+        add("status", quoted(statusRow(e.code).english));
     if (fields & FValue)
         add("value", std::to_string(e.value));
     if (fields & FChecksum) {

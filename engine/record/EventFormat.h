@@ -7,13 +7,6 @@
 
 namespace brelvo {
 
-// The window's status texts in English: 0 "Find Update Server", 1 to 5
-// "Sending Data", 6 "Send Successfully!", 7 "Verification Failed!",
-// 8 "Updating...", 9 "Update Complete!", 10 "Update Failed!",
-// 11 "Network Error!", 12 "Model Mismatch!", 13 "Open Failed!",
-// 14 "Timeout!", 15 "Stopped", anything else "Unknown Error!".
-std::string statusTextEnglish(int status);
-
 // Stable names for machine-read logs: "request_no_firmware", "warning",
 // "datagram".
 const char* eventKindName(EventKind kind);

@@ -4,7 +4,7 @@
 #include "platform/AddressText.h"
 #include "platform/WallClock.h"
 #include "platform/XdgPaths.h"
-#include "record/EventFormat.h"
+#include "record/JobStatus.h"
 #include "record/TextSafety.h"
 
 #include <cerrno>
@@ -80,7 +80,7 @@ std::string RunReport::rowLine(const JobSummary& s)
     cell(std::to_string(s.options));
     cell(csvField(s.configPath));
     cell(std::to_string(s.resultCode));
-    cell(csvField(statusTextEnglish(s.resultCode)));
+    cell(csvField(statusRow(s.resultCode).english));
     cell(std::to_string(s.blocksResent));
     cell(seconds, true);
     return line;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "CheckOptions.h"
+#include "CommandLine.h"
 #include "check/Finding.h"
 
 #include <cstdio>
@@ -17,5 +17,29 @@ int runCheck(const CheckOptions& options, std::FILE* out = stdout);
 // The pre-flight check of the settings both commands share, as brelvo-cli.
 std::vector<brelvo::Finding> checkRunSettings(const std::string& address, const std::string& firmwareDir,
                                               const std::string& configPath);
+
+// A finding as lines for a person: severity, message and id, then its remedy
+// and details indented. Ends with a newline.
+std::string findingAsText(const brelvo::Finding& finding);
+// One line: "check: 1 failure, 2 warnings: a run would fail".
+std::string summaryAsText(const std::vector<brelvo::Finding>& findings);
+
+// One JSON object on one line (no newline):
+// {"severity":..,"id":..,"message":..,"remedy":..,"args":{..},"details":[..]}
+std::string findingAsJson(const brelvo::Finding& finding);
+// The whole check as one JSON document:
+// {"program":..,"version":..,"findings":[..],"summary":{..}}, newline-terminated.
+std::string checkAsJson(const std::vector<brelvo::Finding>& findings, const std::string& version);
+
+// 0 when nothing is worse than info, 1 with warnings, 2 with a failure.
+int checkExitCode(const std::vector<brelvo::Finding>& findings);
+
+// Findings name files, product codes and command lines, which may hold any
+// bytes. Valid UTF-8 without control characters passes unchanged; control
+// bytes, DEL and bytes that are not UTF-8 become \xNN, and a backslash \\.
+std::string terminalSafe(const std::string& bytes);
+// A JSON string literal, quotes included. Bytes that are not UTF-8 become
+// U+FFFD.
+std::string jsonString(const std::string& bytes);
 
 } // namespace brelvo_cli

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "CommandLine.h"
 
+#include "record/JobStatus.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -277,6 +279,11 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         out.check = st.common;
     }
     return true;
+}
+
+int serveWriteOptions(const ServeOptions& options)
+{
+    return (options.updateBoot ? brelvo::OptionUpdateBoot : 0) | (options.erase ? brelvo::OptionEraseBoot : 0);
 }
 
 std::string versionText() { return std::string("brelvo-cli ") + BRELVO_VERSION; }

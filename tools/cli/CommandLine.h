@@ -1,9 +1,6 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
-#include "CheckOptions.h"
-#include "ServeOptions.h"
-
 #include <string>
 #include <vector>
 
@@ -14,6 +11,30 @@ constexpr int kExitOk = 0;
 constexpr int kExitWarnings = 1;     // check: warnings; serve: some device failed
 constexpr int kExitRefused = 2;      // usage error, or check found a failure
 constexpr int kExitStartFailed = 3;  // serve: serving could not start
+
+// The settings of `brelvo-cli check`.
+struct CheckOptions {
+    std::string address;
+    std::string firmwareDir;
+    std::string configPath; // empty: none
+    bool json = false;      // one JSON document instead of text
+};
+
+// The settings of `brelvo-cli serve`, checked for form by the parser.
+struct ServeOptions {
+    std::string address;
+    std::string firmwareDir;
+    std::string configPath;     // empty: none
+    bool json = false;          // one JSON object per output line
+    bool erase = false;         // --erase
+    bool updateBoot = true;     // cleared by --no-update-boot
+    int devices = 0;            // --devices N; 0: no limit
+    int idleExitSeconds = 0;    // --idle-exit S; 0: never
+    std::string reportPath;     // --report FILE; empty: none
+};
+
+// The write option bits the server hands to every job.
+int serveWriteOptions(const ServeOptions& options);
 
 // What the command line asks for.
 struct CommandLine {

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "LiveStatus.h"
 
-#include "job/JobStatus.h"
 #include "platform/AddressText.h"
-#include "record/EventFormat.h"
+#include "record/JobStatus.h"
 
 #include <algorithm>
 
@@ -27,15 +26,8 @@ std::string asciiProduct(const std::string& code)
 
 std::string phaseWord(int status)
 {
-    switch (status) {
-    case brelvo::Accepted: return "accepted";
-    case brelvo::OfferSent: return "offer sent";
-    case brelvo::SizeSent: return "size sent";
-    case brelvo::SendingBlocks: return "sending";
-    case brelvo::DeviceWriting: return "writing";
-    case brelvo::TransferTimeout: return "silent, waiting";
-    default: return brelvo::statusTextEnglish(status);
-    }
+    const brelvo::StatusRow& row = brelvo::statusRow(status);
+    return row.atWork ? row.atWork : row.english;
 }
 
 std::string fit(std::string line, int columns)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ProgressLog.h"
 
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 
 #include <algorithm>
 #include <set>

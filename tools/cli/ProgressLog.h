@@ -9,11 +9,9 @@
 
 namespace brelvo_cli {
 
-// Which progress a log (not a terminal) shows: at most one line per device
-// per tenth of a phase, so a run of many devices does not flood a journal.
-// The block phase is read from the table's snapshots (the engine has no
-// event per block); the device's writing arrives as DeviceWriting events,
-// of which the tenths are let through.
+// Which progress a log (not a terminal) shows: a line per device per tenth
+// of a phase, so many devices do not flood a journal. The block phase comes
+// from the table (no event per block), the writing from DeviceWriting events.
 class ProgressLog {
 public:
     // The jobs whose block phase reached a tenth (10 %, 20 %, ...) it had not

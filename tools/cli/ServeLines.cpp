@@ -1,11 +1,11 @@
 // SPDX-License-Identifier: MIT
 #include "ServeLines.h"
 
-#include "job/JobStatus.h"
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
+#include "record/JobStatus.h"
 #include "record/TextSafety.h"
 
 #include <csignal>
@@ -91,7 +91,7 @@ std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, LineFor
                field("device", quoted(brelvo::addressToText(job.deviceAddress) + ":" +
                                       std::to_string(brelvo::netToHost16(job.devicePort)))) +
                field("code", std::to_string(job.status)) +
-               field("status", quoted(brelvo::statusTextEnglish(job.status))) +
+               field("status", quoted(brelvo::statusRow(job.status).english)) +
                field("value", std::to_string(job.progress)) + "}";
     }
     return textLine(wallMs, "job " + std::to_string(job.id) + " " + brelvo::addressToText(job.deviceAddress) +

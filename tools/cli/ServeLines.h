@@ -9,16 +9,13 @@
 
 namespace brelvo_cli {
 
-// The lines `brelvo-cli serve` prints while it serves, each without its line
-// end: text for a log ("<ISO local time> <message>"), text for a terminal
-// ("<hh:mm:ss> <message>", so more of a line fits 80 columns), or one JSON
-// object. Lines the program makes itself have the shape of the engine's
-// JSON events (time, event, severity first).
+// serve's lines, without line ends: "<ISO local time> <message>" for a log,
+// "<hh:mm:ss> <message>" for a terminal (more fits 80 columns), or one JSON
+// object shaped as the engine's events (time, event, severity first).
 enum class LineForm { Log, Terminal, Json };
 
-// An engine event. Text lines name a job by its id ("job 17"), which stays
-// the same for the whole run; the table row the window shows changes as
-// finished jobs are cleared away. JSON lines are the engine's own.
+// An engine event. Text names a job by its id ("job 17"), which holds for the
+// whole run, unlike its table row; JSON is the engine's own line.
 std::string eventLine(const brelvo::Event& event, LineForm form);
 
 // A job's block phase reached `job.progress` percent (acknowledged blocks).

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "CommandLine.h"
 #include "ProgressLog.h"
 #include "ServeLines.h"
-#include "ServeOptions.h"
 #include "ServeOutput.h"
 #include "ServeTally.h"
 #include "SignalWatcher.h"
 
+#include "check/Finding.h"
 #include "job/JobSnapshot.h"
 #include "record/Event.h"
 
@@ -22,29 +23,29 @@ class UpdateServer;
 
 namespace brelvo_cli {
 
-// Whether finished jobs are to be released from the engine's table (at most
-// 100 jobs; a released job gives its lent address back). `ended` jobs have
-// their result; `lingering` ones are finished but may still come back (a
-// device silent in the block phase that answers again). A station that runs
-// all day must never fill the table, and waves of devices can bring dozens
-// of requests between two looks at it: so as soon as a job ended while
-// nothing lingers, and, whatever lingers, once the table is half full.
+// Whether to release finished jobs from the engine's table of 100: a station
+// serving all day must never fill it, yet a job `lingering` (silent in the
+// block phase) may still come back. So at once when one `ended` and nothing
+// lingers; whatever lingers, once the table is half full.
 bool shouldPrune(int ended, int lingering, int tableSize);
 
-// A job's status once nothing about it changes any more.
-bool isFinalStatus(int status);
+// `brelvo-cli serve`: checks the settings as `check` does and refuses them
+// on a failure (exit 2), makes sure the report file can be written, then
+// serves with the engine's own console muted. Exit codes as in CommandLine.h.
+int runServe(const ServeOptions& options);
 
-// One run of `brelvo-cli serve` after the check: starts the engine's server,
-// prints what happens, keeps the table clear, and ends on a limit, a signal
-// or a listener that ended on its own. Returns the exit code.
+// Whether the check's findings refuse serve's settings: any failure but a
+// port held by another program, which fails the start itself (exit 3).
+bool refusesSettings(const std::vector<brelvo::Finding>& findings);
+
+// One run of `brelvo-cli serve` after the check: serves, prints what happens,
+// keeps the table clear; ends on a limit, a signal or a lost listener.
 class ServeSession {
 public:
-    // `out` and `err` are the program's standard output and error (the
-    // engine's own console is muted meanwhile).
+    // `out` and `err` take the lines and the error messages.
     ServeSession(const ServeOptions& options, int out, int err);
 
-    // Serves until a limit is reached, the listener ends, or `signals`
-    // says a signal asked to stop.
+    // The exit code.
     int run(const SignalWatcher& signals);
 
 private:

@@ -2,7 +2,7 @@
 #include "ServeTally.h"
 
 #include "CommandLine.h"
-#include "job/JobStatus.h"
+#include "record/JobStatus.h"
 
 namespace brelvo_cli {
 
@@ -16,12 +16,11 @@ void ServeTally::jobEnded(uint64_t jobId, int status, int64_t nowMs)
     activity(nowMs);
     if (!ended_.insert(jobId).second)
         return;
-    if (status == brelvo::Stopped)
-        ++stopped_;
-    else if (status == brelvo::DeviceWriteComplete)
-        ++succeeded_;
-    else
-        ++failed_;
+    switch (brelvo::statusRow(status).outcome) {
+    case brelvo::StatusOutcome::Succeeded: ++succeeded_; break;
+    case brelvo::StatusOutcome::Stopped: ++stopped_; break;
+    default: ++failed_; break;
+    }
 }
 
 void ServeTally::activity(int64_t nowMs)

@@ -15,9 +15,8 @@ public:
     // counts as active from `startMs` on.
     ServeTally(int deviceLimit, int64_t idleExitMs, int64_t startMs);
 
-    // A job ended with `status` (a JobStatus value). A job counts once,
-    // however often its end is reported; a job stopped by the operator has
-    // reached no result: it counts as stopped only.
+    // A job ended with `status`, counted by the status's outcome; once per
+    // job, however often its end is reported.
     void jobEnded(uint64_t jobId, int status, int64_t nowMs);
     // Anything a device did (request, block, progress) at `nowMs`.
     void activity(int64_t nowMs);

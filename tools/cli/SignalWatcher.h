@@ -9,10 +9,9 @@
 namespace brelvo_cli {
 
 // SIGINT, SIGTERM and SIGHUP while serving: the first asks for a clean stop,
-// a second one ends the process at once (exit 128 + its number). No work is
-// done in a signal handler: the signals stay blocked in every thread and one
-// thread of this class takes them with sigwaitinfo; the first makes a pipe
-// readable for the serving loop's poll.
+// a second ends the process at once (exit 128 + its number). The signals stay
+// blocked in every thread; this class's thread takes them with sigwaitinfo,
+// so no work runs in a handler, and wakes the serving loop through a pipe.
 class SignalWatcher {
 public:
     SignalWatcher() = default;

@@ -3,7 +3,7 @@
 
 #include "CheckCommand.h"
 #include "CommandLine.h"
-#include "RunServe.h"
+#include "ServeSession.h"
 
 #include <cstdio>
 

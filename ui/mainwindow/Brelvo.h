@@ -215,8 +215,6 @@ private:
     uint64_t droppedSeen_ = 0;  // the engine's count of dropped events, as last read
     bool droppedSaid_ = false;  // this run's log already says events were lost
 
-    // Dragging the frameless window by any free spot.
-
     QString lastFolder_;  // the file pickers' last folder
 
     QString translationsDir_;

@@ -8,8 +8,8 @@
 #include "mainwindow/CheckText.h"
 #include "mainwindow/EventText.h"
 #include "job/JobSnapshot.h"
-#include "job/JobStatus.h"
 #include "platform/ErrorText.h"
+#include "record/JobStatus.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
@@ -42,24 +42,13 @@ std::string toEngineText(const QString& text)
     return text.toUtf8().toStdString();
 }
 
-// A device's result gives its row a colour; anything not known to be a step
-// on the way (unknown codes too) counts as a failure.
+// A row's colour: a stop is no success, so it shows as a failure.
 Outcome outcomeOf(int status)
 {
-    switch (status) {
-    case brelvo::Accepted:
-    case brelvo::OfferSent:
-    case 2:
-    case brelvo::SizeSent:
-    case 4:
-    case brelvo::SendingBlocks:
-    case 6:
-    case brelvo::DeviceWriting:
-        return Outcome::Running;
-    case brelvo::DeviceWriteComplete:
-        return Outcome::Succeeded;
-    default:
-        return Outcome::Failed;
+    switch (brelvo::statusRow(status).outcome) {
+    case brelvo::StatusOutcome::InProgress: return Outcome::Running;
+    case brelvo::StatusOutcome::Succeeded: return Outcome::Succeeded;
+    default: return Outcome::Failed;
     }
 }
 
@@ -282,7 +271,7 @@ void Brelvo::showEvents(const std::vector<brelvo::Event>& events)
 {
     for (const brelvo::Event& e : events) {
         LogWindow::Tone tone = toneOf(e.severity);
-        if (e.kind == brelvo::EventKind::JobResult && e.code == brelvo::DeviceWriteComplete)
+        if (e.kind == brelvo::EventKind::JobResult && outcomeOf(e.code) == Outcome::Succeeded)
             tone = LogWindow::Tone::Success;
         logWindow_->addLine(e.wallTimeMs, EventText::line(e), tone);
     }

@@ -4,6 +4,7 @@
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
 #include "record/EventFormat.h"
+#include "record/JobStatus.h"
 #include "record/TextSafety.h"
 
 using brelvo::Event;
@@ -31,38 +32,7 @@ QString icmpName(IcmpMethod method)
 
 const char* EventText::statusKey(int code)
 {
-    switch (code) {
-    case 0:
-        return "Content.findUpServer";
-    case 1:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-        return "Content.sendData";
-    case 6:
-        return "Content.sendComplete";
-    case 7:
-        return "Content.checkFailed";
-    case 8:
-        return "Content.burnWriting";
-    case 9:
-        return "Content.writeComplete";
-    case 10:
-        return "Content.writeFailed";
-    case 11:
-        return "Content.netError";
-    case 12:
-        return "Content.modeError";
-    case 13:
-        return "Content.openUpFileFailed";
-    case 14:
-        return "Content.timeout";
-    case 15:
-        return "Content.stopped";
-    default:
-        return "Content.undefineError";
-    }
+    return brelvo::statusRow(code).key;
 }
 
 QString EventText::statusText(int code)

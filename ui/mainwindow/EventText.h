@@ -23,8 +23,7 @@ public:
     // One line without a time stamp or line end.
     static QString line(const brelvo::Event& event);
 
-    // A job status code's catalogue key in the window's context ("Brelvo"):
-    // "Content.writeComplete" and so on; unknown codes have their own key.
+    // A status code's catalogue key in the window's context "Brelvo" (record/JobStatus.h).
     static const char* statusKey(int code);
     // That key translated.
     static QString statusText(int code);

@@ -182,20 +182,3 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
         EXPECT_EQ(text.find("\xE2\x80\xAE"), std::string::npos) << text;
     }
 }
-
-TEST(EventFormat, StatusTextsAndSeverities)
-{
-    const std::pair<int, const char*> texts[] = {
-        {-1, "Unknown Error!"}, {0, "Find Update Server"}, {1, "Sending Data"}, {5, "Sending Data"},
-        {6, "Send Successfully!"}, {7, "Verification Failed!"}, {8, "Updating..."}, {9, "Update Complete!"},
-        {10, "Update Failed!"}, {11, "Network Error!"}, {12, "Model Mismatch!"}, {13, "Open Failed!"},
-        {14, "Timeout!"}, {15, "Stopped"}, {16, "Unknown Error!"}};
-    for (const auto& t : texts)
-        EXPECT_EQ(statusTextEnglish(t.first), t.second) << t.first;
-    const std::pair<int, Severity> results[] = {{9, Severity::Info}, {15, Severity::Warning},
-                                                {7, Severity::Failure}, {10, Severity::Failure},
-                                                {14, Severity::Failure}, {42, Severity::Failure}};
-    for (const auto& r : results)
-        EXPECT_EQ(severityOf(with(make(EventKind::JobResult), [&](Event& e) { e.code = r.first; })), r.second)
-            << r.first;
-}

@@ -1,10 +1,14 @@
 // SPDX-License-Identifier: MIT
-// When serve releases finished jobs from the engine's table of 100.
+// serve's decisions: which findings keep it from starting, when it releases
+// finished jobs from the engine's table, and what ends it with which code.
 #include "ServeSession.h"
+#include "record/JobStatus.h"
 
 #include <gtest/gtest.h>
 
 using namespace brelvo_cli;
+using brelvo::FindingId;
+using brelvo::Severity;
 
 TEST(ServeSession, PruningKeepsRoomAndLingeringDevices)
 {
@@ -20,8 +24,55 @@ TEST(ServeSession, PruningKeepsRoomAndLingeringDevices)
     for (const auto& c : cases)
         EXPECT_EQ(shouldPrune(c.ended, c.lingering, c.table), c.prune)
             << c.ended << " " << c.lingering << " " << c.table;
+}
 
-    // A device silent in the block phase (14) or one still at work lingers.
-    for (int status = -1; status <= 16; ++status)
-        EXPECT_EQ(isFinalStatus(status), status == 7 || (status >= 9 && status <= 13) || status == 15) << status;
+TEST(ServeSession, OnlyAHeldPortLetsServeTryToStart)
+{
+    auto f = [](Severity s, FindingId id) {
+        brelvo::Finding finding;
+        finding.severity = s;
+        finding.id = id;
+        return finding;
+    };
+    EXPECT_FALSE(refusesSettings({}));
+    EXPECT_FALSE(refusesSettings({f(Severity::Failure, FindingId::PortInUse)}));
+    EXPECT_FALSE(refusesSettings({f(Severity::Failure, FindingId::PortProbeFailed),
+                                  f(Severity::Warning, FindingId::SubnetShared)}));
+    EXPECT_TRUE(refusesSettings({f(Severity::Failure, FindingId::PortInUse), f(Severity::Failure, FindingId::IcmpNone)}));
+    EXPECT_TRUE(refusesSettings({f(Severity::Failure, FindingId::AddressNotLocal)}));
+    EXPECT_FALSE(refusesSettings({f(Severity::Info, FindingId::AddressNotLocal)}));
+}
+
+TEST(ServeTally, ResultsLimitsAndIdleTime)
+{
+    // What ends serve and its exit code: results, --devices, --idle-exit.
+    ServeTally none(0, 0, 1000);
+    EXPECT_EQ(none.exitCode(), 0);             // nobody came: nothing failed
+    EXPECT_FALSE(none.finished(1u << 30, 0));  // no limit, no idle exit: runs until stopped
+
+    ServeTally t(3, 5000, 1000);
+    t.jobEnded(1, brelvo::DeviceWriteComplete, 2000);
+    t.jobEnded(1, brelvo::DeviceWriteComplete, 2100);  // reported twice, counted once
+    t.jobEnded(2, brelvo::Stopped, 2200);              // the operator's stop is no result
+    t.jobEnded(2, brelvo::DeviceWriteComplete, 2200);  // a job ends once: the first word stands
+    EXPECT_EQ(t.succeeded() * 100 + t.failed() * 10 + t.stopped(), 101);
+    EXPECT_EQ(t.exitCode(), 0);
+    EXPECT_FALSE(t.finished(7199, 0));
+    EXPECT_TRUE(t.finished(7200, 0));   // five seconds after the last thing that happened
+    EXPECT_FALSE(t.finished(9000, 1));  // a job at work is never idle
+    t.activity(8000);
+    t.activity(100);  // an older time does not move the clock back
+    EXPECT_FALSE(t.finished(12999, 0));
+    EXPECT_TRUE(t.finished(13000, 0));
+
+    for (int status : {brelvo::DeviceCheckFailed, brelvo::TransferTimeout}) {
+        ServeTally f(3, 0, 0);
+        f.jobEnded(9, brelvo::Stopped, 1);  // stopped jobs reach no limit
+        f.jobEnded(10, brelvo::DeviceWriteComplete, 1);
+        f.jobEnded(11, status, 2);
+        EXPECT_EQ(f.exitCode(), 1) << status;
+        EXPECT_FALSE(f.finished(3, 0));
+        f.jobEnded(12, brelvo::DeviceWriteComplete, 3);
+        EXPECT_TRUE(f.finished(4, 2));  // the limit ends the run even with jobs at work
+    }
 }

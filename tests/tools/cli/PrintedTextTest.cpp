@@ -1,0 +1,272 @@
+// SPDX-License-Identifier: MIT
+// What brelvo-cli makes of its command line and what it prints: one table of
+// every text a person or a script reads (command lines, serve's lines and
+// status block); what no text may do whatever a device or a
+// path holds (steer a terminal, outgrow its width, break a JSON line); and
+// which progress a log shows.
+#include "CommandLine.h"
+#include "JsonCheck.h"
+#include "LiveStatus.h"
+#include "ProgressLog.h"
+#include "ServeLines.h"
+#include "platform/AddressText.h"
+#include "record/EventFormat.h"
+#include "record/JobStatus.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <sstream>
+
+using namespace brelvo_cli;
+using brelvo::EventKind;
+
+namespace {
+
+const int64_t kWhen = 1796607665123;  // 2026-12-07T01:41:05.123Z
+
+// A refused line's message; an accepted one as what it sets.
+std::string parsed(const std::string& line)
+{
+    std::vector<std::string> args{"brelvo-cli"};
+    std::istringstream words(line);
+    for (std::string w; words >> w;)
+        args.push_back(w);
+    CommandLine cl;
+    std::string error;
+    if (!parseCommandLine(args, cl, error))
+        return error;
+    const CheckOptions& c = cl.check;
+    const ServeOptions& o = cl.serve;
+    std::ostringstream out;
+    out << std::vector<const char*>{"help", "version", "check", "serve"}.at(static_cast<size_t>(cl.action));
+    if (cl.action == CommandLine::Action::Check)
+        out << " " << c.address << " " << c.firmwareDir << " " << c.configPath << " " << c.json;
+    if (cl.action == CommandLine::Action::Serve)
+        out << " " << o.address << " " << o.firmwareDir << " " << o.configPath << " " << o.json << " options "
+            << serveWriteOptions(o) << " devices " << o.devices << " idle " << o.idleExitSeconds << " " << o.reportPath;
+    return out.str();
+}
+
+brelvo::JobSnapshot job(uint64_t id, int status, int progress, bool finished = false)
+{
+    brelvo::JobSnapshot s;
+    s.id = id, s.status = status, s.progress = progress, s.finished = finished, s.productCode = "ABCDEFG";
+    s.deviceAddress = brelvo::addressFromText("10.213.7.50");
+    s.devicePort = brelvo::hostToNet16(40000);
+    return s;
+}
+
+brelvo::Event event(EventKind kind, uint64_t jobId, int code = 0)
+{
+    brelvo::Event e;
+    e.kind = kind, e.wallTimeMs = kWhen, e.jobId = jobId, e.row = 3, e.code = code;
+    e.address = brelvo::addressFromText("10.213.7.50");
+    e.productCode = "ABC\x1b[2J";
+    e.path = "/fw/kvx_ABC.bin";
+    return e;
+}
+
+ServeEnd ended(EndReason reason, int failed, bool complete)
+{
+    ServeEnd end;
+    end.reason = reason, end.signal = SIGTERM, end.deviceLimit = 1, end.idleSeconds = 30;
+    end.succeeded = 2, end.failed = failed, end.stopped = 1, end.exitCode = failed > 0 ? 1 : 0;
+    end.report = "/r \"1\".csv";
+    end.reportComplete = complete;
+    return end;
+}
+
+// {part, part} when `text` holds it, else {text, part}.
+std::pair<std::string, std::string> part(const std::string& text, const std::string& part)
+{
+    return {text.find(part) == std::string::npos ? text : part, part};
+}
+
+} // namespace
+
+TEST(PrintedText, EveryTextAsPrinted)
+{
+    ::setenv("TZ", "UTC0", 1);
+    ::tzset();
+    const std::string devices = "serve: --devices wants a whole number from 1 to 1000000, not '";
+    const std::string idle = "serve: --idle-exit wants whole seconds from 1 to 31536000, not '";
+    std::vector<brelvo::JobSnapshot> crowd;
+    for (uint64_t id = 20; id > 0; --id)
+        crowd.push_back(job(id, brelvo::SendingBlocks, 50));
+    const std::vector<std::string> block = LiveStatus::lines(crowd, {20, 7, 1, 0}, 80, 8);
+    LiveStatus live;
+    const std::string frames[] = {live.frame({"event 1"}, {"a", "b"}), live.frame({}, {"c"}), live.clear(),
+                                  live.clear()};
+
+    const std::pair<std::string, std::string> texts[] = {
+        // Short and "=" forms; the last of a repeated option wins; help and version win over everything.
+        {parsed("check -a 1.2.3.4 -f/fw --config=c.bin --json --address=5.6.7.8"), "check 5.6.7.8 /fw c.bin 1"},
+        {parsed("check --address 10.0.0.1 --firmware /fw"), "check 10.0.0.1 /fw  0"},
+        {parsed("serve --firmware /fw --erase --no-update-boot --devices 12 --idle-exit 30 --report /r.log "
+                "--address 10.0.0.1 --json"),
+         "serve 10.0.0.1 /fw  1 options 2 devices 12 idle 30 /r.log"},
+        {parsed("serve -a 10.0.0.1 -f /fw -c c.bin"), "serve 10.0.0.1 /fw c.bin 0 options 1 devices 0 idle 0 "},
+        {parsed("--help") + parsed("-h") + parsed("check --help") + parsed("serve -a 1 -h") +
+             parsed("serve --devices 2 --help"),
+         "helphelphelphelphelp"},
+        {parsed("--version") + parsed("serve --version"), "versionversion"},
+        {parsed(""), "no command given (check or serve)"},
+        {parsed("frob"), "unknown command 'frob' (the commands are check and serve)"},
+        {parsed("--address 1 check"), "unknown option '--address' (options come after the command: check or serve)"},
+        {parsed("check"), "check: --address is required (the local address to serve on)"},
+        {parsed("check -a 1"), "check: --firmware is required (the folder of kvx firmware files)"},
+        {parsed("check -a 1 -f /fw stray"), "check: unexpected argument 'stray'"},
+        {parsed("check -a 1 -f /fw --erase"), "check: option '--erase' belongs to serve, not check"},
+        {parsed("check -a 1 -f /fw --devices 3"), "check: option '--devices' belongs to serve, not check"},
+        {parsed("check -a 1 -f /fw --bogus=3"), "check: unknown option '--bogus'"},
+        {parsed("check -a 1 -f /fw -z"), "check: unknown option '-z'"},
+        {parsed("check -a 1 -f /fw --json=yes"), "check: option '--json' takes no value"},
+        {parsed("check -a 1 --firmware"), "check: option '--firmware' needs a value"},
+        {parsed("check -f /fw -a"), "check: option '-a' needs a value"},
+        {parsed("check --address= -f /fw"),
+         "check: --address wants an IPv4 address of this machine, not an empty text"},
+        {parsed("check -a 1 -f /fw --config="), "check: --config wants a file, not an empty text"},
+        {parsed("serve -a 1 -f /fw --report="), "serve: --report wants a file, not an empty text"},
+        {parsed("serve -a 1 -f /fw --idle-exit"), "serve: option '--idle-exit' needs a value"},
+        {parsed("serve -a 1 -f /fw --devices 0"), devices + "0'"},
+        {parsed("serve -a 1 -f /fw --devices -3"), devices + "-3'"},
+        {parsed("serve -a 1 -f /fw --devices 0x10"), devices + "0x10'"},
+        {parsed("serve -a 1 -f /fw --devices 1000001"), devices + "1000001'"},
+        {parsed("serve -a 1 -f /fw --devices 99999999999999999999"), devices + "99999999999999999999'"},
+        {parsed("serve -a 1 -f /fw --idle-exit 2.5"), idle + "2.5'"},
+        {parsed("serve -a 1 -f /fw --idle-exit 31536001"), idle + "31536001'"},
+
+        {eventLine(event(EventKind::RequestMatched, 17), LineForm::Log),
+         "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50 asked for ABC\\x1b[2J: sending /fw/kvx_ABC.bin"},
+        {eventLine(event(EventKind::RequestMatched, 17), LineForm::Json),  // the row stays in JSON
+         brelvo::formatEventJson(event(EventKind::RequestMatched, 17))},
+        {eventLine(event(EventKind::JobResult, 17, brelvo::DeviceCheckFailed), LineForm::Terminal),
+         "01:41:05 job 17 10.213.7.50: Verification Failed!"},
+        {eventLine(event(EventKind::StopRequested, 0), LineForm::Log),  // no job: no "job 0"
+         "2026-12-07T01:41:05.123+00:00 Stop: 0 jobs asked to end"},
+        {progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Log),
+         "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50: sending, 40% acknowledged"},
+        {progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Json),
+         "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"progress\",\"severity\":\"info\",\"job\":17,"
+         "\"device\":\"10.213.7.50:40000\",\"code\":5,\"status\":\"Sending Data\",\"value\":40}"},
+        {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Log),
+         "2026-12-07T01:41:05.123+00:00 Serving ended, stopped by SIGTERM: 2 succeeded, 0 failed, 1 stopped; "
+         "report /r \"1\".csv; exit 0"},
+        {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Json),
+         "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"serve_ended\",\"severity\":\"info\","
+         "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,"
+         "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0}"},
+        part(endLine(ended(EndReason::DeviceLimit, 1, false), 0, LineForm::Log),
+             " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped; "
+             "report /r \"1\".csv (rows missing); exit 1"),
+        part(endLine(ended(EndReason::Idle, 1, true), 0, LineForm::Log),
+             "no device at work for 30 seconds (--idle-exit): "),
+        part(endLine(ended(EndReason::Idle, 1, false), 0, LineForm::Json),
+             "\"failure\",\"reason\":\"idle\",\"succeeded\""),
+        {startFailureText("UDP port 3281 cannot be bound: Address already in use", EADDRINUSE),
+         "UDP port 3281 cannot be bound: Address already in use (another copy of the tool or another "
+         "program holds it; see `ss -ulpn 'sport = :3281'`)"},
+        {startFailureText("no thread for the listener", 0), "no thread for the listener"},
+        {signalName(SIGINT) + signalName(SIGHUP) + signalName(SIGUSR1),
+         "SIGINTSIGHUPsignal " + std::to_string(SIGUSR1)},
+
+        {LiveStatus::deviceLine(job(12, brelvo::SendingBlocks, 45), 80),
+         "job 12  10.213.7.50  ABCDEFG  sending  [#############.................]   45%"},
+        {LiveStatus::deviceLine(job(3, brelvo::DeviceWriting, 100), 60),
+         "job 3  10.213.7.50  ABCDEFG  writing  [#############]  100%"},
+        {LiveStatus::deviceLine(job(3, brelvo::TransferTimeout, 0), 80),
+         "job 3  10.213.7.50  ABCDEFG  silent, waiting"},
+        {LiveStatus::deviceLine(job(3, brelvo::SendingBlocks, 7), 50), "job 3  10.213.7.50  ABCDEFG  sending    7%"},
+        {block.at(0).substr(0, 7) + block.at(4).substr(0, 7), "job 1  job 5  "},  // by id, as many as fit
+        {block.at(5), "... and 15 more at work"},
+        {block.at(6), "20 at work, 7 succeeded, 1 failed, 0 stopped  (Ctrl-C stops)"},
+        {frames[0] + frames[1] + frames[2] + frames[3],
+         "\r\x1b[Jevent 1\na\nb\n\r\x1b[2A\x1b[Jc\n\r\x1b[1A\x1b[J\r\x1b[J"},
+    };
+    int row = 0;
+    for (const auto& t : texts)
+        EXPECT_EQ(t.first, t.second) << "row " << row++;
+    EXPECT_EQ(block.size(), 7u);  // one row stays for the cursor
+    EXPECT_EQ(LiveStatus::lines(crowd, {}, 80, 2).size(), 2u);  // "... and 20 more" and the totals
+}
+
+TEST(PrintedText, NothingSteersATerminalOrBreaksAJsonLine)
+{
+    for (const std::string& product : {std::string("AB\x1b[2JCD"), std::string("\xe5\x9b\xba\xe4\xbb\xb6"),
+                                       std::string("A\0B\r\n\x9b\x7f", 7), std::string(63, 'Z'), std::string()}) {
+        for (int columns : {1, 10, 40, 61, 80, 132, 300}) {
+            for (int status : {brelvo::SendingBlocks, brelvo::OfferSent, brelvo::DeviceWriting}) {
+                brelvo::JobSnapshot hostile = job(99999999999ull, status, 37);
+                hostile.productCode = product;
+                const std::string line = LiveStatus::deviceLine(hostile, columns);
+                EXPECT_LE(line.size(), static_cast<size_t>(std::max(columns - 1, 1))) << columns;
+                for (char c : line)
+                    EXPECT_TRUE(c >= 0x20 && c < 0x7F) << "byte " << int(static_cast<unsigned char>(c));
+            }
+        }
+    }
+
+    brelvo_test::JsonCheck json;
+    brelvo::JobSnapshot nonUtf8 = job(17, brelvo::SendingBlocks, 40);
+    nonUtf8.productCode = "\xff";
+    ServeEnd end;
+    end.report = "\xff\x01\x1b\xe2\x80\xae/a\nb";
+    for (const std::string& line : {endLine(end, 0, LineForm::Json), reportLine(end.report, 0, LineForm::Json),
+                                    droppedLine(12, 0, LineForm::Json),
+                                    progressLine(nonUtf8, 0, LineForm::Json)}) {
+        std::string error;
+        EXPECT_TRUE(json.object(line, &error)) << error << ": " << line;
+        EXPECT_EQ(line.find('\n'), std::string::npos);
+    }
+    // What the check itself refuses, so that a pass means something.
+    for (const char* bad : {"", "{", "{\"a\":1,}", "{\"a\":01}", "{\"a\":\"\x01\"}", "{\"a\":\"\\x\"}",
+                            "{\"a\":\"\\ud800\"}", "{\"a\":\"\\udc00\"}", "{\"a\":1}{", "[1]", "{\"a\":1,\"a\":2}",
+                            "{\"a\":\"\xff\"}", "{\"a\":\"\xc0\xaf\"}", "{\"a\":\"\xed\xa0\x80\"}", "{\"a\":tru}",
+                            "{\"a\":1.}", "{\"a\":-}", "{\"a\":1e}", "{\"a\" 1}", "{\"a\":[1,]}"})
+        EXPECT_FALSE(json.object(bad)) << bad;
+    EXPECT_TRUE(json.object("{\"a\":[1,-0.5e+3,{\"b\":null}],\"c\":\"\\ud83d\\udcf7\xf0\x9f\x93\xb7\",\"d\":true}"));
+    EXPECT_EQ(json.fields["d"], "true");
+}
+
+TEST(ProgressLog, OneLinePerTenth)
+{
+    // serve's progress lines: one per tenth of the block phase and of the
+    // device's writing, whatever the table does between two looks.
+    using brelvo::SendingBlocks;
+    // The table as the loop sees it tick by tick, and the lines it prints.
+    const struct {
+        std::vector<brelvo::JobSnapshot> table;
+        std::vector<std::pair<uint64_t, int>> lines;
+    } ticks[] = {
+        {{job(1, brelvo::OfferSent, 0), job(2, SendingBlocks, 0)}, {}},
+        {{job(1, SendingBlocks, 9), job(2, SendingBlocks, 10)}, {{2, 10}}},
+        {{job(1, SendingBlocks, 35), job(2, SendingBlocks, 19)}, {{1, 35}}},        // 10 and 20 skipped: one line
+        {{job(1, SendingBlocks, 12), job(2, SendingBlocks, 20)}, {{2, 20}}},        // a phase started again
+        {{job(1, SendingBlocks, 39), job(2, brelvo::DeviceWriting, 50)}, {}},
+        {{job(1, SendingBlocks, 100), job(2, brelvo::TransferTimeout, 0, true)}, {{1, 100}}},
+        {{job(1, SendingBlocks, 100, true)}, {}},                                   // finished: nothing more
+        {{job(2, SendingBlocks, 25)}, {{2, 25}}},   // job 2 left the table and came back: forgotten
+        {{job(7, SendingBlocks, -5), job(8, SendingBlocks, 250)}, {{8, 250}}},      // out of range
+        {{job(8, SendingBlocks, 100)}, {}},
+    };
+    ProgressLog log;
+    int n = 0;
+    for (const auto& t : ticks) {
+        std::vector<std::pair<uint64_t, int>> got;
+        for (const brelvo::JobSnapshot& s : log.sendingSteps(t.table))
+            got.emplace_back(s.id, s.progress);
+        EXPECT_EQ(got, t.lines) << "tick " << n++;
+    }
+
+    // Writing: the first report, then each new tenth.
+    const std::pair<int64_t, bool> writing[] = {{-15, true}, {5, false}, {10, true}, {19, false}, {45, true},
+                                                {40, false}, {99, true}, {100, true}, {100, false}};
+    for (const auto& w : writing)
+        EXPECT_EQ(log.writingStep(5, w.first), w.second) << w.first;
+    log.forget(5);
+    EXPECT_TRUE(log.writingStep(5, 100));  // a job forgotten starts over
+}
