@@ -76,6 +76,11 @@ TEST(FirmwareIndex, TheLastMatchByNameOrProductLineWins)
         for (int round = 0; round < 2; ++round) // read, then kept
             EXPECT_EQ(index.find(dir.path(), c.code), want) << c.what << ", round " << round;
     }
+    // A tie goes to the last in name order, whatever order the folder lists in.
+    TempDir many;
+    for (int i = 0; i < 16; ++i)
+        writeDated(many, "kvx_" + std::to_string(i / 10) + std::to_string(i % 10), "product=MANYXXX\n");
+    EXPECT_EQ(FirmwareIndex(0).find(many.path(), "MANYXXX"), many.file("kvx_15"));
     EXPECT_EQ(scanForFirmware("/nonexistent/brelvo", "ABCDEFG"), "");
     EXPECT_EQ(FirmwareIndex().find("/nonexistent/brelvo", "ABCDEFG"), "");
 }
