@@ -37,6 +37,7 @@ private:
         uint64_t token;
     };
     std::vector<Watched> watched_;
+    void* timer_ = nullptr; // a high-resolution waitable timer
 #else
     int fd_ = -1;
     bool precise_ = true; // the kernel takes nanosecond time-outs

@@ -9,20 +9,40 @@
 
 namespace brelvo {
 
+#ifndef CREATE_WAITABLE_TIMER_HIGH_RESOLUTION
+#define CREATE_WAITABLE_TIMER_HIGH_RESOLUTION 0x00000002
+#endif
+
 namespace {
 
-// Timed waits end on the system's timer tick (1 ms at best, often later):
-// a wait is cut this much short and the rest is waited out on the counter.
+// A socket wait ends on the system's timer tick (1 ms at best, often
+// later): it is used only while the deadline is further than this.
 constexpr int64_t kCoarseMarginNs = 2000000;
-// In that last stretch the sockets are looked at this often.
-constexpr int64_t kFineCheckNs = 250000;
+// Closer, a high-resolution timer sleeps until this short a stretch is
+// left (it wakes some 0.2 ms late), and the counter is watched for the rest.
+constexpr int64_t kSpinNs = 350000;
+
+bool readyNow(std::vector<WSAPOLLFD>& fds)
+{
+    return !fds.empty() && WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), 0) > 0;
+}
 
 } // namespace
 
-Poller::Poller() = default;
-Poller::~Poller() = default;
+Poller::Poller()
+{
+    timer_ = CreateWaitableTimerExW(nullptr, nullptr, CREATE_WAITABLE_TIMER_HIGH_RESOLUTION, TIMER_ALL_ACCESS);
+    if (!timer_) // before Windows 10 1803: an ordinary timer, on the 1 ms tick
+        timer_ = CreateWaitableTimerExW(nullptr, nullptr, 0, TIMER_ALL_ACCESS);
+}
 
-bool Poller::valid() const { return true; }
+Poller::~Poller()
+{
+    if (timer_)
+        CloseHandle(timer_);
+}
+
+bool Poller::valid() const { return timer_ != nullptr; }
 
 int Poller::add(SocketHandle s, uint64_t token)
 {
@@ -53,42 +73,43 @@ int Poller::wait(int64_t deadlineNs, std::vector<uint64_t>& ready)
         fds[i].fd = static_cast<SOCKET>(watched_[i].socket);
         fds[i].events = POLLRDNORM;
     }
-    int64_t lastCheck = INT64_MIN;
-    for (;;) {
-        const int64_t now = monotonicNs();
-        const int64_t left = deadlineNs == INT64_MAX ? INT64_MAX : deadlineNs - now;
-        int timeoutMs = 0;
-        if (left == INT64_MAX)
-            timeoutMs = -1;
-        else if (left > kCoarseMarginNs)
-            timeoutMs = static_cast<int>(std::min<int64_t>((left - kCoarseMarginNs) / 1000000, INT_MAX));
-        const bool fine = timeoutMs == 0 && left > 0;
-        if (fine && now - lastCheck < kFineCheckNs) {
-            // The high-resolution counter, not a timer, ends the wait.
-            if (left > kFineCheckNs)
-                SwitchToThread();
-            else
-                YieldProcessor();
-            continue;
+    auto collect = [&] {
+        for (size_t i = 0; i < fds.size(); ++i) {
+            if (fds[i].revents != 0)
+                ready.push_back(watched_[i].token);
         }
-        lastCheck = now;
-        int n = 0;
-        if (!fds.empty()) {
-            n = WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeoutMs);
+        return static_cast<int>(ready.size());
+    };
+    for (;;) {
+        const int64_t left = deadlineNs == INT64_MAX ? INT64_MAX : deadlineNs - monotonicNs();
+        if (left > kCoarseMarginNs) {
+            const int64_t ms = left == INT64_MAX ? -1 : (left - kCoarseMarginNs) / 1000000;
+            const int timeout = ms < 0 ? -1 : static_cast<int>(std::min<int64_t>(ms, INT_MAX));
+            int n = 0;
+            if (!fds.empty())
+                n = WSAPoll(fds.data(), static_cast<ULONG>(fds.size()), timeout);
+            else
+                Sleep(timeout < 0 ? INFINITE : static_cast<DWORD>(timeout));
             if (n == SOCKET_ERROR)
                 return -1;
-        } else if (timeoutMs != 0) {
-            Sleep(timeoutMs < 0 ? INFINITE : static_cast<DWORD>(timeoutMs));
+            if (n > 0)
+                return collect();
+            continue;
         }
-        if (n > 0) {
-            for (size_t i = 0; i < fds.size(); ++i) {
-                if (fds[i].revents != 0)
-                    ready.push_back(watched_[i].token);
-            }
-            return static_cast<int>(ready.size());
+        // The last stretch: the sockets are looked at once, then wait
+        // without them (a datagram waits at most this long for its turn).
+        if (readyNow(fds))
+            return collect();
+        if (left > kSpinNs && timer_) {
+            LARGE_INTEGER due;
+            due.QuadPart = -(left - kSpinNs) / 100; // relative, in 100 ns
+            if (SetWaitableTimer(timer_, &due, 0, nullptr, nullptr, FALSE))
+                WaitForSingleObject(timer_, INFINITE);
         }
-        if (left <= 0 || (left != INT64_MAX && monotonicNs() >= deadlineNs))
-            return 0;
+        while (monotonicNs() < deadlineNs)
+            YieldProcessor();
+        readyNow(fds);
+        return collect();
     }
 }
 
