@@ -18,8 +18,8 @@ TransferCore::TransferCore(const Setup& setup) : TransferCore(setup, Timing()) {
 TransferCore::TransferCore(const Setup& setup, const Timing& timing)
     : setup_(setup),
       timing_(timing),
-      imageLength_(setup.image ? setup.imageLength : 0),
-      checksum_(setup.checksum),
+      imageLength_(setup.image ? setup.image->bytes.size() : 0),
+      checksum_(setup.image ? setup.image->checksum : 0),
       blockCount_(static_cast<uint32_t>((imageLength_ + wire::kBlockSize - 1) / wire::kBlockSize)),
       ackFlags_(blockCount_, 0),
       sentOnce_(blockCount_, 0)
@@ -38,7 +38,15 @@ TransferCore::Send TransferCore::sendTo(size_t length)
     return s;
 }
 
-void TransferCore::note(NoteKind kind, int code, int64_t value) { notes_.push_back(Note{kind, code, value}); }
+Event& TransferCore::note(EventKind kind, int code, int64_t value)
+{
+    notes_.emplace_back();
+    Event& e = notes_.back();
+    e.kind = kind;
+    e.code = code;
+    e.value = value;
+    return e;
+}
 
 void TransferCore::endWith(int status)
 {
@@ -46,7 +54,11 @@ void TransferCore::endWith(int status)
     finished_ = true;
     ended_ = true;
     inBlockPhase_ = false;
-    note(NoteKind::Result, status);
+    Event& e = note(EventKind::JobResult, status);
+    if (status == Stopped)
+        e.detail = "stopped by the operator";
+    else if (status == NetError)
+        e.detail = "receiving on the job's port failed";
 }
 
 TransferCore::Send TransferCore::begin(int64_t now)
@@ -65,7 +77,7 @@ TransferCore::Send TransferCore::begin(int64_t now)
     // From the first answer on the job talks to whoever answers; until then
     // to the address the device was lent.
     peer_ = SocketAddress{setup_.lentAddr, setup_.devicePort};
-    note(NoteKind::OfferSent);
+    note(EventKind::OfferSent).jobPort = setup_.jobPort;
     return s;
 }
 
@@ -107,7 +119,7 @@ TransferCore::Send TransferCore::onDatagram(int64_t now, const uint8_t* data, si
         if (status_ != OfferSent && status_ != SizeSent)
             return Send();
         status_ = SizeSent;
-        note(NoteKind::SizeSent, 0, static_cast<int64_t>(imageLength_));
+        note(EventKind::SizeSent, 0, static_cast<int64_t>(imageLength_));
         return sendTo(wire::encodeSize(out_, static_cast<uint32_t>(imageLength_)));
     case wire::BlockAck:
         if (length < wire::kBlockAckMinSize)
@@ -134,8 +146,10 @@ TransferCore::Send TransferCore::onDatagram(int64_t now, const uint8_t* data, si
         status_ = DeviceWriting;
         writeDone_ = static_cast<int32_t>(written);
         writeTotal_ = static_cast<int32_t>(total);
+        writeCounts_.push_back(WriteCount{writeDone_, writeTotal_});
         const int percent = progress();
-        note(NoteKind::WriteProgress, percent != lastPercentNoted_ ? 1 : 0, percent);
+        if (percent != lastPercentNoted_) // the same percent again is no news
+            note(EventKind::DeviceWriting, 0, percent);
         lastPercentNoted_ = percent;
         return Send();
     }
@@ -159,7 +173,7 @@ TransferCore::Send TransferCore::beginBlockPhase(int64_t now)
     lastAnswer_ = now;
     slot_ = alignDown(now, timing_.blockIntervalNs);
     nextSendAt_ = now;
-    note(NoteKind::BlockPhaseStarted, 0, blockCount_);
+    note(EventKind::BlockPhaseStarted, 0, blockCount_);
     return nextBlockStep(now);
 }
 
@@ -182,7 +196,7 @@ TransferCore::Send TransferCore::nextBlockStep(int64_t now)
         index = firstUnacknowledgedFrom(0);
         if (index >= blockCount_)
             return sendEnd(now);
-        note(NoteKind::BlocksResent, pass_, static_cast<int64_t>(blockCount_ - flagsSet_));
+        note(EventKind::BlocksResent, pass_, static_cast<int64_t>(blockCount_ - flagsSet_));
     }
     return sendBlock(now, index);
 }
@@ -204,7 +218,7 @@ TransferCore::Send TransferCore::sendBlock(int64_t now, uint32_t index)
         slot_ = alignDown(now, timing_.blockIntervalNs) + timing_.blockIntervalNs;
     const int64_t earliest = now + timing_.minBlockGapNs;
     nextSendAt_ = slot_ > earliest ? slot_ : earliest;
-    Send s = sendTo(wire::encodeBlock(out_, index, setup_.image, imageLength_));
+    Send s = sendTo(wire::encodeBlock(out_, index, setup_.image->bytes.data(), imageLength_));
     lastWasBlock_ = true;
     return s;
 }
@@ -223,7 +237,9 @@ TransferCore::Send TransferCore::sendEnd(int64_t now)
 {
     inBlockPhase_ = false;
     silenceDeadline_ = now + timing_.silenceNs;
-    note(NoteKind::EndSent);
+    Event& e = note(EventKind::EndSent);
+    e.checksum = checksum_;
+    e.options = setup_.options;
     return sendTo(wire::encodeEnd(out_, checksum_, setup_.options));
 }
 
@@ -246,7 +262,7 @@ TransferCore::Send TransferCore::onTimer(int64_t now)
                 status_ = TransferTimeout;
                 finished_ = true;
                 silenceDeadline_ = now + timing_.silenceNs;
-                note(NoteKind::TimedOut, SendingBlocks, 1);
+                note(EventKind::JobTimedOut, SendingBlocks, 1).detail = "the device stopped acknowledging blocks";
                 return Send();
             }
             ++unanswered_;
@@ -256,7 +272,7 @@ TransferCore::Send TransferCore::onTimer(int64_t now)
     if (now >= silenceDeadline_) {
         const int before = status_;
         if (!statusRow(status_).final && status_ != TransferTimeout)
-            note(NoteKind::TimedOut, before, 0);
+            note(EventKind::JobTimedOut, before, 0).detail = "the device was silent for 40 seconds";
         endWith(statusRow(status_).final ? status_ : TransferTimeout);
     }
     return Send();

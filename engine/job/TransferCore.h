@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "firmware/ImageStore.h"
 #include "record/JobStatus.h"
 #include "platform/Socket.h"
 #include "protocol/WireFormat.h"
+#include "record/Event.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -35,12 +37,8 @@ public:
         uint32_t lentAddr = 0;
         uint16_t devicePort = 0;
         uint8_t options = 0;
-        // The bytes to send and their checksum. `keepAlive` owns `image`
-        // (a buffer shared with other jobs sending the same bytes).
-        const uint8_t* image = nullptr;
-        size_t imageLength = 0;
-        uint32_t checksum = 0;
-        std::shared_ptr<const void> keepAlive;
+        // The bytes and their checksum, shared with every job sending the same.
+        std::shared_ptr<const PreparedImage> image;
     };
 
     // What the caller must send now. `data` stays valid until the next call.
@@ -53,21 +51,10 @@ public:
         explicit operator bool() const { return length != 0; }
     };
 
-    // Things worth telling the operator, kept in notes() until clearNotes().
-    enum class NoteKind : uint8_t {
-        OfferSent,
-        SizeSent,          // value: image length
-        BlockPhaseStarted, // value: blocks
-        BlocksResent,      // value: blocks this pass sends again; code: pass number
-        EndSent,
-        WriteProgress,     // a WriteProgress message arrived (value: percent)
-        Result,            // code: the status the job ends or fails with
-        TimedOut,          // code: the status it had; value: 1 = block phase gave up, 0 = 40 s silence
-    };
-    struct Note {
-        NoteKind kind;
-        int code = 0;
-        int64_t value = 0;
+    // A WriteProgress message's counts, each shown on the debug channel.
+    struct WriteCount {
+        int32_t written = 0;
+        int32_t total = 0;
     };
 
     explicit TransferCore(const Setup& setup);
@@ -116,9 +103,12 @@ public:
     uint32_t blocksResent() const { return blocksResent_; }
     uint32_t sendsWithoutAnswer() const { return unanswered_; }
 
-    // Notes since the last call, oldest first.
-    const std::vector<Note>& notes() const { return notes_; }
-    void clearNotes() { notes_.clear(); }
+    // Since clearNotes(), oldest first: the events for the operator, with
+    // what the core knows filled in (the caller adds the job's identity),
+    // and the WriteProgress counts.
+    const std::vector<Event>& notes() const { return notes_; }
+    const std::vector<WriteCount>& writeCounts() const { return writeCounts_; }
+    void clearNotes() { notes_.clear(), writeCounts_.clear(); }
 
 private:
     Send sendTo(size_t length);
@@ -127,7 +117,7 @@ private:
     Send sendBlock(int64_t now, uint32_t index);
     Send sendEnd(int64_t now);
     void endWith(int status);
-    void note(NoteKind kind, int code = 0, int64_t value = 0);
+    Event& note(EventKind kind, int code = 0, int64_t value = 0);
     uint32_t firstUnacknowledgedFrom(uint32_t index) const;
 
     Setup setup_;
@@ -169,7 +159,8 @@ private:
     uint64_t distinctBlocksSent_ = 0;
     uint32_t blocksResent_ = 0;
 
-    std::vector<Note> notes_;
+    std::vector<Event> notes_;
+    std::vector<WriteCount> writeCounts_;
 };
 
 } // namespace brelvo

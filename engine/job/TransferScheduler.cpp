@@ -3,7 +3,6 @@
 
 #include "job/UpdateJob.h"
 #include "platform/Clock.h"
-#include "platform/WallClock.h"
 #include "platform/DebugOutput.h"
 #include "record/EventFormat.h"
 
@@ -15,13 +14,9 @@ namespace brelvo {
 namespace {
 
 constexpr uint64_t kWakeToken = 0;
-// Datagrams taken from one socket before the others get their turn, and
-// how many one call takes.
-constexpr int kDrainLimit = 64;
+// Datagrams one receive call takes. A device acknowledges every block:
+// reading them every few ticks takes a handful per call instead of one.
 constexpr size_t kBatchSize = 16;
-// A device acknowledges every block; reading them every few ticks takes a
-// handful per call instead of one.
-constexpr int kTicksPerDrain = 8;
 
 } // namespace
 
@@ -33,7 +28,6 @@ struct TransferScheduler::Active {
     uint32_t localAddr = 0;
     bool watched = false;
     int ticksSinceDrain = 0;
-    int lastPercent = -1;
 };
 
 TransferScheduler::TransferScheduler(TransferObserver& observer)
@@ -68,23 +62,22 @@ TransferScheduler::~TransferScheduler()
     }
 }
 
-int TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
-                           const TransferCore::Setup& setup)
+bool TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+                            const TransferCore::Setup& setup, Error* error)
 {
     job->setWake(wake_);
     {
         std::lock_guard<std::mutex> lock(inboxMutex_);
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || !wake_->valid() ||
-                thread_.start([this] { run(); }) != 0)
-                return -1;
+            if (!idlePoller_.valid() || !wake_->valid() || thread_.start([this] { run(); }) != 0)
+                return fail(error, NetError, "no thread could be started for the transfers");
             threadStarted_ = true;
         }
         inbox_.push_back(Incoming{job, socket, setup});
         ++active_;
     }
     wake_->raise();
-    return 0;
+    return true;
 }
 
 size_t TransferScheduler::activeJobs() const { return active_.load(); }
@@ -98,46 +91,19 @@ void TransferScheduler::run()
             sleepMilliseconds(1);
             continue;
         }
-        int64_t now = monotonicNs();
         bool woken = false;
         for (uint64_t token : ready_) {
-            if (token == kWakeToken) {
+            if (token == kWakeToken)
                 woken = true;
-                continue;
-            }
-            drain(*reinterpret_cast<Active*>(token), kDrainLimit);
+            else
+                drain(*reinterpret_cast<Active*>(token), kDrainLimit);
         }
-        if (woken) {
-            wake_->clear();
-            takeInbox(now);
-            for (auto& a : jobs_) {
-                if (a->core->ended())
-                    continue;
-                if (a->job->released())
-                    a->core->release();
-                else if (a->job->stopRequested())
-                    a->core->stop();
-                afterStep(*a);
-            }
-        }
-
-        // Jobs whose time has come, each with the time of its own send. A
-        // job in its block phase reads its acknowledgements here, a batch at
-        // a time, and always before it decides what the next pass sends.
+        if (woken)
+            takeWake();
         for (auto& a : jobs_) {
-            if (a->core->ended() || a->core->nextDeadline() > (now = monotonicNs()))
-                continue;
-            if (a->core->inBlockPhase() && (++a->ticksSinceDrain >= kTicksPerDrain || a->core->wantsFreshAcks())) {
-                a->ticksSinceDrain = 0;
-                drain(*a, kDrainLimit);
-                if (a->core->ended() || !a->core->inBlockPhase())
-                    continue;
-                now = monotonicNs();
-            }
-            transmit(*a, a->core->onTimer(now));
-            afterStep(*a);
+            if (!a->core->ended() && a->core->nextDeadline() <= monotonicNs())
+                tick(*a);
         }
-
         for (size_t i = 0; i < jobs_.size();) {
             if (jobs_[i]->core->ended()) {
                 finish(*jobs_[i]);
@@ -153,6 +119,36 @@ void TransferScheduler::run()
         finish(*a);
     }
     jobs_.clear();
+}
+
+void TransferScheduler::takeWake()
+{
+    wake_->clear();
+    takeInbox(monotonicNs());
+    for (auto& a : jobs_) {
+        if (a->core->ended())
+            continue;
+        if (a->job->released())
+            a->core->release();
+        else if (a->job->stopRequested())
+            a->core->stop();
+        afterStep(*a);
+    }
+}
+
+// A job in its block phase reads its acknowledgements here, a batch at a
+// time, and always before it decides what the next pass sends.
+void TransferScheduler::tick(Active& a)
+{
+    if (a.core->inBlockPhase() && (++a.ticksSinceDrain >= kTicksPerDrain || a.core->wantsFreshAcks())) {
+        a.ticksSinceDrain = 0;
+        drain(a, kDrainLimit);
+        if (a.core->ended() || !a.core->inBlockPhase())
+            return;
+    }
+    // Each with the time of its own send.
+    transmit(a, a.core->onTimer(monotonicNs()));
+    afterStep(a);
 }
 
 void TransferScheduler::takeInbox(int64_t now)
@@ -232,77 +228,13 @@ void TransferScheduler::transmit(Active& a, const TransferCore::Send& send)
 void TransferScheduler::afterStep(Active& a)
 {
     a.job->publish(*a.core);
-    for (const TransferCore::Note& n : a.core->notes()) {
-        switch (n.kind) {
-        case TransferCore::NoteKind::OfferSent: {
-            Event e = eventFor(a, EventKind::OfferSent);
-            e.jobPort = a.job->jobPort();
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::SizeSent: {
-            Event e = eventFor(a, EventKind::SizeSent);
-            e.value = n.value;
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::BlockPhaseStarted: {
-            Event e = eventFor(a, EventKind::BlockPhaseStarted);
-            e.value = n.value;
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::BlocksResent: {
-            Event e = eventFor(a, EventKind::BlocksResent);
-            e.severity = Severity::Warning;
-            e.code = n.code;
-            e.value = n.value;
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::EndSent: {
-            Event e = eventFor(a, EventKind::EndSent);
-            e.checksum = a.core->checksum();
-            e.options = a.core->options();
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::WriteProgress: {
-            char text[64];
-            std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", a.core->writtenCount(),
-                          a.core->writeTotalCount());
-            debugOutput(text);
-            if (n.value != a.lastPercent) {
-                a.lastPercent = static_cast<int>(n.value);
-                Event e = eventFor(a, EventKind::DeviceWriting);
-                e.value = n.value;
-                observer_.transferEvent(std::move(e));
-            }
-            break;
-        }
-        case TransferCore::NoteKind::TimedOut: {
-            Event e = eventFor(a, EventKind::JobTimedOut);
-            e.severity = Severity::Warning;
-            e.code = n.code;
-            e.value = n.value;
-            e.detail = n.value ? "the device stopped acknowledging blocks"
-                               : "the device was silent for 40 seconds";
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        case TransferCore::NoteKind::Result: {
-            Event e = eventFor(a, EventKind::JobResult);
-            e.code = n.code;
-            e.severity = severityOf(e);
-            if (n.code == Stopped)
-                e.detail = "stopped by the operator";
-            else if (n.code == NetError)
-                e.detail = "receiving on the job's port failed";
-            observer_.transferEvent(std::move(e));
-            break;
-        }
-        }
+    for (const TransferCore::WriteCount& w : a.core->writeCounts()) {
+        char text[64];
+        std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", w.written, w.total);
+        debugOutput(text);
     }
+    for (const Event& note : a.core->notes())
+        observer_.transferEvent(a.job->event(note));
     a.core->clearNotes();
     watch(a);
 }
@@ -343,20 +275,6 @@ int64_t TransferScheduler::earliestDeadline() const
             earliest = d;
     }
     return earliest;
-}
-
-Event TransferScheduler::eventFor(const Active& a, EventKind kind) const
-{
-    Event e;
-    e.kind = kind;
-    e.wallTimeMs = unixTimeMs();
-    e.jobId = a.job->id();
-    e.row = a.job->row();
-    e.address = a.job->device().address;
-    e.port = a.job->device().port;
-    e.lentAddress = a.job->lentAddress();
-    e.productCode = a.job->productCodeText();
-    return e;
 }
 
 } // namespace brelvo

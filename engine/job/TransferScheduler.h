@@ -2,6 +2,7 @@
 #pragma once
 
 #include "job/TransferCore.h"
+#include "platform/Error.h"
 #include "platform/Poller.h"
 #include "platform/Socket.h"
 #include "platform/Thread.h"
@@ -26,14 +27,18 @@ public:
     virtual void transferEnded(const std::shared_ptr<UpdateJob>& job) = 0;
 };
 
-// One thread does the I/O of every job: it waits for their datagrams and
-// for the next deadline of any of them, hands both to each job's
-// TransferCore and sends what the cores answer. Jobs in their block phase
-// are read only on their pacing ticks, a batch every few ticks, so a
-// hundred devices acknowledging blocks do not wake the thread a hundred
-// times per tick.
+// One thread does the I/O of every job: datagrams and deadlines go to each
+// job's TransferCore, its answers go out. Jobs in their block phase are read
+// a batch every few ticks, so a hundred devices acknowledging blocks do not
+// wake the thread a hundred times per tick.
 class TransferScheduler {
 public:
+    // Datagrams read from one socket before the others get their turn.
+    static constexpr int kDrainLimit = 64;
+    // A job in its block phase is read every this many ticks, and before
+    // each new pass.
+    static constexpr int kTicksPerDrain = 8;
+
     explicit TransferScheduler(TransferObserver& observer);
     TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing);
     ~TransferScheduler(); // ends every job still running (as if released) and joins
@@ -41,9 +46,10 @@ public:
     TransferScheduler& operator=(const TransferScheduler&) = delete;
 
     // Takes over a job whose socket is bound on its port. The job starts
-    // with its Offer unless it was stopped meanwhile. 0, or -1 when the
-    // thread cannot run (the caller ends the job).
-    int add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup);
+    // with its Offer unless it was stopped meanwhile. False when the thread
+    // cannot run: the caller ends the job (the error's code says how).
+    bool add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
+             Error* error = nullptr);
     // Jobs not yet ended.
     size_t activeJobs() const;
     // For the jobs' Stop and release.
@@ -53,6 +59,10 @@ private:
     struct Active;
 
     void run();
+    // New jobs, Stops and releases.
+    void takeWake();
+    // A job whose deadline has come.
+    void tick(Active& a);
     void takeInbox(int64_t now);
     void startJob(Active& a, int64_t now);
     void drain(Active& a, int limit);
@@ -61,7 +71,6 @@ private:
     void finish(Active& a);
     void watch(Active& a);
     int64_t earliestDeadline() const;
-    Event eventFor(const Active& a, EventKind kind) const;
 
     TransferObserver& observer_;
     TransferCore::Timing timing_;

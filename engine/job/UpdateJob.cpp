@@ -39,6 +39,19 @@ JobSnapshot UpdateJob::snapshot() const
     return s;
 }
 
+Event UpdateJob::event(Event e) const
+{
+    if (e.wallTimeMs == 0)
+        e.wallTimeMs = unixTimeMs();
+    e.jobId = origin_.id;
+    e.row = row_.load();
+    e.address = origin_.device.address;
+    e.port = origin_.device.port;
+    e.lentAddress = lentAddr_.load();
+    e.productCode = origin_.productCode;
+    return e;
+}
+
 void UpdateJob::stop()
 {
     stopRequested_ = true;

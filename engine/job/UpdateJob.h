@@ -4,6 +4,7 @@
 #include "job/JobSnapshot.h"
 #include "record/JobStatus.h"
 #include "platform/Socket.h"
+#include "record/Event.h"
 #include "record/JobSummary.h"
 
 #include <atomic>
@@ -53,6 +54,15 @@ public:
     // The job's 1-based row in the server's table (0 once it left the table).
     int row() const { return row_.load(); }
     JobSnapshot snapshot() const;
+    // `e` as told of this job: with its row, device, lent address, product
+    // code and, when `e` has none, the time.
+    Event event(Event e) const;
+    Event event(EventKind kind) const
+    {
+        Event e;
+        e.kind = kind;
+        return event(std::move(e));
+    }
 
     // The operator's Stop: an unfinished job sends nothing more and ends
     // "Stopped" (at once, also while its files are still being read).

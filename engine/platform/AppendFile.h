@@ -48,6 +48,12 @@ public:
 
     void close();
 
+    // What append() syncs with (null: fdatasync, or FlushFileBuffers on
+    // Windows), process-wide: a test can count the syncs, which nothing
+    // else can see.
+    using SyncFunction = int (*)(int fd);
+    static void setSyncFunction(SyncFunction sync);
+
 private:
     int fd_ = -1;
     std::string path_;

@@ -10,12 +10,10 @@ ReportWriter::ReportWriter(RunReport::Target target, ProblemHandler onProblem)
 {
     std::unique_lock<std::mutex> lock(mutex_);
     pending_ = true; // the first pass makes the file
-    bool sayProblem = false;
-    if (startThread(&sayProblem))
+    if (startThread())
         return;
     lock.unlock();
-    if (sayProblem)
-        sayThreadProblem();
+    sayThreadProblem();
     // No thread to be had: make the file here, where the run starts (never
     // a transfer thread), so its problems are still said at once.
     drain(true);
@@ -37,40 +35,38 @@ ReportWriter::~ReportWriter()
         drain(false);
 }
 
-bool ReportWriter::startThread(bool* sayProblem)
+bool ReportWriter::startThread()
 {
-    *sayProblem = false;
-    if (threadRunning_)
-        return true;
-    if (thread_.start([this] { run(); }) == 0) {
+    if (!threadRunning_ && thread_.start([this] { run(); }) == 0)
         threadRunning_ = true;
-        return true;
-    }
-    *sayProblem = !threadProblemSaid_;
-    threadProblemSaid_ = true;
-    return false;
+    return threadRunning_;
 }
 
 void ReportWriter::sayThreadProblem()
 {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (threadProblemSaid_)
+            return;
+        threadProblemSaid_ = true;
+    }
     if (onProblem_)
-        onProblem_(RunReport::Problem{std::string(), EAGAIN,
-                                      "starting the report thread; rows are written when the run ends"});
+        onProblem_(std::string(), Error{EAGAIN, "starting the report thread; rows are written when the run ends"});
 }
 
 void ReportWriter::submit(JobSummary summary)
 {
-    bool sayProblem = false;
+    bool noThread = false;
     {
         std::unique_lock<std::mutex> lock(mutex_);
         queue_.push_back(std::move(summary));
         ++submitted_;
         pending_ = true;
-        if (!threadRunning_ && !stopping_)
-            startThread(&sayProblem); // rows wait in the queue until one runs
+        if (!stopping_)
+            noThread = !startThread(); // rows wait in the queue until one runs
     }
     wake_.notify_one();
-    if (sayProblem)
+    if (noThread)
         sayThreadProblem();
 }
 
@@ -137,10 +133,11 @@ void ReportWriter::drain(bool openEvenIfIdle)
         path_ = report_.path();
     };
     if (openEvenIfIdle) {
-        const int code = report_.open();
+        Error error;
+        const bool opened = report_.open(&error);
         publishPath();
-        if (code) {
-            tell(report_.lastProblem());
+        if (!opened) {
+            tell(report_.failedPath(), error);
             return;
         }
         failing_ = false;
@@ -154,7 +151,8 @@ void ReportWriter::drain(bool openEvenIfIdle)
             row = queue_.front(); // a copy: submit() may grow the queue meanwhile
         }
         bool landed = false;
-        const int code = report_.write(row, &landed);
+        Error error;
+        const bool wrote = report_.write(row, &landed, &error);
         {
             std::lock_guard<std::mutex> lock(mutex_);
             path_ = report_.path();
@@ -163,8 +161,8 @@ void ReportWriter::drain(bool openEvenIfIdle)
                 ++written_;
             }
         }
-        if (code) {
-            tell(report_.lastProblem());
+        if (!wrote) {
+            tell(report_.failedPath(), error);
             if (!landed)
                 return; // this row and those after it wait for the next try
         } else {
@@ -173,13 +171,13 @@ void ReportWriter::drain(bool openEvenIfIdle)
     }
 }
 
-void ReportWriter::tell(const RunReport::Problem& problem)
+void ReportWriter::tell(const std::string& path, const Error& error)
 {
     if (failing_)
         return;
     failing_ = true;
     if (onProblem_)
-        onProblem_(problem);
+        onProblem_(path, error);
 }
 
 } // namespace brelvo

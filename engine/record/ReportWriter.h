@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 
+#include "platform/Error.h"
 #include "platform/Thread.h"
 #include "record/JobSummary.h"
 #include "record/RunReport.h"
@@ -14,25 +15,18 @@
 
 namespace brelvo {
 
-// Writes the run report on a thread of its own, so no disk wait ever
-// reaches a transfer thread: submit() only queues. Rows are written in the
-// order they were submitted.
-//
-// Failures: the report's file is made as soon as the writer starts, so a
-// folder that cannot be written is known at the start of the run. A
-// failure is handed to `onProblem` once (on the writer thread); the run
-// goes on. The row that failed stays at the head of the queue with every
-// row after it, and all of them are tried again, quietly, whenever a new
-// row is submitted and on flush() and destruction; once rows get through
-// again, a later failure is said again. Nothing is dropped while the
-// process lives: a disk that fills up and is freed, or a folder that is
-// made writable, still receives every row.
+// Writes the run report on its own thread, so no disk wait reaches a
+// transfer: submit() only queues, and rows keep their order. The file is
+// made at once, so an unwritable folder shows when the run starts. A
+// failure is said once until rows get through again; the failed row and
+// those after it are tried again on each submit, flush and destruction, so
+// none is lost while the process lives (a full disk freed, a folder fixed).
 class ReportWriter {
 public:
-    // Called on the writer thread, or (only when no thread can be started)
-    // on the thread calling submit() or flush(): it must be thread-safe,
-    // as EventQueue::push is.
-    using ProblemHandler = std::function<void(const RunReport::Problem&)>;
+    // `path`: the folder or file at fault, or empty; the error: an errno and
+    // the step. Called on the writer thread, or on the caller's when no
+    // thread can be had: it must be thread-safe.
+    using ProblemHandler = std::function<void(const std::string& path, const Error& error)>;
 
     explicit ReportWriter(RunReport::Target target, ProblemHandler onProblem = {});
     // Writes what is queued (one last try), then joins the thread.
@@ -58,10 +52,10 @@ private:
     // Writes queued rows until the queue is empty or a row fails. Only one
     // thread at a time (fileMutex_).
     void drain(bool openEvenIfIdle);
-    void tell(const RunReport::Problem& problem);
-    // With mutex_ held; `sayProblem` asks for sayThreadProblem() once the
-    // lock is released.
-    bool startThread(bool* sayProblem);
+    void tell(const std::string& path, const Error& error);
+    // With mutex_ held: false when no thread runs.
+    bool startThread();
+    // Without mutex_ held; says it once.
     void sayThreadProblem();
 
     RunReport report_;

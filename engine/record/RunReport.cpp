@@ -86,69 +86,69 @@ std::string RunReport::rowLine(const JobSummary& s)
     return line;
 }
 
-int RunReport::fail(const std::string& path, int code, const char* detail)
+bool RunReport::failAt(const std::string& path, int code, const char* step, Error* error)
 {
-    problem_ = Problem{path, code, detail};
-    return code;
+    failedPath_ = path;
+    return fail(error, code, step);
 }
 
-int RunReport::createInFolder(const std::string& folder)
+bool RunReport::createInFolder(const std::string& folder, Error* error)
 {
     std::string failedAt;
     if (const int code = makeDirectories(folder, kFolderMode, &failedAt))
-        return fail(failedAt, code, "making the report folder");
+        return failAt(failedAt, code, "making the report folder", error);
     for (int attempt = 1; attempt <= kMaxNameAttempts; ++attempt) {
         const std::string path = folder + "/" + fileName(target_.runStartMs, attempt);
         const int code = file_.open(path, AppendFile::Mode::CreateNew, kFileMode);
         if (code == EEXIST)
             continue;
         if (code)
-            return fail(path, code, "creating the report file");
+            return failAt(path, code, "creating the report file", error);
         path_ = path;
         // The new name itself must survive a power cut, not only the rows.
         (void)syncDirectory(folder);
-        return 0;
+        return true;
     }
-    return fail(folder, EEXIST, "every report name for this second is taken");
+    return failAt(folder, EEXIST, "every report name for this second is taken", error);
 }
 
-int RunReport::reopen()
+bool RunReport::reopen(Error* error)
 {
     if (target_.path.empty()) {
         // Our own folder: make it again if it went away with the file.
         std::string failedAt;
         if (const int code = makeDirectories(folderOf(path_), kFolderMode, &failedAt))
-            return fail(failedAt, code, "making the report folder");
+            return failAt(failedAt, code, "making the report folder", error);
     }
     if (const int code = file_.open(path_, AppendFile::Mode::OpenOrCreate, kFileMode))
-        return fail(path_, code, "opening the report file");
-    return 0;
+        return failAt(path_, code, "opening the report file", error);
+    return true;
 }
 
-int RunReport::open()
+bool RunReport::open(Error* error)
 {
     if (file_.isOpen()) {
         if (file_.stillAtPath())
-            return 0;
+            return true;
         file_.close(); // removed or renamed: rows written there would reach nobody
     }
-    int code;
+    bool opened;
     if (!path_.empty()) {
-        code = reopen();
+        opened = reopen(error);
     } else if (!target_.path.empty()) {
         path_ = target_.path;
-        code = reopen();
+        opened = reopen(error);
     } else {
         const std::string folder = target_.folder.empty() ? defaultFolder() : target_.folder;
-        code = folder.empty() ? fail("$HOME", ENOENT, "finding a home folder for the reports")
-                              : createInFolder(folder);
+        opened = folder.empty() ? failAt("$HOME", ENOENT, "finding a home folder for the reports", error)
+                                : createInFolder(folder, error);
     }
-    if (code)
-        return code;
+    if (!opened)
+        return false;
     if (file_.size() == 0) {
-        if ((code = file_.append(headerLine()))) {
+        if (const int code = file_.append(headerLine())) {
             file_.close(); // the next try sees an empty file again
-            return fail(path_, code, "writing the header row");
+            return failAt(path_, code, "writing the header row", error);
         }
         lineEndOwed_ = false;
     } else {
@@ -158,25 +158,25 @@ int RunReport::open()
         const int last = file_.lastByte();
         lineEndOwed_ = last >= 0 && last != '\n';
     }
-    return 0;
+    return true;
 }
 
-int RunReport::write(const JobSummary& summary, bool* rowWritten)
+bool RunReport::write(const JobSummary& summary, bool* landed, Error* error)
 {
-    if (rowWritten)
-        *rowWritten = false;
-    if (const int code = open())
-        return code;
+    if (landed)
+        *landed = false;
+    if (!open(error))
+        return false;
     const std::string line = (lineEndOwed_ ? "\r\n" : "") + rowLine(summary);
     bool written = false;
     const int code = file_.append(line, &written);
     if (written)
         lineEndOwed_ = false;
-    if (rowWritten)
-        *rowWritten = written;
+    if (landed)
+        *landed = written;
     if (code)
-        return fail(path_, code, written ? "syncing a row to disk" : "writing a row");
-    return 0;
+        return failAt(path_, code, written ? "syncing a row to disk" : "writing a row", error);
+    return true;
 }
 
 void RunReport::close() { file_.close(); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/AppendFile.h"
+#include "platform/Error.h"
 #include "record/JobSummary.h"
 
 #include <cstdint>
@@ -45,13 +46,6 @@ public:
         int64_t runStartMs = 0; // Unix time in milliseconds
     };
 
-    // What went wrong, for the ReportFailed event.
-    struct Problem {
-        std::string path;   // the folder or file at fault
-        int code = 0;       // errno
-        std::string detail; // the step that failed, in English
-    };
-
     explicit RunReport(Target target);
     RunReport(const RunReport&) = delete;
     RunReport& operator=(const RunReport&) = delete;
@@ -65,29 +59,29 @@ public:
     static std::string rowLine(const JobSummary& summary);
 
     // Makes or opens the file now, and again after it was removed or
-    // renamed (the same name, a fresh header). 0 or errno (lastProblem()
-    // says where).
-    int open();
-    // Opens when needed, then appends one row. 0 or errno. `rowWritten`
-    // is true when the row reached the file, also when only its sync
-    // failed: it must not be written again.
-    int write(const JobSummary& summary, bool* rowWritten = nullptr);
+    // renamed (the same name, a fresh header). A failure's code is an errno,
+    // its text the step; failedPath() names the folder or file.
+    bool open(Error* error = nullptr);
+    // Opens when needed, then appends one row. `landed` is set when the row
+    // reached the file, also when only its sync failed: it must not be
+    // written again.
+    bool write(const JobSummary& summary, bool* landed = nullptr, Error* error = nullptr);
     void close();
 
     // The file's path once it was made; empty before.
     const std::string& path() const { return path_; }
-    const Problem& lastProblem() const { return problem_; }
+    const std::string& failedPath() const { return failedPath_; }
 
 private:
-    int fail(const std::string& path, int code, const char* detail);
-    int createInFolder(const std::string& folder);
-    int reopen();
+    bool failAt(const std::string& path, int code, const char* step, Error* error);
+    bool createInFolder(const std::string& folder, Error* error);
+    bool reopen(Error* error);
 
     Target target_;
     std::string path_;
     AppendFile file_;
     bool lineEndOwed_ = false; // the file ends in a cut-off line
-    Problem problem_;
+    std::string failedPath_;
 };
 
 } // namespace brelvo

@@ -1,17 +1,14 @@
 // SPDX-License-Identifier: MIT
 #include "server/UpdateServer.h"
 
-#include "firmware/FirmwareIndex.h"
-#include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
-#include "platform/WallClock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
 #include "platform/ErrorText.h"
+#include "platform/WallClock.h"
 #include "record/EventFormat.h"
 #include "record/ReportWriter.h"
-#include "server/FreePort.h"
 
 namespace brelvo {
 
@@ -24,13 +21,13 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
     RunReport::Target target;
     target.path = wanted.reportPath;
     target.runStartMs = unixTimeMs();
-    return std::make_shared<ReportWriter>(target, [queue](const RunReport::Problem& problem) {
+    return std::make_shared<ReportWriter>(target, [queue](const std::string& path, const Error& error) {
         Event e;
         e.kind = EventKind::ReportFailed;
         e.wallTimeMs = unixTimeMs();
-        e.path = problem.path;
-        e.code = problem.code;
-        e.detail = problem.detail;
+        e.path = path;
+        e.code = error.code;
+        e.detail = error.text;
         e.severity = severityOf(e);
         queue->push(std::move(e));
     });
@@ -38,16 +35,12 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
 
 } // namespace
 
-UpdateServer::UpdateServer()
-    : firmwareIndex_(std::make_unique<FirmwareIndex>()), imageStore_(std::make_unique<ImageStore>())
-{
-}
+UpdateServer::UpdateServer() = default;
 
 UpdateServer::~UpdateServer()
 {
-    keepRunning_ = false;
-    abortAll_ = true;
-    sweepAbort_ = true;
+    accepting_ = false;
+    listener_.stop();
     listener_.join();
     // Ends every transfer still running and joins the transfer thread.
     scheduler_.reset();
@@ -65,26 +58,27 @@ int UpdateServer::start(const std::string& dir, const std::string& config, const
 
 int UpdateServer::start(const ServerSettings& wanted)
 {
-    if (listenerActive_.load())
-        return refuseStart("the previous run is still ending", 0);
+    if (listener_.running())
+        return refuseStart(Error{0, "the previous run is still ending"});
     // The previous listener has cleared its flag as its last act; collect it.
     listener_.join();
     {
         std::lock_guard<std::mutex> lock(startMutex_);
-        startError_.clear();
-        startErrno_ = 0;
+        startError_ = Error();
     }
 
     consoleWrite("running...\n");
-    if (const int refused = startSockets())
+    Error error;
+    if (const int refused = startSockets(&error)) {
+        refuseStart(std::move(error));
         return refused;
-    SocketHandle s = kInvalidSocket;
-    if (bindRequestPort(&s) != 0) {
+    }
+    const SocketHandle s = bindRequestPort(&error);
+    if (s == kInvalidSocket) {
         stopSocketLayer();
-        return -1;
+        return refuseStart(std::move(error));
     }
 
-    settings_ = wanted;
     // A new report per run; rows of jobs from earlier runs still go to theirs.
     std::shared_ptr<ReportWriter> runReport = wanted.writeReport ? newRunReport(wanted, events_) : nullptr;
     {
@@ -95,32 +89,37 @@ int UpdateServer::start(const ServerSettings& wanted)
         TransferObserver& observer = *this;
         scheduler_ = std::make_unique<TransferScheduler>(observer);
     }
-    return launchListener(s);
+    accepting_ = true;
+    if (!listener_.start(s, wanted, &error)) {
+        accepting_ = false;
+        stopSocketLayer();
+        return refuseStart(std::move(error));
+    }
+    return 0;
 }
 
-int UpdateServer::refuseStart(const std::string& why, int err)
+int UpdateServer::refuseStart(Error error)
 {
     std::lock_guard<std::mutex> lock(startMutex_);
-    startError_ = why;
-    startErrno_ = err;
+    startError_ = std::move(error);
     return -1;
 }
 
 // The socket layer is started for each run and stopped when its listener
 // ends; only Windows has one, and only there can these steps fail.
-int UpdateServer::startSockets()
+int UpdateServer::startSockets(Error* error)
 {
     unsigned offered = 0;
     if (const int code = startSocketLayer(&offered)) {
         consolePrintf("WSAStartup failed. return: %d\n", code);
-        return refuseStart("the socket layer cannot be started: " + errorTextEnglish(code), 0);
+        fail(error, 0, "the socket layer cannot be started: " + errorTextEnglish(code));
+        return -1;
     }
     if (offered != kSocketLayerVersion) {
         consolePrintf("wsaData.wVersion: %u is not equal to wVersionRequested: %u\n", offered, kSocketLayerVersion);
         stopSocketLayer();
-        refuseStart("the socket layer offers version " + std::to_string(offered & 0xFF) + "." +
-                        std::to_string(offered >> 8 & 0xFF) + ", not 1.1",
-                    0);
+        fail(error, 0, "the socket layer offers version " + std::to_string(offered & 0xFF) + "." +
+                           std::to_string(offered >> 8 & 0xFF) + ", not 1.1");
         return -2;
     }
     return 0;
@@ -129,13 +128,11 @@ int UpdateServer::startSockets()
 // Port 3281 is bound here, not on the listener's thread: a port held by
 // another program (a second copy of the tool) fails the start itself
 // instead of leaving a run that can never hear a device.
-int UpdateServer::bindRequestPort(SocketHandle* socket)
+SocketHandle UpdateServer::bindRequestPort(Error* error)
 {
     SocketHandle s = openUdpSocket();
-    if (s != kInvalidSocket && bindSocket(s, 0, hostToNet16(wire::kRequestPort)) == 0) {
-        *socket = s;
-        return 0;
-    }
+    if (s != kInvalidSocket && bindSocket(s, 0, hostToNet16(wire::kRequestPort)) == 0)
+        return s;
     const int err = lastSocketError();
     closeSocket(s);
     consolePrintf("socket error: %d\n", err);
@@ -143,40 +140,23 @@ int UpdateServer::bindRequestPort(SocketHandle* socket)
         debugOutput("socket error:" + std::to_string(err));
     Event e;
     e.kind = EventKind::ListenerFailed;
-    e.severity = Severity::Failure;
     e.port = hostToNet16(wire::kRequestPort);
     e.code = err;
     publishEvent(std::move(e));
-    return refuseStart("UDP port 3281 cannot be bound: " + errorTextEnglish(err), err);
-}
-
-int UpdateServer::launchListener(SocketHandle s)
-{
-    listenerActive_ = true;
-    keepRunning_ = true;
-    sweepAbort_ = false;
-    if (listener_.start([this, s] { runListener(s); }) != 0) {
-        consoleWrite("_beginthreadex Failed\n");
-        closeSocket(s);
-        stopSocketLayer();
-        // Leave the server startable and idle rather than stuck "running".
-        listenerActive_ = false;
-        keepRunning_ = false;
-        return refuseStart("no thread could be started for the listener", 0);
-    }
-    return 0;
+    fail(error, err, "UDP port 3281 cannot be bound: " + errorTextEnglish(err));
+    return kInvalidSocket;
 }
 
 std::string UpdateServer::startError() const
 {
     std::lock_guard<std::mutex> lock(startMutex_);
-    return startError_;
+    return startError_.text;
 }
 
 int UpdateServer::startErrno() const
 {
     std::lock_guard<std::mutex> lock(startMutex_);
-    return startErrno_;
+    return startError_.code;
 }
 
 void UpdateServer::stop()
@@ -186,11 +166,11 @@ void UpdateServer::stop()
         // Under the table lock: once the table is walked no request can be
         // entered any more (appendJob tests keepRunning under this lock).
         std::lock_guard<std::mutex> lock(tableMutex_);
-        keepRunning_ = false;
-        sweepAbort_ = true; // a sweep still running need not finish
+        accepting_ = false;
         for (int i = 0; i < jobCount_; ++i)
             asked.push_back(jobs_[i]);
     }
+    listener_.stop();
     int unfinished = 0;
     for (const auto& job : asked) {
         unfinished += job->isFinished() ? 0 : 1;
@@ -204,7 +184,7 @@ void UpdateServer::stop()
 
 bool UpdateServer::isIdle() const
 {
-    if (keepRunning_.load() || listenerActive_.load())
+    if (accepting_.load() || listener_.running())
         return false;
     std::lock_guard<std::mutex> lock(tableMutex_);
     for (int i = 0; i < jobCount_; ++i) {
@@ -278,16 +258,54 @@ void UpdateServer::pruneFinished()
         job->release();
 }
 
-bool UpdateServer::appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent, bool* full)
+int UpdateServer::refillAddresses(const uint32_t* found, int count, const std::vector<uint32_t>& own)
 {
     std::lock_guard<std::mutex> lock(tableMutex_);
-    *full = jobCount_ >= kMaxJobs;
-    if (*full || !keepRunning_.load())
-        return false;
-    jobs_[jobCount_++] = job;
-    job->setRow(jobCount_);
-    *lent = lendAddress(pool_, job->id());
-    return true;
+    refillPool(pool_, found, count, own);
+    // Jobs of earlier runs keep what they were lent.
+    for (int i = 0; i < jobCount_; ++i) {
+        if (!jobs_[i]->workerEnded())
+            reserveAddress(pool_, jobs_[i]->lentAddress(), jobs_[i]->id());
+    }
+    return freeAddresses(pool_);
+}
+
+bool UpdateServer::tableFull() const { return jobCount() >= kMaxJobs; }
+
+std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, const SocketAddress& source,
+                                                  const std::string& image, const ServerSettings& run)
+{
+    UpdateJob::Origin origin;
+    origin.productCode = request.productCode;
+    origin.device = source;
+    origin.acceptedWallMs = unixTimeMs();
+    origin.acceptedNs = monotonicNs();
+    std::shared_ptr<ReportWriter> report;
+    {
+        std::lock_guard<std::mutex> lock(startMutex_);
+        report = report_;
+    }
+    std::shared_ptr<UpdateJob> job;
+    uint32_t lent = 0;
+    {
+        // Entered and lent an address in one step, and only while the run
+        // takes requests: none is taken after Stop. (The listener, the only
+        // thread that enters jobs, made sure there is room.)
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        if (!accepting_.load() || jobCount_ >= kMaxJobs)
+            return nullptr;
+        origin.id = nextJobId_++;
+        job = UpdateJob::create(std::move(origin));
+        job->setReport(std::move(report));
+        jobs_[jobCount_++] = job;
+        job->setRow(jobCount_);
+        lent = lendAddress(pool_, job->id());
+    }
+    job->assign(lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
+    Event matched = job->event(EventKind::RequestMatched);
+    matched.path = image;
+    publishEvent(std::move(matched));
+    return job;
 }
 
 std::vector<uint16_t> UpdateServer::portsInUse() const
@@ -301,23 +319,11 @@ std::vector<uint16_t> UpdateServer::portsInUse() const
     return ports;
 }
 
-SocketHandle UpdateServer::reserveJobSocket(uint16_t* port)
+bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+                            const TransferCore::Setup& setup, Error* error)
 {
-    // The probed number first; when something took it since the probe, any
-    // number the system picks.
-    *port = findFreePortExcluding(portsInUse());
-    SocketHandle s = openUdpSocket();
-    if (s == kInvalidSocket)
-        return kInvalidSocket;
-    if (*port != 0xFFFF && bindSocket(s, 0, *port) == 0)
-        return s;
-    SocketAddress bound;
-    if (bindSocket(s, 0, 0) == 0 && socketName(s, &bound) == 0) {
-        *port = bound.port;
-        return s;
-    }
-    closeSocket(s);
-    return kInvalidSocket;
+    job->setPort(setup.jobPort);
+    return scheduler_->add(job, socket, setup, error);
 }
 
 void UpdateServer::publishEvent(Event event)
@@ -344,26 +350,12 @@ bool UpdateServer::flushReports()
     return !current || current->flush();
 }
 
-Event UpdateServer::jobEvent(const UpdateJob& job, EventKind kind) const
-{
-    Event e;
-    e.kind = kind;
-    e.jobId = job.id();
-    e.row = job.row();
-    e.address = job.device().address;
-    e.port = job.device().port;
-    e.lentAddress = job.lentAddress();
-    e.productCode = job.productCodeText();
-    return e;
-}
-
 void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why)
 {
     if (!why.empty())
         consolePrintf("job %d (%s): %s\n", job->row(), job->productCodeText().c_str(), why.c_str());
     job->endEarly(status, monotonicNs());
-    Event e = jobEvent(*job, EventKind::JobResult);
-    e.severity = Severity::Failure;
+    Event e = job->event(EventKind::JobResult);
     e.code = status;
     e.detail = why;
     publishEvent(std::move(e));
@@ -372,6 +364,8 @@ void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int 
 }
 
 void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
+
+void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 
 void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
 {

@@ -4,13 +4,13 @@
 #include "job/JobSnapshot.h"
 #include "job/TransferScheduler.h"
 #include "job/UpdateJob.h"
+#include "platform/Error.h"
 #include "platform/Socket.h"
-#include "platform/Thread.h"
 #include "record/Event.h"
-#include "protocol/UpdateRequest.h"
 #include "record/EventQueue.h"
 #include "server/FreeAddressPool.h"
 #include "server/ServerSettings.h"
+#include "server/UpdateServerListener.h"
 
 #include <atomic>
 #include <memory>
@@ -20,15 +20,14 @@
 
 namespace brelvo {
 
-class FirmwareIndex;
-class ImageStore;
 class ReportWriter;
 
 // The engine object a front-end drives. Construction starts nothing;
 // start() binds UDP 3281 and launches the listener (which sweeps the local
 // /24 first); one transfer thread serves every job. Public calls come from
 // one front-end thread; what happens is told through events (takeEvents).
-class UpdateServer : private TransferObserver {
+// The server owns the job table and its address pool.
+class UpdateServer : private TransferObserver, private ListenerHost {
 public:
     static constexpr int kMaxJobs = 100;
 
@@ -60,7 +59,7 @@ public:
     std::vector<JobSnapshot> snapshot() const;
 
     // True while a listener thread runs or is about to.
-    bool listenerRunning() const { return listenerActive_.load(); }
+    bool listenerRunning() const { return listener_.running(); }
     // Jobs whose transfer is not over yet (their sockets are open).
     size_t activeTransfers() const;
 
@@ -75,40 +74,28 @@ public:
     bool flushReports();
 
 private:
-    // The steps of start(): each failure is kept for startError() and
-    // answers -1.
-    int refuseStart(const std::string& why, int err);
-    int startSockets();
-    int bindRequestPort(SocketHandle* socket);
-    int launchListener(SocketHandle socket);
-    int runListener(SocketHandle socket);
-    void lendSweptAddresses(const std::string& localAddress);
-    // One datagram on port 3281, in three steps: is it a request we can
-    // serve (the image's path, or empty after saying why not); the job in
-    // the table with its address; the job's files, socket and hand-over.
-    void serveRequest(const uint8_t* datagram, int size, const SocketAddress& source);
-    std::string admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
-                             const ServerSettings& run, UpdateRequest* request);
-    std::shared_ptr<UpdateJob> enterJob(const UpdateRequest& request, const SocketAddress& source,
-                                        const std::string& image, const ServerSettings& run, uint32_t* lent);
-    void launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& productCode,
-                   const SocketAddress& source, const std::string& image, uint32_t lent, const ServerSettings& run);
-    // A UDP socket bound on a free port for the next job (the port through
-    // `port`, network byte order), or invalid.
-    SocketHandle reserveJobSocket(uint16_t* port);
-    // Enters a new job in the table and lends it an address (one step under
-    // the table lock). False when the table is full or the run was stopped.
-    bool appendJob(const std::shared_ptr<UpdateJob>& job, uint32_t* lent, bool* full);
-    std::vector<uint16_t> portsInUse() const;
+    // A failed start() keeps its error for startError() and answers -1.
+    int refuseStart(Error error);
+    // 0, or -1 / -2 when the socket layer cannot be started or offers
+    // another version (said on the console and kept in `error`).
+    int startSockets(Error* error);
+    // Port 3281, bound; invalid after saying why.
+    SocketHandle bindRequestPort(Error* error);
     void renumberRows();
-    void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why);
     void publishEvent(Event event);
-    Event jobEvent(const UpdateJob& job, EventKind kind) const;
 
     void transferEvent(Event event) override;
     void transferEnded(const std::shared_ptr<UpdateJob>& job) override;
 
-    ServerSettings settings_;
+    void listenerEvent(Event event) override;
+    int refillAddresses(const uint32_t* found, int count, const std::vector<uint32_t>& own) override;
+    bool tableFull() const override;
+    std::shared_ptr<UpdateJob> enterJob(const UpdateRequest& request, const SocketAddress& source,
+                                        const std::string& image, const ServerSettings& run) override;
+    std::vector<uint16_t> portsInUse() const override;
+    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
+                  Error* error) override;
+    void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) override;
 
     // The job table and the address pool share this lock. The table is
     // kept compact: slots 0 .. jobCount_-1 all hold jobs.
@@ -117,24 +104,19 @@ private:
     std::shared_ptr<UpdateJob> jobs_[kMaxJobs];
     FreeAddressPool pool_;
     uint64_t nextJobId_ = 1;
+    // Requests are entered from start() until stop(); cleared under
+    // tableMutex_, so no job is entered once stop() walked the table.
+    std::atomic<bool> accepting_{false};
 
     mutable std::mutex startMutex_;
-    std::string startError_;
-    int startErrno_ = 0;
+    Error startError_;
 
     // Shared with the report writers, which may outlive the server in a
     // job someone still holds.
     std::shared_ptr<EventQueue> events_ = std::make_shared<EventQueue>();
     std::shared_ptr<ReportWriter> report_; // the current run's
-    std::unique_ptr<FirmwareIndex> firmwareIndex_;
-    std::unique_ptr<ImageStore> imageStore_;
     std::unique_ptr<TransferScheduler> scheduler_;
-
-    std::atomic<bool> listenerActive_{false};
-    std::atomic<bool> keepRunning_{false};
-    std::atomic<bool> abortAll_{false}; // set only by destruction
-    std::atomic<bool> sweepAbort_{false}; // Stop or destruction: the sweep ends early
-    Thread listener_;
+    UpdateServerListener listener_{*this};
 };
 
 } // namespace brelvo

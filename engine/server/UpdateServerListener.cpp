@@ -1,14 +1,9 @@
 // SPDX-License-Identifier: MIT
-// The listener thread's side of the server: the sweep that finds addresses
-// to lend, then the loop on port 3281 that admits each request, enters its
-// job into the table and hands it to the transfer thread.
-#include "server/UpdateServer.h"
+#include "server/UpdateServerListener.h"
 
 #include "firmware/FirmwareIndex.h"
 #include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
-#include "platform/Clock.h"
-#include "platform/WallClock.h"
 #include "platform/Console.h"
 #include "platform/ErrorText.h"
 #include "platform/NetworkInterfaces.h"
@@ -16,60 +11,87 @@
 #include "protocol/UpdateRequest.h"
 #include "protocol/WireFormat.h"
 #include "server/AddressSweep.h"
+#include "server/FreeAddressPool.h"
+#include "server/FreePort.h"
 
 #include <cstring>
 
 namespace brelvo {
 
+UpdateServerListener::UpdateServerListener(ListenerHost& host)
+    : host_(host), firmwareIndex_(std::make_unique<FirmwareIndex>()), imageStore_(std::make_unique<ImageStore>())
+{
+}
+
+UpdateServerListener::~UpdateServerListener()
+{
+    stop();
+    join();
+}
+
+bool UpdateServerListener::start(SocketHandle socket, const ServerSettings& settings, Error* error)
+{
+    run_ = settings;
+    active_ = true;
+    keepRunning_ = true;
+    sweepAbort_ = false;
+    if (thread_.start([this, socket] { run(socket); }) == 0)
+        return true;
+    consoleWrite("_beginthreadex Failed\n");
+    closeSocket(socket);
+    // Leave the server startable and idle rather than stuck "running".
+    active_ = false;
+    keepRunning_ = false;
+    return fail(error, 0, "no thread could be started for the listener");
+}
+
+void UpdateServerListener::stop()
+{
+    keepRunning_ = false;
+    sweepAbort_ = true;
+}
+
+void UpdateServerListener::join() { thread_.join(); }
+
 // The sweep finds the /24's addresses nobody answers on; the pool lends them
 // to devices, less this machine's own and those jobs still running hold.
-void UpdateServer::lendSweptAddresses(const std::string& local)
+void UpdateServerListener::lendSweptAddresses()
 {
     uint32_t found[FreeAddressPool::kCapacity];
     IcmpMethod method = IcmpMethod::None;
-    const int n = sweepFreeAddresses(local, 2000, found, FreeAddressPool::kCapacity, &sweepAbort_, &method);
+    const int n =
+        sweepFreeAddresses(run_.localAddress, 2000, found, FreeAddressPool::kCapacity, &sweepAbort_, &method);
+    sweepFailed_ = n < 0;
     // This machine's own addresses are never lent, whether or not they
     // answered (a host that ignores pings is still here).
     std::vector<uint32_t> own;
     for (const InterfaceAddress& a : listIpv4Addresses())
         own.push_back(a.address);
-    int free = 0;
-    {
-        std::lock_guard<std::mutex> lock(tableMutex_);
-        refillPool(pool_, found, n, own);
-        // Jobs of earlier runs keep what they were lent.
-        for (int i = 0; i < jobCount_; ++i) {
-            if (!jobs_[i]->workerEnded())
-                reserveAddress(pool_, jobs_[i]->lentAddress(), jobs_[i]->id());
-        }
-        free = freeAddresses(pool_);
-    }
+    const int free = host_.refillAddresses(found, n, own);
     Event e;
     e.kind = EventKind::SweepFinished;
-    e.severity = n < 0 ? Severity::Failure : free == 0 ? Severity::Warning : Severity::Info;
     e.value = n < 0 ? -1 : free;
     e.icmp = method;
     if (n < 0)
         e.detail = "no ICMP socket could be opened: no address can be lent";
-    publishEvent(std::move(e));
+    host_.listenerEvent(std::move(e));
 }
 
-int UpdateServer::runListener(SocketHandle s)
+void UpdateServerListener::run(SocketHandle s)
 {
-    const std::string local = settings_.localAddress;
     {
         Event e;
         e.kind = EventKind::ListenerStarted;
         e.port = hostToNet16(wire::kRequestPort);
-        publishEvent(std::move(e));
+        host_.listenerEvent(std::move(e));
     }
 
-    lendSweptAddresses(local);
+    lendSweptAddresses();
 
     // One byte more than a request may have, so that a longer datagram shows
     // itself by its size and is dropped.
     uint8_t buffer[wire::kRequestBufferSize + 1];
-    while (keepRunning_.load() && !abortAll_.load()) {
+    while (keepRunning_.load()) {
         const int ready = waitReadable(s, 1, 0);
         if (ready < 0)
             break;
@@ -87,25 +109,22 @@ int UpdateServer::runListener(SocketHandle s)
 
     closeSocket(s);
     stopSocketLayer();
-    listenerActive_ = false;
-    return 0;
+    active_ = false;
 }
 
-void UpdateServer::serveRequest(const uint8_t* datagram, int size, const SocketAddress& source)
+void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const SocketAddress& source)
 {
-    const ServerSettings run = settings_;
     UpdateRequest request;
-    const std::string image = admitRequest(datagram, size, source, run, &request);
+    const std::string image = admitRequest(datagram, size, source, &request);
     if (image.empty())
         return;
-    uint32_t lent = 0;
-    std::shared_ptr<UpdateJob> job = enterJob(request, source, image, run, &lent);
+    std::shared_ptr<UpdateJob> job = host_.enterJob(request, source, image, run_);
     if (job)
-        launchJob(job, request.productCode, source, image, lent, run);
+        launchJob(job, image);
 }
 
-std::string UpdateServer::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
-                                       const ServerSettings& run, UpdateRequest* request)
+std::string UpdateServerListener::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
+                                               UpdateRequest* request)
 {
     Event e;
     e.address = source.address;
@@ -114,14 +133,14 @@ std::string UpdateServer::admitRequest(const uint8_t* datagram, int size, const 
         e.kind = kind;
         e.value = size;
         e.detail = detail;
-        publishEvent(std::move(e));
+        host_.listenerEvent(std::move(e));
         return std::string();
     };
     if (size > static_cast<int>(wire::kRequestBufferSize))
         return refuse(EventKind::RequestMalformed, "longer than 256 bytes");
     const RequestProblem problem = readUpdateRequest(datagram, static_cast<size_t>(size), request);
     e.productCode = request->productCode;
-    if (jobCount() >= kMaxJobs) {
+    if (host_.tableFull()) {
         consoleWrite("Too Many update had happened\n");
         return refuse(EventKind::RequestTableFull, "");
     }
@@ -130,106 +149,76 @@ std::string UpdateServer::admitRequest(const uint8_t* datagram, int size, const 
     {
         Event received = e;
         received.kind = EventKind::RequestReceived;
-        publishEvent(std::move(received));
+        host_.listenerEvent(std::move(received));
     }
-    const std::string image = firmwareIndex_->find(run.firmwareDir, request->productCode);
+    const std::string image = firmwareIndex_->find(run_.firmwareDir, request->productCode);
     if (image.empty()) {
-        e.path = run.firmwareDir;
+        e.path = run_.firmwareDir;
         return refuse(EventKind::RequestNoFirmware, "");
     }
     return image;
 }
 
-std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, const SocketAddress& source,
-                                                  const std::string& image, const ServerSettings& run,
-                                                  uint32_t* lent)
+void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image)
 {
-    UpdateJob::Origin origin;
-    {
-        std::lock_guard<std::mutex> lock(tableMutex_);
-        origin.id = nextJobId_++;
-    }
-    origin.productCode = request.productCode;
-    origin.device = source;
-    origin.acceptedWallMs = unixTimeMs();
-    origin.acceptedNs = monotonicNs();
-    std::shared_ptr<UpdateJob> job = UpdateJob::create(std::move(origin));
-    {
-        std::lock_guard<std::mutex> lock(startMutex_);
-        job->setReport(report_);
-    }
-    bool full = false;
-    if (!appendJob(job, lent, &full)) {
-        if (full) {
-            consoleWrite("Too Many update had happened\n");
-            Event e;
-            e.kind = EventKind::RequestTableFull;
-            e.address = source.address;
-            e.port = source.port;
-            e.productCode = request.productCode;
-            publishEvent(std::move(e));
-        }
-        return nullptr; // stopped meanwhile: no request is taken after Stop
-    }
-    job->assign(*lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
-    Event matched = jobEvent(*job, EventKind::RequestMatched);
-    matched.path = image;
-    publishEvent(std::move(matched));
-    return job;
-}
-
-void UpdateServer::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& productCode,
-                             const SocketAddress& source, const std::string& image, uint32_t lent,
-                             const ServerSettings& run)
-{
-    if (lent == 0) {
-        int found = 0;
-        {
-            std::lock_guard<std::mutex> lock(tableMutex_);
-            found = pool_.count;
-        }
-        endBeforeTransfer(job, NetError,
-                          found < 0 ? "no address to lend: the address sweep could not run (no ICMP socket)"
-                                    : "no address to lend: every address of the network answered or is lent");
+    if (job->lentAddress() == 0) {
+        host_.endBeforeTransfer(job, NetError,
+                                sweepFailed_ ? "no address to lend: the address sweep could not run (no ICMP socket)"
+                                             : "no address to lend: every address of the network answered or is lent");
         return;
     }
     static_assert(kPrepareModelMismatch == ModelMismatch && kPrepareFileError == FileError, "store failures end jobs");
     Error why;
-    const std::shared_ptr<const PreparedImage> prepared = imageStore_->prepare(image, productCode, run.configPath, &why);
+    const std::shared_ptr<const PreparedImage> prepared =
+        imageStore_->prepare(image, job->productCodeText(), run_.configPath, &why);
     if (!prepared) {
-        endBeforeTransfer(job, why.code, why.text);
+        host_.endBeforeTransfer(job, why.code, why.text);
         return;
     }
     if (job->stopRequested()) {
-        endBeforeTransfer(job, Stopped, "");
+        host_.endBeforeTransfer(job, Stopped, "");
         return;
     }
 
     // The job's socket is bound here, before the hand-over: a number that
     // was only probed could meanwhile be taken by another socket.
-    uint16_t port = 0xFFFF;
-    SocketHandle jobSocket = reserveJobSocket(&port);
+    uint16_t port = 0;
+    const SocketHandle jobSocket = reserveJobSocket(&port, &why);
     if (jobSocket == kInvalidSocket) {
-        endBeforeTransfer(job, NetError, "no UDP port could be bound for the job: " + errorTextEnglish(lastSocketError()));
+        host_.endBeforeTransfer(job, why.code, why.text);
         return;
     }
-    job->setPort(port);
-
     TransferCore::Setup setup;
-    setup.localAddr = addressFromText(run.localAddress);
+    setup.localAddr = addressFromText(run_.localAddress);
     setup.jobPort = port;
-    setup.lentAddr = lent;
-    setup.devicePort = source.port;
-    setup.options = static_cast<uint8_t>(run.options & 0xFF);
-    setup.image = prepared->bytes.data();
-    setup.imageLength = prepared->bytes.size();
-    setup.checksum = prepared->checksum;
-    setup.keepAlive = prepared;
-    if (scheduler_->add(job, jobSocket, setup) != 0) {
+    setup.lentAddr = job->lentAddress();
+    setup.devicePort = job->device().port;
+    setup.options = static_cast<uint8_t>(run_.options & 0xFF);
+    setup.image = prepared;
+    if (!host_.handOver(job, jobSocket, setup, &why)) {
         closeSocket(jobSocket);
         consoleWrite("_beginthreadex Failed\n");
-        endBeforeTransfer(job, NetError, "no thread could be started for the transfers");
+        host_.endBeforeTransfer(job, why.code, why.text);
     }
+}
+
+SocketHandle UpdateServerListener::reserveJobSocket(uint16_t* port, Error* error)
+{
+    // The probed number first; when something took it since the probe, any
+    // number the system picks.
+    *port = findFreePortExcluding(host_.portsInUse());
+    const SocketHandle s = openUdpSocket();
+    if (s != kInvalidSocket && *port != 0xFFFF && bindSocket(s, 0, *port) == 0)
+        return s;
+    SocketAddress bound;
+    if (s != kInvalidSocket && bindSocket(s, 0, 0) == 0 && socketName(s, &bound) == 0) {
+        *port = bound.port;
+        return s;
+    }
+    const int err = lastSocketError();
+    closeSocket(s);
+    fail(error, NetError, "no UDP port could be bound for the job: " + errorTextEnglish(err));
+    return kInvalidSocket;
 }
 
 } // namespace brelvo

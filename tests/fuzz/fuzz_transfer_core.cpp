@@ -24,16 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     if (size < 2)
         return 0;
-    const std::vector<uint8_t> image(size_t(data[0]) << 8 | data[1], 0xA5);
+    auto prepared = std::make_shared<PreparedImage>();
+    prepared->bytes.assign(size_t(data[0]) << 8 | data[1], 0xA5);
+    prepared->checksum = 0x12345678u;
+    const std::vector<uint8_t>& image = prepared->bytes;
     TransferCore::Setup setup;
     setup.localAddr = 0x0100000Au;
     setup.jobPort = 0x3412;
     setup.lentAddr = 0x0200000Au;
     setup.devicePort = 0x7856;
     setup.options = 3;
-    setup.image = image.data();
-    setup.imageLength = image.size();
-    setup.checksum = 0x12345678u;
+    setup.image = prepared;
     TransferCore::Timing timing;
     TransferCore core(setup, timing);
     const uint32_t blocks = uint32_t((image.size() + 1023) / 1024);
@@ -71,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
             FUZZ_CHECK(type == wire::End && s.length == wire::kEndSize);
             for (uint32_t i = 0; i < blocks; ++i)
                 FUZZ_CHECK(core.blockAcknowledged(i));
-            FUZZ_CHECK(wire::readBe32(s.data + 12) == setup.checksum && s.data[16] == setup.options);
+            FUZZ_CHECK(wire::readBe32(s.data + 12) == prepared->checksum && s.data[16] == setup.options);
         }
     };
     check(core.begin(now));

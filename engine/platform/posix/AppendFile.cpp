@@ -1,12 +1,21 @@
 // SPDX-License-Identifier: MIT
 #include "platform/AppendFile.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace brelvo {
+
+namespace {
+
+std::atomic<AppendFile::SyncFunction> g_sync{nullptr};
+
+} // namespace
+
+void AppendFile::setSyncFunction(SyncFunction sync) { g_sync = sync; }
 
 AppendFile::~AppendFile() { close(); }
 
@@ -75,7 +84,8 @@ int AppendFile::append(const std::string& record, bool* written)
     }
     if (written)
         *written = true;
-    if (::fdatasync(fd_) != 0 && errno != EINVAL && errno != EROFS)
+    const SyncFunction sync = g_sync.load();
+    if ((sync ? sync(fd_) : ::fdatasync(fd_)) != 0 && errno != EINVAL && errno != EROFS)
         return errno;
     return 0;
 }

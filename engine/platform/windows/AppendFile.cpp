@@ -3,6 +3,7 @@
 
 #include "platform/windows/FileHandle.h"
 
+#include <atomic>
 #include <cerrno>
 #include <fcntl.h>
 #include <io.h>
@@ -13,7 +14,11 @@ namespace {
 
 HANDLE handleOf(int fd) { return fd < 0 ? INVALID_HANDLE_VALUE : reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
 
+std::atomic<AppendFile::SyncFunction> g_sync{nullptr};
+
 } // namespace
+
+void AppendFile::setSyncFunction(SyncFunction sync) { g_sync = sync; }
 
 AppendFile::~AppendFile() { close(); }
 
@@ -91,6 +96,8 @@ int AppendFile::append(const std::string& record, bool* written)
     }
     if (written)
         *written = true;
+    if (const SyncFunction sync = g_sync.load())
+        return sync(fd_) != 0 && errno != EINVAL && errno != EROFS ? errno : 0;
     // A console or a pipe has nothing to flush to a disk.
     if (!FlushFileBuffers(h) && GetFileType(h) == FILE_TYPE_DISK)
         return win::errnoFromWin32(GetLastError());

@@ -60,13 +60,17 @@ inline std::vector<std::string> rowIds(const std::string& path)
 // Problems told by a writer, from any thread.
 struct ProblemLog {
     std::mutex mutex;
-    std::vector<brelvo::RunReport::Problem> seen;
+    struct Problem {
+        std::string path;
+        int code;
+    };
+    std::vector<Problem> seen;
 
     brelvo::ReportWriter::ProblemHandler handler()
     {
-        return [this](const brelvo::RunReport::Problem& p) {
+        return [this](const std::string& path, const brelvo::Error& error) {
             std::lock_guard<std::mutex> lock(mutex);
-            seen.push_back(p);
+            seen.push_back(Problem{path, error.code});
         };
     }
     size_t count()

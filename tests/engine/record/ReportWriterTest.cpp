@@ -3,6 +3,7 @@
 // or torn when the folder is in the way, the disk fills, the process is
 // killed or no thread can be had.
 #include "ReportRows.h"
+#include "platform/AppendFile.h"
 #include "record/ReportWriter.h"
 
 #include <csignal>
@@ -12,11 +13,13 @@
 using namespace brelvo;
 using namespace brelvo_test;
 
-TEST(ReportWriter, RowsInOrderFromConcurrentSubmitters)
+TEST(ReportWriter, RowsInOrderFromConcurrentSubmittersEachSynced)
 {
     TempDir dir;
     ProblemLog problems;
     std::string path;
+    static std::atomic<int> syncs{0};
+    AppendFile::setSyncFunction([](int) { return ++syncs, 0; }); // counted, not done: the count is the point
     {
         ReportWriter writer({dir.file("reports"), "", 1796607665123}, problems.handler());
         std::vector<std::thread> threads;
@@ -33,6 +36,8 @@ TEST(ReportWriter, RowsInOrderFromConcurrentSubmitters)
         path = writer.path();
         writer.submit(summary(9999)); // left to the destructor
     }
+    AppendFile::setSyncFunction(nullptr);
+    EXPECT_EQ(syncs.load(), 1 + 401) << "the header and every row on disk before the next is written";
     EXPECT_EQ(problems.count(), 0u);
     const std::vector<std::string> ids = rowIds(path);
     ASSERT_EQ(ids.size(), 401u);

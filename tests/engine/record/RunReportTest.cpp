@@ -32,8 +32,9 @@ TEST(RunReport, RowsOfARunFieldByField)
     timedOut.seconds = 40;
 
     RunReport report({"", dir.file("run.csv"), 0});
+    Error error;
     for (const JobSummary& s : {ok, checkFailed, timedOut})
-        ASSERT_EQ(report.write(s), 0) << report.lastProblem().detail;
+        ASSERT_TRUE(report.write(s, nullptr, &error)) << error.text;
     const CsvRows rows = reportRows(dir.file("run.csv"));
     const CsvRows want{
         kReportHeader,
@@ -62,8 +63,8 @@ TEST(RunReport, NewFileNamesNeverOverwrite)
     dir.writeText("data/brelvo-tool/reports/2026-12-07_09-41-05.csv", "keep");
 
     RunReport second({"", "", start}), third({"", "", start + 876});
-    ASSERT_EQ(second.open(), 0) << second.lastProblem().detail;
-    ASSERT_EQ(third.open(), 0);
+    ASSERT_TRUE(second.open());
+    ASSERT_TRUE(third.open());
     ::umask(oldMask);
     EXPECT_EQ(second.path(), folder + "/2026-12-07_09-41-05_2.csv");
     EXPECT_EQ(third.path(), folder + "/2026-12-07_09-41-05_3.csv");
@@ -73,7 +74,7 @@ TEST(RunReport, NewFileNamesNeverOverwrite)
     ASSERT_EQ(::stat(third.path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
 #endif
-    ASSERT_EQ(second.write(summary(2)), 0);
+    ASSERT_TRUE(second.write(summary(2)));
     EXPECT_EQ(rowIds(second.path()), std::vector<std::string>{"2"});
     EXPECT_EQ(rowIds(third.path()), std::vector<std::string>{});
 }
@@ -98,13 +99,14 @@ TEST(RunReport, ExplicitPathAppendsAndEndsACutOffLine)
         if (c.before)
             dir.writeText(c.name, c.before);
         RunReport report({"ignored when a path is given", path, 0});
-        ASSERT_EQ(report.write(summary(5)), 0) << c.name;
-        ASSERT_EQ(report.write(summary(6)), 0) << c.name;
+        ASSERT_TRUE(report.write(summary(5)) && report.write(summary(6))) << c.name;
         EXPECT_EQ(readText(path), c.after) << c.name;
     }
     RunReport missing({"", dir.file("no/such/folder/r.csv"), 0});
-    EXPECT_EQ(missing.write(summary(1)), ENOENT);
-    EXPECT_EQ(missing.lastProblem().path, dir.file("no/such/folder/r.csv"));
+    Error error;
+    EXPECT_FALSE(missing.write(summary(1), nullptr, &error));
+    EXPECT_EQ(error.code, ENOENT);
+    EXPECT_EQ(missing.failedPath(), dir.file("no/such/folder/r.csv"));
     EXPECT_FALSE(std::filesystem::exists(dir.file("no"))); // a path given is not made up
 }
 
@@ -115,18 +117,18 @@ TEST(RunReport, AFileRemovedOrMovedMidRunIsMadeAgain)
 #endif
     TempDir dir;
     RunReport report({dir.file("reports"), "", 1796607665123});
-    ASSERT_EQ(report.write(summary(1)), 0);
+    ASSERT_TRUE(report.write(summary(1)));
     const std::string path = report.path();
     ASSERT_EQ(std::rename(path.c_str(), dir.file("moved.csv").c_str()), 0);
-    ASSERT_EQ(report.write(summary(2)), 0);
+    ASSERT_TRUE(report.write(summary(2)));
     std::filesystem::remove_all(dir.file("reports"));
     const mode_t oldMask = ::umask(022);
-    ASSERT_EQ(report.write(summary(3)), 0);
+    ASSERT_TRUE(report.write(summary(3)));
     ::umask(oldMask);
     struct stat st{};
     ASSERT_EQ(::stat(dir.file("reports").c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0755u);
-    ASSERT_EQ(report.write(summary(4)), 0);
+    ASSERT_TRUE(report.write(summary(4)));
     EXPECT_EQ(report.path(), path);
     EXPECT_EQ(rowIds(dir.file("moved.csv")), std::vector<std::string>{"1"});
     EXPECT_EQ(rowIds(path), (std::vector<std::string>{"3", "4"}));

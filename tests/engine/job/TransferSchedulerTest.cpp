@@ -1,0 +1,123 @@
+// SPDX-License-Identifier: MIT
+// The transfer thread against a scripted device on loopback, in a private
+// network namespace (the Offer is a broadcast). Datagrams are queued on the
+// job's socket before it is handed over, so what the thread reads when is
+// decided by the order of events, not by timing.
+
+#include "EngineTestSupport.h"
+#include "job/TransferScheduler.h"
+#include "job/UpdateJob.h"
+#include "platform/AddressText.h"
+
+#include <mutex>
+
+using namespace brelvo;
+using namespace brelvo_test;
+
+namespace {
+
+struct Recorder : TransferObserver {
+    std::mutex mutex;
+    std::vector<Event> events;
+    std::atomic<bool> ended{false};
+
+    void transferEvent(Event event) override
+    {
+        std::lock_guard<std::mutex> lock(mutex);
+        events.push_back(std::move(event));
+    }
+    void transferEnded(const std::shared_ptr<UpdateJob>&) override { ended = true; }
+};
+
+SocketHandle boundUdp(uint32_t address, SocketAddress* bound)
+{
+    const SocketHandle s = openUdpSocket();
+    CHILD_CHECK(s != kInvalidSocket && bindSocket(s, address, 0) == 0 && socketName(s, bound) == 0);
+    return s;
+}
+
+// What the device receives until End, blocks as 100 + index (a job stuck
+// for 30 s ends the list early).
+std::vector<int> receiveUntilEnd(SocketHandle device)
+{
+    std::vector<int> types;
+    uint8_t d[wire::kJobBufferSize];
+    while (types.empty() || types.back() != wire::End) {
+        const int n = waitReadable(device, 30, 0) == 1 ? receiveFrom(device, d, sizeof d, nullptr) : -1;
+        if (n < 0)
+            break;
+        const int type = wire::messageType(d, size_t(n));
+        types.push_back(type == wire::Block ? 100 + int(wire::readBe32(d + 12)) : type);
+    }
+    return types;
+}
+
+} // namespace
+
+TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBeforeTheStartSendsNothing)
+{
+    inPrivateNetns([] {
+        const uint32_t loopback = addressFromText("127.0.0.1");
+        constexpr int kBlocks = 4;
+        static_assert(kBlocks < TransferScheduler::kTicksPerDrain, "the pass must end between two periodic reads");
+        for (const bool stopFirst : {false, true}) {
+            Recorder observer;
+            SocketAddress device, jobPort;
+            const SocketHandle deviceSocket = boundUdp(0, &device); // any address: a broadcast reaches it
+            const SocketHandle jobSocket = boundUdp(loopback, &jobPort);
+            const SocketAddress to{loopback, jobPort.port};
+            // Ready and the acknowledgement that starts the blocks, filler up
+            // to the thread's first read, then every block's acknowledgement.
+            std::vector<std::vector<uint8_t>> queued{message(2), message(4, {0})};
+            queued.resize(TransferScheduler::kDrainLimit, std::vector<uint8_t>{'x'});
+            for (uint32_t i = 0; i < kBlocks; ++i)
+                queued.push_back(message(4, {i}));
+            for (const auto& d : queued)
+                CHILD_CHECK(sendTo(deviceSocket, d.data(), d.size(), to) == int(d.size()));
+
+            TransferCore::Setup setup;
+            auto image = std::make_shared<PreparedImage>();
+            image->bytes.assign(kBlocks * wire::kBlockSize, 0x5A);
+            image->checksum = 0xC0FFEE;
+            setup.image = image;
+            setup.localAddr = setup.lentAddr = loopback;
+            setup.jobPort = jobPort.port;
+            setup.devicePort = device.port;
+            UpdateJob::Origin origin;
+            origin.id = 7;
+            origin.device = SocketAddress{loopback, device.port};
+            const auto job = UpdateJob::create(origin);
+            if (stopFirst) // while its files were read
+                job->stop();
+            std::vector<int> seen;
+            {
+                TransferScheduler scheduler(observer);
+                CHILD_CHECK(scheduler.add(job, jobSocket, setup));
+                if (!stopFirst) {
+                    seen = receiveUntilEnd(deviceSocket);
+                    const std::vector<uint8_t> written = message(9);
+                    sendTo(deviceSocket, written.data(), written.size(), to);
+                }
+                CHILD_CHECK(waitFor([&] { return observer.ended.load(); }, 30s));
+            }
+            std::vector<EventKind> kinds;
+            for (const Event& e : observer.events) {
+                kinds.push_back(e.kind);
+                CHILD_CHECK(e.jobId == 7 && e.address == loopback && e.port == device.port && e.wallTimeMs > 0);
+            }
+            using K = EventKind;
+            if (stopFirst) {
+                CHILD_CHECK(kinds == std::vector<K>{K::JobResult} && job->statusCode() == Stopped);
+                CHILD_CHECK(waitReadable(deviceSocket, 0, 0) == 0); // not even the Offer
+            } else {
+                CHILD_CHECK(seen == (std::vector<int>{wire::Offer, wire::Size, 100, 101, 102, 103, wire::End}));
+                CHILD_CHECK(kinds == (std::vector<K>{K::OfferSent, K::SizeSent, K::BlockPhaseStarted, K::EndSent,
+                                                     K::JobResult}));
+                CHILD_CHECK(observer.events[0].jobPort == jobPort.port && observer.events[3].checksum == 0xC0FFEE);
+                CHILD_CHECK(job->statusCode() == DeviceWriteComplete && job->summary().blocksResent == 0);
+            }
+            CHILD_CHECK(job->workerEnded());
+            closeSocket(deviceSocket);
+        }
+    });
+}
