@@ -6,10 +6,10 @@
 #include "ServeLines.h"
 #include "ServeOutput.h"
 #include "ServeTally.h"
-#include "SignalWatcher.h"
 
 #include "check/Finding.h"
 #include "job/JobSnapshot.h"
+#include "platform/StopRequests.h"
 #include "record/Event.h"
 
 #include <cstdint>
@@ -46,7 +46,7 @@ public:
     ServeSession(const ServeOptions& options, int out, int err);
 
     // The exit code.
-    int run(const SignalWatcher& signals);
+    int run(const brelvo::StopRequests& signals);
 
 private:
     void tick(brelvo::UpdateServer& server, bool stopping);
