@@ -2,13 +2,16 @@
 # SPDX-License-Identifier: MIT
 # Usage: wine-run.sh PROGRAM.exe [ARGS...]   runs a Windows program under Wine
 #        wine-run.sh --setup | --cleanup     the private namespace of a test run
+#        wine-run.sh --prefix DIR            DIR booted, its wineserver running
+#                                            in this namespace (with-netns.sh --wine)
 # The emulator of the Windows build (cmake/mingw-w64-x86_64.cmake). Sockets
 # live in the wineserver, so each network namespace gets a Wine prefix and
 # a wineserver of its own, started inside it with no test's output attached.
 # --setup (as root) makes a namespace with only loopback up for the run's
 # tests, which then see BRELVO_WINE_NETNS=1 and may bind 3281 there; without
 # it programs run in this namespace, where such tests skip. State lives in
-# the build folder's wine/ (or $BRELVO_WINE_STATE).
+# the build folder's wine/ (or $BRELVO_WINE_STATE). With BRELVO_WINE_PREFIX
+# set, programs run in that prefix in this namespace.
 set -u
 export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" PATH="$PATH:/usr/lib/wine"
 wine=$(command -v wine64 || command -v wine) || { echo "wine-run.sh: Wine is not installed" >&2; exit 127; }
@@ -82,8 +85,18 @@ $(for h in $(seq 2 250); do echo "route add local 10.213.9.$h/32 dev lo"; done)"
         rm -rf "$st/prefix-$ns" "$st/prefix-$ns.lock"
     fi
     exit 0 ;;
-"") echo "usage: wine-run.sh PROGRAM.exe [ARGS...] | --setup | --cleanup" >&2; exit 2 ;;
+--prefix)
+    st=$(state_dir "${BRELVO_WINE_STATE:-.}"); mkdir -p "$st"; template "$st"
+    [ -n "${2:-}" ] || { echo "wine-run.sh: --prefix wants a folder" >&2; exit 2; }
+    serve_prefix "$st" "$2" "" && touch "$2/.booted" || { echo "wine-run.sh: cannot boot $2" >&2; exit 1; }
+    exit 0 ;;
+"") echo "usage: wine-run.sh PROGRAM.exe [ARGS...] | --setup | --cleanup | --prefix DIR" >&2; exit 2 ;;
 esac
+
+if [ -n "${BRELVO_WINE_PREFIX:-}" ]; then
+    WINEPREFIX="$BRELVO_WINE_PREFIX" wineserver -p 600 </dev/null >/dev/null 2>&1
+    WINEPREFIX="$BRELVO_WINE_PREFIX" exec "$wine" "$@"
+fi
 
 program=$1; shift
 st=$(state_dir "$program"); mkdir -p "$st"

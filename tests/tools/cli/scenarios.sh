@@ -16,6 +16,9 @@
 #                 hostile product code: exit 0, three rows of 9, every line
 #                 JSON (the engine's console muted), the kinds of a whole update
 #   live          on a terminal: the status block fits the terminal's width
+#   image         one device, image only, from a folder with a non-ASCII name:
+#                 byte-exact, exit 0, a row of 9 (the Windows build under Wine
+#                 with BRELVO_CLI_RUNNER=tests/support/wine-run.sh)
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
 scenario="$1" cli="$2" jsonlines="$3"
@@ -24,6 +27,10 @@ if [ -n "${BRELVO_NETNS_SKIP:-}" ] || [ "${BRELVO_NETNS:-}" != 1 ] || [ -z "${BR
     exit 0
 fi
 addr="$BRELVO_TOOL_ADDR" devns="$BRELVO_DEV_NS" devsim="$BRELVO_DEVSIM"
+runner=()
+[ -z "${BRELVO_CLI_RUNNER:-}" ] || runner=("$BRELVO_CLI_RUNNER")
+# A path as brelvo-cli takes it: under Wine, / is drive Z:.
+native() { if [ ${#runner[@]} -gt 0 ]; then echo "Z:$1"; else echo "$1"; fi; }
 fails=0 step=
 fail() { echo "FAIL: $scenario: ${step:+$step: }$*"; fails=$((fails + 1)); }
 
@@ -56,7 +63,8 @@ hold_port() {
 # serve ARGS...: brelvo-cli serve in the background, output in $work/out and
 # $work/err; returns once it listens (or has ended).
 serve() {
-    "$cli" serve --address "$addr" --firmware "$work/fw" --report "$work/report.csv" "$@" \
+    "${runner[@]}" "$cli" serve --address "$addr" --firmware "$(native "$work/${fw:-fw}")" \
+        --report "$(native "$work/report.csv")" "$@" \
         >"$work/out" 2>"$work/err" &
     serve_pid=$!
     pids+=("$serve_pid")
@@ -297,6 +305,15 @@ json)
         || fail "no request_no_firmware line of the hostile product code"
     [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 3 devices" ] \
         || fail "last line: $(tail -n1 "$work/out")"
+    ;;
+image)
+    fw="fw-固件"
+    firmware "$work/$fw" 1048576
+    serve --devices 1
+    devices 1 50 --expect-image "$work/$fw/kvx_ABCDEFG_V2.bin" >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+    finish 20
+    expect_rc 0
+    [ "$(codes | tr '\n' ' ')" = "9 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     ;;
 live)
     firmware "$work/fw" 1048576
