@@ -63,6 +63,8 @@ hold_port() {
 # serve ARGS...: brelvo-cli serve in the background, output in $work/out and
 # $work/err; returns once it listens (or has ended).
 serve() {
+    # A previous run's "Listening" must not be taken for this one's.
+    rm -f "$work/out" "$work/err"
     "${runner[@]}" "$cli" serve --address "$addr" --firmware "$(native "$work/${fw:-fw}")" \
         --report "$(native "$work/report.csv")" "$@" \
         >"$work/out" 2>"$work/err" &
