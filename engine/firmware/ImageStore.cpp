@@ -54,9 +54,9 @@ std::optional<FileIdentity> openImage(RawFile& image, const std::string& imagePa
         openProblem("image", imagePath, error);
         return std::nullopt;
     }
-    if (id->size > UINT32_MAX) {
+    if (id->size > kMaxImageBytes) {
         fail(error, kPrepareFileError,
-             imageName + " has " + std::to_string(id->size) + " bytes; at most " + std::to_string(UINT32_MAX) +
+             imageName + " has " + std::to_string(id->size) + " bytes; at most " + std::to_string(kMaxImageBytes) +
                  " can be sent");
         return std::nullopt;
     }

@@ -21,6 +21,8 @@ namespace brelvo {
 constexpr uint64_t kMinConfigBytes = 65536;
 // An image with its configuration appended may not be longer than this.
 constexpr uint64_t kMaxImageWithConfigBytes = 16777216;
+// A device is told an image's size in 32 bits.
+constexpr uint64_t kMaxImageBytes = UINT32_MAX;
 
 // Error::code of a failed prepare(): the status its job ends with. These are
 // the job's own numbers; firmware comes before job in the folder order, so

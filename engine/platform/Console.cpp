@@ -2,6 +2,7 @@
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
@@ -9,15 +10,49 @@
 #include <deque>
 #include <mutex>
 #include <thread>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <io.h>
+#include <unistd.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace brelvo {
 
 namespace {
 
-void writeAll(int fd, const std::string& text)
+// 1 when `fd` takes more output within `ms`, 0 when not yet, -1 when it
+// never will (closed, or its reader gone).
+int roomIn(int fd, int ms)
 {
+#ifdef _WIN32
+    // Windows cannot tell how much a pipe takes before a write blocks: a
+    // reader that stalls can hold up the writer there.
+    (void)ms;
+    return _get_osfhandle(fd) == -1 ? -1 : 1;
+#else
+    pollfd p{fd, POLLOUT, 0};
+    int r;
+    do
+        r = ::poll(&p, 1, ms);
+    while (r < 0 && errno == EINTR);
+    if (r < 0 || (p.revents & (POLLERR | POLLNVAL)))
+        return -1;
+    return (p.revents & POLLOUT) ? 1 : 0;
+#endif
+}
+
+// One whole piece of text to `fd` (1), or nothing when the reader has no
+// room for it (0) or the output failed (-1): a terminal that does not keep
+// up, or a pipe nobody reads, must not hold up the thread that writes (the
+// listener, which Stop and Exit wait for).
+int writeAll(int fd, const std::string& text)
+{
+    const int room = roomIn(fd, 0);
+    if (room <= 0)
+        return room;
     const char* p = text.data();
     size_t left = text.size();
     while (left > 0) {
@@ -25,10 +60,11 @@ void writeAll(int fd, const std::string& text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            return -1;
         p += n;
         left -= static_cast<size_t>(n);
     }
+    return 1;
 }
 
 struct Output {
@@ -42,14 +78,15 @@ Output& output()
     return o;
 }
 
-void emit(ConsoleChannel channel, const std::string& text)
+// As writeAll; a sink takes every piece.
+int emit(ConsoleChannel channel, const std::string& text)
 {
     Output& o = output();
     std::lock_guard<std::mutex> lock(o.mutex);
-    if (o.sink)
-        o.sink(channel, text);
-    else
-        writeAll(channel == ConsoleChannel::Debug ? STDERR_FILENO : STDOUT_FILENO, text);
+    if (!o.sink)
+        return writeAll(channel == ConsoleChannel::Debug ? STDERR_FILENO : STDOUT_FILENO, text);
+    o.sink(channel, text);
+    return 1;
 }
 
 } // namespace
@@ -129,8 +166,12 @@ private:
             std::deque<std::string> batch;
             batch.swap(lines_);
             lock.unlock();
-            for (const std::string& line : batch)
-                emit(ConsoleChannel::Debug, line);
+            // This thread may wait for the reader, but outside the console's
+            // lock, and not past the end of the process.
+            for (const std::string& line : batch) {
+                while (emit(ConsoleChannel::Debug, line) == 0 && !quit_.load() && roomIn(STDERR_FILENO, 100) >= 0) {
+                }
+            }
             lock.lock();
         }
     }
@@ -138,7 +179,7 @@ private:
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::string> lines_;
-    bool quit_ = false;
+    std::atomic<bool> quit_{false};
     std::thread writer_;
 };
 

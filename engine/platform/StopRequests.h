@@ -11,8 +11,9 @@ namespace brelvo {
 // and SIGHUP, or on Windows Ctrl-C (taken as SIGINT), Ctrl-Break (SIGTERM)
 // and the console's closing, a logoff or a shutdown (SIGHUP). The first is
 // kept for the program to act on; a second calls `onSecond` with its number
-// and ends the process at once with 128 + that number. No program code runs
-// in a signal handler.
+// and ends the process at once with 128 + that number, unless the program
+// has settled its exit status first. No program code runs in a signal
+// handler.
 class StopRequests {
 public:
     using SecondHandler = void (*)(int signo);
@@ -29,12 +30,18 @@ public:
     bool wait(int ms) const;
     // The first request's number; 0 before.
     int signal() const { return first_.load(); }
+    // The program's exit status and report are final and about to be told:
+    // a later request no longer ends the process. 0 then; when a second
+    // request is already ending it, the status it ends with (128 + its
+    // number), and nothing more may be told.
+    int settle();
 
     struct State; // the system's side
 
 private:
     std::unique_ptr<State> state_;
     std::atomic<int> first_{0};
+    std::atomic<int> ending_{0}; // the second request that ends the process; -1: settled
 };
 
 } // namespace brelvo

@@ -8,6 +8,7 @@
 #include "platform/ErrorText.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
+#include "record/JobStatus.h"
 #include "record/ReportWriter.h"
 
 namespace brelvo {
@@ -369,8 +370,22 @@ void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); 
 
 void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
 {
+    {
+        std::lock_guard<std::mutex> lock(startMutex_);
+        switch (statusRow(job->statusCode()).outcome) {
+        case StatusOutcome::Succeeded: ++ended_.succeeded; break;
+        case StatusOutcome::Stopped: ++ended_.stopped; break;
+        default: ++ended_.failed; break;
+        }
+    }
     if (job->report())
         job->report()->submit(job->summary());
+}
+
+UpdateServer::EndedJobs UpdateServer::endedJobs() const
+{
+    std::lock_guard<std::mutex> lock(startMutex_);
+    return ended_;
 }
 
 } // namespace brelvo

@@ -68,6 +68,16 @@ public:
     size_t takeEvents(std::vector<Event>& out);
     uint64_t droppedEvents() const;
 
+    // The jobs that ended since the server was made, by outcome. Counted as
+    // each job ends, when its row goes to the report: unlike the JobResult
+    // events, which a full queue drops, none is missed.
+    struct EndedJobs {
+        uint64_t succeeded = 0;
+        uint64_t failed = 0;  // failed or timed out
+        uint64_t stopped = 0; // ended by Stop, without a result
+    };
+    EndedJobs endedJobs() const;
+
     // The report file of the current (or last) run; empty when none is written.
     std::string reportPath() const;
     // Waits until every row of the runs so far is on disk: true when all are.
@@ -110,6 +120,7 @@ private:
 
     mutable std::mutex startMutex_;
     Error startError_;
+    EndedJobs ended_; // under startMutex_
 
     // Shared with the report writers, which may outlive the server in a
     // job someone still holds.

@@ -339,6 +339,10 @@
         <translation>&quot;&quot; (empty code)</translation>
     </message>
     <message>
+        <source>Finding.eraseWithoutConfig</source>
+        <translation>&quot;%1&quot; is ticked, but no configuration file is chosen: %2 %3 %4</translation>
+    </message>
+    <message>
         <source>Finding.firmwareChoice</source>
         <translation>%1: %2 is used, image %3 (%4 bytes, %5 blocks, checksum %6)</translation>
     </message>
@@ -381,6 +385,10 @@
     <message>
         <source>Finding.imageMissing</source>
         <translation>%1: image %2 cannot be read (%3): the device would show &quot;%4&quot;</translation>
+    </message>
+    <message>
+        <source>Finding.imageTooLarge</source>
+        <translation>%1: image %2 (%3 bytes) is over %4 bytes, the most a device can be sent: the device would show &quot;%5&quot;</translation>
     </message>
     <message>
         <source>Finding.interfaceDown</source>
@@ -436,7 +444,7 @@
     </message>
     <message>
         <source>Finding.tooLarge</source>
-        <translation>%1: image %2 (%3 bytes) and the configuration (%4 bytes) exceed %5 bytes: the configuration would not be sent</translation>
+        <translation>%1: image %2 (%3 bytes) and the configuration (%4 bytes) exceed %5 bytes: the device would show &quot;%6&quot;</translation>
     </message>
     <message>
         <source>Finding.versionMissing</source>
@@ -471,6 +479,10 @@
         <translation>if devices do not answer, disconnect %1 (e.g. the wireless network) while updating</translation>
     </message>
     <message>
+        <source>Remedy.eraseWithoutConfig</source>
+        <translation>choose the devices&apos; configuration file, or untick &quot;%1&quot;</translation>
+    </message>
+    <message>
         <source>Remedy.folderEmpty</source>
         <translation>copy the firmware (kvx...bin and kvx...-ver.bin) into the folder, or choose another</translation>
     </message>
@@ -485,6 +497,10 @@
     <message>
         <source>Remedy.imageMissing</source>
         <translation>put the image %1 beside its version file, or remove %2</translation>
+    </message>
+    <message>
+        <source>Remedy.imageTooLarge</source>
+        <translation>replace %1 with an image of at most %2 bytes</translation>
     </message>
     <message>
         <source>Remedy.interfaceDown</source>

@@ -80,6 +80,9 @@ bool StopRequests::start(SecondHandler onSecond, std::string& error)
                     }
                     continue;
                 }
+                expected = 0;
+                if (!ending_.compare_exchange_strong(expected, signo))
+                    continue; // settled: the process returns the status its last line states
                 if (st.onSecond)
                     st.onSecond(signo);
                 ::_exit(128 + signo);

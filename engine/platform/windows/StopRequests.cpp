@@ -14,6 +14,7 @@ namespace {
 std::atomic<StopRequests*> g_watcher{nullptr};
 std::atomic<StopRequests::SecondHandler> g_onSecond{nullptr};
 std::atomic<int>* g_first = nullptr;
+std::atomic<int>* g_ending = nullptr;
 HANDLE g_event = nullptr;
 
 BOOL WINAPI onConsoleEvent(DWORD kind)
@@ -30,6 +31,9 @@ BOOL WINAPI onConsoleEvent(DWORD kind)
             Sleep(5000);
         return TRUE;
     }
+    expected = 0;
+    if (!g_ending->compare_exchange_strong(expected, signo))
+        return TRUE; // settled: the process returns the status its last line states
     if (const StopRequests::SecondHandler second = g_onSecond.load())
         second(signo);
     std::_Exit(128 + signo);
@@ -61,6 +65,7 @@ bool StopRequests::start(SecondHandler onSecond, std::string& error)
         return false;
     }
     g_first = &first_;
+    g_ending = &ending_;
     g_event = state_->event;
     g_onSecond = onSecond;
     if (!SetConsoleCtrlHandler(onConsoleEvent, TRUE)) {

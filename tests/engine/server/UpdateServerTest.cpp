@@ -14,11 +14,12 @@ using namespace brelvo_test;
 
 namespace {
 
-void send(const std::string& code)
+void send(const std::string& code, int times = 1)
 {
-    const std::vector<uint8_t> d = request(code);
+    const std::vector<uint8_t> d = code.empty() ? std::vector<uint8_t>{'j', 'u', 'n', 'k'} : request(code);
     SocketHandle s = openUdpSocket();
-    sendTo(s, d.data(), d.size(), SocketAddress{addressFromText("127.0.0.1"), hostToNet16(3281)});
+    for (int i = 0; i < times; ++i)
+        sendTo(s, d.data(), d.size(), SocketAddress{addressFromText("127.0.0.1"), hostToNet16(3281)});
     closeSocket(s);
 }
 
@@ -28,7 +29,8 @@ bool until(const std::function<bool()>& done) { return waitFor(done, 30s); }
 
 // A station serves on for days and clears its table now and then: pruning
 // must give the lent addresses back, keep the running jobs in order, and
-// destruction must join whatever still runs.
+// destruction must join whatever still runs. Jobs that ended are counted
+// even when junk overruns the event queue and takes their results with it.
 TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
 {
     inPrivateNetns([] {
@@ -53,6 +55,13 @@ TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
                 lent.insert(seen[i]->lentAddress());
             }
             CHILD_CHECK(lent.size() == 3 && !lent.count(0));
+            CHILD_CHECK(until([&] { return send("", 100), server.droppedEvents() > 200; }));
+            std::vector<Event> events;
+            server.takeEvents(events);
+            for (const Event& e : events)
+                CHILD_CHECK(e.kind == EventKind::RequestMalformed);
+            const UpdateServer::EndedJobs ended = server.endedJobs();
+            CHILD_CHECK(ended.failed == 3 && ended.succeeded == 0 && ended.stopped == 0);
             server.pruneFinished();
             CHILD_CHECK(server.jobCount() == 0 && seen[0]->statusCode() == FileError); // a pruned record stays valid
 

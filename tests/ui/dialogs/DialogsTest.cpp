@@ -190,9 +190,11 @@ private slots:
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("how");
         QTest::addColumn<int>("expected");
-        for (const char* kind : {"information", "question", "warning"}) {
+        for (const char* kind : {"information", "question", "warning", "interrupting"}) {
+            const bool safe = QByteArray(kind) == "interrupting";
             QTest::addRow("%s OK", kind) << kind << "okBtn" << int(QMessageBox::Ok);
-            QTest::addRow("%s Escape", kind) << kind << "" << int(QMessageBox::Cancel);
+            QTest::addRow("%s Escape", kind) << kind << "Escape" << int(QMessageBox::Cancel);
+            QTest::addRow("%s Enter", kind) << kind << "Enter" << int(safe ? QMessageBox::Cancel : QMessageBox::Ok);
             QTest::addRow("%s close", kind) << kind << "closeBtn" << int(QMessageBox::Cancel);
             if (QByteArray(kind) != "warning")
                 QTest::addRow("%s Cancel", kind) << kind << "cancelBtn" << int(QMessageBox::Cancel);
@@ -201,37 +203,46 @@ private slots:
 
     // A message wraps to more lines than the form's height holds, and may
     // carry paths and names from outside: all of it shown, never as markup.
+    // Enter presses the button drawn as the default; in a question that
+    // would interrupt devices, that is Cancel.
     void boxResult()
     {
         QFETCH(QString, kind);
         QFETCH(QString, how);
-        const auto call = kind == "information" ? &MessageBoxDlg::information
-                          : kind == "question"  ? &MessageBoxDlg::question
-                                                : &MessageBoxDlg::warning;
+        const auto call = [&kind](const QString& c) {
+            if (kind == "information")
+                return MessageBoxDlg::information(nullptr, "Stop Update", c);
+            if (kind == "warning")
+                return MessageBoxDlg::warning(nullptr, "Stop Update", c);
+            return MessageBoxDlg::question(nullptr, "Stop Update", c,
+                                           kind == "question" ? MessageBoxDlg::Default::Ok : MessageBoxDlg::Default::Cancel);
+        };
         const QString content = QStringLiteral("<b>/srv/fw</b> &amp; <img src=x>\n")
             + QString("1.A warning long enough to wrap over several lines of the box.\n\n").repeated(4);
         ui_test::Catalogue english(QStringLiteral("English.qm"));
         ui_test::LanguageChanges changes;
         ui_test::ModalWatcher watcher;
         bool cancelShown = false, fits = false, plain = false;
-        QString ok;
+        QString ok, drawnDefault;
         watcher.queue([&](QWidget* dlg) {
             auto* text = dlg->findChild<QLabel*>("contentText");
             cancelShown = dlg->findChild<QPushButton*>("cancelBtn")->isVisible();
             fits = text->height() >= text->heightForWidth(text->width());
             plain = text->textFormat() == Qt::PlainText;
             ok = dlg->findChild<QPushButton*>("okBtn")->text();
-            if (how.isEmpty())
-                QTest::keyClick(dlg, Qt::Key_Escape);
+            drawnDefault = ui_test::drawnDefault(dlg);
+            if (how == "Escape" || how == "Enter")
+                QTest::keyClick(dlg, how == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
             else
                 dlg->findChild<QPushButton*>(how)->click();
         });
-        QTEST(call(nullptr, "Stop Update", content), "expected");
+        QTEST(call(content), "expected");
         QVERIFY2(watcher.seen.size() == 1 && watcher.seen.at(0).closed, "the box stayed open");
         QVERIFY2(fits, "the message is clipped");
         QCOMPARE(cancelShown, kind != "warning");
         QVERIFY(plain && watcher.seen.at(0).content == content);
         QCOMPARE(ok, QString("OK"));
+        QCOMPARE(drawnDefault, QString(kind == "interrupting" ? "cancelBtn" : "okBtn"));
         QCOMPARE(changes.count, 0);
     }
 

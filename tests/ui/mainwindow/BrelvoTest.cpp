@@ -15,6 +15,8 @@
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
 #include "widgets/SWTableWidget.h"
+#include "Csv.h"
+#include "Files.h"
 #include "FirmwareFolder.h"
 #include "NetnsEnv.h"
 #include "UdpPort.h"
@@ -30,6 +32,7 @@
 #include <QtTest>
 
 #include <arpa/inet.h>
+#include <fcntl.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -59,6 +62,7 @@ public:
     using Brelvo::restoreSettings;
     using Brelvo::server;
     using Brelvo::setInputsEnabled;
+    using Brelvo::setEndProcess;
     using Brelvo::setStartCheck;
     using Brelvo::showEvents;
     using Brelvo::showJobs;
@@ -174,6 +178,39 @@ struct Run {
     TestWindow w;
     ModalWatcher watcher;
     QPushButton* const start = w.get<QPushButton>("startUpdate");
+};
+
+// The process's threads: id and name.
+QStringList threads()
+{
+    QStringList out;
+    for (const QString& id : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        QFile comm(QStringLiteral("/proc/self/task/%1/comm").arg(id));
+        out << id + QLatin1Char(' ') + (comm.open(QIODevice::ReadOnly) ? comm.readAll().trimmed() : QByteArray());
+    }
+    return out;
+}
+
+// Nobody reads the program's output while it lives: descriptors 1 and 2 go
+// to a full pipe that blocks its writers, as a stalled terminal does. A
+// hang meanwhile ends the test (SIGALRM) after a minute.
+struct StalledOutput {
+    int pipe_[2] = {-1, -1}, saved_[2] = {::dup(1), ::dup(2)};
+    StalledOutput()
+    {
+        const QByteArray block(4096, 'x');
+        if (::pipe2(pipe_, O_NONBLOCK) == 0)
+            while (::write(pipe_[1], block.data(), block.size()) > 0 || ::write(pipe_[1], "x", 1) > 0) {
+            }
+        ::fcntl(pipe_[1], F_SETFL, 0);
+        ::dup2(pipe_[1], 1), ::dup2(pipe_[1], 2), ::alarm(60);
+    }
+    ~StalledOutput()
+    {
+        ::alarm(0), ::dup2(saved_[0], 1), ::dup2(saved_[1], 2);
+        for (int fd : {saved_[0], saved_[1], pipe_[0], pipe_[1]})
+            ::close(fd);
+    }
 };
 
 } // namespace
@@ -413,9 +450,10 @@ private slots:
     }
 
     // Ticking the erase box warns (unticking does not; a picked configuration
-    // file ticks it silently). Each picker opens where its field points, else in
-    // the folder last picked from (also after a restart), else at home; never in
-    // the working directory.
+    // file ticks it silently), and so does the check at Start while no
+    // configuration file is chosen. Each picker opens where its field points,
+    // else in the folder last picked from (also after a restart), else at home;
+    // never in the working directory.
     void pickersAndEraseWarning()
     {
         QTemporaryDir dir;
@@ -454,6 +492,19 @@ private slots:
         watcher.pick(QString(), &opened);
         w.get<QPushButton>("selectInitPath")->click();
         QCOMPARE(opened, QStringList{dir.path()});
+
+        // The check learns the options; its own failure keeps the start (and port 3281) away.
+        w.get<QCheckBox>("clearBoot")->setChecked(true);
+        w.setStartCheck([](const brelvo::PreflightInput& input) {
+            std::vector<brelvo::Finding> findings = brelvo::checkWriteOptions(input.options, input.configPath);
+            findings.push_back(brelvo::checkFirmwareFolder("", "").at(0));
+            return findings;
+        });
+        w.get<QPushButton>("startUpdate")->click();
+        QTRY_COMPARE_WITH_TIMEOUT(watcher.seen.size(), 2, 20000);
+        w.expectLog({"[Warning] \"Erase BOOT Partition\" is ticked, but no configuration file is chosen: 1.If the "
+                     "device is missing a profile, it will fail to start! 2.After erasing",
+                     " — what to do: choose the devices' configuration file, or untick \"Erase BOOT Partition\""});
     }
 
     // The title bar's menu (nowhere else), and the tray: a double click brings
@@ -583,7 +634,7 @@ private slots:
     }
 
     // One whole run: the check passes, a device is served, Stop while it is
-    // busy asks (Cancel leaves the run), junk that overruns the engine's
+    // busy asks (Enter leaves the run), junk that overruns the engine's
     // event queue is said once a run, Stop ends the run, Clear empties the table.
     void runStopAndClear()
     {
@@ -609,8 +660,11 @@ private slots:
                                             "ABCDEFG", "--expect-image", image, "--expect-options", "1",
                                             "--progress-steps", "20", "--progress-interval", "400"});
         QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Updating..."), 60000);
-        run.watcher.queue([](QWidget* d) { d->findChild<QPushButton*>(QStringLiteral("cancelBtn"))->click(); });
+        // Stop while busy asks; Enter presses Cancel, drawn as the default, and leaves the run.
+        QString drawn;
+        run.watcher.queue([&](QWidget* d) { drawn = ui_test::drawnDefault(d), QTest::keyClick(d, Qt::Key_Return); });
         run.start->click();
+        QCOMPARE(drawn, QStringLiteral("cancelBtn"));
         QVERIFY(run.watcher.seen.size() == 1 && run.watcher.seen.at(0).title == QLatin1String("Stop Update"));
         QVERIFY(w.isRunning() && w.isPolling() && run.start->text() == QLatin1String("Stop"));
         QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Update Complete!"), 60000);
@@ -653,6 +707,54 @@ private slots:
         w.get<QPushButton>("clearContent")->click();
         QCOMPARE(w.get<SWTableWidget>("tableWidget")->rowCount(), 0);
         w.expectLog({mark, "Stop: no device was being updated", "The run has ended"});
+    }
+
+    // Exit while a device is at work, three times. Enter in the question
+    // (Cancel, drawn as the default) leaves the device working; OK ends the
+    // run completely, every thread of it joined and the device's row in the
+    // report, also while nobody reads the program's output (a terminal that
+    // does not keep up).
+    void exitWithLiveJobs()
+    {
+        REQUIRE_NETNS(env);
+        for (int round = 0; round < 3; ++round) {
+            Run run(env);
+            auto& w = run.w;
+            bool ended = false;
+            w.setEndProcess([&] { ended = true; });
+            const QStringList before = threads();
+            run.start->click();
+            QTRY_VERIFY_WITH_TIMEOUT(w.isRunning() && brelvo_test::udpPortBound(3281), 30000);
+            QProcess device;
+            device.start(QStringLiteral("ip"), {"netns", "exec", QString::fromStdString(env.devNs),
+                                                QString::fromStdString(env.devsim), "--tool", run.tool, "--product",
+                                                "ABCDEFG", "--progress-steps", "1000", "--progress-interval", "50"});
+            QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Updating..."), 60000);
+            const QString report = QString::fromStdString(w.server()->reportPath());
+
+            QString drawn;
+            run.watcher.queue([&](QWidget* d) { drawn = ui_test::drawnDefault(d), QTest::keyClick(d, Qt::Key_Return); });
+            w.get<QPushButton>("exitBtn")->click();
+            QCOMPARE(drawn, QStringLiteral("cancelBtn"));
+            const int progress = w.server()->snapshot().at(0).progress;
+            QTRY_VERIFY_WITH_TIMEOUT(w.server()->snapshot().at(0).progress > progress, 10000);
+            QVERIFY(!ended && w.isRunning());
+
+            run.watcher.queue([](QWidget* d) { d->findChild<QPushButton*>(QStringLiteral("okBtn"))->click(); });
+            {
+                StalledOutput stall;
+                QTest::qWait(1500);  // the listener meets it
+                w.get<QPushButton>("exitBtn")->click();
+            }
+            QVERIFY(ended && !w.server());
+            for (const QString& thread : threads())
+                QVERIFY2(round == 0 || before.contains(thread) || thread.endsWith(QLatin1String(" Thread (pooled)")),
+                         qPrintable(thread + QStringLiteral(" outlived the run")));
+            brelvo_test::CsvRows rows;
+            QVERIFY2(brelvo_test::parseCsv(brelvo_test::readText(report.toStdString()), &rows) && rows.size() == 2
+                         && rows[1][10] == "15" && rows[1][11] == "Stopped",
+                     qPrintable(report));
+        }
     }
 
     // The check passed with a warning, which does not refuse, but the port was
