@@ -160,6 +160,10 @@
         <translation>The run has ended: no longer listening for devices</translation>
     </message>
     <message>
+        <source>Log.serverFailed</source>
+        <translation>The server has failed and no longer hears devices; press Start to serve again</translation>
+    </message>
+    <message>
         <source>Log.startFailed</source>
         <translation>Start Failed: %1</translation>
     </message>
@@ -656,6 +660,22 @@
     <message>
         <source>Log.timedOut</source>
         <translation>timed out at &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Log.consoleThreadFailed</source>
+        <translation>The console thread failed: debug lines are no longer shown</translation>
+    </message>
+    <message>
+        <source>Log.listenerThreadFailed</source>
+        <translation>The listener thread failed: no more requests are heard on UDP port 3281</translation>
+    </message>
+    <message>
+        <source>Log.reportThreadFailed</source>
+        <translation>The report thread failed: rows are written when the run ends</translation>
+    </message>
+    <message>
+        <source>Log.transferThreadFailed</source>
+        <translation>The transfer thread failed: the devices it served ended as failed</translation>
     </message>
     <message>
         <source>Log.unknown</source>

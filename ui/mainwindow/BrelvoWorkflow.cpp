@@ -209,6 +209,7 @@ void Brelvo::startServer()
     }
     checking_ = false;
     droppedSaid_ = false;
+    failureSaid_ = false;
     pollTimer_.start();
     running_ = true;
     startStopButton_->setEnabled(true);
@@ -406,6 +407,16 @@ void Brelvo::pollJobs()
     showJobs(server_->snapshot());
     drainEvents();
 
+    // A listener that failed ends the run, as brelvo-cli serve does; once
+    // idle the button offers a new Start.
+    if (running_ && !failureSaid_ && server_->listenerFailed()) {
+        failureSaid_ = true;
+        logNote(tr("Log.serverFailed"), LogWindow::Tone::Failure);
+        server_->stop();
+        drainEvents();
+        startStopButton_->setEnabled(false);
+        setStartButtonKey("PushButton.prepareStop");
+    }
     if (server_->isIdle()) {
         pollTimer_.stop();
         running_ = false;

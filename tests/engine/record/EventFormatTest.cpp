@@ -144,6 +144,10 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          "Run report: cannot write /tmp/x/file.txt: Not a directory (making its folder); the run goes on",
          t + "\"report_failed\",\"severity\":\"failure\",\"code\":20,\"error\":\"Not a directory\","
              "\"path\":\"/tmp/x/file.txt\",\"detail\":\"making its folder\"}"},
+        {with(make(EventKind::ThreadFailed), [](Event& e) { e.thread = "listener", e.detail = "out of memory"; }),
+         "The listener thread failed (out of memory): no more requests are heard on UDP port 3281; start again to "
+         "serve",
+         t + "\"thread_failed\",\"severity\":\"failure\",\"detail\":\"out of memory\",\"thread\":\"listener\"}"},
     };
     int kindsSeen = 0;
     for (const Case& c : cases) {
@@ -152,7 +156,7 @@ TEST(EventFormat, EveryKindAsTextAndJson)
         EXPECT_EQ(formatEventJson(c.event), c.json);
         kindsSeen |= 1 << static_cast<int>(c.event.kind);
     }
-    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::ReportFailed) + 1)) - 1) << "a kind has no row";
+    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::ThreadFailed) + 1)) - 1) << "a kind has no row";
 }
 
 TEST(EventFormat, HostileTextIsShownNotObeyed)
@@ -172,9 +176,9 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
     EXPECT_TRUE(brelvo_test::JsonCheck().object(json));
 
     // Every string field of every kind stays one valid JSON line.
-    for (int k = 0; k <= static_cast<int>(EventKind::ReportFailed); ++k) {
+    for (int k = 0; k <= static_cast<int>(EventKind::ThreadFailed); ++k) {
         Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
-        h.path = code;
+        h.path = h.thread = code;
         h.detail = code;
         EXPECT_TRUE(brelvo_test::JsonCheck().object(formatEventJson(h))) << formatEventJson(h);
         const std::string text = formatEventText(h);

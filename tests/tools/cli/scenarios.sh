@@ -12,7 +12,10 @@
 #                 the device counted though junk overran the event queue
 #   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
 #                 row of 15; SIGINT and SIGTERM together: exit 143 at once;
-#                 two SIGINTs in the sweep: no end line that lies
+#                 two SIGINTs in the sweep: no end line that lies;
+#                 SIGINT while the listener reads a 1 TiB entry: ended soon,
+#                 nothing sent, a row of 15; a 1 GiB image under a 700 MB
+#                 address-space limit: a row of 13 and exit 1, or exit 3
 #   port-held     3281 held by another program, then by a serving copy: exit 3
 #   station       300 devices in 15 waves of 20: the table never fills
 #   json          --json --devices 3 --erase with three devices and one asking
@@ -278,6 +281,43 @@ sigterm)
         said=$(sed -n 's/.*Serving ended,.*; exit \([0-9]*\)$/\1/p' "$work/out")
         [ "$said" = "$rc" ] || { [ -z "$said" ] && [ "$rc" = 130 ]; } || fail "try $try: the end line says exit '$said', the process exited $rc"
     done
+
+    # SIGINT while the listener walks an entry of 1 TiB without a line end
+    # (dropped in after the start's check): the walk is abandoned.
+    step=sigint-reading
+    rm -f "$work/report.csv"
+    serve
+    truncate -s 1T "$work/fw/kvx_HUGEONE.bin"
+    devices 1 51 --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    await "$work/out" "asked for ABCDEFG" 500 || fail "no line with 'asked for ABCDEFG' in out"
+    kill -INT "$serve_pid"
+    finish 5
+    expect_rc 0
+    [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    hasnt out "offer sent"
+    has out "stopped by SIGINT"
+    rm -f "$work/fw/kvx_HUGEONE.bin"
+    [ "$fails" = 0 ] || show
+
+    # A 1 GiB image (of zeros: its checksum is 0) under a 700 MB address-space
+    # limit: its job is refused as it cannot be held, or serving cannot start.
+    step=address-space
+    rm -f "$work/report.csv"
+    rm -f "$work/fw/kvx_ABCDEFG_V2.bin"
+    truncate -s 1G "$work/fw/kvx_ABCDEFG_V2.bin"
+    printf 'product=ABCDEFG\nchecksum=0\n' >"$work/fw/kvx_ABCDEFG_V2-ver.bin"
+    printf '#!/bin/sh\nulimit -v 700000\nexec "%s" "$@"\n' "$cli" >"$work/limited"
+    chmod +x "$work/limited"
+    cli="$work/limited" serve --devices 1
+    devices 1 52 --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    finish 30
+    if [ "$rc" = 1 ]; then
+        [ "$(codes | tr '\n' ' ')" = "13 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    else
+        expect_rc 3
+    fi
     ;;
 port-held)
     firmware "$work/fw" 4096

@@ -64,7 +64,7 @@ void EventTextTest::lines_data()
     using K = EventKind;
     QTest::addColumn<Event>("e");
     QTest::addColumn<QString>("english");  // empty: not compared
-    for (int k = 0; k <= int(K::ReportFailed); ++k)
+    for (int k = 0; k <= int(K::ThreadFailed); ++k)
         QTest::addRow("kind %d", k) << Event(Ev(K(k)).job(3).why("why")) << QString();
     const auto row = [](const char* name, const Event& e, const char* english) {
         QTest::newRow(name) << e << QString::fromUtf8(english);
@@ -99,6 +99,15 @@ void EventTextTest::lines_data()
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
     row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
         "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
+    for (const char* thread : {"listener", "transfer", "report", "console"}) {
+        Ev died(K::ThreadFailed);
+        died.thread = thread;
+        row(thread, died.why("why"), "");
+    }
+    Ev listener(K::ThreadFailed);
+    listener.thread = "listener";
+    row("listener died", listener.why("out of memory"),
+        "The listener thread failed: no more requests are heard on UDP port 3281 (out of memory)");
     row("unknown kind", Ev(K(200)), "Unknown event 200");
     // Text from a device or the disk is shown, never obeyed, and breaks no line.
     Ev hostile(K::RequestNoFirmware);
