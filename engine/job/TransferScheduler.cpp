@@ -94,7 +94,7 @@ bool TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle 
         if (threadFailed_)
             return fail(error, NetError, "the transfer thread failed");
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || wake_->fd() < 0 ||
+            if (!idlePoller_.valid() || !wake_->valid() ||
                 thread_.start([this] { run(); }, "transfer", [this](const std::string& why) { died(why); }) != 0)
                 return fail(error, NetError, "no thread could be started for the transfers");
             threadStarted_ = true;

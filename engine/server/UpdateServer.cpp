@@ -92,9 +92,15 @@ int UpdateServer::start(const ServerSettings& wanted)
 
     consoleWrite("running...\n");
     Error error;
+    if (const int refused = startSockets(&error)) {
+        refuseStart(std::move(error));
+        return refused;
+    }
     const SocketHandle s = bindRequestPort(&error);
-    if (s == kInvalidSocket)
+    if (s == kInvalidSocket) {
+        stopSocketLayer();
         return refuseStart(std::move(error));
+    }
 
     // A new report per run; rows of jobs from earlier runs still go to theirs.
     std::shared_ptr<ReportWriter> runReport = wanted.writeReport ? newRunReport(wanted, events_) : nullptr;
@@ -116,6 +122,7 @@ int UpdateServer::start(const ServerSettings& wanted)
     accepting_ = true;
     if (!listener_.start(s, wanted, &error)) {
         accepting_ = false;
+        stopSocketLayer();
         return refuseStart(std::move(error));
     }
     return 0;
@@ -126,6 +133,26 @@ int UpdateServer::refuseStart(Error error)
     std::lock_guard<std::mutex> lock(startMutex_);
     startError_ = std::move(error);
     return -1;
+}
+
+// The socket layer is started for each run and stopped when its listener
+// ends; only Windows has one, and only there can these steps fail.
+int UpdateServer::startSockets(Error* error)
+{
+    unsigned offered = 0;
+    if (const int code = startSocketLayer(&offered)) {
+        consolePrintf("WSAStartup failed. return: %d\n", code);
+        fail(error, 0, "the socket layer cannot be started: " + errorTextEnglish(code));
+        return -1;
+    }
+    if (offered != kSocketLayerVersion) {
+        consolePrintf("wsaData.wVersion: %u is not equal to wVersionRequested: %u\n", offered, kSocketLayerVersion);
+        stopSocketLayer();
+        fail(error, 0, "the socket layer offers version " + std::to_string(offered & 0xFF) + "." +
+                           std::to_string(offered >> 8 & 0xFF) + ", not 1.1");
+        return -2;
+    }
+    return 0;
 }
 
 // Port 3281 is bound here, not on the listener's thread: a port held by

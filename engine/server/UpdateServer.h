@@ -39,9 +39,11 @@ public:
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
 
-    // 0 on success; -1 when a listener is still active, port 3281 cannot be
-    // bound, or no thread could be made (startError() says which). Texts are
-    // UTF-8; options are OptionUpdateBoot | OptionEraseBoot.
+    // 0 on success; -1 when a listener is still active, the socket layer
+    // cannot be started, port 3281 cannot be bound, or no thread could be
+    // made; -2 when the socket layer offers another version than 1.1
+    // (startError() says which). Texts are UTF-8; options are
+    // OptionUpdateBoot | OptionEraseBoot.
     int start(const std::string& firmwareDir, const std::string& configPath,
               const std::string& localAddress, int options);
     int start(const ServerSettings& settings);
@@ -91,6 +93,9 @@ public:
 private:
     // A failed start() keeps its error for startError() and answers -1.
     int refuseStart(Error error);
+    // 0, or -1 / -2 when the socket layer cannot be started or offers
+    // another version (said on the console and kept in `error`).
+    int startSockets(Error* error);
     // Port 3281, bound; invalid after saying why.
     SocketHandle bindRequestPort(Error* error);
     void renumberRows();

@@ -125,6 +125,7 @@ void UpdateServerListener::run(SocketHandle s)
     }
 
     closeSocket(s);
+    stopSocketLayer();
     active_ = false;
 }
 

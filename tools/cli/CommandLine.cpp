@@ -187,7 +187,11 @@ Taken takeServeOption(int c, const char* value, const std::string& where, ServeO
 // What getopt could not take: a missing value, a value too many, an unknown option.
 std::string refusal(int c, const ParseState& st)
 {
-    if (c == ':')
+    // A long option written with "=value" that takes none: GNU getopt
+    // answers '?', the BSD one of mingw-w64 ':' as for a missing value.
+    const char* arg = st.first[::optind - 1] ? st.first[::optind - 1] : "";
+    const bool gaveValue = std::strncmp(arg, "--", 2) == 0 && std::strchr(arg, '=');
+    if (c == ':' && !gaveValue)
         return st.where + "option '" + writtenOption(st.first, ::optind - 1) + "' needs a value";
     // optopt: a short option's letter, a long option's code when it was
     // given a value it does not take, 0 for an unknown long one.

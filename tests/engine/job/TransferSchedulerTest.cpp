@@ -152,7 +152,11 @@ TEST(Scheduler, AnotherToolsOfferIsJudgedByItsPlaceBeforeOrAfterOurs)
         TransferCore::Timing timing;
         timing.silenceNs = 2000000000; // no device answers here
         timing.otherOfferGraceNs = 0;
+#ifdef _WIN32 // no sniffer there: the devices' ports are heard instead
+        for (const int variant : {0, 1}) {
+#else
         for (const int variant : {0, 1, 2, 3}) {
+#endif
             const bool before = variant & 1, sniffing = variant & 2;
             Recorder observer;
             SocketAddress devicePort, jobPort, sender;
