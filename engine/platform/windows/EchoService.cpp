@@ -93,19 +93,18 @@ int pingThroughEchoService(const uint32_t* targets, int count, int waitMs, uint8
         roundTripMs[i] = reply->RoundTripTime;
         ++yes;
     }
-    // Closing the handle cancels what is still out; the service may write
-    // into a reply buffer until its event is set, so those buffers outlive
-    // a request that never completes.
-    IcmpCloseHandle(icmp);
+    // A stop lets what is out run to its time-out: the service owns the
+    // reply buffers until then, and Wine's stalls for the next program when
+    // a process leaves with requests out.
     if (!allDone) {
-        const DWORD last = GetTickCount() + timeout + kCompletionGraceMs;
         for (const Request& r : requests->list) {
-            if (r.pending && !completed(r, last, nullptr)) {
+            if (r.pending && !completed(r, deadline, nullptr)) {
                 requests.release();
                 break;
             }
         }
     }
+    IcmpCloseHandle(icmp);
     return yes;
 }
 

@@ -28,7 +28,8 @@
 #                 station and 16 on the other, no address served twice, both
 #                 exit 0, and each names the other once
 #   image         the Windows build under Wine (BRELVO_CLI_RUNNER=
-#                 tests/support/wine-run.sh): one device, image only, from a
+#                 tests/support/wine-run.sh): Ctrl-C in the sweep, then one
+#                 device, image only, from a
 #                 folder with a non-ASCII name, the sweep through the system's
 #                 echo service; one with a configuration behind
 #                 the image; four at 20 % ack loss: byte-exact, exit 0, rows of
@@ -417,6 +418,13 @@ image)
         [ "$(codes | tr '\n' ' ')" = "$want" ] || fail "result codes: $(codes | tr '\n' ' ')"
         [ "$fails" = 0 ] || show
     }
+    # A Ctrl-C in the sweep leaves the echo service fit for the next run.
+    step=ctrl-c-sweep
+    serve
+    kill -INT "$serve_pid"
+    finish 5
+    expect_rc 0
+    has out "Serving ended, stopped by SIGINT: 0 succeeded, 0 failed, 0 stopped"
     expect_run "image only" "9 " 20 --devices 1 -- 1 50 --expect-image "$image" --expect-config none
     # Only this machine (.1) and the four devices answer the sweep.
     has out "Address sweep found 248 free addresses (ICMP: service)"
