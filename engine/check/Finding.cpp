@@ -20,6 +20,7 @@ const char* findingIdName(FindingId id)
     case FindingId::DefaultRouteElsewhere: return "default-route-elsewhere";
     case FindingId::IcmpRaw: return "icmp-raw";
     case FindingId::IcmpDatagram: return "icmp-datagram";
+    case FindingId::IcmpService: return "icmp-service";
     case FindingId::IcmpNone: return "icmp-none";
     case FindingId::FolderMissing: return "firmware-folder-missing";
     case FindingId::FolderEmpty: return "firmware-folder-empty";

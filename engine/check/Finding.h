@@ -28,6 +28,7 @@ enum class FindingId {
     DefaultRouteElsewhere,   // interface, routeInterface, gateway
     IcmpRaw,                 // reason ("root" or "cap_net_raw")
     IcmpDatagram,            // group, range
+    IcmpService,             // (none: Windows' echo service needs no right)
     IcmpNone,                // program, range, groups
     FolderMissing,           // folder, error
     FolderEmpty,             // folder

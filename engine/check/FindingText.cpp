@@ -58,6 +58,8 @@ std::string findingMessage(const Finding& f)
     case FindingId::IcmpDatagram:
         return "the address sweep can use the unprivileged ICMP socket (group " + orNone(a("group"), "?") +
                " in ping_group_range " + a("range") + ")";
+    case FindingId::IcmpService:
+        return "the address sweep can use the system's ICMP echo service (no rights needed)";
     case FindingId::IcmpNone:
         return "no ICMP socket can be opened (ping_group_range " + a("range") +
                "): no address can be lent, every device would be refused";
@@ -179,6 +181,7 @@ std::string findingRemedy(const Finding& f)
     case FindingId::InterfaceOk:
     case FindingId::IcmpRaw:
     case FindingId::IcmpDatagram:
+    case FindingId::IcmpService:
     case FindingId::FirmwareEntry:
     case FindingId::FirmwareChoice:
     case FindingId::ConfigNone:

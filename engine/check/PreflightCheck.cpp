@@ -7,6 +7,7 @@
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
 #include "platform/DirectorySearch.h"
+#include "platform/EchoService.h"
 #include "platform/ErrorText.h"
 #include "platform/FileIdentity.h"
 #include "platform/NetworkInterfaces.h"
@@ -362,6 +363,9 @@ std::vector<Finding> checkLocalAddress(const std::string& text)
 
 IcmpMethod icmpMethodAvailable()
 {
+    // The sweep's own order: the service wherever the system has one.
+    if (echoServiceAvailable())
+        return IcmpMethod::Service;
     SocketHandle s = openRawIcmpSocket();
     if (s != kInvalidSocket) {
         closeSocket(s);
@@ -394,6 +398,8 @@ std::vector<Finding> checkIcmpRights(const std::string& programName)
         }
         return {make(Severity::Info, FindingId::IcmpDatagram, {{"group", group}, {"range", range.text()}})};
     }
+    case IcmpMethod::Service:
+        return {make(Severity::Info, FindingId::IcmpService, {})};
     case IcmpMethod::None:
         break;
     }

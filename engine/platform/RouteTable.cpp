@@ -26,7 +26,7 @@ bool parseHex32(const std::string& text, uint32_t& out)
 
 } // namespace
 
-std::vector<Ipv4Route> readIpv4Routes(const std::string& path)
+std::vector<Ipv4Route> readIpv4RouteFile(const std::string& path)
 {
     std::vector<Ipv4Route> routes;
     std::ifstream in(path);

@@ -19,8 +19,12 @@ struct Ipv4Route {
     bool isDefault() const { return destination == 0 && mask == 0 && (flags & 0x1u); }
 };
 
-// The routes of this network namespace from the kernel's table at `path`;
+// The IPv4 routes this machine (its network namespace) uses now; empty when
+// they cannot be read.
+std::vector<Ipv4Route> readIpv4Routes();
+
+// Linux: the routes in the kernel's text table at `path` (/proc/net/route);
 // lines that do not parse are left out. Empty when it cannot be read.
-std::vector<Ipv4Route> readIpv4Routes(const std::string& path = "/proc/net/route");
+std::vector<Ipv4Route> readIpv4RouteFile(const std::string& path);
 
 } // namespace brelvo

@@ -36,8 +36,8 @@ enum class EventKind : uint8_t {
 enum class Severity : uint8_t { Info, Warning, Failure };
 
 // How the address sweep could ping: a raw ICMP socket, the unprivileged
-// ICMP datagram socket, or not at all.
-enum class IcmpMethod : uint8_t { None, Raw, Datagram };
+// ICMP datagram socket, the system's echo service (Windows), or not at all.
+enum class IcmpMethod : uint8_t { None, Raw, Datagram, Service };
 
 struct Event {
     EventKind kind = EventKind::ListenerStarted;

@@ -195,6 +195,7 @@ const char* icmpMethodName(IcmpMethod method)
     case IcmpMethod::None: return "none";
     case IcmpMethod::Raw: return "raw";
     case IcmpMethod::Datagram: return "datagram";
+    case IcmpMethod::Service: return "service";
     }
     return "unknown";
 }

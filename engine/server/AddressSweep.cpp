@@ -4,6 +4,7 @@
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/EchoService.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -18,6 +19,27 @@ constexpr size_t kEchoFields = 12; // type .. send time
 
 // One counter for the whole process: sequence numbers go on across sweeps.
 std::atomic<uint32_t> g_sequence{0};
+
+// "from <address> returned <n> bytes:", "packet sequence number = <seq>.",
+// "delay: <ms> ms"
+void printReply(const std::string& sender, int bytes, uint16_t sequence, uint32_t delayMs)
+{
+    consolePrintf("\xE4\xBB\x8E %s \xE8\xBF\x94\xE5\x9B\x9E %d \xE5\xAD\x97\xE8\x8A\x82:"
+                  "\xE6\x95\xB0\xE6\x8D\xAE\xE5\x8C\x85\xE5\xBA\x8F\xE5\x88\x97\xE5\x8F\xB7 = %d. /t"
+                  "\xE5\xBB\xB6\xE8\xBF\x9F: %d ms /n",
+                  sender.c_str(), bytes, static_cast<int>(sequence), static_cast<int>(delayMs));
+}
+
+// The targets that did not answer, ascending, at most `capacity` of them.
+int freeOf(const uint32_t* targets, const uint8_t* answered, uint32_t* out, int capacity)
+{
+    int written = 0;
+    for (int i = 0; i < kSweepTargets && written < capacity; ++i) {
+        if (!answered[i])
+            out[written++] = targets[i];
+    }
+    return written;
+}
 
 } // namespace
 
@@ -84,13 +106,7 @@ int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, const 
             continue;
         }
         answered[target] = 1;
-        // "from <address> returned <n> bytes:", "packet sequence number = <seq>.",
-        // "delay: <ms> ms"
-        consolePrintf("\xE4\xBB\x8E %s \xE8\xBF\x94\xE5\x9B\x9E %d \xE5\xAD\x97\xE8\x8A\x82:"
-                      "\xE6\x95\xB0\xE6\x8D\xAE\xE5\x8C\x85\xE5\xBA\x8F\xE5\x88\x97\xE5\x8F\xB7 = %d. /t"
-                      "\xE5\xBB\xB6\xE8\xBF\x9F: %d ms /n",
-                      sender.c_str(), n, static_cast<int>(reply.sequence),
-                      static_cast<int>(now - reply.sendTime));
+        printReply(sender, n, reply.sequence, now - reply.sendTime);
     }
 }
 
@@ -135,6 +151,22 @@ int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_
     uint8_t answered[kSweepTargets] = {};
     sweepTargets(addressFromText(localAddress), targets);
 
+    uint32_t roundTrips[kSweepTargets];
+    const int serviced = pingThroughEchoService(targets, kSweepTargets, finalWaitMs, answered, roundTrips, abort);
+    if (serviced >= 0) {
+        if (method)
+            *method = IcmpMethod::Service;
+        for (int i = 0; i < kSweepTargets; ++i) {
+            sequences[i] = static_cast<uint16_t>(g_sequence.fetch_add(1));
+            consolePrintf("after send : %d\n", i);
+        }
+        for (int i = 0; i < kSweepTargets; ++i) {
+            if (answered[i])
+                printReply(addressToText(targets[i]), static_cast<int>(kEchoFields), sequences[i], roundTrips[i]);
+        }
+        return freeOf(targets, answered, out, capacity);
+    }
+
     EchoSocket es = openEchoSocket();
     if (es.handle == kInvalidSocket) {
         consoleWrite("Failed create socket\n");
@@ -154,13 +186,7 @@ int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_
     }
     collectEchoReplies(es, targets, sequences, kSweepTargets, finalWaitMs, answered, abort);
     closeSocket(es.handle);
-
-    int written = 0;
-    for (int i = 0; i < kSweepTargets && written < capacity; ++i) {
-        if (!answered[i])
-            out[written++] = targets[i];
-    }
-    return written;
+    return freeOf(targets, answered, out, capacity);
 }
 
 } // namespace brelvo

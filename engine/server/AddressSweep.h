@@ -31,9 +31,10 @@ int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, const 
                        int waitMs, uint8_t* answered, const std::atomic<bool>* abort = nullptr);
 
 // Probes hosts .1 to .253 of the /24 of `localAddress` with ICMP echo
-// requests and writes the addresses that did not answer (ascending, network
-// byte order, at most `capacity`) to `out`. Returns their number, or -1 when
-// no ICMP socket could be opened.
+// requests (through the system's echo service where it has one, else an
+// ICMP socket) and writes the addresses that did not answer (ascending,
+// network byte order, at most `capacity`) to `out`. Returns their number,
+// or -1 when neither could be used.
 int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_t* out, int capacity,
                        const std::atomic<bool>* abort = nullptr, IcmpMethod* method = nullptr);
 

@@ -387,6 +387,10 @@
         <translation>No ICMP socket can be opened (ping_group_range %1): the address sweep cannot run, no address can be lent and every device would be refused</translation>
     </message>
     <message>
+        <source>Finding.icmpService</source>
+        <translation>The address sweep can use the system&apos;s ICMP echo service (no rights needed)</translation>
+    </message>
+    <message>
         <source>Finding.icmpRaw</source>
         <translation>The address sweep can use a raw ICMP socket (%1)</translation>
     </message>

@@ -387,6 +387,10 @@
         <translation>无法打开任何 ICMP 套接字（ping_group_range %1）：地址扫描无法进行，无法为设备分配地址，所有设备都将无法升级</translation>
     </message>
     <message>
+        <source>Finding.icmpService</source>
+        <translation>地址扫描可以使用系统自带的 ICMP 回显服务（无需任何权限）</translation>
+    </message>
+    <message>
         <source>Finding.icmpRaw</source>
         <translation>地址扫描可以使用原始 ICMP 套接字（%1）</translation>
     </message>

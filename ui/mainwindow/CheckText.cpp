@@ -68,6 +68,8 @@ QString CheckText::message(const Finding& f)
         return tr("Finding.icmpRaw").arg(a("reason"));
     case FindingId::IcmpDatagram:
         return tr("Finding.icmpDatagram").arg(f.arg("group").empty() ? QStringLiteral("?") : a("group"), a("range"));
+    case FindingId::IcmpService:
+        return tr("Finding.icmpService");
     case FindingId::IcmpNone:
         return tr("Finding.icmpNone").arg(a("range"));
     case FindingId::FolderMissing:
@@ -189,6 +191,7 @@ QString CheckText::remedy(const Finding& f)
     case FindingId::InterfaceOk:
     case FindingId::IcmpRaw:
     case FindingId::IcmpDatagram:
+    case FindingId::IcmpService:
     case FindingId::FirmwareEntry:
     case FindingId::FirmwareChoice:
     case FindingId::ConfigNone:

@@ -2,10 +2,11 @@
 // The routing table as the check reads it: malformed lines are skipped.
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
+#include "platform/NetworkInterfaces.h"
 #include "platform/RouteTable.h"
 
 using namespace brelvo;
-using brelvo_test::TempDir;
+using namespace brelvo_test;
 
 TEST(RouteTable, DefaultRoutesAndMalformedLines)
 {
@@ -20,7 +21,7 @@ TEST(RouteTable, DefaultRoutesAndMalformedLines)
         "short\t00000000\t00000000\n"
         "neg\t00000000\t00000000\t0001\t0\t0\t-5\t00000000\t0\t0\t0\n"
         "long\t000000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n");
-    const auto routes = readIpv4Routes(path);
+    const auto routes = readIpv4RouteFile(path);
     ASSERT_EQ(routes.size(), 3u);
     EXPECT_EQ(routes[0].interface, "wlan0");
     EXPECT_TRUE(routes[0].isDefault());
@@ -29,6 +30,27 @@ TEST(RouteTable, DefaultRoutesAndMalformedLines)
     EXPECT_FALSE(routes[1].isDefault());
     EXPECT_EQ(addressToText(routes[1].destination), "10.213.7.0");
     EXPECT_FALSE(routes[2].isDefault());
-    EXPECT_TRUE(readIpv4Routes(dir.file("missing")).empty());
+    EXPECT_TRUE(readIpv4RouteFile(dir.file("missing")).empty());
 }
 
+
+// The system's own table in a private namespace: the /24 of this machine's
+// 10.213.9.1 goes, without a gateway, through the card that holds it.
+TEST(RouteTable, SystemRoutesNameTheCardOfTheirNetwork)
+{
+    inPrivateNetns([] {
+        answeringBelow(251);
+        std::string card;
+        for (const InterfaceAddress& a : listIpv4Addresses())
+            card = a.address == addressFromText("10.213.9.1") ? a.name : card;
+        int found = 0;
+        for (const Ipv4Route& r : readIpv4Routes()) {
+            if (r.destination != addressFromText("10.213.9.0"))
+                continue;
+            ++found;
+            CHILD_CHECK(r.mask == addressFromText("255.255.255.0") && r.gateway == 0 && !r.isDefault());
+            CHILD_CHECK(!card.empty() && r.interface == card);
+        }
+        CHILD_CHECK(found == 1);
+    });
+}

@@ -76,9 +76,9 @@ TEST(EventFormat, EveryKindAsTextAndJson)
         {with(make(EventKind::SweepFinished), [](Event& e) { e.value = 1, e.icmp = IcmpMethod::Datagram; }),
          "Address sweep found 1 free address (ICMP: datagram)",
          t + "\"sweep_finished\",\"severity\":\"info\",\"value\":1,\"icmp\":\"datagram\"}"},
-        {with(make(EventKind::SweepFinished), [](Event& e) { e.value = 0, e.icmp = IcmpMethod::Raw; }),
-         "Address sweep found 0 free addresses (ICMP: raw): no address can be lent",
-         t + "\"sweep_finished\",\"severity\":\"warning\",\"value\":0,\"icmp\":\"raw\"}"},
+        {with(make(EventKind::SweepFinished), [](Event& e) { e.value = 0, e.icmp = IcmpMethod::Service; }),
+         "Address sweep found 0 free addresses (ICMP: service): no address can be lent",
+         t + "\"sweep_finished\",\"severity\":\"warning\",\"value\":0,\"icmp\":\"service\"}"},
         {with(make(EventKind::SweepFinished), [](Event& e) { e.value = -1; }),
          "Address sweep could not ping (ICMP: none): no address can be lent; run as root, give the program "
          "cap_net_raw or allow unprivileged ping (net.ipv4.ping_group_range)",

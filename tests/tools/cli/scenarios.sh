@@ -27,9 +27,15 @@
 #                 devices asking by broadcast: each device's row is 9 on one
 #                 station and 16 on the other, no address served twice, both
 #                 exit 0, and each names the other once
-#   image         one device, image only, from a folder with a non-ASCII name:
-#                 byte-exact, exit 0, a row of 9 (the Windows build under Wine
-#                 with BRELVO_CLI_RUNNER=tests/support/wine-run.sh)
+#   image         the Windows build under Wine (BRELVO_CLI_RUNNER=
+#                 tests/support/wine-run.sh): Ctrl-C in the sweep, then one
+#                 device, image only, from a
+#                 folder with a non-ASCII name, the sweep through the system's
+#                 echo service; one with a configuration behind
+#                 the image; four at 20 % ack loss: byte-exact, exit 0, rows of
+#                 9; Ctrl-C (SIGINT to the Wine process) in a block phase: exit
+#                 0, a row of 15. (Wine lets a second program bind a held UDP
+#                 port, so a taken port is left to real Windows.)
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
 scenario="$1" cli="$2" jsonlines="$3"
@@ -395,11 +401,55 @@ json)
 image)
     fw="fw-固件"
     firmware "$work/$fw" 1048576
-    serve --devices 1
-    devices 1 50 --expect-image "$work/$fw/kvx_ABCDEFG_V2.bin" >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
-    finish 20
+    image="$work/$fw/kvx_ABCDEFG_V2.bin"
+    head -c 65536 /dev/urandom >"$work/config.bin"
+    # expect_run NAME ROWS SECONDS SERVE-ARGS -- DEVICES-ARGS: a whole run, its rows' codes.
+    expect_run() {
+        step="$1"
+        local want="$2" seconds="$3" args=()
+        shift 3
+        while [ "$1" != -- ]; do args+=("$1"); shift; done
+        shift
+        rm -f "$work/report.csv"
+        serve "${args[@]}"
+        devices "$@" >"$work/devsim" 2>&1 || fail "devsim: $(cat "$work/devsim")"
+        finish "$seconds"
+        expect_rc 0
+        [ "$(codes | tr '\n' ' ')" = "$want" ] || fail "result codes: $(codes | tr '\n' ' ')"
+        [ "$fails" = 0 ] || show
+    }
+    # A Ctrl-C in the sweep leaves the echo service fit for the next run.
+    step=ctrl-c-sweep
+    serve
+    kill -INT "$serve_pid"
+    finish 5
     expect_rc 0
-    [ "$(codes | tr '\n' ' ')" = "9 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    has out "Serving ended, stopped by SIGINT: 0 succeeded, 0 failed, 0 stopped"
+    expect_run "image only" "9 " 20 --devices 1 -- 1 50 --expect-image "$image" --expect-config none
+    # Only this machine (.1) and the four devices answer the sweep.
+    has out "Address sweep found 248 free addresses (ICMP: service)"
+    "${runner[@]}" "$cli" check --address "$addr" --firmware "$(native "$work/$fw")" >"$work/out" 2>&1
+    has out "ok    the address sweep can use the system's ICMP echo service (no rights needed)  [icmp-service]"
+    expect_run configuration "9 " 20 --devices 1 --config "$(native "$work/config.bin")" \
+        -- 1 51 --expect-image "$image" --expect-config "$work/config.bin"
+    expect_run "20 % ack loss" "9 9 9 9 " 60 --devices 4 -- 4 50 --expect-image "$image" --ack-loss 20 --seed 19
+    # Blocks whose acknowledgement was lost are sent again, for every device.
+    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '$(NF-1) < 1 { bad = 1 } END { exit bad || NR != 4 }' \
+        || fail "a device without blocks sent again: $(tail -n +2 "$work/report.csv" | tr -d '\r' | tr '\n' ' ')"
+
+    step=ctrl-c
+    rm -f "$work/report.csv"
+    firmware "$work/$fw" 4194304
+    serve
+    devices 1 52 --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    await "$work/out" "sending 4096 blocks" 500 || fail "no line with 'sending 4096 blocks' in out"
+    sleep 0.5
+    kill -INT "$serve_pid"
+    finish 5
+    expect_rc 0
+    [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    has out "Serving ended, stopped by SIGINT: 0 succeeded, 0 failed, 1 stopped"
     ;;
 live)
     firmware "$work/fw" 1048576

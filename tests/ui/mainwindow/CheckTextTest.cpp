@@ -67,7 +67,7 @@ void CheckTextTest::texts_data()
     for (int i = 0; i <= static_cast<int>(FindingId::EraseWithoutConfig); ++i) {
         const auto id = static_cast<FindingId>(i);
         const bool info = id == FindingId::PortFree || id == FindingId::InterfaceOk || id == FindingId::IcmpRaw
-            || id == FindingId::IcmpDatagram || id == FindingId::FirmwareEntry || id == FindingId::FirmwareChoice
+            || id == FindingId::IcmpDatagram || id == FindingId::IcmpService || id == FindingId::FirmwareEntry || id == FindingId::FirmwareChoice
             || id == FindingId::ConfigNone || id == FindingId::ConfigOk;
         QTest::addRow("%s", brelvo::findingIdName(id)) << finding(id) << !info;
     }
