@@ -1,61 +1,35 @@
 // SPDX-License-Identifier: MIT
 // The compiled-in bundle as the window reads it: both catalogues answer every
-// key, and every image named by the style sheet or the code is there.
+// key the window's code and forms use, and every image named by the style
+// sheet or the code is there.
 
 #include "record/JobStatus.h"
 
 #include <QtTest/QtTest>
 
+#include <QDirIterator>
 #include <QImage>
 #include <QRegularExpression>
 #include <QTranslator>
 
 namespace {
 
-// Every key the window, the message box, the about dialog and the log look up.
-const QList<QPair<const char *, QString>> kKeys{
-    {"Brelvo", "Action.about CheckBox.clearBoot CheckBox.uptBoot "
-               "Content.questionExit Content.questionExitApp Content.questionStopUpdate "
-               "Content.startFailed Content.warn1 Content.warn2 Content.warn3 "
-               "Filter.allFiles Filter.configFiles Label.Language "
-               "Label.iniFilePath Label.localIp Label.uptFilePath PushButton.aboutDlg PushButton.browse "
-               "PushButton.clearContent PushButton.exit PushButton.prepareStop PushButton.startUpdate "
-               "PushButton.stopUpdate PushButton.update TableWt.index TableWt.ipAddress TableWt.process "
-               "TableWt.status Title.choseIniFilePath Title.choseUptFilePath Title.exit Title.specialTip "
-               "Title.stopUpdate Title.update WindowTitle"},
-    {"MessageBoxDlg", "PushButton.cancel PushButton.ok TipContent.content1 TipContent.content2 TipContent.content3 "
-                      "TipContent.content4 TipContent.content5 TipContent.content6 Title.readBefore"},
-    {"VersionInfo", "Label.copyRight Label.version PushButton.ok Title.aboutTool"},
-    // The checks at Start, the log and its window.
-    {"Brelvo", "Content.moreFailures Content.servedElsewhere Content.startRefused Content.whatToDo Log.checkError Log.checkPassed "
-               "Log.checkPassedWarnings Log.checking Log.dropped Log.remedy Log.runEnded Log.startFailed "
-               "Log.startFailedEnding Log.startFailedPort Log.startRefused PushButton.checking PushButton.log "
-               "PushButton.logCount Title.startRefused"},
-    {"CheckText", "Finding.addressInvalid Finding.addressLoopback Finding.addressNotLocal Finding.checksumMismatch "
-                  "Finding.checksumNoLine Finding.checksumSays Finding.checksumWithConfig "
-                  "Finding.checksumWithoutConfig Finding.configMissing Finding.configNone Finding.configNotRegular "
-                  "Finding.configOk Finding.configTooShort Finding.configUnreadable Finding.defaultRouteElsewhere "
-                  "Finding.defaultRouteGateway Finding.emptyCode Finding.eraseWithoutConfig Finding.firmwareChoice Finding.firmwareEntry "
-                  "Finding.firmwareEntryNone Finding.firmwareEntryProduct Finding.folderEmpty Finding.folderMissing "
-                  "Finding.folderNotGiven Finding.icmpDatagram Finding.icmpNone Finding.icmpRaw "
-                  "Finding.imageMissing Finding.imageTooLarge Finding.interfaceDown Finding.interfaceNoCarrier Finding.interfaceOk "
-                  "Finding.modelMismatch Finding.none Finding.portFree Finding.portInUse Finding.portInUseSelf "
-                  "Finding.portInUseUnknown Finding.portInUseUser Finding.portProbeFailed Finding.prefixNarrow "
-                  "Finding.subnetShared Finding.tooLarge Finding.versionMissing Remedy.address "
-                  "Remedy.addressLoopback Remedy.addressNoneLocal Remedy.checksumMismatch Remedy.configTooShort "
-                  "Remedy.configUnusable Remedy.defaultRouteElsewhere Remedy.eraseWithoutConfig Remedy.folderEmpty Remedy.folderMissing "
-                  "Remedy.icmpNone Remedy.imageMissing Remedy.imageTooLarge Remedy.interfaceDown Remedy.interfaceNoCarrier "
-                  "Remedy.modelMismatch Remedy.portInUse Remedy.portInUseSelf Remedy.portInUseUnknown "
-                  "Remedy.portProbeFailed Remedy.prefixNarrow Remedy.subnetShared Remedy.tooLarge "
-                  "Remedy.versionMissing"},
-    {"EventText", "Log.anotherTool Log.blocks Log.end Log.job Log.listenFailed Log.listenFailedInUse Log.listening Log.listeningOn "
-                  "Log.malformed Log.matched Log.noFirmware Log.offer Log.offerNoAddress Log.reportFailed "
-                  "Log.request Log.resent Log.resentOne Log.size Log.stop Log.stopNone Log.stopOne Log.sweepFailed "
-                  "Log.sweepFound Log.sweepFoundNone Log.sweepFoundOne Log.sweepNoIcmp Log.tableFull Log.timedOut "
-                  "Log.unknown Log.writing"},
-    {"LogWindow", "Content.noReportsFolder Content.openFolderFailed Content.saveFailed Filter.textFiles "
-                  "Log.failureMark Log.warningMark PushButton.openReports PushButton.saveAs Title.log Title.saveLog"},
-};
+// Every key the window's sources and forms look up, with the class it is
+// looked up for (the file's name; the window's own texts are used by all).
+QList<QPair<QString, QString>> keysInSources()
+{
+    QList<QPair<QString, QString>> keys;
+    const QRegularExpression key(QStringLiteral("[\">]([A-Z][A-Za-z]*\\.(?!qm\")[a-z][A-Za-z0-9]*)[\"<]"));
+    QDirIterator it(QStringLiteral(BRELVO_UI_SOURCES), {"*.cpp", "*.h", "*.ui"}, QDir::Files, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile file(it.next());
+        const QString context = it.fileInfo().baseName().remove(QRegularExpression(QStringLiteral("^Brelvo.+")));
+        auto found = key.globalMatch(QString::fromUtf8(file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray()));
+        while (found.hasNext())
+            keys << qMakePair(context.isEmpty() ? QStringLiteral("Brelvo") : context, found.next().captured(1));
+    }
+    return keys;
+}
 
 // A few texts of each context: {context, key, English, Chinese}.
 const char* const kSamples[][4] = {
@@ -98,12 +72,15 @@ private slots:
         QFETCH(int, language);
         QTranslator translator;
         QVERIFY(translator.load(path));
-        QStringList found, missing;
-        for (const auto &context : kKeys)
-            for (const QString &key : context.second.split(' '))
-                (translator.translate(context.first, key.toLatin1().constData()).isNull() ? missing : found) << key;
+        QStringList missing;
+        const auto keys = keysInSources();
+        QVERIFY2(keys.size() > 150, "the sources name fewer keys than the window has");
+        for (const auto &[context, key] : keys) {
+            const QByteArray k = key.toLatin1();
+            if (translator.translate(qPrintable(context), k).isNull() && translator.translate("Brelvo", k).isNull())
+                missing << context + QLatin1Char(':') + key;
+        }
         QCOMPARE(missing, QStringList());
-        QCOMPARE(found.size(), 176);
         // Every status's key, in English as the engine says it.
         std::vector<brelvo::StatusRow> rows = brelvo::statusRows();
         rows.push_back(brelvo::statusRow(-1));

@@ -67,7 +67,8 @@ private slots:
                                           << QColor("#ff6b6b");
     }
 
-    // Time, the marker (warnings and failures only), the text; one colour per tone.
+    // Time, the marker (warnings and failures only), the text; one colour per
+    // tone. A closed log counts the marked lines as unseen.
     void markersAndColours()
     {
         QFETCH(QString, catalogue);
@@ -84,6 +85,7 @@ private slots:
         QCOMPARE(log.text(), "2026-12-07 09:41:05  first\n2026-12-07 09:41:05  " + marker + "10.0.0.23 asked for X\n");
         QCOMPARE(lineColour(log, 1), colour);
         QCOMPARE(lineColour(log, 0), QColor());  // the colour does not leak into the next line
+        QCOMPARE(log.unseen(), marker.isEmpty() ? 0 : 1);
     }
 
     // A text with line breaks stays one line; the log keeps only the newest lines.
@@ -102,7 +104,8 @@ private slots:
     }
 
     // New lines scroll into sight until the operator scrolls up to read;
-    // back at the end, the view follows again.
+    // back at the end, the view follows again. What an open log shows is seen;
+    // showing it again clears what came while it was closed.
     void followsUnlessScrolledUp()
     {
         LogWindow log(nullptr);
@@ -122,6 +125,12 @@ private slots:
         bar->setValue(bar->maximum());
         add(1);
         QCOMPARE(bar->value(), bar->maximum());
+        log.addLine(0, QStringLiteral("seen as it comes"), Tone::Failure);
+        log.hide();
+        log.addLine(0, QStringLiteral("came while closed"), Tone::Warning);
+        QCOMPARE(log.unseen(), 1);
+        log.show();
+        QCOMPARE(log.unseen(), 0);
     }
 
     void saveTo_data()
