@@ -41,8 +41,9 @@ write_crlf("${STAGE}/README.txt" "${windows}\n\n${readme}")
 file(READ "${LICENSE}" licence)
 write_crlf("${STAGE}/LICENSE.txt" "${licence}")
 
-# Plain text: no overstrike or escape sequences, which Notepad would show.
-execute_process(COMMAND "${GROFF}" -man -Tascii -P-c -P-b -P-o -P-u "${MANPAGE}"
+# Plain text: no overstrike, escape sequences or hyphenated paths, which
+# Notepad would show as they are.
+execute_process(COMMAND "${GROFF}" -man -rHY=0 -Tascii -P-c -P-b -P-o -P-u "${MANPAGE}"
                 OUTPUT_VARIABLE manual RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0 OR manual STREQUAL "")
   message(FATAL_ERROR "stage.cmake: groff could not render ${MANPAGE}: ${err}")
