@@ -4,6 +4,7 @@
 #        wine-run.sh --setup | --cleanup     the private namespace of a test run
 #        wine-run.sh --prefix DIR            DIR booted, its wineserver running
 #                                            in this namespace (with-netns.sh --wine)
+#        wine-run.sh --copy-template STATE DIR   DIR a fresh copy of STATE's template
 # The emulator of the Windows build (cmake/mingw-w64-x86_64.cmake). Sockets
 # live in the wineserver, so each network namespace gets a Wine prefix and
 # a wineserver of its own, started inside it with no test's output attached.
@@ -40,13 +41,26 @@ template() {
     ) 9>"$st/.lock" </dev/null >/dev/null 2>&1
 }
 
+# A prefix is nine tenths Wine's own DLLs, which nothing writes: those are
+# hard-linked to the template's, everything else is copied.
+copy_template() {
+    local src=$1/template dest=$2
+    rm -rf "$dest"
+    if cp -al "$src" "$dest" 2>/dev/null; then
+        (cd "$src" && find . -type f ! -iregex '.*\.\(dll\|exe\|drv\|sys\|ocx\)' -print0) |
+            (cd "$dest" && xargs -0 -r -I{} cp -p --remove-destination "$src/{}" "{}")
+    else
+        rm -rf "$dest"; cp -a "$src" "$dest"
+    fi
+}
+
 # Prefix PREFIX ready with its wineserver running in namespace NS.
 serve_prefix() {
     local st=$1 prefix=$2 ns=$3
     (
         flock 9
         if [ ! -f "$prefix/.booted" ]; then
-            rm -rf "$prefix"; cp -a "$st/template" "$prefix" || exit 1
+            copy_template "$st" "$prefix" || exit 1
         fi
         WINEPREFIX="$prefix" in_ns "$ns" wineserver -p 600
         WINEPREFIX="$prefix" in_ns "$ns" "$wine" wineboot
@@ -90,7 +104,10 @@ $(for h in $(seq 2 250); do echo "route add local 10.213.9.$h/32 dev lo"; done)"
     [ -n "${2:-}" ] || { echo "wine-run.sh: --prefix wants a folder" >&2; exit 2; }
     serve_prefix "$st" "$2" "" && touch "$2/.booted" || { echo "wine-run.sh: cannot boot $2" >&2; exit 1; }
     exit 0 ;;
-"") echo "usage: wine-run.sh PROGRAM.exe [ARGS...] | --setup | --cleanup | --prefix DIR" >&2; exit 2 ;;
+--copy-template)
+    [ -f "${2:-}/template/.booted" ] && [ -n "${3:-}" ] || { echo "wine-run.sh: --copy-template wants a state folder with a booted template and a destination" >&2; exit 2; }
+    copy_template "$2" "$3"; exit ;;
+"") echo "usage: wine-run.sh PROGRAM.exe [ARGS...] | --setup | --cleanup | --prefix DIR | --copy-template STATE DIR" >&2; exit 2 ;;
 esac
 
 if [ -n "${BRELVO_WINE_PREFIX:-}" ]; then
