@@ -242,7 +242,8 @@ check-failed)
     serve --devices 1 --json --report "$work/gone/r.csv"
     await "$work/out" '"sweep_finished"' 250 || fail "no sweep_finished line"
     rm -rf "$work/gone"
-    devices 1 50 --progress-steps 10 --progress-interval 100 >"$work/devsim" 2>&1 &
+    # The device writes for 3 s: time for the junk to arrive even on a slow machine.
+    devices 1 50 --progress-steps 30 --progress-interval 100 >"$work/devsim" 2>&1 &
     device=$!
     await "$work/out" '"end_sent"' 250 || fail "no end_sent line"
     # Until serve ends, at most 200000 datagrams.
@@ -309,23 +310,29 @@ sigterm)
     rm -f "$work/fw/kvx_HUGEONE.bin"
     [ "$fails" = 0 ] || show
 
-    # A 1 GiB image (of zeros: its checksum is 0) under a 700 MB address-space
-    # limit: its job is refused as it cannot be held, or serving cannot start.
-    step=address-space
-    rm -f "$work/report.csv"
-    rm -f "$work/fw/kvx_ABCDEFG_V2.bin"
-    truncate -s 1G "$work/fw/kvx_ABCDEFG_V2.bin"
-    printf 'product=ABCDEFG\nchecksum=0\n' >"$work/fw/kvx_ABCDEFG_V2-ver.bin"
-    printf '#!/bin/sh\nulimit -v 700000\nexec "%s" "$@"\n' "$cli" >"$work/limited"
-    chmod +x "$work/limited"
-    cli="$work/limited" serve --devices 1
-    devices 1 52 --timeout 3000 >"$work/devsim" 2>&1 &
-    pids+=($!)
-    finish 30
-    if [ "$rc" = 1 ]; then
-        [ "$(codes | tr '\n' ' ')" = "13 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    # A sanitizer build reserves terabytes of shadow memory: no address-space
+    # limit leaves it room to start.
+    if [ -n "${BRELVO_SANITIZED:-}" ]; then
+        echo "address-space step skipped: a sanitizer build cannot run under ulimit -v"
     else
-        expect_rc 3
+        # A 1 GiB image (of zeros: its checksum is 0) under a 700 MB address-space
+        # limit: its job is refused as it cannot be held, or serving cannot start.
+        step=address-space
+        rm -f "$work/report.csv"
+        rm -f "$work/fw/kvx_ABCDEFG_V2.bin"
+        truncate -s 1G "$work/fw/kvx_ABCDEFG_V2.bin"
+        printf 'product=ABCDEFG\nchecksum=0\n' >"$work/fw/kvx_ABCDEFG_V2-ver.bin"
+        printf '#!/bin/sh\nulimit -v 700000\nexec "%s" "$@"\n' "$cli" >"$work/limited"
+        chmod +x "$work/limited"
+        cli="$work/limited" serve --devices 1
+        devices 1 52 --timeout 3000 >"$work/devsim" 2>&1 &
+        pids+=($!)
+        finish 30
+        if [ "$rc" = 1 ]; then
+            [ "$(codes | tr '\n' ' ')" = "13 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+        else
+            expect_rc 3
+        fi
     fi
     ;;
 port-held)
