@@ -29,6 +29,7 @@ constexpr uint64_t kMaxImageBytes = UINT32_MAX;
 // the server checks that they agree.
 constexpr int kPrepareModelMismatch = 12;
 constexpr int kPrepareFileError = 13;
+constexpr int kPrepareStopped = 15;
 
 // The bytes a job sends, shared read-only by every job sending the same.
 struct PreparedImage {
@@ -59,8 +60,10 @@ public:
     // and gives the checksum. A configuration, when named, must be appended:
     // every reason it cannot be is a kPrepareFileError, never the image alone.
     // Empty on failure, with the reason (one line, naming the file) in `error`.
+    // `stop` is asked between blocks: true abandons the read (kPrepareStopped).
     std::shared_ptr<const PreparedImage> prepare(const std::string& imagePath, const std::string& productCode,
-                                                 const std::string& configPath, Error* error = nullptr);
+                                                 const std::string& configPath, Error* error = nullptr,
+                                                 const StopCheck& stop = {});
 
     // Buffers some job still holds.
     size_t liveImages() const;
@@ -106,9 +109,9 @@ private:
     // Reads the image (and configuration) into a new buffer; no lock held.
     // Running out of memory is a failed outcome, so waiting threads are told.
     Outcome build(const std::string& imagePath, const std::string& configPath, const FirmwareDescriptor& version,
-                  const std::optional<Key>& key) const;
+                  const std::optional<Key>& key, const StopCheck& stop) const;
     Outcome buildOnce(const std::string& imagePath, const std::string& configPath, const FirmwareDescriptor& version,
-                      const std::optional<Key>& key) const;
+                      const std::optional<Key>& key, const StopCheck& stop) const;
     // Drops slots whose buffer is gone and that nobody is reading; mutex_ held.
     void prune();
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
+#include "platform/Thread.h"
 
 #include <atomic>
 #include <cerrno>
@@ -9,10 +10,14 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
-#include <poll.h>
-#include <thread>
-#include <unistd.h>
 #include <vector>
+#ifdef _WIN32
+#include <io.h>
+#include <unistd.h>
+#else
+#include <poll.h>
+#include <unistd.h>
+#endif
 
 namespace brelvo {
 
@@ -22,6 +27,12 @@ namespace {
 // never will (closed, or its reader gone).
 int roomIn(int fd, int ms)
 {
+#ifdef _WIN32
+    // Windows cannot tell how much a pipe takes before a write blocks: a
+    // reader that stalls can hold up the writer there.
+    (void)ms;
+    return _get_osfhandle(fd) == -1 ? -1 : 1;
+#else
     pollfd p{fd, POLLOUT, 0};
     int r;
     do
@@ -30,6 +41,7 @@ int roomIn(int fd, int ms)
     if (r < 0 || (p.revents & (POLLERR | POLLNVAL)))
         return -1;
     return (p.revents & POLLOUT) ? 1 : 0;
+#endif
 }
 
 // One whole piece of text to `fd` (1), or nothing when the reader has no
@@ -118,27 +130,29 @@ public:
             quit_ = true;
         }
         ready_.notify_one();
-        if (writer_.joinable())
-            writer_.join();
+        writer_.join();
     }
 
     void add(const std::string& text)
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (lines_.size() >= kMaxLines)
+            if (lines_.size() >= kMaxLines || !failure_.empty())
                 return;
             lines_.push_back(text);
-            if (!writer_.joinable()) {
-                try {
-                    writer_ = std::thread([this] { loop(); });
-                } catch (...) {
-                    lines_.clear();
-                    return;
-                }
+            if (!writer_.joinable() &&
+                writer_.start([this] { loop(); }, "console", [this](const std::string& why) { died(why); }) != 0) {
+                lines_.clear();
+                return;
             }
         }
         ready_.notify_one();
+    }
+
+    std::string failure()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return failure_;
     }
 
 private:
@@ -164,21 +178,35 @@ private:
         }
     }
 
+    // Said on standard error too: the sink may be what failed.
+    void died(const std::string& why)
+    {
+        writeAll(STDERR_FILENO, "brelvo: the console thread failed: " + why + "\n");
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = why.empty() ? "?" : why;
+        lines_.clear();
+    }
+
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::string> lines_;
     std::atomic<bool> quit_{false};
-    std::thread writer_;
+    std::string failure_;
+    Thread writer_;
 };
+
+DebugLog& debugLog()
+{
+    // Made after the output, so it ends first: its writer writes through it.
+    output();
+    static DebugLog log;
+    return log;
+}
 
 } // namespace
 
-void debugOutput(const std::string& text)
-{
-    // Made first, so it ends after the log's writer, which writes through it.
-    output();
-    static DebugLog log;
-    log.add(text);
-}
+void debugOutput(const std::string& text) { debugLog().add(text); }
+
+std::string consoleFailure() { return debugLog().failure(); }
 
 } // namespace brelvo

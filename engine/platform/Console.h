@@ -24,4 +24,8 @@ void consoleWrite(const std::string& text);
 // printf-style, then consoleWrite.
 void consolePrintf(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
+// Why the thread writing the debug channel failed (its lines are dropped
+// since); empty while it works.
+std::string consoleFailure();
+
 } // namespace brelvo

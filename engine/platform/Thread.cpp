@@ -1,22 +1,63 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Thread.h"
 
+#include <cstring>
+#include <exception>
 #include <new>
+#include <unistd.h>
 
 namespace brelvo {
 
 namespace {
 
-void* trampoline(void* arg)
+struct Launch {
+    std::function<void()> body;
+    const char* name;
+    Thread::Death died;
+};
+
+// The last word of a thread whose owner could not be told: straight to
+// standard error, without allocating.
+void sayDeath(const char* name, const char* why)
 {
-    auto* body = static_cast<std::function<void()>*>(arg);
-    try {
-        (*body)();
-    } catch (...) {
-        // Nothing may escape a thread; the body reports its own failures.
+    const char* parts[] = {"brelvo: the ", name, " thread failed: ", why, "\n"};
+    for (const char* p : parts) {
+        if (::write(STDERR_FILENO, p, std::strlen(p)) < 0)
+            return;
     }
-    delete body;
-    return nullptr;
+}
+
+// The thread's whole life: what the body throws is told, never swallowed.
+void runLaunch(Launch& launch)
+{
+    const char* why = nullptr;
+    std::string text;
+    try {
+        launch.body();
+    } catch (const std::bad_alloc&) {
+        why = "out of memory";
+    } catch (const std::exception& e) {
+        why = "exception";
+        try {
+            text = e.what();
+        } catch (...) {
+        }
+    } catch (...) {
+        why = "unknown exception";
+    }
+    if (why) {
+        const char* reason = text.empty() ? why : text.c_str();
+        bool told = false;
+        if (launch.died) {
+            try {
+                launch.died(reason);
+                told = true;
+            } catch (...) {
+            }
+        }
+        if (!told)
+            sayDeath(launch.name, reason);
+    }
 }
 
 } // namespace
@@ -27,19 +68,16 @@ Thread::~Thread()
         detach();
 }
 
-int Thread::start(std::function<void()> body)
+int Thread::start(std::function<void()> body, const char* name, Death died)
 {
     if (attached_ || !body)
         return -1;
-    std::function<void()>* heap = nullptr;
     try {
-        heap = new std::function<void()>(std::move(body));
+        thread_ = std::thread([launch = Launch{std::move(body), name ? name : "thread", std::move(died)}]() mutable {
+            runLaunch(launch);
+        });
     } catch (...) {
-        return -1;
-    }
-    if (pthread_create(&handle_, nullptr, &trampoline, heap) != 0) {
-        delete heap;
-        return -1;
+        return -1; // no memory, or the system refused another thread
     }
     attached_ = true;
     return 0;
@@ -53,7 +91,7 @@ void Thread::join()
         detach();
         return;
     }
-    pthread_join(handle_, nullptr);
+    thread_.join();
     attached_ = false;
 }
 
@@ -61,13 +99,10 @@ void Thread::detach()
 {
     if (!attached_)
         return;
-    pthread_detach(handle_);
+    thread_.detach();
     attached_ = false;
 }
 
-bool Thread::isCurrent() const
-{
-    return attached_ && pthread_equal(handle_, pthread_self());
-}
+bool Thread::isCurrent() const { return attached_ && thread_.get_id() == std::this_thread::get_id(); }
 
 } // namespace brelvo

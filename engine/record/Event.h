@@ -29,6 +29,8 @@ enum class EventKind : uint8_t {
     StopRequested,     // value = jobs asked to stop
     JobTimedOut,       // job, code = status before the time-out, detail
     ReportFailed,      // path, code = errno, detail
+    ThreadFailed,      // thread = which, detail = why; what it served has stopped
+    AnotherTool,       // address = another tool's, lentAddress = what it offered, port = the device's, job
 };
 
 enum class Severity : uint8_t { Info, Warning, Failure };
@@ -55,6 +57,7 @@ struct Event {
     std::string productCode; // as received: up to 63 arbitrary bytes
     std::string path;
     std::string detail;      // English, for logs
+    std::string thread;      // ThreadFailed: "listener", "transfer", "report" or "console"
 };
 
 } // namespace brelvo

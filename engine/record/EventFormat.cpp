@@ -70,6 +70,18 @@ std::string sweepText(const Event& e)
     return e.value == 0 ? text + ": no address can be lent" : text;
 }
 
+// What stopped with a thread that failed.
+std::string threadLoss(const std::string& thread)
+{
+    if (thread == "listener")
+        return ": no more requests are heard on UDP port 3281; start again to serve";
+    if (thread == "transfer")
+        return ": the jobs it served ended as failed";
+    if (thread == "report")
+        return ": rows are written when the run ends";
+    return "";
+}
+
 // Which JSON fields a kind carries.
 enum Field : uint32_t {
     FJob = 1u << 0,
@@ -88,6 +100,8 @@ enum Field : uint32_t {
     FPath = 1u << 13,
     FDetail = 1u << 14,
     FIcmp = 1u << 15,
+    FThread = 1u << 16,
+    FTool = 1u << 17,
 };
 constexpr uint32_t kJob = FJob | FRow | FDevice;
 
@@ -112,6 +126,8 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::StopRequested: return FValue;
     case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
+    case EventKind::ThreadFailed: return FThread | FDetail;
+    case EventKind::AnotherTool: return FTool | FLent | FPort;
     }
     return 0;
 }
@@ -157,6 +173,8 @@ const char* eventKindName(EventKind kind)
     case EventKind::StopRequested: return "stop_requested";
     case EventKind::JobTimedOut: return "job_timed_out";
     case EventKind::ReportFailed: return "report_failed";
+    case EventKind::ThreadFailed: return "thread_failed";
+    case EventKind::AnotherTool: return "another_tool";
     }
     return "unknown";
 }
@@ -184,9 +202,12 @@ const char* icmpMethodName(IcmpMethod method)
 Severity severityOf(const Event& e)
 {
     switch (e.kind) {
+    case EventKind::AnotherTool:
+        return Severity::Warning;
     case EventKind::ListenerFailed:
     case EventKind::JobTimedOut:
     case EventKind::ReportFailed:
+    case EventKind::ThreadFailed:
         return Severity::Failure;
     case EventKind::SweepFinished:
         return e.icmp == IcmpMethod::None || e.value <= 0 ? Severity::Warning : Severity::Info;
@@ -200,6 +221,7 @@ Severity severityOf(const Event& e)
         switch (statusRow(e.code).outcome) {
         case StatusOutcome::Succeeded: return Severity::Info;
         case StatusOutcome::Stopped: return Severity::Warning;
+        case StatusOutcome::Elsewhere: return Severity::Info;
         default: return Severity::Failure;
         }
     default:
@@ -262,6 +284,12 @@ std::string formatEventText(const Event& e)
     case EventKind::ReportFailed:
         return "Run report: cannot write " + displayText(e.path) + ": " + errorTextEnglish(e.code) +
                detailSuffix(e) + "; the run goes on";
+    case EventKind::ThreadFailed:
+        return "The " + displayText(e.thread) + " thread failed" + detailSuffix(e) + threadLoss(e.thread);
+    case EventKind::AnotherTool:
+        return "Another tool at " + addressToText(e.address) + " answers devices on this network (it offered " +
+               addressToText(e.lentAddress) + " to a device on port " + std::to_string(netToHost16(e.port)) +
+               "); the addresses it offers are not lent here";
     }
     return "Unknown event " + std::to_string(static_cast<int>(e.kind));
 }
@@ -317,6 +345,10 @@ std::string formatEventJson(const Event& e)
         add("detail", quoted(e.detail));
     if (fields & FIcmp)
         add("icmp", quoted(icmpMethodName(e.icmp)));
+    if (fields & FThread)
+        add("thread", quoted(e.thread));
+    if (fields & FTool)
+        add("tool", quoted(addressToText(e.address)));
     out += '}';
     return out;
 }

@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
+#include "platform/UdpSniffer.h"
 #include "platform/ErrorText.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
@@ -15,6 +16,12 @@ namespace brelvo {
 
 namespace {
 
+// How long an address another tool offered is not lent here: longer than
+// any update, so the device that took it is done with it.
+constexpr int64_t kWithholdNs = 600LL * 1000000000;
+// Other tools named in one run (a forged flood of Offers names no more).
+constexpr size_t kToolsNamed = 16;
+
 // The run's report file; a failure to write it reaches the front-end as an
 // event, through a queue the writer shares since it may outlive the server.
 std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::shared_ptr<EventQueue> queue)
@@ -22,26 +29,40 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
     RunReport::Target target;
     target.path = wanted.reportPath;
     target.runStartMs = unixTimeMs();
-    return std::make_shared<ReportWriter>(target, [queue](const std::string& path, const Error& error) {
-        Event e;
-        e.kind = EventKind::ReportFailed;
+    const auto push = [queue](Event e) {
         e.wallTimeMs = unixTimeMs();
-        e.path = path;
-        e.code = error.code;
-        e.detail = error.text;
         e.severity = severityOf(e);
         queue->push(std::move(e));
-    });
+    };
+    return std::make_shared<ReportWriter>(
+        target,
+        [push](const std::string& path, const Error& error) {
+            Event e;
+            e.kind = EventKind::ReportFailed;
+            e.path = path;
+            e.code = error.code;
+            e.detail = error.text;
+            push(std::move(e));
+        },
+        [push](const std::string& why) {
+            consolePrintf("report thread failed: %s\n", why.c_str());
+            Event e;
+            e.kind = EventKind::ThreadFailed;
+            e.thread = "report";
+            e.detail = why;
+            push(std::move(e));
+        });
 }
 
 } // namespace
 
-UpdateServer::UpdateServer() = default;
+UpdateServer::UpdateServer(std::unique_ptr<FirmwareSource> firmware) : listener_(*this, std::move(firmware)) {}
 
 UpdateServer::~UpdateServer()
 {
-    accepting_ = false;
-    listener_.stop();
+    // Every job is stopped first, so that a read of its files ends at once
+    // and the listener can be joined.
+    stop();
     listener_.join();
     // Ends every transfer still running and joins the transfer thread.
     scheduler_.reset();
@@ -67,12 +88,19 @@ int UpdateServer::start(const ServerSettings& wanted)
         std::lock_guard<std::mutex> lock(startMutex_);
         startError_ = Error();
     }
+    listenerFailed_ = false;
 
     consoleWrite("running...\n");
     Error error;
+    if (const int refused = startSockets(&error)) {
+        refuseStart(std::move(error));
+        return refused;
+    }
     const SocketHandle s = bindRequestPort(&error);
-    if (s == kInvalidSocket)
+    if (s == kInvalidSocket) {
+        stopSocketLayer();
         return refuseStart(std::move(error));
+    }
 
     // A new report per run; rows of jobs from earlier runs still go to theirs.
     std::shared_ptr<ReportWriter> runReport = wanted.writeReport ? newRunReport(wanted, events_) : nullptr;
@@ -81,12 +109,20 @@ int UpdateServer::start(const ServerSettings& wanted)
         report_ = std::move(runReport);
     }
     if (!scheduler_) {
+        // Without the right to sniff, each job hears its device's port from
+        // its request on (a little later than the network).
         TransferObserver& observer = *this;
-        scheduler_ = std::make_unique<TransferScheduler>(observer);
+        scheduler_ = std::make_unique<TransferScheduler>(
+            observer, TransferCore::Timing(), openUdpSniffer(wire::readBe32(wire::kMagic), wire::Offer));
+    }
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        toolsNamed_.clear();
     }
     accepting_ = true;
     if (!listener_.start(s, wanted, &error)) {
         accepting_ = false;
+        stopSocketLayer();
         return refuseStart(std::move(error));
     }
     return 0;
@@ -97,6 +133,26 @@ int UpdateServer::refuseStart(Error error)
     std::lock_guard<std::mutex> lock(startMutex_);
     startError_ = std::move(error);
     return -1;
+}
+
+// The socket layer is started for each run and stopped when its listener
+// ends; only Windows has one, and only there can these steps fail.
+int UpdateServer::startSockets(Error* error)
+{
+    unsigned offered = 0;
+    if (const int code = startSocketLayer(&offered)) {
+        consolePrintf("WSAStartup failed. return: %d\n", code);
+        fail(error, 0, "the socket layer cannot be started: " + errorTextEnglish(code));
+        return -1;
+    }
+    if (offered != kSocketLayerVersion) {
+        consolePrintf("wsaData.wVersion: %u is not equal to wVersionRequested: %u\n", offered, kSocketLayerVersion);
+        stopSocketLayer();
+        fail(error, 0, "the socket layer offers version " + std::to_string(offered & 0xFF) + "." +
+                           std::to_string(offered >> 8 & 0xFF) + ", not 1.1");
+        return -2;
+    }
+    return 0;
 }
 
 // Port 3281 is bound here, not on the listener's thread: a port held by
@@ -137,8 +193,8 @@ void UpdateServer::stop()
 {
     std::vector<std::shared_ptr<UpdateJob>> asked;
     {
-        // Under the table lock: once the table is walked no request can be
-        // entered any more (appendJob tests keepRunning under this lock).
+        // Under the table lock: a job entered after the walk is entered
+        // stopped (enterJob tests accepting_ under this lock).
         std::lock_guard<std::mutex> lock(tableMutex_);
         accepting_ = false;
         for (int i = 0; i < jobCount_; ++i)
@@ -196,7 +252,19 @@ std::vector<JobSnapshot> UpdateServer::snapshot() const
 
 size_t UpdateServer::activeTransfers() const { return scheduler_ ? scheduler_->activeJobs() : 0; }
 
-size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events_->drain(out); }
+size_t UpdateServer::takeEvents(std::vector<Event>& out)
+{
+    // The console's writer serves the whole process: each server says once
+    // that it failed.
+    if (!consoleFailureSaid_) {
+        const std::string why = consoleFailure();
+        if (!why.empty()) {
+            consoleFailureSaid_ = true;
+            sayThreadFailed("console", why);
+        }
+    }
+    return events_->drain(out);
+}
 
 uint64_t UpdateServer::droppedEvents() const { return events_->dropped(); }
 
@@ -246,14 +314,9 @@ int UpdateServer::refillAddresses(const uint32_t* found, int count, const std::v
 
 bool UpdateServer::tableFull() const { return jobCount() >= kMaxJobs; }
 
-std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, const SocketAddress& source,
-                                                  const std::string& image, const ServerSettings& run)
+std::shared_ptr<UpdateJob> UpdateServer::enterJob(UpdateJob::Origin origin, const std::string& image,
+                                                  const ServerSettings& run)
 {
-    UpdateJob::Origin origin;
-    origin.productCode = request.productCode;
-    origin.device = source;
-    origin.acceptedWallMs = unixTimeMs();
-    origin.acceptedNs = monotonicNs();
     std::shared_ptr<ReportWriter> report;
     {
         std::lock_guard<std::mutex> lock(startMutex_);
@@ -261,21 +324,40 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, 
     }
     std::shared_ptr<UpdateJob> job;
     uint32_t lent = 0;
+    bool stopping = false;
     {
         // Entered and lent an address in one step, and only while the run
-        // takes requests: none is taken after Stop. (The listener, the only
-        // thread that enters jobs, made sure there is room.)
+        // takes requests: after Stop the job is entered stopped, for its
+        // row. (The listener, the only thread that enters jobs, made sure
+        // there is room.)
         std::lock_guard<std::mutex> lock(tableMutex_);
-        if (!accepting_.load() || jobCount_ >= kMaxJobs)
+        if (jobCount_ >= kMaxJobs)
             return nullptr;
         origin.id = nextJobId_++;
         job = UpdateJob::create(std::move(origin));
         job->setReport(std::move(report));
         jobs_[jobCount_++] = job;
         job->setRow(jobCount_);
-        lent = lendAddress(pool_, job->id());
+        stopping = !accepting_.load();
+        if (stopping) {
+            job->stop();
+        } else {
+            std::vector<uint32_t> withheld;
+            const int64_t now = monotonicNs();
+            for (auto it = withheld_.begin(); it != withheld_.end();) {
+                if (it->second <= now) {
+                    it = withheld_.erase(it);
+                } else {
+                    withheld.push_back(it->first);
+                    ++it;
+                }
+            }
+            lent = lendAddress(pool_, job->id(), withheld);
+        }
     }
     job->assign(lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
+    if (stopping)
+        return job;
     Event matched = job->event(EventKind::RequestMatched);
     matched.path = image;
     publishEvent(std::move(matched));
@@ -293,11 +375,19 @@ std::vector<uint16_t> UpdateServer::portsInUse() const
     return ports;
 }
 
-bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
                             const TransferCore::Setup& setup, Error* error)
 {
     job->setPort(setup.jobPort);
-    return scheduler_->add(job, socket, setup, error);
+    return scheduler_->add(job, socket, setup, error, offerWatch);
+}
+
+bool UpdateServer::noteAnotherTool(const Event& offer)
+{
+    std::lock_guard<std::mutex> lock(tableMutex_);
+    if (offer.lentAddress != 0 && (withheld_.size() < FreeAddressPool::kCapacity || withheld_.count(offer.lentAddress)))
+        withheld_[offer.lentAddress] = monotonicNs() + kWithholdNs;
+    return toolsNamed_.size() < kToolsNamed && toolsNamed_.insert(offer.address).second;
 }
 
 void UpdateServer::publishEvent(Event event)
@@ -337,7 +427,33 @@ void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int 
     job->markEnded();
 }
 
-void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
+void UpdateServer::listenerDied(const std::string& why)
+{
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        accepting_ = false;
+    }
+    listenerFailed_ = true;
+    sayThreadFailed("listener", why);
+}
+
+void UpdateServer::sayThreadFailed(const char* thread, const std::string& why)
+{
+    consolePrintf("%s thread failed: %s\n", thread, why.c_str());
+    Event e;
+    e.kind = EventKind::ThreadFailed;
+    e.thread = thread;
+    e.detail = why;
+    publishEvent(std::move(e));
+}
+
+void UpdateServer::transferEvent(Event event)
+{
+    if (event.kind != EventKind::AnotherTool || noteAnotherTool(event))
+        publishEvent(std::move(event));
+}
+
+void UpdateServer::transferThreadFailed(const std::string& why) { sayThreadFailed("transfer", why); }
 
 void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 
@@ -348,6 +464,7 @@ void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
         switch (statusRow(job->statusCode()).outcome) {
         case StatusOutcome::Succeeded: ++ended_.succeeded; break;
         case StatusOutcome::Stopped: ++ended_.stopped; break;
+        case StatusOutcome::Elsewhere: ++ended_.elsewhere; break;
         default: ++ended_.failed; break;
         }
     }

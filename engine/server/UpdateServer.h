@@ -13,8 +13,10 @@
 #include "server/UpdateServerListener.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -31,14 +33,17 @@ class UpdateServer : private TransferObserver, private ListenerHost {
 public:
     static constexpr int kMaxJobs = 100;
 
-    UpdateServer();
+    // Without a source, requests are served from the firmware folder as it is.
+    explicit UpdateServer(std::unique_ptr<FirmwareSource> firmware = nullptr);
     ~UpdateServer() override; // stops and joins everything it started
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
 
-    // 0 on success; -1 when a listener is still active, port 3281 cannot be
-    // bound, or no thread could be made (startError() says which). Texts are
-    // UTF-8; options are OptionUpdateBoot | OptionEraseBoot.
+    // 0 on success; -1 when a listener is still active, the socket layer
+    // cannot be started, port 3281 cannot be bound, or no thread could be
+    // made; -2 when the socket layer offers another version than 1.1
+    // (startError() says which). Texts are UTF-8; options are
+    // OptionUpdateBoot | OptionEraseBoot.
     int start(const std::string& firmwareDir, const std::string& configPath,
               const std::string& localAddress, int options);
     int start(const ServerSettings& settings);
@@ -58,6 +63,9 @@ public:
 
     // True while a listener thread runs or is about to.
     bool listenerRunning() const { return listener_.running(); }
+    // The listener of the last start() failed (a ThreadFailed event said
+    // why): the run hears no request any more; a new start() may follow.
+    bool listenerFailed() const { return listenerFailed_.load(); }
     // Jobs whose transfer is not over yet (their sockets are open).
     size_t activeTransfers() const;
 
@@ -73,6 +81,7 @@ public:
         uint64_t succeeded = 0;
         uint64_t failed = 0;  // failed or timed out
         uint64_t stopped = 0; // ended by Stop, without a result
+        uint64_t elsewhere = 0; // the device took another tool's Offer
     };
     EndedJobs endedJobs() const;
 
@@ -84,6 +93,9 @@ public:
 private:
     // A failed start() keeps its error for startError() and answers -1.
     int refuseStart(Error error);
+    // 0, or -1 / -2 when the socket layer cannot be started or offers
+    // another version (said on the console and kept in `error`).
+    int startSockets(Error* error);
     // Port 3281, bound; invalid after saying why.
     SocketHandle bindRequestPort(Error* error);
     void renumberRows();
@@ -91,16 +103,23 @@ private:
 
     void transferEvent(Event event) override;
     void transferEnded(const std::shared_ptr<UpdateJob>& job) override;
+    void transferThreadFailed(const std::string& why) override;
 
     void listenerEvent(Event event) override;
     int refillAddresses(const uint32_t* found, int count, const std::vector<uint32_t>& own) override;
     bool tableFull() const override;
-    std::shared_ptr<UpdateJob> enterJob(const UpdateRequest& request, const SocketAddress& source,
-                                        const std::string& image, const ServerSettings& run) override;
+    std::shared_ptr<UpdateJob> enterJob(UpdateJob::Origin origin, const std::string& image,
+                                        const ServerSettings& run) override;
     std::vector<uint16_t> portsInUse() const override;
-    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
-                  Error* error) override;
+    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
+                  const TransferCore::Setup& setup, Error* error) override;
+    // Another tool offered an address: it is withheld; true when that tool
+    // is new to this run and worth saying.
+    bool noteAnotherTool(const Event& offer);
     void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) override;
+    void listenerDied(const std::string& why) override;
+    // A thread that failed: its event and its console line.
+    void sayThreadFailed(const char* thread, const std::string& why);
 
     // The job table and the address pool share this lock. The table is
     // kept compact: slots 0 .. jobCount_-1 all hold jobs.
@@ -108,10 +127,17 @@ private:
     int jobCount_ = 0;
     std::shared_ptr<UpdateJob> jobs_[kMaxJobs];
     FreeAddressPool pool_;
+    // Addresses another tool offered, not lent until the time (monotonic
+    // ns) given; and the other tools this run has named.
+    std::map<uint32_t, int64_t> withheld_;
+    std::set<uint32_t> toolsNamed_;
     uint64_t nextJobId_ = 1;
     // Requests are entered from start() until stop(); cleared under
     // tableMutex_, so no job is entered once stop() walked the table.
     std::atomic<bool> accepting_{false};
+    std::atomic<bool> listenerFailed_{false};
+
+    bool consoleFailureSaid_ = false; // the front-end's thread only
 
     mutable std::mutex startMutex_;
     Error startError_;
@@ -122,7 +148,7 @@ private:
     std::shared_ptr<EventQueue> events_ = std::make_shared<EventQueue>();
     std::shared_ptr<ReportWriter> report_; // the current run's
     std::unique_ptr<TransferScheduler> scheduler_;
-    UpdateServerListener listener_{*this};
+    UpdateServerListener listener_;
 };
 
 } // namespace brelvo

@@ -64,6 +64,10 @@
         <translation>Sending Data</translation>
     </message>
     <message>
+        <source>Content.servedElsewhere</source>
+        <translation>Served by Another Tool</translation>
+    </message>
+    <message>
         <source>Content.startFailed</source>
         <translation>Start Failed!</translation>
     </message>
@@ -158,6 +162,10 @@
     <message>
         <source>Log.runEnded</source>
         <translation>The run has ended: no longer listening for devices</translation>
+    </message>
+    <message>
+        <source>Log.serverFailed</source>
+        <translation>The server has failed and no longer hears devices; press Start to serve again</translation>
     </message>
     <message>
         <source>Log.startFailed</source>
@@ -550,6 +558,10 @@
 <context>
     <name>EventText</name>
     <message>
+        <source>Log.anotherTool</source>
+        <translation>Another tool at %1 answers devices on this network (it offered %2 to a device on port %3); the addresses it offers are not lent here</translation>
+    </message>
+    <message>
         <source>Log.blocks</source>
         <translation>sending %1 blocks</translation>
     </message>
@@ -656,6 +668,22 @@
     <message>
         <source>Log.timedOut</source>
         <translation>timed out at &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Log.consoleThreadFailed</source>
+        <translation>The console thread failed: debug lines are no longer shown</translation>
+    </message>
+    <message>
+        <source>Log.listenerThreadFailed</source>
+        <translation>The listener thread failed: no more requests are heard on UDP port 3281</translation>
+    </message>
+    <message>
+        <source>Log.reportThreadFailed</source>
+        <translation>The report thread failed: rows are written when the run ends</translation>
+    </message>
+    <message>
+        <source>Log.transferThreadFailed</source>
+        <translation>The transfer thread failed: the devices it served ended as failed</translation>
     </message>
     <message>
         <source>Log.unknown</source>

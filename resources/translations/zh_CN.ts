@@ -64,6 +64,10 @@
         <translation>发送数据</translation>
     </message>
     <message>
+        <source>Content.servedElsewhere</source>
+        <translation>由其他工具升级</translation>
+    </message>
+    <message>
         <source>Content.startFailed</source>
         <translation>启动失败！</translation>
     </message>
@@ -158,6 +162,10 @@
     <message>
         <source>Log.runEnded</source>
         <translation>本次运行已结束，不再接收设备的升级请求</translation>
+    </message>
+    <message>
+        <source>Log.serverFailed</source>
+        <translation>服务出错，已无法接收设备的升级请求；请点击“开始升级”重新启动</translation>
     </message>
     <message>
         <source>Log.startFailed</source>
@@ -550,6 +558,10 @@
 <context>
     <name>EventText</name>
     <message>
+        <source>Log.anotherTool</source>
+        <translation>网络中另有一个升级工具（%1）也在应答设备（它把 %2 分配给了端口 %3 上的设备）；它分配的地址本机不再分配</translation>
+    </message>
+    <message>
         <source>Log.blocks</source>
         <translation>开始发送 %1 个数据块</translation>
     </message>
@@ -656,6 +668,22 @@
     <message>
         <source>Log.timedOut</source>
         <translation>在“%1”阶段超时</translation>
+    </message>
+    <message>
+        <source>Log.consoleThreadFailed</source>
+        <translation>控制台输出线程出错：调试信息不再显示</translation>
+    </message>
+    <message>
+        <source>Log.listenerThreadFailed</source>
+        <translation>监听线程出错：UDP 端口 3281 不再接收升级请求</translation>
+    </message>
+    <message>
+        <source>Log.reportThreadFailed</source>
+        <translation>报告写入线程出错：各行将在本次运行结束时写入</translation>
+    </message>
+    <message>
+        <source>Log.transferThreadFailed</source>
+        <translation>传输线程出错：其负责的设备均已按失败结束</translation>
     </message>
     <message>
         <source>Log.unknown</source>

@@ -42,12 +42,14 @@ std::string toEngineText(const QString& text)
     return text.toUtf8().toStdString();
 }
 
-// A row's colour: a stop is no success, so it shows as a failure.
+// A row's colour: a stop is no success, so it shows as a failure; a device
+// another tool served is neither.
 Outcome outcomeOf(int status)
 {
     switch (brelvo::statusRow(status).outcome) {
     case brelvo::StatusOutcome::InProgress: return Outcome::Running;
     case brelvo::StatusOutcome::Succeeded: return Outcome::Succeeded;
+    case brelvo::StatusOutcome::Elsewhere: return Outcome::Elsewhere;
     default: return Outcome::Failed;
     }
 }
@@ -209,6 +211,7 @@ void Brelvo::startServer()
     }
     checking_ = false;
     droppedSaid_ = false;
+    failureSaid_ = false;
     pollTimer_.start();
     running_ = true;
     startStopButton_->setEnabled(true);
@@ -406,6 +409,16 @@ void Brelvo::pollJobs()
     showJobs(server_->snapshot());
     drainEvents();
 
+    // A listener that failed ends the run, as brelvo-cli serve does; once
+    // idle the button offers a new Start.
+    if (running_ && !failureSaid_ && server_->listenerFailed()) {
+        failureSaid_ = true;
+        logNote(tr("Log.serverFailed"), LogWindow::Tone::Failure);
+        server_->stop();
+        drainEvents();
+        startStopButton_->setEnabled(false);
+        setStartButtonKey("PushButton.prepareStop");
+    }
     if (server_->isIdle()) {
         pollTimer_.stop();
         running_ = false;

@@ -138,9 +138,19 @@ QString EventText::line(const Event& e)
         return e.value == 1 ? tr("Log.stopOne") : tr("Log.stop").arg(number(e.value));
     case EventKind::JobTimedOut:
         return job + tr("Log.timedOut").arg(statusText(e.code)) + detailSuffix(e);
+    case EventKind::AnotherTool:
+        return tr("Log.anotherTool").arg(address(e.address), address(e.lentAddress), port(e.port));
     case EventKind::ReportFailed:
         return tr("Log.reportFailed")
             .arg(safe(e.path), QString::fromStdString(brelvo::errorTextEnglish(e.code)) + detailSuffix(e));
+    case EventKind::ThreadFailed:
+        if (e.thread == "listener")
+            return tr("Log.listenerThreadFailed") + detailSuffix(e);
+        if (e.thread == "transfer")
+            return tr("Log.transferThreadFailed") + detailSuffix(e);
+        if (e.thread == "report")
+            return tr("Log.reportThreadFailed") + detailSuffix(e);
+        return tr("Log.consoleThreadFailed") + detailSuffix(e);
     }
     return tr("Log.unknown").arg(static_cast<int>(e.kind));
 }

@@ -19,7 +19,7 @@ TEST(ReportWriter, RowsInOrderFromConcurrentSubmittersEachSynced)
     ProblemLog problems;
     std::string path;
     static std::atomic<int> syncs{0};
-    AppendFile::setSyncFunction([](int fd) { return ++syncs, ::fdatasync(fd); });
+    AppendFile::setSyncFunction([](int) { return ++syncs, 0; }); // counted, not done: the count is the point
     {
         ReportWriter writer({dir.file("reports"), "", 1796607665123}, problems.handler());
         std::vector<std::thread> threads;
@@ -72,6 +72,7 @@ TEST(ReportWriter, UnwritableFolderIsSaidOnceAndRowsWaitForIt)
     EXPECT_EQ(rowIds(writer.path()), (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
+#ifndef _WIN32 // a file size limit and a killed child need Linux
 TEST(ReportWriter, DiskFullMidRunLosesNoRowAndLeavesNoFragment)
 {
     TempDir dir;
@@ -138,6 +139,7 @@ TEST(ReportWriter, KilledWhileWritingKeepsEveryEarlierRow)
             ASSERT_EQ(ids[i], std::to_string(i + 1)) << "delay " << delayMs << ", row " << i;
     }
 }
+#endif
 
 TEST(ReportWriter, WithoutAThreadTheFileIsMadeAtOnceAndRowsWrittenWhenFlushed)
 {
@@ -162,5 +164,30 @@ TEST(ReportWriter, WithoutAThreadTheFileIsMadeAtOnceAndRowsWrittenWhenFlushed)
         "cannot take threads away here (needs root)");
     if (IsSkipped())
         return;
+    EXPECT_EQ(rowIds(path), (std::vector<std::string>{"1", "2", "3"}));
+}
+
+// A writer thread that throws (here: in the problem handler) says so, and
+// neither flush nor the end waits for it: they write its rows themselves.
+TEST(ReportWriter, AWriterThreadThatDiesIsSaidAndFlushWritesItsRows)
+{
+    TempDir dir;
+    dir.writeText("file.txt", "a file where a folder should be");
+    std::string died;
+    std::string path;
+    {
+        ReportWriter writer(
+            {dir.file("file.txt/reports"), "", 1796607665123},
+            [](const std::string&, const Error&) { throw std::runtime_error("handler failed"); },
+            [&](const std::string& why) { died = why; });
+        writer.submit(summary(1));
+        EXPECT_FALSE(writer.flush());
+        EXPECT_EQ(died, "handler failed");
+        ASSERT_EQ(std::remove(dir.file("file.txt").c_str()), 0);
+        writer.submit(summary(2));
+        EXPECT_TRUE(writer.flush());
+        path = writer.path();
+        writer.submit(summary(3)); // left to the destructor
+    }
     EXPECT_EQ(rowIds(path), (std::vector<std::string>{"1", "2", "3"}));
 }

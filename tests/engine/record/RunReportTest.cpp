@@ -28,6 +28,7 @@ TEST(RunReport, RowsOfARunFieldByField)
     timedOut.lentAddress = 0;
     timedOut.bytesSent = 3072;
     timedOut.checksumKnown = false;
+    timedOut.optionsSent = false; // silent before End
     timedOut.finishedMs = timedOut.startedMs + 40000;
     timedOut.seconds = 40;
 
@@ -45,7 +46,7 @@ TEST(RunReport, RowsOfARunFieldByField)
          "'=1,\"q\"\xEF\xBF\xBD", "10.213.7.200", "/srv/fw/kvx_ABCDEFG_V2.bin", "1048576", "0x0000abcd", "1", "", "7",
          "Verification Failed!", "4", "3.001"},
         {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:45.123+08:00", "10.213.7.50:6000", "ABCDEFG", "",
-         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "1", "", "14", "Timeout!", "977", "40.000"},
+         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "", "", "14", "Timeout!", "977", "40.000"},
     };
     EXPECT_EQ(rows, want);
 }
@@ -69,9 +70,11 @@ TEST(RunReport, NewFileNamesNeverOverwrite)
     EXPECT_EQ(second.path(), folder + "/2026-12-07_09-41-05_2.csv");
     EXPECT_EQ(third.path(), folder + "/2026-12-07_09-41-05_3.csv");
     EXPECT_EQ(readText(folder + "/2026-12-07_09-41-05.csv"), "keep");
+#ifndef _WIN32 // no permission bits there
     struct stat st{};
     ASSERT_EQ(::stat(third.path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+#endif
     ASSERT_TRUE(second.write(summary(2)));
     EXPECT_EQ(rowIds(second.path()), std::vector<std::string>{"2"});
     EXPECT_EQ(rowIds(third.path()), std::vector<std::string>{});
@@ -110,6 +113,9 @@ TEST(RunReport, ExplicitPathAppendsAndEndsACutOffLine)
 
 TEST(RunReport, AFileRemovedOrMovedMidRunIsMadeAgain)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows refuses to remove a folder while a file in it is open";
+#endif
     TempDir dir;
     RunReport report({dir.file("reports"), "", 1796607665123});
     ASSERT_TRUE(report.write(summary(1)));

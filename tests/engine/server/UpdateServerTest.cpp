@@ -3,7 +3,9 @@
 // private namespace.
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
+#include "platform/ErrorText.h"
 #include "platform/Socket.h"
+#include "platform/WallClock.h"
 #include "server/UpdateServer.h"
 
 #include <set>
@@ -23,6 +25,41 @@ void send(const std::string& code, int times = 1)
 }
 
 bool until(const std::function<bool()>& done) { return waitFor(done, 30s); }
+
+// Events until one of `kind` came (kept in `seen`); null when none did.
+const Event* awaitEvent(UpdateServer& server, std::vector<Event>& seen, EventKind kind)
+{
+    const Event* found = nullptr;
+    until([&] {
+        const size_t from = seen.size();
+        server.takeEvents(seen);
+        for (size_t i = from; i < seen.size() && !found; ++i)
+            found = seen[i].kind == kind ? &seen[i] : nullptr;
+        return found != nullptr;
+    });
+    return found;
+}
+
+// The firmware folder as a test wants it: every code but NOFIRMW has an
+// image; the first read throws, SLOWIMG's goes on until its job is stopped.
+struct ScriptedFirmware : FirmwareSource {
+    std::atomic<bool> throwNext{true};
+    std::atomic<bool> reading{false};
+    std::string find(const std::string&, const std::string& code, const StopCheck&) override
+    {
+        return code == "NOFIRMW" ? "" : "/" + code;
+    }
+    std::shared_ptr<const PreparedImage> prepare(const std::string&, const std::string& code, const std::string&,
+                                                 Error* error, const StopCheck& stop) override
+    {
+        if (throwNext.exchange(false))
+            throw std::bad_alloc();
+        for (reading = code == "SLOWIMG"; reading && !stop();)
+            sleepMilliseconds(1);
+        fail(error, kPrepareStopped, "stopped");
+        return nullptr;
+    }
+};
 
 } // namespace
 
@@ -94,7 +131,7 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         CHILD_CHECK(bindSocket(blocker, 0, hostToNet16(3281)) == 0);
         UpdateServer server;
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == -1);
-        CHILD_CHECK(server.startErrno() == EADDRINUSE && server.startError().find("3281") != std::string::npos);
+        CHILD_CHECK(isAddressInUse(server.startErrno()) && server.startError().find("3281") != std::string::npos);
         closeSocket(blocker);
 
         // No thread at all: start fails with every flag cleared.
@@ -106,5 +143,82 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
         server.stop();
         CHILD_CHECK(until([&] { return server.isIdle(); }));
+    });
+}
+
+// A Stop while the listener reads the firmware folder (here a 1 TiB entry
+// with no line end) is honoured at once: the read is abandoned, nothing is
+// sent, and the request heard before the Stop gets its Stopped row, started
+// when it came.
+TEST(UpdateServer, AStopDuringTheFolderReadEndsItAndTheRequestGetsAStoppedRow)
+{
+    inPrivateNetns([] {
+        answeringBelow(251);
+        TempDir fw;
+        std::error_code sized;
+        std::filesystem::resize_file(fw.writeText("kvx_HUGEONE.bin", ""), 1ULL << 40, sized); // sparse
+#ifdef _WIN32
+        if (sized)
+            skipRest("a file of 1 TiB, which Windows (and Wine) will not leave sparse");
+#endif
+        CHILD_CHECK(!sized);
+        ServerSettings settings;
+        settings.firmwareDir = fw.path();
+        settings.localAddress = "10.213.9.1";
+        settings.options = 3;
+        settings.reportPath = fw.file("run.csv");
+        UpdateServer server;
+        CHILD_CHECK(server.start(settings) == 0);
+        std::vector<Event> seen;
+        CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+        send("HUGEONE");
+        const Event* received = awaitEvent(server, seen, EventKind::RequestReceived);
+        CHILD_CHECK(received);
+        const int64_t heardMs = received->wallTimeMs;
+        CHILD_CHECK(waitFor([&] { return unixTimeMs() > heardMs; }, 5s));
+        server.stop();
+        CHILD_CHECK(until([&] { return server.isIdle(); }) && server.flushReports());
+        server.takeEvents(seen);
+        for (const Event& e : seen)
+            CHILD_CHECK(e.kind != EventKind::OfferSent && e.kind != EventKind::RequestNoFirmware);
+        CHILD_CHECK(server.jobCount() == 1 && server.jobAt(0)->statusCode() == Stopped);
+        const JobSummary row = server.jobAt(0)->summary();
+        CHILD_CHECK(row.startedMs <= heardMs && row.lentAddress == 0 && !row.optionsSent);
+        const std::string report = readText(settings.reportPath);
+        CHILD_CHECK(report.find(",,,15,Stopped,") != std::string::npos);
+    });
+}
+
+// A listener that throws says why, ends the job it held, lets port 3281 go
+// and leaves the server startable: the next start serves again, and the
+// server's end stops a job whose image is being read (no thread is left
+// reading).
+TEST(UpdateServer, AListenerThatDiesIsSaidAndReleasesThePort)
+{
+    inPrivateNetns([] {
+        answeringBelow(251);
+        auto firmware = std::make_unique<ScriptedFirmware>();
+        ScriptedFirmware& source = *firmware;
+        std::shared_ptr<UpdateJob> slow;
+        {
+            UpdateServer server(std::move(firmware));
+            CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0);
+            std::vector<Event> seen;
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+            send("ANYCODE");
+            const Event* died = awaitEvent(server, seen, EventKind::ThreadFailed);
+            CHILD_CHECK(died && died->thread == "listener" && died->detail == "out of memory");
+            CHILD_CHECK(died->severity == Severity::Failure);
+            CHILD_CHECK(until([&] { return !server.listenerRunning(); }) && server.listenerFailed());
+            CHILD_CHECK(!udpPortBound(3281) && server.isIdle() && server.jobAt(0)->statusCode() == NetError);
+            CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0 && !server.listenerFailed());
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+            send("NOFIRMW");
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::RequestNoFirmware) && !source.throwNext);
+            send("SLOWIMG");
+            CHILD_CHECK(until([&] { return source.reading.load(); }));
+            slow = server.jobAt(1);
+        }
+        CHILD_CHECK(slow->workerEnded() && slow->statusCode() == Stopped);
     });
 }

@@ -11,6 +11,7 @@
 #include "mainwindow/Brelvo.h"
 #include "mainwindow/CheckText.h"
 #include "check/PreflightCheck.h"
+#include "server/FirmwareSource.h"
 #include "server/UpdateServer.h"
 #include "widgets/ComboBox.h"
 #include "widgets/ProgressBar.h"
@@ -63,6 +64,7 @@ public:
     using Brelvo::server;
     using Brelvo::setInputsEnabled;
     using Brelvo::setEndProcess;
+    using Brelvo::setServer;
     using Brelvo::setStartCheck;
     using Brelvo::showEvents;
     using Brelvo::showJobs;
@@ -321,7 +323,8 @@ private slots:
         QTest::newRow("7") << 7 << "Verification Failed!" << "failure";
         QTest::newRow("14") << 14 << "Timeout!" << "failure";
         QTest::newRow("15") << 15 << "Stopped" << "failure";
-        for (int code : {16, -1, INT_MIN, INT_MAX})
+        QTest::newRow("16") << 16 << "Served by Another Tool" << "neutral";
+        for (int code : {17, -1, INT_MIN, INT_MAX})
             QTest::addRow("%d", code) << code << "Unknown Error!" << "failure";
     }
 
@@ -334,8 +337,10 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, text);
         QFETCH(QString, outcome);
-        const QMap<QString, QColor> textColour{{"running", QColor()}, {"success", "#4cc38a"}, {"failure", "#ff6b6b"}};
-        const QMap<QString, QColor> chunk{{"running", "#2c7dce"}, {"success", "#1e7b46"}, {"failure", "#b03a3a"}};
+        const QMap<QString, QColor> textColour{
+            {"running", QColor()}, {"success", "#4cc38a"}, {"failure", "#ff6b6b"}, {"neutral", "#9aa8ba"}};
+        const QMap<QString, QColor> chunk{
+            {"running", "#2c7dce"}, {"success", "#1e7b46"}, {"failure", "#b03a3a"}, {"neutral", "#5b6778"}};
         TestWindow w;
         auto* table = w.get<SWTableWidget>("tableWidget");
         const auto bar = [&](int row) { return qobject_cast<ProgressBar*>(table->cellWidget(row, 3)); };
@@ -785,6 +790,47 @@ private slots:
         run.w.expectLog({"[Warning] ", "Check passed with warnings",
                          "[Failure] Cannot listen on UDP port 3281 (Address already in use): another copy",
                          "[Failure] Start Failed: UDP port 3281 cannot be bound (Address already in use)"});
+    }
+
+    // The listener throws on the first request (as when memory runs out):
+    // the log says so, Start comes back, and a new Start serves again.
+    void listenerDeathGivesStartBack()
+    {
+        REQUIRE_NETNS(env);
+        struct Throwing : brelvo::FirmwareSource {
+            std::string find(const std::string&, const std::string&, const brelvo::StopCheck&) override
+            {
+                throw std::bad_alloc();
+            }
+            std::shared_ptr<const brelvo::PreparedImage> prepare(const std::string&, const std::string&,
+                                                                 const std::string&, brelvo::Error*,
+                                                                 const brelvo::StopCheck&) override
+            {
+                return nullptr;
+            }
+        };
+        const auto listenerBound = [] {
+            QFile f(QStringLiteral("/proc/net/udp"));
+            return f.open(QIODevice::ReadOnly) && f.readAll().contains(":0CD1 ");
+        };
+        Run run(env);
+        run.w.setServer(std::make_unique<brelvo::UpdateServer>(std::make_unique<Throwing>()));
+        run.start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
+        QProcess device;
+        device.setProcessChannelMode(QProcess::MergedChannels);
+        device.start(QStringLiteral("ip"), {"netns", "exec", QString::fromStdString(env.devNs),
+                                            QString::fromStdString(env.devsim), "--tool", run.tool, "--product",
+                                            "ABCDEFG", "--expect-no-offer", "--offer-timeout", "1000"});
+        QTRY_VERIFY_WITH_TIMEOUT(run.w.idle(), 20000);
+        QVERIFY(!listenerBound());
+        run.w.expectLog({"[Failure] The listener thread failed: no more requests are heard on UDP port 3281 "
+                         "(out of memory)",
+                         "[Failure] The server has failed and no longer hears devices; press Start to serve again"});
+        device.waitForFinished(10000);
+        run.start->click();
+        QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
+        QVERIFY(run.watcher.seen.isEmpty());
     }
 };
 

@@ -64,7 +64,7 @@ void EventTextTest::lines_data()
     using K = EventKind;
     QTest::addColumn<Event>("e");
     QTest::addColumn<QString>("english");  // empty: not compared
-    for (int k = 0; k <= int(K::ReportFailed); ++k)
+    for (int k = 0; k <= int(K::AnotherTool); ++k)
         QTest::addRow("kind %d", k) << Event(Ev(K(k)).job(3).why("why")) << QString();
     const auto row = [](const char* name, const Event& e, const char* english) {
         QTest::newRow(name) << e << QString::fromUtf8(english);
@@ -94,11 +94,24 @@ void EventTextTest::lines_data()
     row("end", Ev(K::EndSent).job(3), "#03 10.0.0.23: End sent: checksum 0x0000beef, options 3");
     row("failed, why", Ev(K::JobResult).job(3).set(0, 11).why("why"), "#03 10.0.0.23: Network Error! (why)");
     row("job without row", Ev(K::JobResult).job(0).none(&Event::address).set(0, 15), "job 12: Stopped");
+    row("served elsewhere", Ev(K::JobResult).job(3).set(0, 16), "#03 10.0.0.23: Served by Another Tool");
+    row("another tool", Ev(K::AnotherTool),
+        "Another tool at 10.0.0.23 answers devices on this network (it offered 10.0.0.60 to a device on port 3281); "
+        "the addresses it offers are not lent here");
     row("stop none", Ev(K::StopRequested).set(0), "Stop: no device was being updated");
     row("stop one", Ev(K::StopRequested).set(1), "Stop: 1 unfinished job asked to end");
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
     row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
         "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
+    for (const char* thread : {"listener", "transfer", "report", "console"}) {
+        Ev died(K::ThreadFailed);
+        died.thread = thread;
+        row(thread, died.why("why"), "");
+    }
+    Ev listener(K::ThreadFailed);
+    listener.thread = "listener";
+    row("listener died", listener.why("out of memory"),
+        "The listener thread failed: no more requests are heard on UDP port 3281 (out of memory)");
     row("unknown kind", Ev(K(200)), "Unknown event 200");
     // Text from a device or the disk is shown, never obeyed, and breaks no line.
     Ev hostile(K::RequestNoFirmware);
