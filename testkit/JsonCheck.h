@@ -19,11 +19,8 @@ public:
     // True when `text` is one JSON object and nothing else (spaces aside).
     bool object(const std::string& text, std::string* error = nullptr)
     {
-        s_ = text;
-        i_ = 0;
-        fields.clear();
-        space();
-        const bool ok = peek() == '{' && value(0) && (space(), i_ == s_.size());
+        s_ = text, i_ = 0, fields.clear();
+        const bool ok = (space(), peek() == '{') && value(0) && (space(), i_ == s_.size());
         if (!ok && error)
             *error = "not valid JSON at byte " + std::to_string(i_);
         return ok;
@@ -32,58 +29,41 @@ public:
     std::map<std::string, std::string> fields;
 
 private:
-    char peek() const { return i_ < s_.size() ? s_[i_] : '\0'; }
-    bool eat(char c) { return i_ < s_.size() && s_[i_] == c && (++i_, true); }
-    void space() { while (peek() == ' ' || peek() == '\t' || peek() == '\n' || peek() == '\r') ++i_; }
-    bool word(const char* w) { return s_.compare(i_, std::strlen(w), w) == 0 && (i_ += std::strlen(w), true); }
-    bool digits() { const size_t from = i_; while (peek() >= '0' && peek() <= '9') ++i_; return i_ > from; }
+    uint8_t peek() const { return i_ < s_.size() ? uint8_t(s_[i_]) : 0; }
+    bool eat(char c) { return peek() == uint8_t(c) && c && (++i_, true); }
+    bool in(uint8_t lo, uint8_t hi) { return peek() >= lo && peek() <= hi && (++i_, true); }
+    void space() { while (peek() && std::strchr(" \t\n\r", peek())) ++i_; }
+    bool digits() { const size_t from = i_; while (in('0', '9')) {} return i_ > from; }
 
     bool value(int depth)
     {
         space();
-        switch (depth > 64 ? '\0' : peek()) {
-        case '\0': return false;
-        case '{': return ++i_, members('}', depth);
-        case '[': return ++i_, members(']', depth);
-        case '"': return string();
-        case 't': return word("true");
-        case 'f': return word("false");
-        case 'n': return word("null");
-        default: return number();
-        }
-    }
-
-    // The members of an object or the elements of an array, up to `close`.
-    bool members(char close, int depth)
-    {
-        space();
-        if (eat(close))
+        for (const char* w : {"true", "false", "null"})
+            if (s_.compare(i_, std::strlen(w), w) == 0)
+                return i_ += std::strlen(w), true;
+        if (peek() == '"')
+            return string();
+        if (depth > 64 || !(eat('{') || eat('[')))
+            return number();
+        const bool object = s_[i_ - 1] == '{';
+        if (space(), eat(object ? '}' : ']'))
             return true;
         do {
-            space();
-            std::string name;
-            if (close == '}') {
-                const size_t from = i_;
-                if (!string())
-                    return false;
-                name = s_.substr(from + 1, i_ - from - 2);
-                space();
-                if (!eat(':'))
-                    return false;
-            }
-            space();
-            const size_t from = i_;
+            size_t from = (space(), i_), to = from;
+            if (object && !(string() && (to = i_, space(), eat(':'))))
+                return false;
+            const std::string name = s_.substr(from, to - from);
+            from = (space(), i_);
             if (!value(depth + 1))
                 return false;
-            if (close == '}' && depth == 0) {
-                const std::string v = s_.substr(from, i_ - from);
-                if (!fields.emplace(name, v[0] == '"' ? v.substr(1, v.size() - 2) : v).second)
-                    return false;
-            }
+            if (object && depth == 0 && !fields.emplace(bare(name), bare(s_.substr(from, i_ - from))).second)
+                return false;
             space();
         } while (eat(','));
-        return eat(close);
+        return eat(object ? '}' : ']');
     }
+
+    static std::string bare(const std::string& v) { return v[0] == '"' ? v.substr(1, v.size() - 2) : v; }
 
     bool number()
     {
@@ -95,59 +75,36 @@ private:
         return !(eat('e') || eat('E')) || ((eat('+') || eat('-')), digits());
     }
 
-    // Four hex digits; 0x110000 when they are not.
-    uint32_t hex4()
+    // \uXXXX with a value in [lo, hi].
+    bool escape(uint32_t lo, uint32_t hi)
     {
         const std::string h = s_.substr(i_, 4);
-        i_ += 4;
-        return h.size() == 4 && h.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos
-                   ? static_cast<uint32_t>(std::stoul(h, nullptr, 16)) : 0x110000;
+        const bool hex = h.size() == 4 && h.find_first_not_of("0123456789abcdefABCDEF") == std::string::npos;
+        return hex && std::stoul(h, nullptr, 16) >= lo && std::stoul(h, nullptr, 16) <= hi && (i_ += 4, true);
     }
 
-    // The rest of a UTF-8 sequence whose first byte (0x80 or above) was read.
-    bool utf8(uint8_t lead)
-    {
-        const int more = lead >= 0xF8 ? -1 : lead >= 0xF0 ? 3 : lead >= 0xE0 ? 2 : lead >= 0xC0 ? 1 : -1;
-        if (more < 0)
-            return false;
-        uint32_t cp = lead & (0x3F >> more);
-        for (int k = 0; k < more; ++k, ++i_) {
-            if ((static_cast<uint8_t>(peek()) & 0xC0) != 0x80)
-                return false;
-            cp = cp << 6 | (static_cast<uint8_t>(peek()) & 0x3F);
-        }
-        const uint32_t least[] = {0, 0x80, 0x800, 0x10000};
-        return cp >= least[more] && cp <= 0x10FFFF && (cp < 0xD800 || cp > 0xDFFF);
-    }
-
+    // UTF-8 as well-formed sequences (no overlong forms, surrogates or
+    // values beyond U+10FFFF); escapes with their surrogates in pairs.
     bool string()
     {
         if (!eat('"'))
             return false;
-        while (i_ < s_.size()) {
-            const uint8_t c = static_cast<uint8_t>(s_[i_++]);
-            if (c == '"')
-                return true;
-            if (c < 0x20 || (c >= 0x80 && !utf8(c)))
-                return false;
-            if (c != '\\')
-                continue;
-            const char e = peek();
+        while (!eat('"')) {
+            const uint8_t c = peek();
             ++i_;
-            if (e == 'u') {
-                const uint32_t cp = hex4();
-                if (cp > 0xFFFF || (cp >= 0xDC00 && cp <= 0xDFFF))  // not hex, or a low surrogate alone
-                    return false;
-                if (cp >= 0xD800 && cp <= 0xDBFF) {  // a high one wants its low one
-                    const uint32_t low = word("\\u") ? hex4() : 0;
-                    if (low < 0xDC00 || low > 0xDFFF)
-                        return false;
-                }
-            } else if (e == '\0' || !std::strchr("\"\\/bfnrt", e)) {
+            const bool ok = c >= 0x20 && c < 0x80 && c != '\\' ? true
+                : c == '\\' && eat('u') ? escape(0, 0xD7FF) || escape(0xE000, 0xFFFF)
+                    || (escape(0xD800, 0xDBFF) && eat('\\') && eat('u') && escape(0xDC00, 0xDFFF))
+                : c == '\\' ? std::strchr("\"\\/bfnrt", peek()) && peek() && (++i_, true)
+                : c >= 0xC2 && c <= 0xDF ? in(0x80, 0xBF)
+                : c >= 0xE0 && c <= 0xEF ? in(c == 0xE0 ? 0xA0 : 0x80, c == 0xED ? 0x9F : 0xBF) && in(0x80, 0xBF)
+                : c >= 0xF0 && c <= 0xF4 ? in(c == 0xF0 ? 0x90 : 0x80, c == 0xF4 ? 0x8F : 0xBF) && in(0x80, 0xBF)
+                        && in(0x80, 0xBF)
+                : false;
+            if (!ok)
                 return false;
-            }
         }
-        return false;
+        return true;
     }
 
     std::string s_;

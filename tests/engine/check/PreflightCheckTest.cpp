@@ -146,6 +146,8 @@ TEST(FirmwareFindings, EveryWayAnImageFails)
         if (c.id == FindingId::FirmwareChoice) { // the partial block counts, the partial word does not
             EXPECT_TRUE(hits[0].arg("size") == "4099" && hits[0].arg("blocks") == "5" &&
                         hits[0].arg("checksum") == hex(good)) << c.name;
+            const std::string sent = "with the configuration: 69635 bytes, 69 blocks";
+            EXPECT_EQ(std::count(hits[0].details.begin(), hits[0].details.end(), sent), c.with & kConfig ? 1 : 0);
         }
     }
 

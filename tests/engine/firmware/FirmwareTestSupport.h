@@ -1,11 +1,8 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// Shared by the firmware tests: files with chosen times, odd entries, and
-// the plain walk the index must agree with.
+// Shared by the firmware tests: files with chosen times and odd entries.
 
 #include "EngineTestSupport.h"
-#include "firmware/FirmwareDescriptor.h"
-#include "platform/DirectorySearch.h"
 
 #include <filesystem>
 #ifdef _WIN32
@@ -88,28 +85,6 @@ inline void makeEntry(const TempDir& dir, const std::string& name, const std::st
         ASSERT_TRUE(makePipe(path));
     else
         writeDated(dir, name, content);
-}
-
-// Every kvx entry in name order, matched by its name, then by its own
-// product= line in place of it; the last match wins.
-inline std::string scanForFirmware(const std::string& dir, const std::string& code)
-{
-    std::string chosen;
-    for (const brelvo::DirectoryEntry& e : brelvo::findEntries(dir, "kvx")) {
-        if (e.isDirectory)
-            continue;
-        std::string served = e.name.size() > 4 ? e.name.substr(4, 7) : "";
-        if (served == code)
-            chosen = e.path;
-        const auto lines = brelvo::readFirmwareDescriptor(e.path);
-        if (lines && lines->hasProduct && !lines->productCut)
-            served = lines->product;
-        if (served == code)
-            chosen = e.path;
-    }
-    for (size_t at = 0; (at = chosen.find("-ver.bin", at)) != std::string::npos; at += 4)
-        chosen.replace(at, 8, ".bin");
-    return chosen;
 }
 
 } // namespace brelvo_test

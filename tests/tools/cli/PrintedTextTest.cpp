@@ -210,7 +210,7 @@ TEST(PrintedText, NothingSteersATerminalOrBreaksAJsonLine)
                                        std::string("A\0B\r\n\x9b\x7f", 7), std::string(63, 'Z'), std::string()}) {
         for (int columns : {1, 10, 40, 61, 80, 132, 300}) {
             for (int status : {brelvo::SendingBlocks, brelvo::OfferSent, brelvo::DeviceWriting}) {
-                brelvo::JobSnapshot hostile = job(99999999999ull, status, 37);
+                brelvo::JobSnapshot hostile = job(99999999999ull, status, columns % 3 ? 37 : -5);
                 hostile.productCode = product;
                 const std::string line = LiveStatus::deviceLine(hostile, columns);
                 EXPECT_LE(line.size(), static_cast<size_t>(std::max(columns - 1, 1))) << columns;
