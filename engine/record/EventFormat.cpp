@@ -3,6 +3,7 @@
 
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
+#include "platform/NeighbourTable.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
 #include "record/TextSafety.h"
@@ -37,6 +38,8 @@ std::string jobPrefix(const Event& e)
     }
     if (e.address != 0)
         prefix += (prefix.empty() ? "" : " ") + addressToText(e.address);
+    if (e.mac != 0)
+        prefix += (prefix.empty() ? "(" : " (") + macText(e.mac) + ")";
     return prefix.empty() ? prefix : prefix + ": ";
 }
 
@@ -88,8 +91,9 @@ enum Field : uint32_t {
     FPath = 1u << 13,
     FDetail = 1u << 14,
     FIcmp = 1u << 15,
+    FMac = 1u << 16,
 };
-constexpr uint32_t kJob = FJob | FRow | FDevice;
+constexpr uint32_t kJob = FJob | FRow | FDevice | FMac;
 
 uint32_t fieldsOf(EventKind kind)
 {
@@ -112,6 +116,9 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::StopRequested: return FValue;
     case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
+    case EventKind::MacLearnt: return kJob | FDetail;
+    case EventKind::MacUnknown: return kJob | FDetail;
+    case EventKind::AskedAgain: return kJob | FCode | FStatus | FValue;
     }
     return 0;
 }
@@ -157,6 +164,9 @@ const char* eventKindName(EventKind kind)
     case EventKind::StopRequested: return "stop_requested";
     case EventKind::JobTimedOut: return "job_timed_out";
     case EventKind::ReportFailed: return "report_failed";
+    case EventKind::MacLearnt: return "mac_learnt";
+    case EventKind::MacUnknown: return "mac_unknown";
+    case EventKind::AskedAgain: return "asked_again";
     }
     return "unknown";
 }
@@ -193,6 +203,7 @@ Severity severityOf(const Event& e)
     case EventKind::RequestNoFirmware:
     case EventKind::RequestTableFull:
     case EventKind::RequestMalformed:
+    case EventKind::AskedAgain:
         return Severity::Warning;
     case EventKind::OfferSent:
         return e.lentAddress == 0 ? Severity::Warning : Severity::Info;
@@ -262,6 +273,13 @@ std::string formatEventText(const Event& e)
     case EventKind::ReportFailed:
         return "Run report: cannot write " + displayText(e.path) + ": " + errorTextEnglish(e.code) +
                detailSuffix(e) + "; the run goes on";
+    case EventKind::MacLearnt:
+        return job + "hardware address learnt" + detailSuffix(e);
+    case EventKind::MacUnknown:
+        return job + "hardware address unknown" + detailSuffix(e);
+    case EventKind::AskedAgain:
+        return job + macText(e.mac) + " asked again: previous result " + statusRow(e.code).english + " (job " +
+               std::to_string(e.value) + ")";
     }
     return "Unknown event " + std::to_string(static_cast<int>(e.kind));
 }
@@ -285,6 +303,8 @@ std::string formatEventJson(const Event& e)
         add("row", std::to_string(e.row));
     if ((fields & FDevice) && (request || e.address != 0))
         add("device", quoted(deviceText(e)));
+    if ((fields & FMac) && e.mac != 0)
+        add("mac", quoted(macText(e.mac)));
     if (fields & FProduct) {
         add("product", quoted(e.productCode));
         if (!isValidUtf8(e.productCode))

@@ -89,9 +89,9 @@ hasnt() { ! grep -qF -- "$2" "$work/$1" || fail "a line with '$2' in $1"; }
 codes() {
     local header
     header=$(head -n1 "$work/report.csv" | tr -d '\r')
-    [[ "$header" == started,finished,device,*,result_code,result_text,blocks_resent,seconds ]] \
+    [[ "$header" == started,finished,device,*,result_code,result_text,blocks_resent,seconds,device_mac,station ]] \
         || fail "report header: '$header'"
-    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{print $(NF-3)}'
+    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{print $(NF-5)}'
 }
 expect_rc() { [ "$rc" = "$1" ] || fail "exit $rc, not $1"; }
 
