@@ -27,6 +27,7 @@ struct TransferScheduler::Active {
     std::unique_ptr<TransferCore> core;
     uint32_t localAddr = 0;
     bool watched = false;
+    bool answerTold = false;
     int ticksSinceDrain = 0;
 };
 
@@ -233,8 +234,14 @@ void TransferScheduler::afterStep(Active& a)
         std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", w.written, w.total);
         debugOutput(text);
     }
-    for (const Event& note : a.core->notes())
+    for (const Event& note : a.core->notes()) {
         observer_.transferEvent(a.job->event(note));
+        // The first acknowledgement answers the Size, sent to this peer.
+        if (note.kind == EventKind::BlockPhaseStarted && !a.answerTold) {
+            a.answerTold = true;
+            observer_.deviceAnswered(a.job, a.core->peer());
+        }
+    }
     a.core->clearNotes();
     watch(a);
 }

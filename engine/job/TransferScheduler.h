@@ -25,6 +25,12 @@ public:
     virtual void transferEvent(Event event) = 0;
     // The job is over and its socket closed.
     virtual void transferEnded(const std::shared_ptr<UpdateJob>& job) = 0;
+    // Once per job: the device at `peer` answered the job's first unicast
+    // datagram, so the system now knows its hardware address.
+    virtual void deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer)
+    {
+        (void)job, (void)peer;
+    }
 };
 
 // One thread does the I/O of every job: datagrams and deadlines go to each

@@ -6,6 +6,7 @@
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
 #include "platform/ErrorText.h"
+#include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
 #include "record/ReportWriter.h"
@@ -35,15 +36,17 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
 
 } // namespace
 
-UpdateServer::UpdateServer() = default;
+UpdateServer::UpdateServer() : resolver_(std::make_unique<MacResolver>(static_cast<MacResolverHost&>(*this))) {}
 
 UpdateServer::~UpdateServer()
 {
     accepting_ = false;
     listener_.stop();
     listener_.join();
-    // Ends every transfer still running and joins the transfer thread.
+    // Ends every transfer still running and joins the transfer thread; the
+    // resolver then settles the rows it holds.
     scheduler_.reset();
+    resolver_.reset();
 }
 
 int UpdateServer::start(const std::string& dir, const std::string& config, const std::string& address, int opts)
@@ -78,7 +81,9 @@ int UpdateServer::start(const ServerSettings& wanted)
     {
         std::lock_guard<std::mutex> lock(startMutex_);
         report_ = std::move(runReport);
+        station_ = hostName();
     }
+    resolver_->newRun();
     if (!scheduler_) {
         TransferObserver& observer = *this;
         scheduler_ = std::make_unique<TransferScheduler>(observer);
@@ -159,14 +164,17 @@ bool UpdateServer::isIdle() const
 {
     if (accepting_.load() || listener_.running())
         return false;
-    std::lock_guard<std::mutex> lock(tableMutex_);
-    for (int i = 0; i < jobCount_; ++i) {
-        // Once stopped, every job ends within a tick; waiting for that means
-        // an idle server has handed every row to its report.
-        if (!jobs_[i]->isFinished() || !jobs_[i]->workerEnded())
-            return false;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        for (int i = 0; i < jobCount_; ++i) {
+            // Once stopped, every job ends within a tick; waiting for that
+            // means an idle server has handed every row to its report ...
+            if (!jobs_[i]->isFinished() || !jobs_[i]->workerEnded())
+                return false;
+        }
     }
-    return true;
+    // ... unless the row waits for the job's hardware address.
+    return !resolver_->holdsRows();
 }
 
 int UpdateServer::jobCount() const
@@ -257,6 +265,7 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, 
     {
         std::lock_guard<std::mutex> lock(startMutex_);
         report = report_;
+        origin.station = station_;
     }
     std::shared_ptr<UpdateJob> job;
     uint32_t lent = 0;
@@ -315,6 +324,7 @@ std::string UpdateServer::reportPath() const
 
 bool UpdateServer::flushReports()
 {
+    resolver_->flush();
     std::shared_ptr<ReportWriter> current;
     {
         std::lock_guard<std::mutex> lock(startMutex_);
@@ -340,7 +350,16 @@ void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); 
 
 void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 
-void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
+void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job) { resolver_->jobEnded(job); }
+
+void UpdateServer::deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer)
+{
+    resolver_->lookUp(job, peer.address);
+}
+
+void UpdateServer::resolverEvent(Event event) { publishEvent(std::move(event)); }
+
+void UpdateServer::rowSettled(const std::shared_ptr<UpdateJob>& job)
 {
     if (job->report())
         job->report()->submit(job->summary());
