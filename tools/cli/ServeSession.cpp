@@ -4,6 +4,7 @@
 #include "CheckCommand.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
 #include "server/ServerSettings.h"
@@ -176,6 +177,7 @@ int ServeSession::run(const SignalWatcher& signals)
     end.failed = tally_.failed();
     end.stopped = tally_.stopped();
     end.exitCode = end.reason == EndReason::ListenerLost ? kExitStartFailed : tally_.exitCode();
+    end.station = brelvo::hostName();
     out_.finish();
     out_.line(endLine(end, brelvo::unixTimeMs(), out_.form()));
     if (end.reason == EndReason::ListenerLost)

@@ -219,7 +219,8 @@ sigterm)
     echo "stopped in $took ms"
     [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     grep -q ',15,Stopped,' "$work/report.csv" || fail "no Stopped row"
-    has out "job 1 10.213.7.50: sending, "   # progress by tenths of the block phase
+    # Progress by tenths of the block phase, once learnt with the hardware address.
+    grep -qE ' job 1 10\.213\.7\.50 \([0-9a-f:]{17}\): sending, ' "$work/out" || fail "no progress line of job 1"
     has out "Serving ended, stopped by SIGTERM: 0 succeeded, 0 failed, 1 stopped"
     [ "$fails" = 0 ] || show
 
