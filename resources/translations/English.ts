@@ -236,6 +236,18 @@
         <translation>Status</translation>
     </message>
     <message>
+        <source>Tip.device</source>
+        <translation>Product code: %1
+Hardware address: %2
+Image file: %3
+Checksum: %4
+Options sent: %5</translation>
+    </message>
+    <message>
+        <source>Tip.unknown</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
         <source>Title.choseIniFilePath</source>
         <translation>Select Configuration</translation>
     </message>
@@ -534,6 +546,10 @@
 <context>
     <name>EventText</name>
     <message>
+        <source>Log.askedAgain</source>
+        <translation>%1 asked again: previous result %2 (job %3)</translation>
+    </message>
+    <message>
         <source>Log.blocks</source>
         <translation>sending %1 blocks</translation>
     </message>
@@ -560,6 +576,14 @@
     <message>
         <source>Log.listeningOn</source>
         <translation>Listening on UDP port %1 of %2</translation>
+    </message>
+    <message>
+        <source>Log.macLearnt</source>
+        <translation>hardware address learnt</translation>
+    </message>
+    <message>
+        <source>Log.macUnknown</source>
+        <translation>hardware address unknown</translation>
     </message>
     <message>
         <source>Log.malformed</source>

@@ -236,6 +236,18 @@
         <translation>状态</translation>
     </message>
     <message>
+        <source>Tip.device</source>
+        <translation>产品型号：%1
+MAC 地址：%2
+镜像文件：%3
+校验和：%4
+写入选项：%5</translation>
+    </message>
+    <message>
+        <source>Tip.unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
         <source>Title.choseIniFilePath</source>
         <translation>选择文件</translation>
     </message>
@@ -534,6 +546,10 @@
 <context>
     <name>EventText</name>
     <message>
+        <source>Log.askedAgain</source>
+        <translation>%1 再次请求升级，上次结果：%2（任务 %3）</translation>
+    </message>
+    <message>
         <source>Log.blocks</source>
         <translation>开始发送 %1 个数据块</translation>
     </message>
@@ -560,6 +576,14 @@
     <message>
         <source>Log.listeningOn</source>
         <translation>正在 %2 上监听 UDP 端口 %1</translation>
+    </message>
+    <message>
+        <source>Log.macLearnt</source>
+        <translation>已获取 MAC 地址</translation>
+    </message>
+    <message>
+        <source>Log.macUnknown</source>
+        <translation>无法获取 MAC 地址</translation>
     </message>
     <message>
         <source>Log.malformed</source>

@@ -244,13 +244,23 @@ private slots:
             if (shown)
                 w.show();
             QVERIFY(!shown || QTest::qWaitForWindowExposed(&w));
-            w.showJobs({job("10.213.7.60", 9, 100), job("10.213.7.61", 14, 30)});
+            brelvo::JobSnapshot unit = job("10.213.7.60", 9, 100);
+            unit.mac = 0x02000ad50732, unit.productCode = "ABCDEFG", unit.imagePath = "/srv/<b>kvx.bin";
+            unit.checksum = 0xcac169f7, unit.checksumKnown = true, unit.options = 3;
+            w.showJobs({unit, job("10.213.7.61", 14, 30)});
             QCOMPARE(visibleTexts(w), english);
+            // The address cell tells which unit it is and what it was sent; never as markup.
+            const auto tip = [&w](int row) { return w.get<SWTableWidget>("tableWidget")->item(row, 1)->toolTip(); };
+            QCOMPARE(tip(0), QStringLiteral("<p style='white-space:pre'>Product code: ABCDEFG\nHardware address: "
+                                            "02:00:0a:d5:07:32\nImage file: /srv/&lt;b&gt;kvx.bin\nChecksum: "
+                                            "0xcac169f7\nOptions sent: 3</p>"));
+            QVERIFY(tip(1).contains(QStringLiteral("Hardware address: unknown\n")));
             QStringList atTips;  // every text follows before the tips page opens, with no tick between
             watcher.queue([&](QWidget* d) { atTips = visibleTexts(w), qobject_cast<QDialog*>(d)->reject(); });
             w.get<ComboBox>("languageBox")->setCurrentIndex(1);
             QCOMPARE(watcher.seen.size(), 1);
             QCOMPARE(atTips, chinese);
+            QVERIFY(tip(0).contains(QStringLiteral("MAC 地址：02:00:0a:d5:07:32\n")) && tip(1).contains(QStringLiteral("MAC 地址：未知")));
             QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
         }
         {
