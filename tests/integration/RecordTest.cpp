@@ -5,7 +5,10 @@
 
 #include "IntegrationHelpers.h"
 #include "platform/AddressText.h"
+#include "platform/HostName.h"
+#include "platform/NeighbourTable.h"
 #include "record/Event.h"
+#include "record/EventFormat.h"
 
 #include <regex>
 
@@ -40,6 +43,7 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
 {
     BRELVO_REQUIRE_NETNS(env);
     ASSERT_GE(env.devAddrs.size(), 5u);
+    ASSERT_EQ(env.devMacs.size(), env.devAddrs.size()) << "needs with-netns.sh --device-macs";
     FirmwareFolder fw(20 * 1024);
     // A product code that would break a naive report: a formula, a comma,
     // quotes, bytes that are not UTF-8 and a right-to-left override.
@@ -71,7 +75,10 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
     std::vector<std::string> unmatchedArgs{env.devsim, "--product", "NOFIRMW", "--tool", env.toolAddr, "--bind",
                                            env.devAddrs[4], "--expect-no-offer", "--offer-timeout", "1500"};
     brelvo_test::runProcess(brelvo_test::inDeviceNamespace(env, unmatchedArgs), 30s);
-    ASSERT_EQ(server.jobCount(), 4);
+    // A device on this machine: no neighbour knows its hardware address.
+    auto local = brelvo_test::runProcess({env.devsim, "--product", kProduct, "--tool", env.toolAddr, "--bind", env.toolAddr}, 60s);
+    ASSERT_EQ(local.exitCode, 0) << local.output;
+    ASSERT_EQ(server.jobCount(), 5);
     auto timedOut = server.jobAt(0);
     ASSERT_TRUE(waitFor([&] { return timedOut->workerEnded(); }, 50s));
     ASSERT_TRUE(server.flushReports());
@@ -87,7 +94,8 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
                                          EventKind::BlockPhaseStarted, EventKind::EndSent, EventKind::JobResult};
     std::vector<EventKind> seen;
     for (const Event& e : got.of(server.jobAt(1)->id()))
-        seen.push_back(e.kind);
+        if (e.kind != EventKind::MacLearnt) // told from another thread: anywhere after the first block
+            seen.push_back(e.kind);
     EXPECT_EQ(seen, road);
     const Event* unmatched = got.first(EventKind::RequestNoFirmware);
     ASSERT_TRUE(unmatched);
@@ -104,12 +112,12 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
 
     // The report: a header and one row per job, in the order they ended.
     const auto rows = parseCsv(brelvo_test::readText(report));
-    ASSERT_EQ(rows.size(), 5u) << brelvo_test::readText(report);
+    ASSERT_EQ(rows.size(), 6u) << brelvo_test::readText(report);
     EXPECT_EQ(rows[0][0], "started");
-    EXPECT_EQ(rows[0].size(), 14u);
+    EXPECT_EQ(rows[0].size(), 16u);
     std::map<std::string, std::vector<std::string>> byDevice;
     for (size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 14u) << "row " << i;
+        ASSERT_EQ(rows[i].size(), 16u) << "row " << i;
         byDevice[rows[i][2].substr(0, rows[i][2].find(':'))] = rows[i];
     }
     const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
@@ -123,10 +131,12 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
         const char* text;
         std::string device;
         std::string bytes;
+        std::string mac; // empty: the device never answered, or has none to learn
     };
-    const Want wants[] = {{"9", "Update Complete!", env.devAddrs[1], std::to_string(fw.image.size())},
-                          {"7", "Verification Failed!", env.devAddrs[2], std::to_string(fw.image.size())},
-                          {"14", "Timeout!", env.devAddrs[0], "0"}};
+    const Want wants[] = {{"9", "Update Complete!", env.devAddrs[1], std::to_string(fw.image.size()), env.devMacs[1]},
+                          {"7", "Verification Failed!", env.devAddrs[2], std::to_string(fw.image.size()), env.devMacs[2]},
+                          {"14", "Timeout!", env.devAddrs[0], "0", ""},
+                          {"9", "Update Complete!", env.toolAddr, std::to_string(fw.image.size()), ""}};
     for (const Want& w : wants) {
         ASSERT_TRUE(byDevice.count(w.device)) << "no row for " << w.device;
         const auto& r = byDevice[w.device];
@@ -142,7 +152,26 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureATimeOutAndAHostileCode)
         EXPECT_EQ(r[11], w.text);
         EXPECT_EQ(r[12], "0");
         EXPECT_GT(std::atof(r[13].c_str()), 0.0);
+        EXPECT_EQ(r[14], w.mac) << w.device;
+        EXPECT_EQ(r[15], brelvo::hostName());
+        // Its log lines: the hardware address once learnt, or once why there is none.
+        std::string log;
+        for (const Event& e : got.events)
+            if (e.jobId != 0 && brelvo::addressToText(e.address) == w.device)
+                log += brelvo::formatEventText(e) + "\n";
+        if (!w.mac.empty())
+            EXPECT_NE(log.find(w.device + " (" + w.mac + "): hardware address learnt"), std::string::npos) << log;
+        else
+            EXPECT_EQ(log.find(w.device + " ("), std::string::npos) << log;
     }
+    // Where the address cannot be known the log says why, once.
+    int unknown = 0;
+    for (const Event& e : got.events)
+        unknown += e.kind == EventKind::MacUnknown;
+    EXPECT_EQ(unknown, 1);
+    const Event* why = got.first(EventKind::MacUnknown);
+    ASSERT_TRUE(why);
+    EXPECT_EQ(brelvo::formatEventText(*why).substr(3), " " + env.toolAddr + ": hardware address unknown (" + env.toolAddr + " is an address of this machine)");
     EXPECT_GE(std::atof(byDevice[env.devAddrs[0]][13].c_str()), 39.0) << "the silent device was given its forty seconds";
     // The hostile code: one cell that no spreadsheet runs, valid UTF-8,
     // nothing lost but the bytes that were never text.

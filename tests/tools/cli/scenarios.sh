@@ -14,7 +14,8 @@
 #   station       300 devices in 15 waves of 20: the table never fills
 #   json          --json --devices 3 with three devices and one asking with a
 #                 hostile product code: exit 0, three rows of 9, every line
-#                 JSON (the engine's console muted), the kinds of a whole update
+#                 JSON (the engine's console muted), the kinds of a whole update,
+#                 each device's own hardware address in its lines and its row
 #   live          on a terminal: the status block fits the terminal's width
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
@@ -296,8 +297,14 @@ json)
         "$work/fields" || fail "progress, writing or results: $(grep -E '^(progress|device_writing|job_result)' "$work/fields" | tr '\n' ' ')"
     "$jsonlines" event product_hex <"$work/out" | grep -qx "request_no_firmware e280ae311b5b324a225cff" \
         || fail "no request_no_firmware line of the hostile product code"
-    [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 3 devices" ] \
+    [ "$("$jsonlines" event exit succeeded reason station <"$work/out" | tail -n1)" = "serve_ended 0 3 devices $(hostname)" ] \
         || fail "last line: $(tail -n1 "$work/out")"
+    # Each unit by its own hardware address (with-netns.sh --device-macs), in its lines and its row.
+    units=$(paste -d' ' <(tr ' ' '\n' <<<"$BRELVO_DEV_ADDRS") <(tr ' ' '\n' <<<"$BRELVO_DEV_MACS") | head -n3)
+    [ "$("$jsonlines" event device mac <"$work/out" | awk '$1 == "mac_learnt" { sub(/:.*/, "", $2); print $2, $3 }' | sort)" = "$units" ] \
+        || fail "mac_learnt lines: $(grep mac_learnt "$work/out")"
+    [ "$(tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{ sub(/:.*/, "", $3); print $3, $(NF-1) }' | sort)" = "$units" ] \
+        || fail "report: $(cat "$work/report.csv")"
     ;;
 live)
     firmware "$work/fw" 1048576

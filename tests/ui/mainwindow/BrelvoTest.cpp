@@ -633,6 +633,9 @@ private slots:
         QVERIFY(w.isRunning() && w.isPolling() && start->text() == QLatin1String("Stop"));
 
         QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Update Complete!"), 60000);
+        const QString mac50 = qEnvironmentVariable("BRELVO_DEV_MACS").split(' ').first();
+        QVERIFY(!mac50.isEmpty() && w.get<SWTableWidget>("tableWidget")->item(0, 1)->toolTip().contains(
+                                        "Hardware address: " + mac50 + "\nImage file: " + run.imagePath));
         auto* bar = qobject_cast<ProgressBar*>(w.get<SWTableWidget>("tableWidget")->cellWidget(0, 3));
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 100, 5000);
         QTRY_VERIFY_WITH_TIMEOUT(device.state() == QProcess::NotRunning, 20000);
@@ -649,7 +652,9 @@ private slots:
         const QString device50 = qEnvironmentVariable("BRELVO_DEV_ADDRS").split(' ').first();
         w.expectLog({"Check passed", "Listening on UDP port 3281", "Address sweep found",
                      "#01 " + device50 + " asked for ABCDEFG: sending " + run.imagePath,
-                     "#01 " + device50 + ": offer sent, lent address " + lent, "#01 " + device50 + ": Update Complete!",
+                     "#01 " + device50 + ": offer sent, lent address " + lent,
+                     "#01 " + device50 + " (" + mac50 + "): hardware address learnt",
+                     "#01 " + device50 + " (" + mac50 + "): Update Complete!",
                      "Stop: no device was being updated", "The run has ended"});
         QVERIFY2(!w.log().mid(w.log().indexOf(QStringLiteral("Check passed"))).contains(QStringLiteral("[Failure]")),
                  qPrintable(w.log()));
