@@ -30,12 +30,14 @@ const char* findingIdName(FindingId id)
     case FindingId::FirmwareModelMismatch: return "firmware-model-mismatch";
     case FindingId::FirmwareChecksumMismatch: return "firmware-checksum-mismatch";
     case FindingId::FirmwareTooLarge: return "firmware-too-large";
+    case FindingId::FirmwareImageTooLarge: return "firmware-image-too-large";
     case FindingId::ConfigNone: return "config-none";
     case FindingId::ConfigOk: return "config-ok";
     case FindingId::ConfigMissing: return "config-missing";
     case FindingId::ConfigNotRegular: return "config-not-regular";
     case FindingId::ConfigUnreadable: return "config-unreadable";
     case FindingId::ConfigTooShort: return "config-too-short";
+    case FindingId::EraseWithoutConfig: return "erase-without-config";
     }
     return "unknown";
 }

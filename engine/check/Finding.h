@@ -39,12 +39,14 @@ enum class FindingId {
     FirmwareModelMismatch,   // code, image, version
     FirmwareChecksumMismatch,// code, image, version, expected, computed, withConfig ("yes"/"no")
     FirmwareTooLarge,        // code, image, size, configSize, total, limit
+    FirmwareImageTooLarge,   // code, image, size, limit
     ConfigNone,              //
     ConfigOk,                // config, size
     ConfigMissing,           // config, error
     ConfigNotRegular,        // config
     ConfigUnreadable,        // config, error
     ConfigTooShort,          // config, size, minimum
+    EraseWithoutConfig,      //
 };
 
 // One thing a check found: how bad, which, its arguments, and English lines

@@ -91,7 +91,10 @@ std::string findingMessage(const Finding& f)
                                          : ": the device would report \"Verification Failed!\"");
     case FindingId::FirmwareTooLarge:
         return code(f) + ": image " + a("image") + " (" + bytes(a("size")) + ") and the configuration (" +
-               bytes(a("configSize")) + ") exceed " + bytes(a("limit")) + ": the configuration would not be sent";
+               bytes(a("configSize")) + ") exceed " + bytes(a("limit")) + ": \"Open Failed!\"";
+    case FindingId::FirmwareImageTooLarge:
+        return code(f) + ": image " + a("image") + " (" + bytes(a("size")) + ") is over " + bytes(a("limit")) +
+               ", the most a device can be sent: \"Open Failed!\"";
     case FindingId::ConfigNone:
         return "no configuration file: images are sent alone";
     case FindingId::ConfigOk:
@@ -105,6 +108,11 @@ std::string findingMessage(const Finding& f)
     case FindingId::ConfigTooShort:
         return "configuration file " + quoted(a("config")) + " has " + bytes(a("size")) + ", fewer than " +
                a("minimum") + ": it would not be sent";
+    case FindingId::EraseWithoutConfig:
+        // The warnings the window gives when its erase box is ticked.
+        return "the partition is to be erased, but no configuration file is given: 1.If the device is missing a "
+               "profile, it will fail to start! 2.After erasing the partition, it can still start normally, but "
+               "the user data will be lost. 3.Erasing partitions is not recommended without professional!";
     }
     return findingIdName(f.id);
 }
@@ -157,6 +165,10 @@ std::string findingRemedy(const Finding& f)
                a("computed");
     case FindingId::FirmwareTooLarge:
         return "use a smaller configuration file, or serve this image without one";
+    case FindingId::FirmwareImageTooLarge:
+        return "replace " + a("image") + " with an image of at most " + bytes(a("limit"));
+    case FindingId::EraseWithoutConfig:
+        return "give the devices' configuration file, or do not erase";
     case FindingId::ConfigMissing:
     case FindingId::ConfigNotRegular:
     case FindingId::ConfigUnreadable:

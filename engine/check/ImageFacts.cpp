@@ -3,6 +3,7 @@
 
 #include "firmware/ConfigMask.h"
 #include "firmware/FirmwareDescriptor.h"
+#include "firmware/ImageStore.h"
 #include "platform/RawFile.h"
 #include "protocol/WireFormat.h"
 
@@ -31,6 +32,9 @@ ImageFacts inspectImage(const std::string& imagePath, const std::string& code)
     }
     facts.size = file.length();
     facts.blocks = (facts.size + wire::kBlockSize - 1) / wire::kBlockSize;
+    // A job refuses it before reading a byte; so does the check.
+    if (facts.size > kMaxImageBytes)
+        return facts;
     // Whole words only, as the server sums them; a chunk is a whole number of words.
     std::vector<uint8_t> chunk(1u << 20);
     uint64_t done = 0;

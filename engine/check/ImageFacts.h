@@ -13,7 +13,7 @@ struct ImageFacts {
     enum Version { VersionOk, VersionMismatch, VersionMissing } version = VersionOk;
     uint32_t expectedChecksum = 0; // the version file's checksum= (0 without one)
     bool hasChecksumLine = false;
-    bool imageReadable = false;
+    bool imageReadable = false;   // also false for an image too large to send
     int imageError = 0;           // errno when the image could not be opened or read
     uint64_t size = 0;
     uint64_t blocks = 0;          // blocks of the transfer

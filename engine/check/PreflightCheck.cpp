@@ -241,6 +241,10 @@ std::vector<Finding> choiceFindings(const FirmwareSurvey& survey, const Firmware
     if (facts.version == ImageFacts::VersionMismatch)
         return {make(Severity::Failure, FindingId::FirmwareModelMismatch,
                      {{"code", c.code}, {"image", c.imagePath}, {"version", facts.versionPath}})};
+    if (facts.size > kMaxImageBytes)
+        return {make(Severity::Failure, FindingId::FirmwareImageTooLarge,
+                     {{"code", c.code}, {"image", c.imagePath}, {"size", std::to_string(facts.size)},
+                      {"limit", std::to_string(kMaxImageBytes)}})};
     if (!facts.imageReadable)
         return {make(Severity::Failure, FindingId::FirmwareImageMissing,
                      {{"code", c.code}, {"entry", survey.entries[c.matches.back()].name}, {"image", c.imagePath},
@@ -445,6 +449,13 @@ std::vector<Finding> checkFirmwareFolder(const std::string& firmwareDir, const s
     return out;
 }
 
+std::vector<Finding> checkWriteOptions(int options, const std::string& configPath)
+{
+    if ((options & OptionEraseBoot) && configPath.empty())
+        return {make(Severity::Warning, FindingId::EraseWithoutConfig)};
+    return {};
+}
+
 std::vector<Finding> runPreflightCheck(const PreflightInput& input)
 {
     std::vector<Finding> all;
@@ -452,6 +463,7 @@ std::vector<Finding> runPreflightCheck(const PreflightInput& input)
     append(all, checkLocalAddress(input.localAddress));
     append(all, checkIcmpRights(input.programName));
     append(all, checkConfigurationFile(input.configPath));
+    append(all, checkWriteOptions(input.options, input.configPath));
     append(all, checkFirmwareFolder(input.firmwareDir, input.configPath));
     return all;
 }

@@ -23,15 +23,15 @@ std::string trimProductValue(const std::string& value)
 
 bool FirmwareDescriptor::allows(const std::string& productCode) const
 {
-    return !hasProduct || (!productsDiffer && product == productCode);
+    return !hasProduct || (!productsDiffer && !productCut && product == productCode);
 }
 
 uint32_t FirmwareDescriptor::checksumValue() const { return hasChecksum ? parseUnsigned32(checksum) : 0; }
 
-std::optional<FirmwareDescriptor> readFirmwareDescriptor(const std::string& path)
+std::optional<FirmwareDescriptor> readFirmwareDescriptor(const std::string& path, const StopCheck& stop)
 {
     TextFile file;
-    if (!file.open(path))
+    if (!file.open(path, stop))
         return std::nullopt;
     FirmwareDescriptor found;
     const std::optional<FileIdentity> before = file.identity();
@@ -40,7 +40,8 @@ std::optional<FirmwareDescriptor> readFirmwareDescriptor(const std::string& path
     // place and copy only the two kinds of line that count.
     const char* data = nullptr;
     size_t length = 0;
-    while (file.readLine(&data, &length)) {
+    bool cut = false;
+    while (file.readLine(&data, &length, &cut)) {
         if (length < sizeof kProductKey - 1)
             continue;
         const char first = data[0];
@@ -48,16 +49,20 @@ std::optional<FirmwareDescriptor> readFirmwareDescriptor(const std::string& path
             continue;
         const std::string line(data, length);
         if (startsWith(line, kProductKey)) {
+            // An over-long one names some product, just none a device can
+            // ask for: dropping it would let its image pass the model check.
             std::string value = trimProductValue(mid(line, sizeof kProductKey - 1));
             found.productsDiffer = found.productsDiffer || (found.hasProduct && value != found.product);
             found.hasProduct = true;
+            found.productCut = cut;
             found.product = std::move(value);
-        } else if (startsWithNoCase(line, kChecksumKey)) {
+        } else if (!cut && startsWithNoCase(line, kChecksumKey)) {
             found.hasChecksum = true;
             found.checksum = mid(line, sizeof kChecksumKey - 1);
         }
     }
-    found.unchanged = before && file.identity() == before;
+    found.stopped = file.stopped();
+    found.unchanged = !found.stopped && before && file.identity() == before;
     return found;
 }
 

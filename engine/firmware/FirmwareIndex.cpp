@@ -10,7 +10,7 @@ std::vector<std::string> FirmwareEntry::servedCodes() const
 {
     if (isDirectory)
         return {};
-    if (readable && hasProduct && product != codeByName)
+    if (readable && hasProduct && !productCut && product != codeByName)
         return {codeByName, product};
     return {codeByName};
 }
@@ -47,7 +47,8 @@ uint64_t FirmwareIndex::descriptorReads() const
     return reads_;
 }
 
-std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir)
+std::optional<std::vector<FirmwareEntry>> FirmwareIndex::refresh(const std::string& firmwareDir,
+                                                                 const StopCheck& stop)
 {
     // Only what this listing holds is kept, so another folder starts over.
     std::vector<FirmwareEntry> out;
@@ -72,7 +73,10 @@ std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir
             // at all can disturb whoever uses it.
             const int64_t readStart = wallClockNs();
             ++reads_;
-            if (std::optional<FirmwareDescriptor> lines = readFirmwareDescriptor(e.path)) {
+            std::optional<FirmwareDescriptor> lines = readFirmwareDescriptor(e.path, stop);
+            if (lines && lines->stopped)
+                return std::nullopt;
+            if (lines) {
                 // A file written while it was read is used as read but not
                 // kept: the next call reads it again.
                 const bool settled = lines->unchanged && identitySettled(lines->identity, readStart, settleNs_);
@@ -83,6 +87,7 @@ std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir
             e.readable = true;
             e.hasProduct = k->lines.hasProduct;
             e.product = k->lines.product;
+            e.productCut = k->lines.productCut;
             next.emplace(e.name, std::move(*k));
         }
         out.push_back(std::move(e));
@@ -91,20 +96,20 @@ std::vector<FirmwareEntry> FirmwareIndex::refresh(const std::string& firmwareDir
     return out;
 }
 
-std::string FirmwareIndex::find(const std::string& firmwareDir, const std::string& productCode)
+std::string FirmwareIndex::find(const std::string& firmwareDir, const std::string& productCode, const StopCheck& stop)
 {
-    std::vector<FirmwareEntry> listing;
+    std::optional<std::vector<FirmwareEntry>> listing;
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        listing = refresh(firmwareDir);
+        listing = refresh(firmwareDir, stop);
     }
-    return chooseFirmware(listing, productCode).imagePath;
+    return listing ? chooseFirmware(*listing, productCode).imagePath : std::string();
 }
 
 std::vector<FirmwareEntry> FirmwareIndex::entries(const std::string& firmwareDir)
 {
     std::lock_guard<std::mutex> lock(mutex_);
-    return refresh(firmwareDir);
+    return *refresh(firmwareDir, {});
 }
 
 } // namespace brelvo

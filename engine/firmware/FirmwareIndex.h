@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,7 @@ struct FirmwareEntry {
     bool readable = false;     // its lines were read; otherwise matched by its name only
     bool hasProduct = false;   // a "product=" line was found
     std::string product;       // the last one's value
+    bool productCut = false;   // too long to be any code: serves none
 
     // The codes a request may name to be sent this entry: the one in its
     // name, and the one its "product=" line puts in place of it (an entry
@@ -52,8 +54,9 @@ public:
     static constexpr int64_t kDefaultSettleNs = 1000000000;
     explicit FirmwareIndex(int64_t settleNs = kDefaultSettleNs);
 
-    // The image for `productCode` in `firmwareDir`; empty when nothing matches.
-    std::string find(const std::string& firmwareDir, const std::string& productCode);
+    // The image for `productCode` in `firmwareDir`; empty when nothing
+    // matches, or when `stop` ended the walk (it is then asked no more).
+    std::string find(const std::string& firmwareDir, const std::string& productCode, const StopCheck& stop = {});
     // Every kvx entry of `firmwareDir` in the order matching visits them.
     std::vector<FirmwareEntry> entries(const std::string& firmwareDir);
 
@@ -70,7 +73,8 @@ private:
     };
 
     // Brings the kept entries up to date with the folder; mutex_ held.
-    std::vector<FirmwareEntry> refresh(const std::string& firmwareDir);
+    // Empty when `stop` ended it: what was read so far is not kept.
+    std::optional<std::vector<FirmwareEntry>> refresh(const std::string& firmwareDir, const StopCheck& stop);
 
     const int64_t settleNs_;
     mutable std::mutex mutex_;

@@ -5,6 +5,7 @@
 #include "platform/RawFile.h"
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <new>
 #include <tuple>
@@ -42,7 +43,8 @@ bool mismatch(const std::string& versionPath, const FirmwareDescriptor& v, const
     if (v.productsDiffer)
         return fail(error, kPrepareModelMismatch,
                     name + " names more than one product; the device asked for " + oneLine(code));
-    return fail(error, kPrepareModelMismatch, name + " is for product " + oneLine(v.product) + ", not " + oneLine(code));
+    return fail(error, kPrepareModelMismatch,
+                name + " is for product " + oneLine(v.product) + (v.productCut ? "..." : "") + ", not " + oneLine(code));
 }
 
 // Opens the image; its length must fit the 32-bit size a device is told.
@@ -54,9 +56,9 @@ std::optional<FileIdentity> openImage(RawFile& image, const std::string& imagePa
         openProblem("image", imagePath, error);
         return std::nullopt;
     }
-    if (id->size > UINT32_MAX) {
+    if (id->size > kMaxImageBytes) {
         fail(error, kPrepareFileError,
-             imageName + " has " + std::to_string(id->size) + " bytes; at most " + std::to_string(UINT32_MAX) +
+             imageName + " has " + std::to_string(id->size) + " bytes; at most " + std::to_string(kMaxImageBytes) +
                  " can be sent");
         return std::nullopt;
     }
@@ -101,9 +103,20 @@ bool allocate(PreparedImage& prepared, uint64_t total, const std::string& imageN
 
 // Reads an opened file whole. One written meanwhile is worth another
 // attempt (kTornRead), unlike a file that is merely short.
-bool readWhole(RawFile& file, const FileIdentity& id, const std::string& name, uint8_t* into, Error* error)
+bool readWhole(RawFile& file, const FileIdentity& id, const std::string& name, uint8_t* into, const StopCheck& stop,
+               Error* error)
 {
-    const size_t got = file.read(into, static_cast<size_t>(id.size));
+    constexpr size_t kBlock = 1 << 20;
+    size_t got = 0;
+    for (;;) {
+        if (stop && stop())
+            return fail(error, kPrepareStopped, "stopped while reading " + name);
+        const size_t want = std::min<uint64_t>(kBlock, id.size - got);
+        const size_t n = want ? file.read(into + got, want) : 0;
+        got += n;
+        if (n < want || got == id.size)
+            break;
+    }
     if (file.identity() != id)
         return fail(error, kTornRead, name + " changed while it was being read");
     if (got != id.size)
@@ -115,7 +128,7 @@ bool readWhole(RawFile& file, const FileIdentity& id, const std::string& name, u
 // The version file's checksum covers the image alone, so it is checked before
 // the configuration joins; the checksum sent then covers both.
 bool appendConfig(PreparedImage& prepared, uint64_t imageLength, const std::string& imageName, RawFile& config,
-                  const FileIdentity& configId, const std::string& configName, Error* error)
+                  const FileIdentity& configId, const std::string& configName, const StopCheck& stop, Error* error)
 {
     uint8_t* bytes = prepared.bytes.data();
     const uint32_t versionChecksum = prepared.checksum;
@@ -125,7 +138,7 @@ bool appendConfig(PreparedImage& prepared, uint64_t imageLength, const std::stri
         return fail(error, kPrepareFileError,
                     imageName + " does not match its version file: its words add up to " + hex32(imageSum) +
                         ", the version file says " + hex32(versionChecksum));
-    if (!readWhole(config, configId, configName, bytes + imageLength, error))
+    if (!readWhole(config, configId, configName, bytes + imageLength, stop, error))
         return false;
     const size_t totalWords = static_cast<size_t>(prepared.bytes.size() / 4);
     maskWords(bytes, imageWords, totalWords);
@@ -249,7 +262,8 @@ void ImageStore::publish(const Key& key, const FirmwareDescriptor& version, Outc
 }
 
 std::shared_ptr<const PreparedImage> ImageStore::prepare(const std::string& imagePath, const std::string& productCode,
-                                                         const std::string& configPath, Error* error)
+                                                         const std::string& configPath, Error* error,
+                                                         const StopCheck& stop)
 {
     auto deliver = [error](Outcome out) {
         if (!out.image && error)
@@ -266,9 +280,13 @@ std::shared_ptr<const PreparedImage> ImageStore::prepare(const std::string& imag
     // The version file decides first: a request for another product never
     // reads the image.
     const int64_t versionRead = wallClockNs();
-    const std::optional<FirmwareDescriptor> version = readFirmwareDescriptor(versionPath);
+    const std::optional<FirmwareDescriptor> version = readFirmwareDescriptor(versionPath, stop);
     if (!version) {
         openProblem("version file", versionPath, error);
+        return nullptr;
+    }
+    if (version->stopped) {
+        fail(error, kPrepareStopped, "stopped while reading version file " + oneLine(versionPath));
         return nullptr;
     }
     if (!version->allows(productCode)) {
@@ -277,18 +295,25 @@ std::shared_ptr<const PreparedImage> ImageStore::prepare(const std::string& imag
     }
 
     std::promise<Outcome> mine;
+    bool sharing = false;
     if (key) {
         const std::shared_future<Outcome> other = claimRead(*key, mine.get_future().share());
-        if (other.valid())
-            return deliver(other.get());
-    } else {
+        sharing = !other.valid();
+        if (!sharing) {
+            Outcome theirs = other.get();
+            // A read abandoned for another job's Stop answers nothing for this one.
+            if (theirs.image || theirs.error.code != kPrepareStopped)
+                return deliver(std::move(theirs));
+        }
+    }
+    if (!sharing) {
         std::lock_guard<std::mutex> lock(mutex_);
         ++reads_;
     }
-    Outcome out = build(imagePath, configPath, *version, key);
+    Outcome out = build(imagePath, configPath, *version, key, stop);
     out.settled = out.settled && key && version->unchanged && version->identity == key->version &&
                   identitySettled(version->identity, versionRead, settleNs_);
-    if (key) {
+    if (sharing) {
         publish(*key, *version, out);
         mine.set_value(out);
     }
@@ -296,13 +321,14 @@ std::shared_ptr<const PreparedImage> ImageStore::prepare(const std::string& imag
 }
 
 ImageStore::Outcome ImageStore::build(const std::string& imagePath, const std::string& configPath,
-                                      const FirmwareDescriptor& version, const std::optional<Key>& key) const
+                                      const FirmwareDescriptor& version, const std::optional<Key>& key,
+                                      const StopCheck& stop) const
 {
     Outcome out;
     try {
         // A file written while it is read is read once more before giving up.
         for (int attempt = 0; attempt < 2; ++attempt) {
-            out = buildOnce(imagePath, configPath, version, key);
+            out = buildOnce(imagePath, configPath, version, key, stop);
             if (out.image || out.error.code != kTornRead)
                 break;
         }
@@ -310,13 +336,14 @@ ImageStore::Outcome ImageStore::build(const std::string& imagePath, const std::s
         out = Outcome();
         out.error.text = "not enough memory to load image " + oneLine(imagePath);
     }
-    if (!out.image)
+    if (!out.image && out.error.code != kPrepareStopped)
         out.error.code = kPrepareFileError;
     return out;
 }
 
 ImageStore::Outcome ImageStore::buildOnce(const std::string& imagePath, const std::string& configPath,
-                                          const FirmwareDescriptor& version, const std::optional<Key>& key) const
+                                          const FirmwareDescriptor& version, const std::optional<Key>& key,
+                                          const StopCheck& stop) const
 {
     Outcome out;
     const int64_t readStart = wallClockNs();
@@ -336,12 +363,13 @@ ImageStore::Outcome ImageStore::buildOnce(const std::string& imagePath, const st
     auto prepared = std::make_shared<PreparedImage>();
     const uint64_t imageLength = imageId->size;
     if (!allocate(*prepared, imageLength + (configId ? configId->size : 0), imageName, &out.error) ||
-        !readWhole(image, *imageId, imageName, prepared->bytes.data(), &out.error))
+        !readWhole(image, *imageId, imageName, prepared->bytes.data(), stop, &out.error))
         return out;
     prepared->image = *imageId;
     prepared->version = version.identity;
     prepared->checksum = version.checksumValue();
-    if (withConfig && !appendConfig(*prepared, imageLength, imageName, config, *configId, configName, &out.error))
+    if (withConfig &&
+        !appendConfig(*prepared, imageLength, imageName, config, *configId, configName, stop, &out.error))
         return out;
 
     out.settled = key && *imageId == key->image && identitySettled(*imageId, readStart, settleNs_) &&

@@ -21,12 +21,15 @@ namespace brelvo {
 constexpr uint64_t kMinConfigBytes = 65536;
 // An image with its configuration appended may not be longer than this.
 constexpr uint64_t kMaxImageWithConfigBytes = 16777216;
+// A device is told an image's size in 32 bits.
+constexpr uint64_t kMaxImageBytes = UINT32_MAX;
 
 // Error::code of a failed prepare(): the status its job ends with. These are
 // the job's own numbers; firmware comes before job in the folder order, so
 // the server checks that they agree.
 constexpr int kPrepareModelMismatch = 12;
 constexpr int kPrepareFileError = 13;
+constexpr int kPrepareStopped = 15;
 
 // The bytes a job sends, shared read-only by every job sending the same.
 struct PreparedImage {
@@ -57,8 +60,10 @@ public:
     // and gives the checksum. A configuration, when named, must be appended:
     // every reason it cannot be is a kPrepareFileError, never the image alone.
     // Empty on failure, with the reason (one line, naming the file) in `error`.
+    // `stop` is asked between blocks: true abandons the read (kPrepareStopped).
     std::shared_ptr<const PreparedImage> prepare(const std::string& imagePath, const std::string& productCode,
-                                                 const std::string& configPath, Error* error = nullptr);
+                                                 const std::string& configPath, Error* error = nullptr,
+                                                 const StopCheck& stop = {});
 
     // Buffers some job still holds.
     size_t liveImages() const;
@@ -104,9 +109,9 @@ private:
     // Reads the image (and configuration) into a new buffer; no lock held.
     // Running out of memory is a failed outcome, so waiting threads are told.
     Outcome build(const std::string& imagePath, const std::string& configPath, const FirmwareDescriptor& version,
-                  const std::optional<Key>& key) const;
+                  const std::optional<Key>& key, const StopCheck& stop) const;
     Outcome buildOnce(const std::string& imagePath, const std::string& configPath, const FirmwareDescriptor& version,
-                      const std::optional<Key>& key) const;
+                      const std::optional<Key>& key, const StopCheck& stop) const;
     // Drops slots whose buffer is gone and that nobody is reading; mutex_ held.
     void prune();
 

@@ -236,6 +236,7 @@ void TransferCore::sent(int64_t now)
 TransferCore::Send TransferCore::sendEnd(int64_t now)
 {
     inBlockPhase_ = false;
+    endSent_ = true;
     silenceDeadline_ = now + timing_.silenceNs;
     Event& e = note(EventKind::EndSent);
     e.checksum = checksum_;

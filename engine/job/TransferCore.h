@@ -98,6 +98,7 @@ public:
     SocketAddress peer() const { return peer_; }
     uint32_t checksum() const { return checksum_; }
     uint8_t options() const { return setup_.options; }
+    bool endSent() const { return endSent_; }
     uint32_t imageLength() const { return static_cast<uint32_t>(imageLength_); }
     uint64_t bytesSent() const;
     uint32_t blocksResent() const { return blocksResent_; }
@@ -133,6 +134,7 @@ private:
     bool finished_ = false;
     bool ended_ = false;
     bool begun_ = false;
+    bool endSent_ = false;
     SocketAddress peer_;
     int32_t writeDone_ = 0;
     int32_t writeTotal_ = 0;

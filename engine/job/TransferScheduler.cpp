@@ -69,8 +69,11 @@ bool TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle 
     job->setWake(wake_);
     {
         std::lock_guard<std::mutex> lock(inboxMutex_);
+        if (threadFailed_)
+            return fail(error, NetError, "the transfer thread failed");
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || wake_->fd() < 0 || thread_.start([this] { run(); }) != 0)
+            if (!idlePoller_.valid() || wake_->fd() < 0 ||
+                thread_.start([this] { run(); }, "transfer", [this](const std::string& why) { died(why); }) != 0)
                 return fail(error, NetError, "no thread could be started for the transfers");
             threadStarted_ = true;
         }
@@ -122,6 +125,39 @@ void TransferScheduler::run()
     jobs_.clear();
 }
 
+void TransferScheduler::died(const std::string& why)
+{
+    std::vector<Incoming> left;
+    {
+        std::lock_guard<std::mutex> lock(inboxMutex_);
+        threadFailed_ = true;
+        left.swap(inbox_);
+    }
+    const auto end = [&](const std::shared_ptr<UpdateJob>& job, SocketHandle socket, int status) {
+        closeSocket(socket);
+        job->endEarly(status, monotonicNs());
+        Event e;
+        e.kind = EventKind::JobResult;
+        e.code = status;
+        e.detail = status == NetError ? "the transfer thread failed: " + why : std::string();
+        observer_.transferEvent(job->event(std::move(e)));
+        observer_.transferEnded(job);
+        job->markEnded();
+        --active_;
+    };
+    for (auto& a : jobs_) {
+        if (a->watched)
+            idlePoller_.remove(a->socket);
+        // One whose device had already answered keeps its result.
+        const bool over = a->core && a->core->ended();
+        end(a->job, a->socket, over ? a->core->status() : NetError);
+    }
+    jobs_.clear();
+    for (Incoming& in : left)
+        end(in.job, in.socket, NetError);
+    observer_.transferThreadFailed(why);
+}
+
 void TransferScheduler::takeWake()
 {
     wake_->clear();
@@ -154,22 +190,30 @@ void TransferScheduler::tick(Active& a)
 
 void TransferScheduler::takeInbox(int64_t now)
 {
-    std::vector<Incoming> incoming;
-    {
-        std::lock_guard<std::mutex> lock(inboxMutex_);
-        incoming.swap(inbox_);
-    }
-    for (Incoming& in : incoming) {
+    // One job at a time, its record made before it leaves the inbox: what
+    // throws here leaves every job where died() finds it.
+    for (;;) {
         auto a = std::make_unique<Active>();
-        a->job = std::move(in.job);
-        a->socket = in.socket;
+        jobs_.reserve(jobs_.size() + 1);
+        TransferCore::Setup setup;
+        {
+            std::lock_guard<std::mutex> lock(inboxMutex_);
+            if (inbox_.empty())
+                return;
+            Incoming& in = inbox_.front();
+            a->job = std::move(in.job);
+            a->socket = in.socket;
+            setup = std::move(in.setup);
+            inbox_.erase(inbox_.begin());
+        }
         // Pollers report a job by its record's address: records stay put
         // until the job has left both pollers.
         a->token = reinterpret_cast<uint64_t>(a.get());
-        a->localAddr = in.setup.localAddr;
-        a->core = std::make_unique<TransferCore>(in.setup, timing_);
-        startJob(*a, now);
+        a->localAddr = setup.localAddr;
         jobs_.push_back(std::move(a));
+        Active& added = *jobs_.back();
+        added.core = std::make_unique<TransferCore>(setup, timing_);
+        startJob(added, now);
     }
 }
 

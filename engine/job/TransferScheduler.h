@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace brelvo {
@@ -25,6 +26,9 @@ public:
     virtual void transferEvent(Event event) = 0;
     // The job is over and its socket closed.
     virtual void transferEnded(const std::shared_ptr<UpdateJob>& job) = 0;
+    // The thread failed: its jobs have ended as failed and no job is taken
+    // any more.
+    virtual void transferThreadFailed(const std::string& why) = 0;
     // Once per job: the device at `peer` answered the job's first unicast
     // datagram, so the system now knows its hardware address.
     virtual void deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer)
@@ -53,7 +57,8 @@ public:
 
     // Takes over a job whose socket is bound on its port. The job starts
     // with its Offer unless it was stopped meanwhile. False when the thread
-    // cannot run: the caller ends the job (the error's code says how).
+    // cannot run (or failed): the caller ends the job (the error's code
+    // says how).
     bool add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
              Error* error = nullptr);
     // Jobs not yet ended.
@@ -65,6 +70,8 @@ private:
     struct Active;
 
     void run();
+    // On the thread that threw: every job it held ends as failed.
+    void died(const std::string& why);
     // New jobs, Stops and releases.
     void takeWake();
     // A job whose deadline has come.
@@ -99,6 +106,7 @@ private:
 
     std::atomic<bool> quit_{false};
     bool threadStarted_ = false;
+    bool threadFailed_ = false;
     Thread thread_;
 };
 

@@ -116,6 +116,7 @@ void UpdateJob::publish(const TransferCore& core)
     summary_.checksum = core.checksum();
     summary_.checksumKnown = true;
     summary_.blocksResent = core.blocksResent();
+    summary_.optionsSent = core.endSent();
 }
 
 void UpdateJob::endEarly(int status, int64_t nowNs)

@@ -1,14 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
+#include "platform/Thread.h"
 
+#include <atomic>
 #include <cerrno>
 #include <condition_variable>
 #include <cstdarg>
 #include <cstdio>
 #include <deque>
 #include <mutex>
-#include <thread>
+#include <poll.h>
 #include <unistd.h>
 #include <vector>
 
@@ -16,8 +18,29 @@ namespace brelvo {
 
 namespace {
 
-void writeAll(int fd, const std::string& text)
+// 1 when `fd` takes more output within `ms`, 0 when not yet, -1 when it
+// never will (closed, or its reader gone).
+int roomIn(int fd, int ms)
 {
+    pollfd p{fd, POLLOUT, 0};
+    int r;
+    do
+        r = ::poll(&p, 1, ms);
+    while (r < 0 && errno == EINTR);
+    if (r < 0 || (p.revents & (POLLERR | POLLNVAL)))
+        return -1;
+    return (p.revents & POLLOUT) ? 1 : 0;
+}
+
+// One whole piece of text to `fd` (1), or nothing when the reader has no
+// room for it (0) or the output failed (-1): a terminal that does not keep
+// up, or a pipe nobody reads, must not hold up the thread that writes (the
+// listener, which Stop and Exit wait for).
+int writeAll(int fd, const std::string& text)
+{
+    const int room = roomIn(fd, 0);
+    if (room <= 0)
+        return room;
     const char* p = text.data();
     size_t left = text.size();
     while (left > 0) {
@@ -25,10 +48,11 @@ void writeAll(int fd, const std::string& text)
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)
-            return;
+            return -1;
         p += n;
         left -= static_cast<size_t>(n);
     }
+    return 1;
 }
 
 struct Output {
@@ -42,14 +66,15 @@ Output& output()
     return o;
 }
 
-void emit(ConsoleChannel channel, const std::string& text)
+// As writeAll; a sink takes every piece.
+int emit(ConsoleChannel channel, const std::string& text)
 {
     Output& o = output();
     std::lock_guard<std::mutex> lock(o.mutex);
-    if (o.sink)
-        o.sink(channel, text);
-    else
-        writeAll(channel == ConsoleChannel::Debug ? STDERR_FILENO : STDOUT_FILENO, text);
+    if (!o.sink)
+        return writeAll(channel == ConsoleChannel::Debug ? STDERR_FILENO : STDOUT_FILENO, text);
+    o.sink(channel, text);
+    return 1;
 }
 
 } // namespace
@@ -93,27 +118,29 @@ public:
             quit_ = true;
         }
         ready_.notify_one();
-        if (writer_.joinable())
-            writer_.join();
+        writer_.join();
     }
 
     void add(const std::string& text)
     {
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            if (lines_.size() >= kMaxLines)
+            if (lines_.size() >= kMaxLines || !failure_.empty())
                 return;
             lines_.push_back(text);
-            if (!writer_.joinable()) {
-                try {
-                    writer_ = std::thread([this] { loop(); });
-                } catch (...) {
-                    lines_.clear();
-                    return;
-                }
+            if (!writer_.joinable() &&
+                writer_.start([this] { loop(); }, "console", [this](const std::string& why) { died(why); }) != 0) {
+                lines_.clear();
+                return;
             }
         }
         ready_.notify_one();
+    }
+
+    std::string failure()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return failure_;
     }
 
 private:
@@ -129,27 +156,45 @@ private:
             std::deque<std::string> batch;
             batch.swap(lines_);
             lock.unlock();
-            for (const std::string& line : batch)
-                emit(ConsoleChannel::Debug, line);
+            // This thread may wait for the reader, but outside the console's
+            // lock, and not past the end of the process.
+            for (const std::string& line : batch) {
+                while (emit(ConsoleChannel::Debug, line) == 0 && !quit_.load() && roomIn(STDERR_FILENO, 100) >= 0) {
+                }
+            }
             lock.lock();
         }
+    }
+
+    // Said on standard error too: the sink may be what failed.
+    void died(const std::string& why)
+    {
+        writeAll(STDERR_FILENO, "brelvo: the console thread failed: " + why + "\n");
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = why.empty() ? "?" : why;
+        lines_.clear();
     }
 
     std::mutex mutex_;
     std::condition_variable ready_;
     std::deque<std::string> lines_;
-    bool quit_ = false;
-    std::thread writer_;
+    std::atomic<bool> quit_{false};
+    std::string failure_;
+    Thread writer_;
 };
+
+DebugLog& debugLog()
+{
+    // Made after the output, so it ends first: its writer writes through it.
+    output();
+    static DebugLog log;
+    return log;
+}
 
 } // namespace
 
-void debugOutput(const std::string& text)
-{
-    // Made first, so it ends after the log's writer, which writes through it.
-    output();
-    static DebugLog log;
-    log.add(text);
-}
+void debugOutput(const std::string& text) { debugLog().add(text); }
+
+std::string consoleFailure() { return debugLog().failure(); }
 
 } // namespace brelvo

@@ -16,9 +16,10 @@ static_assert(TextFile::kMaxLineBytes < kBufferSize, "a kept line and its LF fit
 
 TextFile::~TextFile() { close(); }
 
-bool TextFile::open(const std::string& path)
+bool TextFile::open(const std::string& path, StopCheck stop)
 {
     close();
+    stop_ = std::move(stop);
     fd_ = openFileForReading(path);
     if (fd_ < 0)
         return false;
@@ -30,6 +31,10 @@ bool TextFile::fill()
 {
     if (fd_ < 0 || atEnd_)
         return false;
+    if (stop_ && stop_()) {
+        atEnd_ = stopped_ = true;
+        return false;
+    }
     if (begin_ > 0) {
         std::memmove(buffer_.data(), buffer_.data() + begin_, end_ - begin_);
         end_ -= begin_;
@@ -49,34 +54,46 @@ bool TextFile::fill()
     }
 }
 
-bool TextFile::readLine(const char** data, size_t* length)
+bool TextFile::readLine(const char** data, size_t* length, bool* cut)
 {
     if (fd_ < 0)
         return false;
+    if (cut)
+        *cut = false;
     size_t scanned = 0;     // unread bytes known to hold no LF
     bool skipping = false;  // inside an over-long line: its bytes are dropped as they come
     for (;;) {
         const char* nl =
             static_cast<const char*>(std::memchr(buffer_.data() + begin_ + scanned, '\n', end_ - begin_ - scanned));
         size_t n = nl ? static_cast<size_t>(nl - (buffer_.data() + begin_)) : end_ - begin_;
-        if (!nl) {
-            if (n > kMaxLineBytes) {
+        if (!nl || n > kMaxLineBytes) {
+            if (n > kMaxLineBytes && !skipping) {
                 skipping = true;
+                head_.assign(buffer_.data() + begin_, kHeadBytes);
+            }
+        }
+        if (!nl) {
+            if (skipping) {
                 begin_ = end_;
                 n = 0;
             }
             scanned = n;
             if (fill())
                 continue;
-            if (n == 0)
+            if (n == 0 && !skipping)
                 return false;
         }
         const char* start = buffer_.data() + begin_;  // fill() may have moved the bytes
         begin_ += nl ? n + 1 : n;
-        if (skipping || n > kMaxLineBytes) {
+        if (skipping) {
             skipping = false;
             scanned = 0;
-            continue;
+            if (!cut)
+                continue;
+            *cut = true;
+            *data = head_.data();
+            *length = head_.size();
+            return true;
         }
         // A CR before the LF belongs to the line end, as text mode reads it.
         while (n > 0 && start[n - 1] == '\r')
@@ -107,7 +124,8 @@ void TextFile::close()
     }
     std::vector<char>().swap(buffer_);
     begin_ = end_ = 0;
-    atEnd_ = false;
+    atEnd_ = stopped_ = false;
+    stop_ = nullptr;
 }
 
 std::optional<FileIdentity> TextFile::identity() const { return descriptorIdentity(fd_); }

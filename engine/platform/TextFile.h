@@ -4,11 +4,15 @@
 #include "platform/FileIdentity.h"
 
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace brelvo {
+
+// Asked between the chunks of a long read: true abandons it.
+using StopCheck = std::function<bool()>;
 
 // Reads a text file line by line; each line comes without its LF end and
 // without the CRs before it. A last line without LF is still a line. Bytes
@@ -16,24 +20,30 @@ namespace brelvo {
 // firmware images of several MiB are scanned for their descriptor lines on
 // every device request.
 //
-// A line of more than kMaxLineBytes (CRs included) is skipped unseen: the
-// lines wanted here are short, and an image may be one line of a GiB.
+// A line of more than kMaxLineBytes (CRs included) is skipped unseen, or
+// seen by its first kHeadBytes only: the lines wanted here are short, and an
+// image may be one line of a GiB.
 class TextFile {
 public:
     static constexpr size_t kMaxLineBytes = 64 * 1024;
+    static constexpr size_t kHeadBytes = 64;
 
     TextFile() = default;
     ~TextFile();
     TextFile(const TextFile&) = delete;
     TextFile& operator=(const TextFile&) = delete;
 
-    bool open(const std::string& path);
+    // `stop`, when set, is asked before each block is read.
+    bool open(const std::string& path, StopCheck stop = {});
     // The next line; false at the end of the file (or on a read error).
     bool readLine(std::string& line);
     // The next line without a copy: `*data` stays valid until the next
-    // call or close().
-    bool readLine(const char** data, size_t* length);
+    // call or close(). With `cut`, an over-long line comes too, as its first
+    // kHeadBytes, and `*cut` says which it was.
+    bool readLine(const char** data, size_t* length, bool* cut = nullptr);
     void close();
+    // The read ended because `stop` said so.
+    bool stopped() const { return stopped_; }
     // The open file's identity at this moment; empty when not open.
     std::optional<FileIdentity> identity() const;
 
@@ -46,6 +56,9 @@ private:
     size_t begin_ = 0;          // first unread byte
     size_t end_ = 0;            // one past the last byte read
     bool atEnd_ = false;
+    bool stopped_ = false;
+    StopCheck stop_;
+    std::string head_;          // of the over-long line being read
 };
 
 } // namespace brelvo

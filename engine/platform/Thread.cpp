@@ -1,21 +1,64 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Thread.h"
 
+#include <cstring>
+#include <exception>
 #include <new>
+#include <unistd.h>
 
 namespace brelvo {
 
 namespace {
 
+struct Launch {
+    std::function<void()> body;
+    const char* name;
+    Thread::Death died;
+};
+
+// The last word of a thread whose owner could not be told: straight to
+// standard error, without allocating.
+void sayDeath(const char* name, const char* why)
+{
+    const char* parts[] = {"brelvo: the ", name, " thread failed: ", why, "\n"};
+    for (const char* p : parts) {
+        if (::write(STDERR_FILENO, p, std::strlen(p)) < 0)
+            return;
+    }
+}
+
 void* trampoline(void* arg)
 {
-    auto* body = static_cast<std::function<void()>*>(arg);
+    auto* launch = static_cast<Launch*>(arg);
+    const char* why = nullptr;
+    std::string text;
     try {
-        (*body)();
+        launch->body();
+    } catch (const std::bad_alloc&) {
+        why = "out of memory";
+    } catch (const std::exception& e) {
+        why = "exception";
+        try {
+            text = e.what();
+        } catch (...) {
+        }
     } catch (...) {
-        // Nothing may escape a thread; the body reports its own failures.
+        why = "unknown exception";
     }
-    delete body;
+    if (why) {
+        const char* reason = text.empty() ? why : text.c_str();
+        bool told = false;
+        if (launch->died) {
+            try {
+                launch->died(reason);
+                told = true;
+            } catch (...) {
+            }
+        }
+        if (!told)
+            sayDeath(launch->name, reason);
+    }
+    delete launch;
     return nullptr;
 }
 
@@ -27,13 +70,13 @@ Thread::~Thread()
         detach();
 }
 
-int Thread::start(std::function<void()> body)
+int Thread::start(std::function<void()> body, const char* name, Death died)
 {
     if (attached_ || !body)
         return -1;
-    std::function<void()>* heap = nullptr;
+    Launch* heap = nullptr;
     try {
-        heap = new std::function<void()>(std::move(body));
+        heap = new Launch{std::move(body), name ? name : "thread", std::move(died)};
     } catch (...) {
         return -1;
     }

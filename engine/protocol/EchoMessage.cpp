@@ -51,6 +51,18 @@ bool parseEchoReply(const uint8_t* data, size_t length, bool withIpHeader, EchoR
     return true;
 }
 
+int answeredRequest(const EchoReply& reply, uint32_t from, bool checkIdentifier, uint16_t identifier,
+                    const uint32_t* addresses, const uint16_t* sequences, int count)
+{
+    if (checkIdentifier && reply.identifier != identifier)
+        return -1;
+    for (int i = 0; i < count; ++i) {
+        if (addresses[i] == from)
+            return sequences[i] == reply.sequence ? i : -1;
+    }
+    return -1;
+}
+
 void buildEchoRequest(uint8_t* out, uint16_t identifier, uint16_t sequence, uint32_t sendTime)
 {
     out[0] = 8;

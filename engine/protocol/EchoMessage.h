@@ -27,6 +27,13 @@ struct EchoReply {
 // (or the header length is impossible).
 bool parseEchoReply(const uint8_t* data, size_t length, bool withIpHeader, EchoReply* reply);
 
+// Which of `count` requests an echo reply (type 0) from `from` answers: the
+// one sent to that very address, whose sequence it echoes, with
+// `identifier` when `checkIdentifier`. -1 for other programs' replies and
+// forged or stray ones.
+int answeredRequest(const EchoReply& reply, uint32_t from, bool checkIdentifier, uint16_t identifier,
+                    const uint32_t* addresses, const uint16_t* sequences, int count);
+
 // Builds the 12-byte echo request into `out`: type 8, code 0, the
 // identifier and sequence in the machine's byte order, the send time, and
 // the checksum over all 12 bytes.

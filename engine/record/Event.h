@@ -29,6 +29,7 @@ enum class EventKind : uint8_t {
     StopRequested,     // value = jobs asked to stop
     JobTimedOut,       // job, code = status before the time-out, detail
     ReportFailed,      // path, code = errno, detail
+    ThreadFailed,      // thread = which, detail = why; what it served has stopped
     MacLearnt,         // job (mac set); detail when the device answers from another address
     MacUnknown,        // job, detail = why the hardware address cannot be known
     AskedAgain,        // job (mac set), value = the earlier job, code = its status now
@@ -58,6 +59,7 @@ struct Event {
     std::string productCode; // as received: up to 63 arbitrary bytes
     std::string path;
     std::string detail;      // English, for logs
+    std::string thread;      // ThreadFailed: "listener", "transfer", "report" or "console"
     uint64_t mac = 0;        // the job's device's hardware address once known (platform/NeighbourTable.h)
 };
 

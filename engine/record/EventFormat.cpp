@@ -73,6 +73,18 @@ std::string sweepText(const Event& e)
     return e.value == 0 ? text + ": no address can be lent" : text;
 }
 
+// What stopped with a thread that failed.
+std::string threadLoss(const std::string& thread)
+{
+    if (thread == "listener")
+        return ": no more requests are heard on UDP port 3281; start again to serve";
+    if (thread == "transfer")
+        return ": the jobs it served ended as failed";
+    if (thread == "report")
+        return ": rows are written when the run ends";
+    return "";
+}
+
 // Which JSON fields a kind carries.
 enum Field : uint32_t {
     FJob = 1u << 0,
@@ -91,7 +103,8 @@ enum Field : uint32_t {
     FPath = 1u << 13,
     FDetail = 1u << 14,
     FIcmp = 1u << 15,
-    FMac = 1u << 16,
+    FThread = 1u << 16,
+    FMac = 1u << 17,
 };
 constexpr uint32_t kJob = FJob | FRow | FDevice | FMac;
 
@@ -116,6 +129,7 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::StopRequested: return FValue;
     case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
+    case EventKind::ThreadFailed: return FThread | FDetail;
     case EventKind::MacLearnt: return kJob | FDetail;
     case EventKind::MacUnknown: return kJob | FDetail;
     case EventKind::AskedAgain: return kJob | FCode | FStatus | FValue;
@@ -164,6 +178,7 @@ const char* eventKindName(EventKind kind)
     case EventKind::StopRequested: return "stop_requested";
     case EventKind::JobTimedOut: return "job_timed_out";
     case EventKind::ReportFailed: return "report_failed";
+    case EventKind::ThreadFailed: return "thread_failed";
     case EventKind::MacLearnt: return "mac_learnt";
     case EventKind::MacUnknown: return "mac_unknown";
     case EventKind::AskedAgain: return "asked_again";
@@ -197,6 +212,7 @@ Severity severityOf(const Event& e)
     case EventKind::ListenerFailed:
     case EventKind::JobTimedOut:
     case EventKind::ReportFailed:
+    case EventKind::ThreadFailed:
         return Severity::Failure;
     case EventKind::SweepFinished:
         return e.icmp == IcmpMethod::None || e.value <= 0 ? Severity::Warning : Severity::Info;
@@ -273,6 +289,8 @@ std::string formatEventText(const Event& e)
     case EventKind::ReportFailed:
         return "Run report: cannot write " + displayText(e.path) + ": " + errorTextEnglish(e.code) +
                detailSuffix(e) + "; the run goes on";
+    case EventKind::ThreadFailed:
+        return "The " + displayText(e.thread) + " thread failed" + detailSuffix(e) + threadLoss(e.thread);
     case EventKind::MacLearnt:
         return job + "hardware address learnt" + detailSuffix(e);
     case EventKind::MacUnknown:
@@ -337,6 +355,8 @@ std::string formatEventJson(const Event& e)
         add("detail", quoted(e.detail));
     if (fields & FIcmp)
         add("icmp", quoted(icmpMethodName(e.icmp)));
+    if (fields & FThread)
+        add("thread", quoted(e.thread));
     out += '}';
     return out;
 }

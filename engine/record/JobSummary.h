@@ -20,6 +20,7 @@ struct JobSummary {
     uint32_t checksum = 0;      // as sent in End (or as it would have been)
     bool checksumKnown = false; // false when the job ended before its files were read
     uint8_t options = 0;        // the option byte of End
+    bool optionsSent = false;   // End went out: `options` reached the device
     std::string configPath;     // as chosen by the operator; empty: none
     int resultCode = 0;         // the job's status code when it ended
     uint32_t blocksResent = 0;

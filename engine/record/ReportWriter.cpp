@@ -5,8 +5,8 @@
 
 namespace brelvo {
 
-ReportWriter::ReportWriter(RunReport::Target target, ProblemHandler onProblem)
-    : report_(std::move(target)), onProblem_(std::move(onProblem))
+ReportWriter::ReportWriter(RunReport::Target target, ProblemHandler onProblem, Thread::Death onThreadDeath)
+    : report_(std::move(target)), onProblem_(std::move(onProblem)), onThreadDeath_(std::move(onThreadDeath))
 {
     std::unique_lock<std::mutex> lock(mutex_);
     pending_ = true; // the first pass makes the file
@@ -29,17 +29,39 @@ ReportWriter::~ReportWriter()
         running = threadRunning_;
     }
     wake_.notify_one();
-    if (running)
-        thread_.join();
-    else
+    if (!running)
         drain(false);
+    // Also a thread that failed: it may still be saying so.
+    thread_.join();
 }
 
 bool ReportWriter::startThread()
 {
-    if (!threadRunning_ && thread_.start([this] { run(); }) == 0)
+    if (!threadRunning_ &&
+        thread_.start([this] { run(); }, "report", [this](const std::string& why) { died(why); }) == 0)
         threadRunning_ = true;
     return threadRunning_;
+}
+
+// The rows it left wait for the next flush or the destruction, which write
+// them on their own thread, as when no thread could be had.
+void ReportWriter::died(const std::string& why)
+{
+    struct Release {
+        ReportWriter& w;
+        ~Release()
+        {
+            {
+                std::lock_guard<std::mutex> lock(w.mutex_);
+                w.threadRunning_ = false;
+                w.threadProblemSaid_ = true;
+                w.flushServed_ = w.flushRequested_;
+            }
+            w.served_.notify_all();
+        }
+    } release{*this}; // said first, so a flush that returns finds it said
+    if (onThreadDeath_)
+        onThreadDeath_(why);
 }
 
 void ReportWriter::sayThreadProblem()
@@ -84,6 +106,11 @@ bool ReportWriter::flush()
     pending_ = true;
     wake_.notify_one();
     served_.wait(lock, [&] { return flushServed_ >= ticket; });
+    if (!threadRunning_) { // it failed meanwhile
+        lock.unlock();
+        drain(false);
+        lock.lock();
+    }
     return written_ >= target;
 }
 

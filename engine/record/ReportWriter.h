@@ -28,7 +28,10 @@ public:
     // thread can be had: it must be thread-safe.
     using ProblemHandler = std::function<void(const std::string& path, const Error& error)>;
 
-    explicit ReportWriter(RunReport::Target target, ProblemHandler onProblem = {});
+    // `onThreadDeath`: the writer thread failed (called on it); the rows
+    // left are written on flush and destruction instead.
+    explicit ReportWriter(RunReport::Target target, ProblemHandler onProblem = {},
+                          Thread::Death onThreadDeath = {});
     // Writes what is queued (one last try), then joins the thread.
     // `onProblem` may be called until it returns.
     ~ReportWriter();
@@ -49,6 +52,7 @@ public:
 
 private:
     void run();
+    void died(const std::string& why);
     // Writes queued rows until the queue is empty or a row fails. Only one
     // thread at a time (fileMutex_).
     void drain(bool openEvenIfIdle);
@@ -60,6 +64,7 @@ private:
 
     RunReport report_;
     ProblemHandler onProblem_;
+    Thread::Death onThreadDeath_;
     std::mutex fileMutex_;   // report_ and failing_
     bool failing_ = false;   // a failure was said and nothing got through since
 

@@ -78,7 +78,7 @@ std::string RunReport::rowLine(const JobSummary& s)
     cell(csvField(s.imagePath));
     cell(std::to_string(s.bytesSent));
     cell(checksum);
-    cell(std::to_string(s.options));
+    cell(s.optionsSent ? std::to_string(s.options) : std::string());
     cell(csvField(s.configPath));
     cell(std::to_string(s.resultCode));
     cell(csvField(statusRow(s.resultCode).english));

@@ -28,14 +28,20 @@ void sweepTargets(uint32_t localAddress, uint32_t* targets)
         targets[i] = hostToNet32(base | static_cast<uint32_t>(i + 1));
 }
 
-int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, int targetCount, int waitMs,
-                       uint8_t* answered, const std::atomic<bool>* abort)
+int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, const uint16_t* sequences, int targetCount,
+                       int waitMs, uint8_t* answered, const std::atomic<bool>* abort)
 {
     if (waitMs < 0)
         waitMs = 0;
     uint8_t buffer[kReplyBufferSize];
-    for (;;) {
-        const int ready = waitReadableAbortable(socket.handle, waitMs, abort);
+    const uint32_t start = tickCount();
+    for (int reads = 0;; ++reads) {
+        // The wait counts from the call, not from the last packet: pings
+        // aimed at this machine or a flood would otherwise keep it going.
+        // Taking what is queued stops after a sweep's worth of packets.
+        const long spent = static_cast<long>(static_cast<uint32_t>(tickCount() - start));
+        const bool over = waitMs > 0 ? spent >= waitMs : reads > kSweepTargets;
+        const int ready = over ? 0 : waitReadableAbortable(socket.handle, waitMs - spent, abort);
         if (ready < 0) {
             std::perror("select()");
             return 0;
@@ -70,16 +76,14 @@ int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, int ta
             consolePrintf(" nonecho type %d recvd /n", reply.type);
             continue;
         }
-        if (socket.matchIdentifier && reply.identifier != socket.identifier) {
+        // Only an answer to the request sent to that very address counts.
+        const int target = answeredRequest(reply, from.address, socket.matchIdentifier, socket.identifier, targets,
+                                           sequences, targetCount);
+        if (target < 0) {
             consoleWrite(" someone else's packet! /n");
             continue;
         }
-        for (int i = 0; i < targetCount; ++i) {
-            if (targets[i] == from.address) {
-                answered[i] = 1;
-                break;
-            }
-        }
+        answered[target] = 1;
         // "from <address> returned <n> bytes:", "packet sequence number = <seq>.",
         // "delay: <ms> ms"
         consolePrintf("\xE4\xBB\x8E %s \xE8\xBF\x94\xE5\x9B\x9E %d \xE5\xAD\x97\xE8\x8A\x82:"
@@ -127,6 +131,7 @@ int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_
     if (method)
         *method = IcmpMethod::None;
     uint32_t targets[kSweepTargets];
+    uint16_t sequences[kSweepTargets];
     uint8_t answered[kSweepTargets] = {};
     sweepTargets(addressFromText(localAddress), targets);
 
@@ -140,14 +145,14 @@ int sweepFreeAddresses(const std::string& localAddress, int finalWaitMs, uint32_
     const uint16_t identifier = static_cast<uint16_t>(processId() & 0xFFFFu);
     uint8_t request[kEchoRequestSize];
     for (int send = 0; send < kSweepTargets; ++send) {
-        const uint16_t sequence = static_cast<uint16_t>(g_sequence.fetch_add(1));
-        buildEchoRequest(request, identifier, sequence, tickCount());
+        sequences[send] = static_cast<uint16_t>(g_sequence.fetch_add(1));
+        buildEchoRequest(request, identifier, sequences[send], tickCount());
         sendTo(es.handle, request, sizeof request, SocketAddress{targets[send], 0});
         consolePrintf("after send : %d\n", send);
         if (send % 8 == 0)
-            collectEchoReplies(es, targets, kSweepTargets, 0, answered, abort);
+            collectEchoReplies(es, targets, sequences, send + 1, 0, answered, abort);
     }
-    collectEchoReplies(es, targets, kSweepTargets, finalWaitMs, answered, abort);
+    collectEchoReplies(es, targets, sequences, kSweepTargets, finalWaitMs, answered, abort);
     closeSocket(es.handle);
 
     int written = 0;

@@ -22,12 +22,13 @@ struct EchoSocket {
     uint16_t identifier = 0;      // raw 16 bits as they appear in a reply
 };
 
-// Collects echo replies until `waitMs` passes without one (0 only takes
-// what is queued), setting answered[i] for the first target equal to each
-// replying sender. 0 when the wait ran out or failed, -1 when a receive
-// failed. A set `abort` flag ends the collection as a time-out.
-int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, int targetCount, int waitMs,
-                       uint8_t* answered, const std::atomic<bool>* abort = nullptr);
+// Collects echo replies for `waitMs` from the call, whatever else arrives
+// (0 only takes what is queued), setting answered[i] when targets[i]
+// answers the request it was sent (sequences[i]). 0 when the wait ran out
+// or failed, -1 when a receive failed. A set `abort` flag ends the
+// collection as a time-out.
+int collectEchoReplies(const EchoSocket& socket, const uint32_t* targets, const uint16_t* sequences, int targetCount,
+                       int waitMs, uint8_t* answered, const std::atomic<bool>* abort = nullptr);
 
 // Probes hosts .1 to .253 of the /24 of `localAddress` with ICMP echo
 // requests and writes the addresses that did not answer (ascending, network

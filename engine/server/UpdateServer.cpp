@@ -9,6 +9,7 @@
 #include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
+#include "record/JobStatus.h"
 #include "record/ReportWriter.h"
 
 namespace brelvo {
@@ -22,26 +23,43 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
     RunReport::Target target;
     target.path = wanted.reportPath;
     target.runStartMs = unixTimeMs();
-    return std::make_shared<ReportWriter>(target, [queue](const std::string& path, const Error& error) {
-        Event e;
-        e.kind = EventKind::ReportFailed;
+    const auto push = [queue](Event e) {
         e.wallTimeMs = unixTimeMs();
-        e.path = path;
-        e.code = error.code;
-        e.detail = error.text;
         e.severity = severityOf(e);
         queue->push(std::move(e));
-    });
+    };
+    return std::make_shared<ReportWriter>(
+        target,
+        [push](const std::string& path, const Error& error) {
+            Event e;
+            e.kind = EventKind::ReportFailed;
+            e.path = path;
+            e.code = error.code;
+            e.detail = error.text;
+            push(std::move(e));
+        },
+        [push](const std::string& why) {
+            consolePrintf("report thread failed: %s\n", why.c_str());
+            Event e;
+            e.kind = EventKind::ThreadFailed;
+            e.thread = "report";
+            e.detail = why;
+            push(std::move(e));
+        });
 }
 
 } // namespace
 
-UpdateServer::UpdateServer() : resolver_(std::make_unique<MacResolver>(static_cast<MacResolverHost&>(*this))) {}
+UpdateServer::UpdateServer(std::unique_ptr<FirmwareSource> firmware)
+    : resolver_(std::make_unique<MacResolver>(static_cast<MacResolverHost&>(*this))), listener_(*this, std::move(firmware))
+{
+}
 
 UpdateServer::~UpdateServer()
 {
-    accepting_ = false;
-    listener_.stop();
+    // Every job is stopped first, so that a read of its files ends at once
+    // and the listener can be joined.
+    stop();
     listener_.join();
     // Ends every transfer still running and joins the transfer thread; the
     // resolver then settles the rows it holds.
@@ -69,6 +87,7 @@ int UpdateServer::start(const ServerSettings& wanted)
         std::lock_guard<std::mutex> lock(startMutex_);
         startError_ = Error();
     }
+    listenerFailed_ = false;
 
     consoleWrite("running...\n");
     Error error;
@@ -141,8 +160,8 @@ void UpdateServer::stop()
 {
     std::vector<std::shared_ptr<UpdateJob>> asked;
     {
-        // Under the table lock: once the table is walked no request can be
-        // entered any more (appendJob tests keepRunning under this lock).
+        // Under the table lock: a job entered after the walk is entered
+        // stopped (enterJob tests accepting_ under this lock).
         std::lock_guard<std::mutex> lock(tableMutex_);
         accepting_ = false;
         for (int i = 0; i < jobCount_; ++i)
@@ -203,7 +222,19 @@ std::vector<JobSnapshot> UpdateServer::snapshot() const
 
 size_t UpdateServer::activeTransfers() const { return scheduler_ ? scheduler_->activeJobs() : 0; }
 
-size_t UpdateServer::takeEvents(std::vector<Event>& out) { return events_->drain(out); }
+size_t UpdateServer::takeEvents(std::vector<Event>& out)
+{
+    // The console's writer serves the whole process: each server says once
+    // that it failed.
+    if (!consoleFailureSaid_) {
+        const std::string why = consoleFailure();
+        if (!why.empty()) {
+            consoleFailureSaid_ = true;
+            sayThreadFailed("console", why);
+        }
+    }
+    return events_->drain(out);
+}
 
 uint64_t UpdateServer::droppedEvents() const { return events_->dropped(); }
 
@@ -253,14 +284,9 @@ int UpdateServer::refillAddresses(const uint32_t* found, int count, const std::v
 
 bool UpdateServer::tableFull() const { return jobCount() >= kMaxJobs; }
 
-std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, const SocketAddress& source,
-                                                  const std::string& image, const ServerSettings& run)
+std::shared_ptr<UpdateJob> UpdateServer::enterJob(UpdateJob::Origin origin, const std::string& image,
+                                                  const ServerSettings& run)
 {
-    UpdateJob::Origin origin;
-    origin.productCode = request.productCode;
-    origin.device = source;
-    origin.acceptedWallMs = unixTimeMs();
-    origin.acceptedNs = monotonicNs();
     std::shared_ptr<ReportWriter> report;
     {
         std::lock_guard<std::mutex> lock(startMutex_);
@@ -269,21 +295,29 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(const UpdateRequest& request, 
     }
     std::shared_ptr<UpdateJob> job;
     uint32_t lent = 0;
+    bool stopping = false;
     {
         // Entered and lent an address in one step, and only while the run
-        // takes requests: none is taken after Stop. (The listener, the only
-        // thread that enters jobs, made sure there is room.)
+        // takes requests: after Stop the job is entered stopped, for its
+        // row. (The listener, the only thread that enters jobs, made sure
+        // there is room.)
         std::lock_guard<std::mutex> lock(tableMutex_);
-        if (!accepting_.load() || jobCount_ >= kMaxJobs)
+        if (jobCount_ >= kMaxJobs)
             return nullptr;
         origin.id = nextJobId_++;
         job = UpdateJob::create(std::move(origin));
         job->setReport(std::move(report));
         jobs_[jobCount_++] = job;
         job->setRow(jobCount_);
-        lent = lendAddress(pool_, job->id());
+        stopping = !accepting_.load();
+        if (stopping)
+            job->stop();
+        else
+            lent = lendAddress(pool_, job->id());
     }
     job->assign(lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
+    if (stopping)
+        return job;
     Event matched = job->event(EventKind::RequestMatched);
     matched.path = image;
     publishEvent(std::move(matched));
@@ -346,7 +380,29 @@ void UpdateServer::endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int 
     job->markEnded();
 }
 
+void UpdateServer::listenerDied(const std::string& why)
+{
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        accepting_ = false;
+    }
+    listenerFailed_ = true;
+    sayThreadFailed("listener", why);
+}
+
+void UpdateServer::sayThreadFailed(const char* thread, const std::string& why)
+{
+    consolePrintf("%s thread failed: %s\n", thread, why.c_str());
+    Event e;
+    e.kind = EventKind::ThreadFailed;
+    e.thread = thread;
+    e.detail = why;
+    publishEvent(std::move(e));
+}
+
 void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
+
+void UpdateServer::transferThreadFailed(const std::string& why) { sayThreadFailed("transfer", why); }
 
 void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 
@@ -361,8 +417,22 @@ void UpdateServer::resolverEvent(Event event) { publishEvent(std::move(event)); 
 
 void UpdateServer::rowSettled(const std::shared_ptr<UpdateJob>& job)
 {
+    {
+        std::lock_guard<std::mutex> lock(startMutex_);
+        switch (statusRow(job->statusCode()).outcome) {
+        case StatusOutcome::Succeeded: ++ended_.succeeded; break;
+        case StatusOutcome::Stopped: ++ended_.stopped; break;
+        default: ++ended_.failed; break;
+        }
+    }
     if (job->report())
         job->report()->submit(job->summary());
+}
+
+UpdateServer::EndedJobs UpdateServer::endedJobs() const
+{
+    std::lock_guard<std::mutex> lock(startMutex_);
+    return ended_;
 }
 
 } // namespace brelvo

@@ -32,7 +32,8 @@ class UpdateServer : private TransferObserver, private ListenerHost, private Mac
 public:
     static constexpr int kMaxJobs = 100;
 
-    UpdateServer();
+    // Without a source, requests are served from the firmware folder as it is.
+    explicit UpdateServer(std::unique_ptr<FirmwareSource> firmware = nullptr);
     ~UpdateServer() override; // stops and joins everything it started
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
@@ -59,6 +60,9 @@ public:
 
     // True while a listener thread runs or is about to.
     bool listenerRunning() const { return listener_.running(); }
+    // The listener of the last start() failed (a ThreadFailed event said
+    // why): the run hears no request any more; a new start() may follow.
+    bool listenerFailed() const { return listenerFailed_.load(); }
     // Jobs whose transfer is not over yet (their sockets are open).
     size_t activeTransfers() const;
 
@@ -66,6 +70,16 @@ public:
     // that did not fit the queue are counted by droppedEvents().
     size_t takeEvents(std::vector<Event>& out);
     uint64_t droppedEvents() const;
+
+    // The jobs that ended since the server was made, by outcome. Counted as
+    // each job ends, when its row goes to the report: unlike the JobResult
+    // events, which a full queue drops, none is missed.
+    struct EndedJobs {
+        uint64_t succeeded = 0;
+        uint64_t failed = 0;  // failed or timed out
+        uint64_t stopped = 0; // ended by Stop, without a result
+    };
+    EndedJobs endedJobs() const;
 
     // The report file of the current (or last) run; empty when none is written.
     std::string reportPath() const;
@@ -82,6 +96,7 @@ private:
 
     void transferEvent(Event event) override;
     void transferEnded(const std::shared_ptr<UpdateJob>& job) override;
+    void transferThreadFailed(const std::string& why) override;
     void deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer) override;
 
     void resolverEvent(Event event) override;
@@ -90,12 +105,15 @@ private:
     void listenerEvent(Event event) override;
     int refillAddresses(const uint32_t* found, int count, const std::vector<uint32_t>& own) override;
     bool tableFull() const override;
-    std::shared_ptr<UpdateJob> enterJob(const UpdateRequest& request, const SocketAddress& source,
-                                        const std::string& image, const ServerSettings& run) override;
+    std::shared_ptr<UpdateJob> enterJob(UpdateJob::Origin origin, const std::string& image,
+                                        const ServerSettings& run) override;
     std::vector<uint16_t> portsInUse() const override;
     bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
                   Error* error) override;
     void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) override;
+    void listenerDied(const std::string& why) override;
+    // A thread that failed: its event and its console line.
+    void sayThreadFailed(const char* thread, const std::string& why);
 
     // The job table and the address pool share this lock. The table is
     // kept compact: slots 0 .. jobCount_-1 all hold jobs.
@@ -107,9 +125,13 @@ private:
     // Requests are entered from start() until stop(); cleared under
     // tableMutex_, so no job is entered once stop() walked the table.
     std::atomic<bool> accepting_{false};
+    std::atomic<bool> listenerFailed_{false};
+
+    bool consoleFailureSaid_ = false; // the front-end's thread only
 
     mutable std::mutex startMutex_;
     Error startError_;
+    EndedJobs ended_; // under startMutex_
 
     // Shared with the report writers, which may outlive the server in a
     // job someone still holds.
@@ -119,7 +141,7 @@ private:
     // Learns the devices' hardware addresses; the scheduler's jobs end into it.
     std::unique_ptr<MacResolver> resolver_;
     std::unique_ptr<TransferScheduler> scheduler_;
-    UpdateServerListener listener_{*this};
+    UpdateServerListener listener_;
 };
 
 } // namespace brelvo

@@ -1,13 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "server/UpdateServerListener.h"
 
-#include "firmware/FirmwareIndex.h"
-#include "firmware/ImageStore.h"
 #include "platform/AddressText.h"
+#include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/ErrorText.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Socket.h"
+#include "platform/WallClock.h"
 #include "protocol/UpdateRequest.h"
 #include "protocol/WireFormat.h"
 #include "server/AddressSweep.h"
@@ -18,8 +18,8 @@
 
 namespace brelvo {
 
-UpdateServerListener::UpdateServerListener(ListenerHost& host)
-    : host_(host), firmwareIndex_(std::make_unique<FirmwareIndex>()), imageStore_(std::make_unique<ImageStore>())
+UpdateServerListener::UpdateServerListener(ListenerHost& host, std::unique_ptr<FirmwareSource> source)
+    : host_(host), firmware_(source ? std::move(source) : folderFirmware())
 {
 }
 
@@ -35,7 +35,8 @@ bool UpdateServerListener::start(SocketHandle socket, const ServerSettings& sett
     active_ = true;
     keepRunning_ = true;
     sweepAbort_ = false;
-    if (thread_.start([this, socket] { run(socket); }) == 0)
+    if (thread_.start([this, socket] { run(socket); }, "listener",
+                      [this, socket](const std::string& why) { died(socket, why); }) == 0)
         return true;
     consoleWrite("_beginthreadex Failed\n");
     closeSocket(socket);
@@ -52,6 +53,22 @@ void UpdateServerListener::stop()
 }
 
 void UpdateServerListener::join() { thread_.join(); }
+
+// A thread that threw: port 3281 is let go, so that a new start can bind it,
+// and the server is told; the flag is still cleared last.
+void UpdateServerListener::died(SocketHandle socket, const std::string& why)
+{
+    struct ClearLast {
+        std::atomic<bool>& flag;
+        ~ClearLast() { flag = false; }
+    } last{active_};
+    closeSocket(socket);
+    // A job it held would otherwise wait for ever.
+    if (held_ && !held_->isFinished())
+        host_.endBeforeTransfer(held_, NetError, "the listener failed: " + why);
+    held_.reset();
+    host_.listenerDied(why);
+}
 
 // The sweep finds the /24's addresses nobody answers on; the pool lends them
 // to devices, less this machine's own and those jobs still running hold.
@@ -113,17 +130,37 @@ void UpdateServerListener::run(SocketHandle s)
 
 void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const SocketAddress& source)
 {
+    UpdateJob::Origin origin;
+    // Started when it came, however long the folder takes to read.
+    origin.acceptedWallMs = unixTimeMs();
+    origin.acceptedNs = monotonicNs();
     UpdateRequest request;
-    const std::string image = admitRequest(datagram, size, source, &request);
-    if (image.empty())
+    if (!admitRequest(datagram, size, source, &request))
         return;
-    std::shared_ptr<UpdateJob> job = host_.enterJob(request, source, image, run_);
-    if (job)
-        launchJob(job, image);
+    const std::string image =
+        firmware_->find(run_.firmwareDir, request.productCode, [this] { return !keepRunning_.load(); });
+    // A request heard before a Stop that came during the walk still gets
+    // its row: the server enters it stopped.
+    if (image.empty() && keepRunning_.load()) {
+        Event e;
+        e.kind = EventKind::RequestNoFirmware;
+        e.address = source.address;
+        e.port = source.port;
+        e.productCode = request.productCode;
+        e.path = run_.firmwareDir;
+        host_.listenerEvent(std::move(e));
+        return;
+    }
+    origin.productCode = request.productCode;
+    origin.device = source;
+    held_ = host_.enterJob(std::move(origin), image, run_);
+    if (held_)
+        launchJob(held_, image);
+    held_.reset(); // ended or handed over
 }
 
-std::string UpdateServerListener::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
-                                               UpdateRequest* request)
+bool UpdateServerListener::admitRequest(const uint8_t* datagram, int size, const SocketAddress& source,
+                                        UpdateRequest* request)
 {
     Event e;
     e.address = source.address;
@@ -133,7 +170,7 @@ std::string UpdateServerListener::admitRequest(const uint8_t* datagram, int size
         e.value = size;
         e.detail = detail;
         host_.listenerEvent(std::move(e));
-        return std::string();
+        return false;
     };
     if (size > static_cast<int>(wire::kRequestBufferSize))
         return refuse(EventKind::RequestMalformed, "longer than 256 bytes");
@@ -150,28 +187,31 @@ std::string UpdateServerListener::admitRequest(const uint8_t* datagram, int size
         received.kind = EventKind::RequestReceived;
         host_.listenerEvent(std::move(received));
     }
-    const std::string image = firmwareIndex_->find(run_.firmwareDir, request->productCode);
-    if (image.empty()) {
-        e.path = run_.firmwareDir;
-        return refuse(EventKind::RequestNoFirmware, "");
-    }
-    return image;
+    return true;
 }
 
 void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image)
 {
+    if (job->stopRequested()) {
+        host_.endBeforeTransfer(job, Stopped, "");
+        return;
+    }
     if (job->lentAddress() == 0) {
         host_.endBeforeTransfer(job, NetError,
                                 sweepFailed_ ? "no address to lend: the address sweep could not run (no ICMP socket)"
                                              : "no address to lend: every address of the network answered or is lent");
         return;
     }
-    static_assert(kPrepareModelMismatch == ModelMismatch && kPrepareFileError == FileError, "store failures end jobs");
+    static_assert(kPrepareModelMismatch == ModelMismatch && kPrepareFileError == FileError &&
+                      kPrepareStopped == Stopped,
+                  "store failures end jobs");
     Error why;
-    const std::shared_ptr<const PreparedImage> prepared =
-        imageStore_->prepare(image, job->productCodeText(), run_.configPath, &why);
+    // The job's own Stop abandons the read; the server's Stop reaches every
+    // job it entered, this one included.
+    const std::shared_ptr<const PreparedImage> prepared = firmware_->prepare(
+        image, job->productCodeText(), run_.configPath, &why, [&job] { return job->stopRequested(); });
     if (!prepared) {
-        host_.endBeforeTransfer(job, why.code, why.text);
+        host_.endBeforeTransfer(job, why.code, why.code == Stopped ? std::string() : why.text);
         return;
     }
     if (job->stopRequested()) {

@@ -160,6 +160,10 @@
         <translation>The run has ended: no longer listening for devices</translation>
     </message>
     <message>
+        <source>Log.serverFailed</source>
+        <translation>The server has failed and no longer hears devices; press Start to serve again</translation>
+    </message>
+    <message>
         <source>Log.startFailed</source>
         <translation>Start Failed: %1</translation>
     </message>
@@ -351,6 +355,10 @@ Options sent: %5</translation>
         <translation>&quot;&quot; (empty code)</translation>
     </message>
     <message>
+        <source>Finding.eraseWithoutConfig</source>
+        <translation>&quot;%1&quot; is ticked, but no configuration file is chosen: %2 %3 %4</translation>
+    </message>
+    <message>
         <source>Finding.firmwareChoice</source>
         <translation>%1: %2 is used, image %3 (%4 bytes, %5 blocks, checksum %6)</translation>
     </message>
@@ -393,6 +401,10 @@ Options sent: %5</translation>
     <message>
         <source>Finding.imageMissing</source>
         <translation>%1: image %2 cannot be read (%3): the device would show &quot;%4&quot;</translation>
+    </message>
+    <message>
+        <source>Finding.imageTooLarge</source>
+        <translation>%1: image %2 (%3 bytes) is over %4 bytes, the most a device can be sent: the device would show &quot;%5&quot;</translation>
     </message>
     <message>
         <source>Finding.interfaceDown</source>
@@ -448,7 +460,7 @@ Options sent: %5</translation>
     </message>
     <message>
         <source>Finding.tooLarge</source>
-        <translation>%1: image %2 (%3 bytes) and the configuration (%4 bytes) exceed %5 bytes: the configuration would not be sent</translation>
+        <translation>%1: image %2 (%3 bytes) and the configuration (%4 bytes) exceed %5 bytes: the device would show &quot;%6&quot;</translation>
     </message>
     <message>
         <source>Finding.versionMissing</source>
@@ -483,6 +495,10 @@ Options sent: %5</translation>
         <translation>if devices do not answer, disconnect %1 (e.g. the wireless network) while updating</translation>
     </message>
     <message>
+        <source>Remedy.eraseWithoutConfig</source>
+        <translation>choose the devices&apos; configuration file, or untick &quot;%1&quot;</translation>
+    </message>
+    <message>
         <source>Remedy.folderEmpty</source>
         <translation>copy the firmware (kvx...bin and kvx...-ver.bin) into the folder, or choose another</translation>
     </message>
@@ -497,6 +513,10 @@ Options sent: %5</translation>
     <message>
         <source>Remedy.imageMissing</source>
         <translation>put the image %1 beside its version file, or remove %2</translation>
+    </message>
+    <message>
+        <source>Remedy.imageTooLarge</source>
+        <translation>replace %1 with an image of at most %2 bytes</translation>
     </message>
     <message>
         <source>Remedy.interfaceDown</source>
@@ -664,6 +684,22 @@ Options sent: %5</translation>
     <message>
         <source>Log.timedOut</source>
         <translation>timed out at &quot;%1&quot;</translation>
+    </message>
+    <message>
+        <source>Log.consoleThreadFailed</source>
+        <translation>The console thread failed: debug lines are no longer shown</translation>
+    </message>
+    <message>
+        <source>Log.listenerThreadFailed</source>
+        <translation>The listener thread failed: no more requests are heard on UDP port 3281</translation>
+    </message>
+    <message>
+        <source>Log.reportThreadFailed</source>
+        <translation>The report thread failed: rows are written when the run ends</translation>
+    </message>
+    <message>
+        <source>Log.transferThreadFailed</source>
+        <translation>The transfer thread failed: the devices it served ended as failed</translation>
     </message>
     <message>
         <source>Log.unknown</source>

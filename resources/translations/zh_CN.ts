@@ -160,6 +160,10 @@
         <translation>本次运行已结束，不再接收设备的升级请求</translation>
     </message>
     <message>
+        <source>Log.serverFailed</source>
+        <translation>服务出错，已无法接收设备的升级请求；请点击“开始升级”重新启动</translation>
+    </message>
+    <message>
         <source>Log.startFailed</source>
         <translation>启动失败：%1</translation>
     </message>
@@ -351,6 +355,10 @@ MAC 地址：%2
         <translation>“”（空型号）</translation>
     </message>
     <message>
+        <source>Finding.eraseWithoutConfig</source>
+        <translation>已勾选“%1”，但未选择配置文件：%2 %3 %4</translation>
+    </message>
+    <message>
         <source>Finding.firmwareChoice</source>
         <translation>%1：使用 %2，镜像 %3（%4 字节，%5 个数据块，校验和 %6）</translation>
     </message>
@@ -393,6 +401,10 @@ MAC 地址：%2
     <message>
         <source>Finding.imageMissing</source>
         <translation>%1：无法读取镜像 %2（%3），设备将显示“%4”</translation>
+    </message>
+    <message>
+        <source>Finding.imageTooLarge</source>
+        <translation>%1：镜像 %2（%3 字节）超过设备可接收的上限 %4 字节，设备将显示“%5”</translation>
     </message>
     <message>
         <source>Finding.interfaceDown</source>
@@ -448,7 +460,7 @@ MAC 地址：%2
     </message>
     <message>
         <source>Finding.tooLarge</source>
-        <translation>%1：镜像 %2（%3 字节）加上配置文件（%4 字节）超过 %5 字节，配置文件将不会被发送</translation>
+        <translation>%1：镜像 %2（%3 字节）加上配置文件（%4 字节）超过 %5 字节，设备将显示“%6”</translation>
     </message>
     <message>
         <source>Finding.versionMissing</source>
@@ -483,6 +495,10 @@ MAC 地址：%2
         <translation>如果设备没有响应，请在升级期间断开 %1（例如无线网络）</translation>
     </message>
     <message>
+        <source>Remedy.eraseWithoutConfig</source>
+        <translation>请选择设备的配置文件，或取消勾选“%1”</translation>
+    </message>
+    <message>
         <source>Remedy.folderEmpty</source>
         <translation>请将升级文件（kvx...bin 和 kvx...-ver.bin）复制到该目录，或选择其他目录</translation>
     </message>
@@ -497,6 +513,10 @@ MAC 地址：%2
     <message>
         <source>Remedy.imageMissing</source>
         <translation>请将镜像 %1 放在其版本文件旁边，或删除 %2</translation>
+    </message>
+    <message>
+        <source>Remedy.imageTooLarge</source>
+        <translation>请将 %1 换成不超过 %2 字节的镜像</translation>
     </message>
     <message>
         <source>Remedy.interfaceDown</source>
@@ -664,6 +684,22 @@ MAC 地址：%2
     <message>
         <source>Log.timedOut</source>
         <translation>在“%1”阶段超时</translation>
+    </message>
+    <message>
+        <source>Log.consoleThreadFailed</source>
+        <translation>控制台输出线程出错：调试信息不再显示</translation>
+    </message>
+    <message>
+        <source>Log.listenerThreadFailed</source>
+        <translation>监听线程出错：UDP 端口 3281 不再接收升级请求</translation>
+    </message>
+    <message>
+        <source>Log.reportThreadFailed</source>
+        <translation>报告写入线程出错：各行将在本次运行结束时写入</translation>
+    </message>
+    <message>
+        <source>Log.transferThreadFailed</source>
+        <translation>传输线程出错：其负责的设备均已按失败结束</translation>
     </message>
     <message>
         <source>Log.unknown</source>

@@ -2,6 +2,7 @@
 #pragma once
 // The server on the tool side of a private namespace pair, brelvo-devsim on
 // the device side, and a bare socket standing in for a scripted device.
+// Shared by the integration and the reliability tests.
 
 #include "ChildProcess.h"
 #include "Csv.h"
@@ -22,35 +23,64 @@
 
 namespace brelvo_it {
 
+using namespace brelvo;
 using namespace std::chrono_literals;
 using brelvo_test::devsimCommand;
 using brelvo_test::FirmwareFolder;
 using brelvo_test::NetnsEnv;
-using brelvo_test::parseCsv;
 using brelvo_test::waitFor;
 
 constexpr const char* kProduct = brelvo_test::kDevsimProduct;
 
 #define BRELVO_REQUIRE_NETNS(env)                                                                         \
-    auto env = brelvo_test::NetnsEnv::fromEnvironment();                                                  \
-    if (!env.usable() || env.devsim.empty())                                                              \
-        GTEST_SKIP() << (env.usable() ? "brelvo-devsim was not built" : env.skipReason)
+    const auto env = brelvo_test::NetnsEnv::fromEnvironment();                                            \
+    if (!env.usable() || env.devsim.empty() || env.devAddrs.empty())                                      \
+    GTEST_SKIP() << "needs a private network namespace with brelvo-devsim: " << env.skipReason
 
-struct Server : brelvo::UpdateServer {
-    Server(const FirmwareFolder& fw, const NetnsEnv& env, const std::string& config = "", int options = 3)
+// Started and listening on UDP 3281 (so that a device's single request is
+// heard); stopped and idle at the end. Collects its events as they are waited for.
+struct Server : UpdateServer {
+    Server(const NetnsEnv& env, ServerSettings s)
     {
-        EXPECT_EQ(start(fw.dir.path(), config, env.toolAddr, options), 0);
+        s.localAddress = env.toolAddr;
+        EXPECT_EQ(start(s), 0) << startError();
         EXPECT_TRUE(waitFor([] { return brelvo_test::udpPortBound(3281); }, 5s)) << "listener never bound UDP 3281";
+    }
+    Server(const FirmwareFolder& fw, const NetnsEnv& env, const std::string& config = "", int options = 3)
+        : Server(env, ServerSettings{fw.dir.path(), config, "", options, true, ""})
+    {
     }
     ~Server()
     {
         stop();
         EXPECT_TRUE(waitFor([&] { return isIdle(); }, 45s, 20ms)) << "not idle after stop";
     }
-    std::shared_ptr<brelvo::UpdateJob> waitJob(int index, int status, std::chrono::milliseconds limit = 5s)
+    std::shared_ptr<UpdateJob> waitJob(int index, int status, std::chrono::milliseconds limit = 5s)
     {
-        std::shared_ptr<brelvo::UpdateJob> job;
+        std::shared_ptr<UpdateJob> job;
         return waitFor([&] { return (job = jobAt(index)) && job->statusCode() == status; }, limit) ? job : nullptr;
+    }
+    std::vector<Event> events;
+    // The first event of `kind` collected so far or within `limit`.
+    const Event* waitEvent(EventKind kind, std::chrono::milliseconds limit = 10s, std::chrono::milliseconds step = 10ms)
+    {
+        const auto first = [&]() -> const Event* {
+            takeEvents(events);
+            for (const Event& e : events)
+                if (e.kind == kind)
+                    return &e;
+            return nullptr;
+        };
+        return waitFor([&] { return first() != nullptr; }, limit, step) ? first() : nullptr;
+    }
+    std::vector<EventKind> kindsOf(uint64_t job)
+    {
+        takeEvents(events);
+        std::vector<EventKind> out;
+        for (const Event& e : events)
+            if (e.jobId == job)
+                out.push_back(e.kind);
+        return out;
     }
 };
 
@@ -79,29 +109,14 @@ struct RawDevice {
     void request() const { send(devsim::encodeRequest(kProduct), 3281); }
     void complete() const { send(devsim::encodeResult(devsim::TypeWriteComplete), jobPort); }
     bool requestAndComplete() { return request(), awaitOffer(10000) && (complete(), true); }
-    // The next datagram of `type` within `ms`, or empty.
-    std::vector<uint8_t> awaitType(int type, int ms) const
-    {
-        pollfd p{fd, POLLIN, 0};
-        uint8_t buf[2048];
-        const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-        for (auto left = ms; left > 0 && poll(&p, 1, left) > 0;
-             left = int(std::chrono::duration_cast<std::chrono::milliseconds>(until - std::chrono::steady_clock::now()).count())) {
-            const ssize_t n = recv(fd, buf, sizeof buf, 0);
-            if (n > 0 && devsim::messageType(buf, size_t(n)) == type)
-                return std::vector<uint8_t>(buf, buf + n);
-        }
-        return {};
-    }
     bool awaitOffer(int ms)
     {
         pollfd p{fd, POLLIN, 0};
         uint8_t buf[2048];
         devsim::Offer o;
         while (poll(&p, 1, ms) > 0) {
-            ssize_t n = recv(fd, buf, sizeof buf, 0);
-            if (n > 0 && devsim::messageType(buf, size_t(n)) == devsim::TypeOffer &&
-                devsim::decodeOffer(buf, size_t(n), o).empty())
+            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+            if (n > 0 && devsim::messageType(buf, size_t(n)) == devsim::TypeOffer && devsim::decodeOffer(buf, size_t(n), o).empty())
                 return (jobPort = o.jobPort) != 0;
         }
         return false;

@@ -1,35 +1,35 @@
 // SPDX-License-Identifier: MIT
 // 100 devices at once, at full speed, complete byte-exact and never see two
-// blocks closer than the pacing allows; the 101st is dropped, and a reader
-// polling (later pruning) the table every few ms sees no lost or doubled job.
+// blocks closer than the pacing allows, and a reader polling (later pruning)
+// the table every few ms sees no lost or doubled job. (The 101st device:
+// Listener.ATakenPortFailsTheStartAndAHundredRequestsFillTheTable.)
 
-#include "Harness.h"
+#include "IntegrationHelpers.h"
 
 #include <atomic>
 #include <set>
 #include <thread>
 
-using namespace reliability;
+using namespace brelvo_it;
 
-TEST(Load, HundredDevicesThenTheTableIsFull)
+TEST(Load, HundredDevicesAtFullSpeedWhileTheTableIsReadAndPruned)
 {
-    RELIABILITY_NETNS_ENV(env);
+    BRELVO_REQUIRE_NETNS(env);
     if (env.devAddrs.size() < 100)
         GTEST_SKIP() << "needs 100 device addresses (DEVICES 100), got " << env.devAddrs.size();
     // Four MiB each, the last block short; a sanitizer build, several times
     // slower, keeps to 64 KiB so that the two cores are not simply swamped.
 #ifdef BRELVO_SANITIZED
-    FirmwareFolder fw((64 << 10) + 5);
+    FirmwareFolder fw((64 << 10) + 5, "kvx_ABCDEFG_V1", 7);
 #else
-    FirmwareFolder fw((4 << 20) + 5);
+    FirmwareFolder fw((4 << 20) + 5, "kvx_ABCDEFG_V1", 7);
 #endif
-    UpdateServer server;
-    ASSERT_TRUE(startListening(server, fw.dir.path(), "", OptionUpdateBoot, env));
+    Server server(fw, env, "", OptionUpdateBoot);
     auto wave = [&](int count, const char* port, const char* staggerMs) {
         // Capture times jitter by some tens of microseconds: 0.9 ms less a margin.
-        auto run = runDevsim(env, {"--count", std::to_string(count), "--bind", env.devAddrs[0] + "-" +
-                                   env.devAddrs[size_t(count) - 1], "--port", port, "--stagger", staggerMs,
-                                   "--expect-image", fw.imagePath, "--min-gap-us", "850"}, 180s);
+        auto run = brelvo_test::runDevsim(env, {"--count", std::to_string(count), "--bind", env.devAddrs[0] + "-" +
+                                                env.devAddrs[size_t(count) - 1], "--port", port, "--stagger", staggerMs,
+                                                "--expect-image", fw.imagePath, "--min-gap-us", "850"}, 180s);
         EXPECT_EQ(run.exitCode, 0) << run.output; // each device got the image, byte for byte
     };
 
@@ -59,20 +59,14 @@ TEST(Load, HundredDevicesThenTheTableIsFull)
     wave(100, "46000", "0");
     std::set<std::string> lent;
     for (int i = 0; i < 100; ++i)
-        if (auto job = jobReaching(server, i, DeviceWriteComplete, 20s))
+        if (auto job = server.waitJob(i, DeviceWriteComplete, 20s))
             lent.insert(job->lentAddressText());
     EXPECT_EQ(lent.size(), 100u) << "a job missed code 9, or two devices were lent one address";
-    brelvo_test::StdoutCapture console;
-    auto extra = runDevsim(env, {"--bind", env.devAddrs[0], "--port", "46500", "--offer-timeout", "6000"});
-    console.stop();
-    EXPECT_NE(extra.exitCode, 0) << "the 101st device got an Offer: " << extra.output;
-    EXPECT_TRUE(console.contains("Too Many update had happened\n")) << console.text();
-    EXPECT_EQ(server.jobCount(), 100);
 
     prune = true; // now finished jobs go while new ones arrive
-    EXPECT_TRUE(brelvo_test::waitFor([&] { return server.jobCount() == 0; }, 10s));
+    EXPECT_TRUE(waitFor([&] { return server.jobCount() == 0; }, 10s));
     wave(30, "46600", "20");
-    EXPECT_TRUE(brelvo_test::waitFor([&] { return server.jobCount() == 0; }, 20s)) << server.jobCount() << " left";
+    EXPECT_TRUE(waitFor([&] { return server.jobCount() == 0; }, 20s)) << server.jobCount() << " left";
     done = true;
     reader.join();
     EXPECT_TRUE(problems.empty()) << problems.front();

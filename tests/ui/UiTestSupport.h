@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -106,6 +107,18 @@ private:
     QTimer timer_;
     std::deque<Action> actions_;
 };
+
+// The names of a box's visible buttons drawn in the blue of the default one.
+inline QString drawnDefault(QWidget* box)
+{
+    QString names;
+    for (auto* button : box->findChildren<QPushButton*>()) {
+        const QColor ground = button->grab().toImage().pixelColor(4, button->height() / 2);
+        if (button->isVisible() && ground.blue() > 150 && ground.blue() > 2 * ground.red())
+            names += button->objectName();
+    }
+    return names;
+}
 
 // Runs `Test` the way the window runs: it writes "server.ini" into the
 // current directory, keeps the user's settings in XDG_CONFIG_HOME (read

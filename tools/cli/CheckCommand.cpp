@@ -4,9 +4,9 @@
 #include "check/FindingText.h"
 #include "check/PreflightCheck.h"
 #include "record/EventFormat.h"
+#include "record/TextSafety.h"
 
 #include <cerrno>
-#include <cstdint>
 #include <cstring>
 
 namespace brelvo_cli {
@@ -40,62 +40,22 @@ const char* label(Severity s)
     return "ok    ";
 }
 
-// The length of the valid UTF-8 sequence at `i` (1 to 4), or 0 when the
-// byte there starts none: overlong forms, surrogates and values beyond
-// U+10FFFF do not count.
-size_t utf8Length(const std::string& s, size_t i)
-{
-    const auto byte = [&s](size_t k) { return static_cast<uint8_t>(s[k]); };
-    const uint8_t b = byte(i);
-    if (b < 0x80)
-        return 1;
-    size_t n;
-    uint32_t cp, min;
-    if ((b & 0xE0) == 0xC0) {
-        n = 2, cp = b & 0x1F, min = 0x80;
-    } else if ((b & 0xF0) == 0xE0) {
-        n = 3, cp = b & 0x0F, min = 0x800;
-    } else if ((b & 0xF8) == 0xF0) {
-        n = 4, cp = b & 0x07, min = 0x10000;
-    } else {
-        return 0;
-    }
-    if (i + n > s.size())
-        return 0;
-    for (size_t k = 1; k < n; ++k) {
-        if ((byte(i + k) & 0xC0) != 0x80)
-            return 0;
-        cp = (cp << 6) | (byte(i + k) & 0x3F);
-    }
-    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF))
-        return 0;
-    return n;
-}
-
-std::string hexEscape(uint8_t b, const char* format)
-{
-    char text[8];
-    std::snprintf(text, sizeof text, format, b);
-    return text;
-}
-
 } // namespace
 
-std::vector<brelvo::Finding> checkRunSettings(const std::string& address, const std::string& firmwareDir,
-                                              const std::string& configPath)
+std::vector<brelvo::Finding> checkRunSettings(const CheckOptions& options)
 {
     brelvo::PreflightInput input;
-    input.localAddress = address;
-    input.firmwareDir = firmwareDir;
-    input.configPath = configPath;
+    input.localAddress = options.address;
+    input.firmwareDir = options.firmwareDir;
+    input.configPath = options.configPath;
+    input.options = brelvo::OptionUpdateBoot | (options.erase ? brelvo::OptionEraseBoot : 0);
     input.programName = "brelvo-cli";
     return brelvo::runPreflightCheck(input);
 }
 
 int runCheck(const CheckOptions& options, std::FILE* out)
 {
-    const std::vector<brelvo::Finding> findings =
-        checkRunSettings(options.address, options.firmwareDir, options.configPath);
+    const std::vector<brelvo::Finding> findings = checkRunSettings(options);
 
     std::string text;
     if (options.json) {
@@ -114,13 +74,13 @@ int runCheck(const CheckOptions& options, std::FILE* out)
 
 std::string findingAsText(const Finding& f)
 {
-    std::string out = label(f.severity) + terminalSafe(brelvo::findingMessage(f)) + "  [" +
+    std::string out = label(f.severity) + brelvo::displayText(brelvo::findingMessage(f)) + "  [" +
                       brelvo::findingIdName(f.id) + "]\n";
     const std::string remedy = brelvo::findingRemedy(f);
     if (!remedy.empty())
-        out += "      fix: " + terminalSafe(remedy) + "\n";
+        out += "      fix: " + brelvo::displayText(remedy) + "\n";
     for (const std::string& d : f.details)
-        out += "      " + terminalSafe(d) + "\n";
+        out += "      " + brelvo::displayText(d) + "\n";
     return out;
 }
 
@@ -137,22 +97,22 @@ std::string summaryAsText(const std::vector<Finding>& findings)
 
 std::string findingAsJson(const Finding& f)
 {
-    std::string out = "{\"severity\":" + jsonString(brelvo::severityName(f.severity)) +
-                      ",\"id\":" + jsonString(brelvo::findingIdName(f.id)) +
-                      ",\"message\":" + jsonString(brelvo::findingMessage(f)) +
-                      ",\"remedy\":" + jsonString(brelvo::findingRemedy(f)) + ",\"args\":{";
+    std::string out = "{\"severity\":" + brelvo::jsonString(brelvo::severityName(f.severity)) +
+                      ",\"id\":" + brelvo::jsonString(brelvo::findingIdName(f.id)) +
+                      ",\"message\":" + brelvo::jsonString(brelvo::findingMessage(f)) +
+                      ",\"remedy\":" + brelvo::jsonString(brelvo::findingRemedy(f)) + ",\"args\":{";
     for (size_t i = 0; i < f.args.size(); ++i)
-        out += (i ? "," : "") + jsonString(f.args[i].first) + ":" + jsonString(f.args[i].second);
+        out += (i ? "," : "") + brelvo::jsonString(f.args[i].first) + ":" + brelvo::jsonString(f.args[i].second);
     out += "},\"details\":[";
     for (size_t i = 0; i < f.details.size(); ++i)
-        out += (i ? "," : "") + jsonString(f.details[i]);
+        out += (i ? "," : "") + brelvo::jsonString(f.details[i]);
     return out + "]}";
 }
 
 std::string checkAsJson(const std::vector<Finding>& findings, const std::string& version)
 {
     const Counts c = count(findings);
-    std::string out = "{\"program\":\"brelvo-cli\",\"version\":" + jsonString(version) + ",\"findings\":[";
+    std::string out = "{\"program\":\"brelvo-cli\",\"version\":" + brelvo::jsonString(version) + ",\"findings\":[";
     for (size_t i = 0; i < findings.size(); ++i)
         out += std::string(i ? ",\n" : "\n") + "  " + findingAsJson(findings[i]);
     out += "\n],\"summary\":{\"failures\":" + std::to_string(c.failures) +
@@ -169,59 +129,6 @@ int checkExitCode(const std::vector<Finding>& findings)
     case Severity::Info: break;
     }
     return kExitOk;
-}
-
-std::string terminalSafe(const std::string& bytes)
-{
-    std::string out;
-    out.reserve(bytes.size());
-    for (size_t i = 0; i < bytes.size();) {
-        const uint8_t b = static_cast<uint8_t>(bytes[i]);
-        const size_t n = utf8Length(bytes, i);
-        if (b == '\\') {
-            out += "\\\\";
-            i += 1;
-        } else if (n == 0 || b < 0x20 || b == 0x7F) {
-            out += hexEscape(b, "\\x%02X");
-            i += 1;
-        } else if (n == 2 && b == 0xC2 && static_cast<uint8_t>(bytes[i + 1]) < 0xA0) {
-            // C1 control characters (U+0080..U+009F) steer terminals too.
-            out += hexEscape(b, "\\x%02X") + hexEscape(static_cast<uint8_t>(bytes[i + 1]), "\\x%02X");
-            i += 2;
-        } else {
-            out.append(bytes, i, n);
-            i += n;
-        }
-    }
-    return out;
-}
-
-std::string jsonString(const std::string& bytes)
-{
-    std::string out = "\"";
-    for (size_t i = 0; i < bytes.size();) {
-        const uint8_t b = static_cast<uint8_t>(bytes[i]);
-        const size_t n = utf8Length(bytes, i);
-        if (n == 0) {
-            out += "\xEF\xBF\xBD";
-            i += 1;
-            continue;
-        }
-        switch (b) {
-        case '"': out += "\\\""; break;
-        case '\\': out += "\\\\"; break;
-        case '\n': out += "\\n"; break;
-        case '\r': out += "\\r"; break;
-        case '\t': out += "\\t"; break;
-        default:
-            if (b < 0x20 || b == 0x7F)
-                out += hexEscape(b, "\\u%04x");
-            else
-                out.append(bytes, i, n);
-        }
-        i += n;
-    }
-    return out + "\"";
 }
 
 } // namespace brelvo_cli

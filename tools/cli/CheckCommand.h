@@ -15,8 +15,7 @@ namespace brelvo_cli {
 int runCheck(const CheckOptions& options, std::FILE* out = stdout);
 
 // The pre-flight check of the settings both commands share, as brelvo-cli.
-std::vector<brelvo::Finding> checkRunSettings(const std::string& address, const std::string& firmwareDir,
-                                              const std::string& configPath);
+std::vector<brelvo::Finding> checkRunSettings(const CheckOptions& options);
 
 // A finding as lines for a person: severity, message and id, then its remedy
 // and details indented. Ends with a newline.
@@ -33,13 +32,5 @@ std::string checkAsJson(const std::vector<brelvo::Finding>& findings, const std:
 
 // 0 when nothing is worse than info, 1 with warnings, 2 with a failure.
 int checkExitCode(const std::vector<brelvo::Finding>& findings);
-
-// Findings name files, product codes and command lines, which may hold any
-// bytes. Valid UTF-8 without control characters passes unchanged; control
-// bytes, DEL and bytes that are not UTF-8 become \xNN, and a backslash \\.
-std::string terminalSafe(const std::string& bytes);
-// A JSON string literal, quotes included. Bytes that are not UTF-8 become
-// U+FFFD.
-std::string jsonString(const std::string& bytes);
 
 } // namespace brelvo_cli

@@ -35,6 +35,7 @@ const option kCheckOptions[] = {
     {"firmware", required_argument, nullptr, kFirmware},
     {"config", required_argument, nullptr, kConfig},
     {"json", no_argument, nullptr, kJson},
+    {"erase", no_argument, nullptr, kErase},
     {"help", no_argument, nullptr, kHelp},
     {"version", no_argument, nullptr, kVersion},
     {nullptr, 0, nullptr, 0},
@@ -97,7 +98,7 @@ std::string writtenOption(char** argv, int index)
 
 bool isServeOnly(const std::string& written)
 {
-    for (const char* name : {"--erase", "--no-update-boot", "--devices", "--idle-exit", "--report"}) {
+    for (const char* name : {"--no-update-boot", "--devices", "--idle-exit", "--report"}) {
         if (written.size() > 2 && std::strncmp(name, written.c_str(), written.size()) == 0)
             return true;
     }
@@ -154,6 +155,7 @@ Taken takeCommonOption(int c, const char* value, ParseState& st, std::string& er
         return nonEmpty(st.where, "config", value, "a file", st.common.configPath, error) ? Taken::Yes
                                                                                           : Taken::Refused;
     case kJson: st.common.json = true; return Taken::Yes;
+    case kErase: st.common.erase = true; return Taken::Yes;
     case kHelp: st.help = true; return Taken::Yes;
     case kVersion: st.version = true; return Taken::Yes;
     default: return Taken::No;
@@ -163,7 +165,6 @@ Taken takeCommonOption(int c, const char* value, ParseState& st, std::string& er
 Taken takeServeOption(int c, const char* value, const std::string& where, ServeOptions& serve, std::string& error)
 {
     switch (c) {
-    case kErase: serve.erase = true; return Taken::Yes;
     case kNoUpdateBoot: serve.updateBoot = false; return Taken::Yes;
     case kDevices:
         if (!parseCount(value, 1, 1000000, serve.devices)) {
@@ -274,6 +275,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         out.serve.firmwareDir = st.common.firmwareDir;
         out.serve.configPath = st.common.configPath;
         out.serve.json = st.common.json;
+        out.serve.erase = st.common.erase;
     } else {
         out.action = CommandLine::Action::Check;
         out.check = st.common;
@@ -290,9 +292,10 @@ std::string versionText() { return std::string("brelvo-cli ") + BRELVO_VERSION; 
 
 const char* helpText()
 {
-    return R"(Usage: brelvo-cli check --address ADDRESS --firmware DIR [--config FILE] [--json]
-  or:  brelvo-cli serve --address ADDRESS --firmware DIR [--config FILE] [--json]
-                        [--erase] [--no-update-boot] [--devices N]
+    return R"(Usage: brelvo-cli check --address ADDRESS --firmware DIR [--config FILE] [--erase]
+                        [--json]
+  or:  brelvo-cli serve --address ADDRESS --firmware DIR [--config FILE] [--erase]
+                        [--json] [--no-update-boot] [--devices N]
                         [--idle-exit SECONDS] [--report FILE]
   or:  brelvo-cli --help | --version
 
@@ -315,12 +318,13 @@ Options of both commands:
                            after each image (image and file at most 16 MiB)
       --json               machine-readable output: check prints one JSON
                            document, serve one JSON object per line
+      --erase              the devices also erase their configuration
+                           partition (--config does not imply it); without
+                           --config the check warns
   -h, --help               show this help and exit
       --version            show the version and exit
 
 Options of serve:
-      --erase              the devices also erase their configuration
-                           partition (--config does not imply it)
       --no-update-boot     do not ask the devices to write the boot partition
       --devices N          stop once N devices have reached a result
       --idle-exit SECONDS  stop after SECONDS in which no device was at work
@@ -341,7 +345,10 @@ devices at work as stopped: they count as neither):
      port (settings refused)
   3  serving could not start (e.g. UDP port 3281 is held), or stopped
      listening on its own
-A second signal while stopping exits at once with 128 + its number.
+  4  the run report lost rows (its folder went away, the disk is full, or a
+     device was still ending when serving stopped); before 3, 3 before 1
+A second signal while stopping exits at once with 128 + its number, and
+without the last line, which states the exit status only once it is final.
 
 Sweeping the network for free addresses needs a raw ICMP socket (root or
 'sudo setcap cap_net_raw+ep $(command -v brelvo-cli)') or a group inside

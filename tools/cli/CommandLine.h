@@ -10,7 +10,8 @@ namespace brelvo_cli {
 constexpr int kExitOk = 0;
 constexpr int kExitWarnings = 1;     // check: warnings; serve: some device failed
 constexpr int kExitRefused = 2;      // usage error, or check found a failure
-constexpr int kExitStartFailed = 3;  // serve: serving could not start
+constexpr int kExitStartFailed = 3;  // serve: serving could not start, or its listener ended
+constexpr int kExitReportIncomplete = 4; // serve: the run report lost rows
 
 // The settings of `brelvo-cli check`.
 struct CheckOptions {
@@ -18,6 +19,7 @@ struct CheckOptions {
     std::string firmwareDir;
     std::string configPath; // empty: none
     bool json = false;      // one JSON document instead of text
+    bool erase = false;     // --erase: checked against the configuration
 };
 
 // The settings of `brelvo-cli serve`, checked for form by the parser.

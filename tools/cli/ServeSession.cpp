@@ -7,6 +7,7 @@
 #include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
+#include "record/TextSafety.h"
 #include "server/ServerSettings.h"
 #include "server/UpdateServer.h"
 
@@ -68,6 +69,13 @@ bool shouldPrune(int ended, int lingering, int tableSize)
     return lingering == 0 || tableSize >= kCrowdedTable;
 }
 
+int serveExitCode(EndReason reason, bool reportComplete, const ServeTally& tally)
+{
+    if (!reportComplete)
+        return kExitReportIncomplete;
+    return reason == EndReason::ListenerLost ? kExitStartFailed : tally.exitCode();
+}
+
 bool refusesSettings(const std::vector<brelvo::Finding>& findings)
 {
     for (const brelvo::Finding& f : findings) {
@@ -82,8 +90,12 @@ bool refusesSettings(const std::vector<brelvo::Finding>& findings)
 
 int runServe(const ServeOptions& options)
 {
-    const std::vector<brelvo::Finding> findings =
-        checkRunSettings(options.address, options.firmwareDir, options.configPath);
+    CheckOptions settings;
+    settings.address = options.address;
+    settings.firmwareDir = options.firmwareDir;
+    settings.configPath = options.configPath;
+    settings.erase = options.erase;
+    const std::vector<brelvo::Finding> findings = checkRunSettings(settings);
     printFindings(findings, options.json);
     if (refusesSettings(findings)) {
         std::fprintf(stderr, "brelvo-cli: serve: refusing to start: the check above found a failure\n");
@@ -92,7 +104,7 @@ int runServe(const ServeOptions& options)
     std::string error;
     if (!options.reportPath.empty() && !reportWritable(options.reportPath, error)) {
         std::fprintf(stderr, "brelvo-cli: serve: --report '%s' cannot be written: %s\n",
-                     terminalSafe(options.reportPath).c_str(), error.c_str());
+                     brelvo::displayText(options.reportPath).c_str(), error.c_str());
         return kExitRefused;
     }
 
@@ -127,7 +139,7 @@ bool ServeSession::ended(const brelvo::JobSnapshot& job) const
     return resultSeen_.count(job.id) || (job.finished && brelvo::statusRow(job.status).final);
 }
 
-int ServeSession::run(const SignalWatcher& signals)
+int ServeSession::run(SignalWatcher& signals)
 {
     brelvo::ServerSettings settings;
     settings.firmwareDir = options_.firmwareDir;
@@ -137,66 +149,74 @@ int ServeSession::run(const SignalWatcher& signals)
     settings.writeReport = true;
     settings.reportPath = options_.reportPath;
 
-    brelvo::UpdateServer server;
-    if (server.start(settings) != 0) {
-        tick(server, true);
-        out_.finish();
-        writeAll(errFd_, "brelvo-cli: serve: cannot start: " +
-                             startFailureText(server.startError(), server.startErrno()) + "\n");
-        return kExitStartFailed;
-    }
-    tally_ = ServeTally(options_.devices, static_cast<int64_t>(options_.idleExitSeconds) * 1000, nowMs());
-
     ServeEnd end;
     end.deviceLimit = options_.devices;
     end.idleSeconds = options_.idleExitSeconds;
-    for (;;) {
-        pollfd wake{signals.wakeFd(), POLLIN, 0};
-        if (::poll(&wake, 1, kTickMs) > 0 || signals.signal() != 0) {
-            end.reason = EndReason::Signal;
-            end.signal = signals.signal();
-            break;
+    {
+        brelvo::UpdateServer server;
+        if (server.start(settings) != 0) {
+            tick(server, true);
+            out_.finish();
+            writeAll(errFd_, "brelvo-cli: serve: cannot start: " +
+                                 startFailureText(server.startError(), server.startErrno()) + "\n");
+            return kExitStartFailed;
         }
-        tick(server, false);
-        // The address sweep is work too: nothing else happens meanwhile.
-        if (tally_.finished(nowMs(), atWork_ + (sweepDone_ ? 0 : 1))) {
-            end.reason = tally_.succeeded() + tally_.failed() >= options_.devices && options_.devices > 0
-                             ? EndReason::DeviceLimit
-                             : EndReason::Idle;
-            break;
-        }
-        if (!server.listenerRunning()) {
-            end.reason = EndReason::ListenerLost;
-            break;
-        }
+        tally_ = ServeTally(options_.devices, static_cast<int64_t>(options_.idleExitSeconds) * 1000, nowMs());
+        end.reason = serveUntilEnd(server, signals, &end.signal);
+        end.reportComplete = finishRun(server);
+        end.report = server.reportPath();
+        // The server's destruction joins its threads and ends whatever is
+        // left: only after it are the tally and the report final.
     }
-
-    end.reportComplete = finishRun(server);
-    end.report = server.reportPath();
     end.succeeded = tally_.succeeded();
     end.failed = tally_.failed();
     end.stopped = tally_.stopped();
-    end.exitCode = end.reason == EndReason::ListenerLost ? kExitStartFailed : tally_.exitCode();
+    end.exitCode = serveExitCode(end.reason, end.reportComplete, tally_);
     end.station = brelvo::hostName();
+    // A second signal may be ending the process with another status: then
+    // no end line at all rather than one that states a wrong one.
+    if (const int ending = signals.settle())
+        return ending;
     out_.finish();
     out_.line(endLine(end, brelvo::unixTimeMs(), out_.form()));
     if (end.reason == EndReason::ListenerLost)
         writeAll(errFd_, "brelvo-cli: serve: the listener on UDP port 3281 ended on its own; serving stopped\n");
-    // The server's destruction joins its threads and writes any row still queued.
     return end.exitCode;
+}
+
+EndReason ServeSession::serveUntilEnd(brelvo::UpdateServer& server, const SignalWatcher& signals, int* signal)
+{
+    for (;;) {
+        pollfd wake{signals.wakeFd(), POLLIN, 0};
+        if (::poll(&wake, 1, kTickMs) > 0 || signals.signal() != 0) {
+            *signal = signals.signal();
+            return EndReason::Signal;
+        }
+        tick(server, false);
+        // The address sweep is work too: nothing else happens meanwhile.
+        if (tally_.finished(nowMs(), atWork_ + (sweepDone_ ? 0 : 1)))
+            return tally_.succeeded() + tally_.failed() >= options_.devices && options_.devices > 0
+                       ? EndReason::DeviceLimit
+                       : EndReason::Idle;
+        if (!server.listenerRunning())
+            return EndReason::ListenerLost;
+    }
 }
 
 bool ServeSession::finishRun(brelvo::UpdateServer& server)
 {
     server.stop();
     const int64_t deadline = nowMs() + kStopWaitMs;
+    bool allEnded = false;
     for (;;) {
         tick(server, true);
-        if ((atWork_ == 0 && server.activeTransfers() == 0) || nowMs() >= deadline)
+        allEnded = atWork_ == 0 && server.activeTransfers() == 0;
+        if (allEnded || nowMs() >= deadline)
             break;
         ::poll(nullptr, 0, 10);
     }
-    const bool complete = server.flushReports();
+    // A device still ending when the server goes may get no row.
+    const bool complete = server.flushReports() && allEnded;
     tick(server, true); // a report that failed says so
     return complete;
 }
@@ -217,6 +237,10 @@ void ServeSession::tick(brelvo::UpdateServer& server, bool stopping)
         reportShown_ = report;
         out_.line(reportLine(report, brelvo::unixTimeMs(), out_.form()));
     }
+    // From the jobs themselves: a result event may be lost to a full queue.
+    const brelvo::UpdateServer::EndedJobs ended = server.endedJobs();
+    tally_.jobsEnded(static_cast<int>(ended.succeeded), static_cast<int>(ended.failed),
+                     static_cast<int>(ended.stopped), nowMs());
     takeTable(server, server.snapshot(), stopping);
 }
 
@@ -228,7 +252,6 @@ void ServeSession::takeEvent(const brelvo::Event& e)
         sweepDone_ = true;
     if (e.kind == brelvo::EventKind::JobResult && e.jobId != 0) {
         resultSeen_.insert(e.jobId);
-        tally_.jobEnded(e.jobId, e.code, now);
         progress_.forget(e.jobId);
     }
     if (e.kind == brelvo::EventKind::DeviceWriting && (out_.live() || !progress_.writingStep(e.jobId, e.value)))
@@ -252,10 +275,6 @@ void ServeSession::takeTable(brelvo::UpdateServer& server, const std::vector<bre
         changed = changed || before == lastSeen_.end() || before->second != seen[job.id];
         if (ended(job)) {
             ++endedCount;
-            // Its JobResult may still be on its way (or was lost to a full
-            // queue): the table's word counts as well, once.
-            if (!resultSeen_.count(job.id))
-                tally_.jobEnded(job.id, job.status, now);
         } else {
             lingering += job.finished ? 1 : 0;
             atWork.push_back(job);

@@ -38,6 +38,10 @@ int runServe(const ServeOptions& options);
 // port held by another program, which fails the start itself (exit 3).
 bool refusesSettings(const std::vector<brelvo::Finding>& findings);
 
+// serve's exit code: a report that lost rows first (the station's record is
+// what cannot be had again), then a lost listener, then the devices' results.
+int serveExitCode(EndReason reason, bool reportComplete, const ServeTally& tally);
+
 // One run of `brelvo-cli serve` after the check: serves, prints what happens,
 // keeps the table clear; ends on a limit, a signal or a lost listener.
 class ServeSession {
@@ -46,14 +50,17 @@ public:
     ServeSession(const ServeOptions& options, int out, int err);
 
     // The exit code.
-    int run(const SignalWatcher& signals);
+    int run(SignalWatcher& signals);
 
 private:
+    // Serves until a limit, a signal (its number in `signal`) or a lost listener.
+    EndReason serveUntilEnd(brelvo::UpdateServer& server, const SignalWatcher& signals, int* signal);
     void tick(brelvo::UpdateServer& server, bool stopping);
     void takeEvent(const brelvo::Event& event);
     void takeTable(brelvo::UpdateServer& server, const std::vector<brelvo::JobSnapshot>& table, bool stopping);
     void drawStatus(const std::vector<brelvo::JobSnapshot>& atWork);
-    // Stops the server and waits (a little) for every job's end and row.
+    // Stops the server and waits (a little) for every job's end and row:
+    // true when every device's row is on disk.
     bool finishRun(brelvo::UpdateServer& server);
     bool ended(const brelvo::JobSnapshot& job) const;
     static int64_t nowMs();

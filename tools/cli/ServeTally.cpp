@@ -2,7 +2,6 @@
 #include "ServeTally.h"
 
 #include "CommandLine.h"
-#include "record/JobStatus.h"
 
 namespace brelvo_cli {
 
@@ -11,16 +10,12 @@ ServeTally::ServeTally(int deviceLimit, int64_t idleExitMs, int64_t startMs)
 {
 }
 
-void ServeTally::jobEnded(uint64_t jobId, int status, int64_t nowMs)
+void ServeTally::jobsEnded(int succeeded, int failed, int stopped, int64_t nowMs)
 {
-    activity(nowMs);
-    if (!ended_.insert(jobId).second)
+    if (succeeded == succeeded_ && failed == failed_ && stopped == stopped_)
         return;
-    switch (brelvo::statusRow(status).outcome) {
-    case brelvo::StatusOutcome::Succeeded: ++succeeded_; break;
-    case brelvo::StatusOutcome::Stopped: ++stopped_; break;
-    default: ++failed_; break;
-    }
+    succeeded_ = succeeded, failed_ = failed, stopped_ = stopped;
+    activity(nowMs);
 }
 
 void ServeTally::activity(int64_t nowMs)

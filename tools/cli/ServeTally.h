@@ -2,22 +2,22 @@
 #pragma once
 
 #include <cstdint>
-#include <set>
 
 namespace brelvo_cli {
 
 // What `brelvo-cli serve` counts while it runs: the devices that reached a
 // result, and when the run should end (--devices, --idle-exit). Fed by the
-// front-end's event loop; knows nothing of the server itself.
+// front-end's loop with the server's count of ended jobs; knows nothing of
+// the server itself.
 class ServeTally {
 public:
     // `deviceLimit` 0: no limit; `idleExitMs` 0: never idle out. The run
     // counts as active from `startMs` on.
     ServeTally(int deviceLimit, int64_t idleExitMs, int64_t startMs);
 
-    // A job ended with `status`, counted by the status's outcome; once per
-    // job, however often its end is reported.
-    void jobEnded(uint64_t jobId, int status, int64_t nowMs);
+    // So many jobs have ended so far, by outcome; a change at `nowMs` is
+    // activity.
+    void jobsEnded(int succeeded, int failed, int stopped, int64_t nowMs);
     // Anything a device did (request, block, progress) at `nowMs`.
     void activity(int64_t nowMs);
 
@@ -39,7 +39,6 @@ private:
     int succeeded_ = 0;
     int failed_ = 0;
     int stopped_ = 0;
-    std::set<uint64_t> ended_;
 };
 
 } // namespace brelvo_cli

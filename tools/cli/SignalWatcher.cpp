@@ -55,6 +55,14 @@ bool SignalWatcher::start(int messageFd, std::string& error)
     return true;
 }
 
+int SignalWatcher::settle()
+{
+    int expected = 0;
+    if (ending_.compare_exchange_strong(expected, -1) || expected < 0)
+        return 0;
+    return 128 + expected;
+}
+
 void SignalWatcher::run()
 {
     for (;;) {
@@ -71,6 +79,9 @@ void SignalWatcher::run()
             }
             continue;
         }
+        expected = 0;
+        if (!ending_.compare_exchange_strong(expected, signo))
+            continue; // settled: the process returns the status its last line states
         const std::string text = "\nbrelvo-cli: serve: " + signalName(signo) +
                                  " while stopping: exiting at once; devices still ending get no report row\n";
         ssize_t ignored = ::write(messageFd_, text.data(), text.size());

@@ -9,9 +9,10 @@
 namespace brelvo_cli {
 
 // SIGINT, SIGTERM and SIGHUP while serving: the first asks for a clean stop,
-// a second ends the process at once (exit 128 + its number). The signals stay
-// blocked in every thread; this class's thread takes them with sigwaitinfo,
-// so no work runs in a handler, and wakes the serving loop through a pipe.
+// a second ends the process at once (exit 128 + its number) unless the run
+// has settled its exit status first. The signals stay blocked in every
+// thread; this class's thread takes them with sigwaitinfo, so no work runs
+// in a handler, and wakes the serving loop through a pipe.
 class SignalWatcher {
 public:
     SignalWatcher() = default;
@@ -29,6 +30,11 @@ public:
     int wakeFd() const { return pipe_[0]; }
     // The first signal's number; 0 before.
     int signal() const { return first_.load(); }
+    // The run's exit status and report are final and about to be told: a
+    // later signal no longer ends the process. 0 then; when a second signal
+    // is already ending it, the status it ends with (128 + its number), and
+    // nothing more may be told.
+    int settle();
 
 private:
     void run();
@@ -39,6 +45,7 @@ private:
     int pipe_[2] = {-1, -1};
     int messageFd_ = -1;
     std::atomic<int> first_{0};
+    std::atomic<int> ending_{0}; // the second signal that ends the process; -1: settled
     std::atomic<bool> quitting_{false};
     std::thread thread_;
 };

@@ -39,25 +39,29 @@ MessageBoxDlg::~MessageBoxDlg() = default;
 
 int MessageBoxDlg::information(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, ":/Resources/ico_information.png", true);
+    return showBox(parent, title, content, ":/Resources/ico_information.png", true, Default::Ok);
 }
 
-int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content)
+int MessageBoxDlg::question(QWidget* parent, const QString& title, const QString& content, Default enter)
 {
-    return showBox(parent, title, content, ":/Resources/ico_question.png", true);
+    return showBox(parent, title, content, ":/Resources/ico_question.png", true, enter);
 }
 
 int MessageBoxDlg::warning(QWidget* parent, const QString& title, const QString& content)
 {
-    return showBox(parent, title, content, ":/Resources/ico_warning.png", false);
+    return showBox(parent, title, content, ":/Resources/ico_warning.png", false, Default::Ok);
 }
 
 int MessageBoxDlg::showBox(QWidget* parent, const QString& title, const QString& content,
-                           const QString& iconPath, bool withCancel)
+                           const QString& iconPath, bool withCancel, Default enter)
 {
     MessageBoxDlg dlg(parent);
     dlg.ui_->IconLab->setPixmap(QPixmap(iconPath));
     dlg.ui_->cancelBtn->setVisible(withCancel);
+    // The style sheet draws the default button in blue: the one Enter presses.
+    QPushButton* pressed = withCancel && enter == Default::Cancel ? dlg.ui_->cancelBtn : dlg.ui_->okBtn;
+    pressed->setDefault(true);
+    pressed->setFocus();
     dlg.loadTexts();
     dlg.ui_->titleLab->setText(title);
     // Replaces the tips page that loadTexts put there. Shown as written:
@@ -90,6 +94,7 @@ void MessageBoxDlg::showStartTips(QWidget* parent)
     dlg.ui_->topFrame->hide();
     dlg.ui_->IconLab->hide();
     dlg.ui_->cancelBtn->hide();
+    dlg.ui_->okBtn->setDefault(true);
 
     const int width = dlg.width();
     dlg.ui_->spaceAboveText->changeSize(width, 10, QSizePolicy::Minimum, QSizePolicy::Minimum);

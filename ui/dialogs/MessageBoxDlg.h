@@ -26,8 +26,13 @@ public:
     explicit MessageBoxDlg(QWidget* parent);
     ~MessageBoxDlg() override;
 
+    // The button Enter presses, drawn as the default: Cancel for a question
+    // whose OK would interrupt devices at work.
+    enum class Default { Ok, Cancel };
+
     static int information(QWidget* parent, const QString& title, const QString& content);
-    static int question(QWidget* parent, const QString& title, const QString& content);
+    static int question(QWidget* parent, const QString& title, const QString& content,
+                        Default enter = Default::Ok);
     static int warning(QWidget* parent, const QString& title, const QString& content);
     static void showStartTips(QWidget* parent);
 
@@ -43,7 +48,7 @@ protected:
 
 private:
     static int showBox(QWidget* parent, const QString& title, const QString& content,
-                       const QString& iconPath, bool withCancel);
+                       const QString& iconPath, bool withCancel, Default enter);
     void loadTexts();
 
     std::unique_ptr<Ui::MessageBox> ui_;

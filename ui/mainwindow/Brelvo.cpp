@@ -99,6 +99,12 @@ void Brelvo::construct()
     server_ = std::make_unique<brelvo::UpdateServer>();
 }
 
+void Brelvo::setServer(std::unique_ptr<brelvo::UpdateServer> server)
+{
+    if (!running_ && !checking_ && server)
+        server_ = std::move(server);
+}
+
 void Brelvo::setEndProcess(std::function<void()> end)
 {
     endProcess_ = std::move(end);

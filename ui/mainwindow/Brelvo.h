@@ -119,6 +119,8 @@ protected:
     bool isChecking() const { return checking_; }
     LogWindow* logWindow() const { return logWindow_; }
     brelvo::UpdateServer* server() const { return server_.get(); }
+    // Serves with `server` from the next Start on (no run may be going).
+    void setServer(std::unique_ptr<brelvo::UpdateServer> server);
     QSystemTrayIcon* trayIcon() const { return trayIcon_; }
 
 private slots:
@@ -217,6 +219,7 @@ private:
 
     uint64_t droppedSeen_ = 0;  // the engine's count of dropped events, as last read
     bool droppedSaid_ = false;  // this run's log already says events were lost
+    bool failureSaid_ = false;  // this run's log already says its listener failed
 
     QString lastFolder_;  // the file pickers' last folder
 

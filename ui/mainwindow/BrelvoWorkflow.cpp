@@ -106,6 +106,7 @@ void Brelvo::startOrStop()
         input.localAddress = pendingStart_.localAddress;
         input.firmwareDir = pendingStart_.firmwareDir;
         input.configPath = pendingStart_.configPath;
+        input.options = options;
         input.programName = "brelvo-tool";
 
         // The inputs stay held from here to the end of the run, so the run
@@ -131,8 +132,9 @@ void Brelvo::startOrStop()
     }
 
     if (busy()) {
-        const int answer =
-            MessageBoxDlg::question(this, tr("Title.stopUpdate"), tr("Content.questionStopUpdate"));
+        // Enter keeps the devices working.
+        const int answer = MessageBoxDlg::question(this, tr("Title.stopUpdate"), tr("Content.questionStopUpdate"),
+                                                   MessageBoxDlg::Default::Cancel);
         if (answer == QMessageBox::Cancel)
             return;
     }
@@ -207,6 +209,7 @@ void Brelvo::startServer()
     }
     checking_ = false;
     droppedSaid_ = false;
+    failureSaid_ = false;
     pollTimer_.start();
     running_ = true;
     startStopButton_->setEnabled(true);
@@ -316,8 +319,10 @@ void Brelvo::clearTable()
 
 void Brelvo::askToExit()
 {
-    const QString content = busy() ? tr("Content.questionExit") : tr("Content.questionExitApp");
-    const int answer = MessageBoxDlg::question(this, tr("Title.exit"), content);
+    const bool interrupts = busy();
+    const int answer = MessageBoxDlg::question(
+        this, tr("Title.exit"), interrupts ? tr("Content.questionExit") : tr("Content.questionExitApp"),
+        interrupts ? MessageBoxDlg::Default::Cancel : MessageBoxDlg::Default::Ok);
     if (answer == QMessageBox::Ok)
         shutdownAndExit();
 }
@@ -421,6 +426,16 @@ void Brelvo::pollJobs()
     showJobs(server_->snapshot());
     drainEvents();
 
+    // A listener that failed ends the run, as brelvo-cli serve does; once
+    // idle the button offers a new Start.
+    if (running_ && !failureSaid_ && server_->listenerFailed()) {
+        failureSaid_ = true;
+        logNote(tr("Log.serverFailed"), LogWindow::Tone::Failure);
+        server_->stop();
+        drainEvents();
+        startStopButton_->setEnabled(false);
+        setStartButtonKey("PushButton.prepareStop");
+    }
     if (server_->isIdle()) {
         pollTimer_.stop();
         running_ = false;

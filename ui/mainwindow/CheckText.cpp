@@ -8,8 +8,8 @@ using brelvo::FindingId;
 
 namespace {
 
-// A job status as the device table shows it, for texts that name the
-// status a device would end with.
+// A text of the window itself: a job status as the device table shows it,
+// for texts that name the status a device would end with, or a box's label.
 QString status(const char* key)
 {
     return QCoreApplication::translate("Brelvo", key);
@@ -106,7 +106,11 @@ QString CheckText::message(const Finding& f)
         return tr("Finding.checksumMismatch").arg(code(f), a("image"), a("computed"), version, outcome);
     }
     case FindingId::FirmwareTooLarge:
-        return tr("Finding.tooLarge").arg(code(f), a("image"), a("size"), a("configSize"), a("limit"));
+        return tr("Finding.tooLarge")
+            .arg(code(f), a("image"), a("size"), a("configSize"), a("limit"), status("Content.openUpFileFailed"));
+    case FindingId::FirmwareImageTooLarge:
+        return tr("Finding.imageTooLarge").arg(code(f), a("image"), a("size"), a("limit"),
+                                               status("Content.openUpFileFailed"));
     case FindingId::ConfigNone:
         return tr("Finding.configNone");
     case FindingId::ConfigOk:
@@ -119,6 +123,11 @@ QString CheckText::message(const Finding& f)
         return tr("Finding.configUnreadable").arg(a("config"), a("error"));
     case FindingId::ConfigTooShort:
         return tr("Finding.configTooShort").arg(a("config"), a("size"), a("minimum"));
+    case FindingId::EraseWithoutConfig:
+        // The warnings the window gives when the box is ticked.
+        return tr("Finding.eraseWithoutConfig")
+            .arg(status("CheckBox.clearBoot"), status("Content.warn1"), status("Content.warn2"),
+                 status("Content.warn3"));
     }
     return QString::fromLatin1(brelvo::findingIdName(f.id));
 }
@@ -166,6 +175,10 @@ QString CheckText::remedy(const Finding& f)
         return tr("Remedy.checksumMismatch").arg(a("computed"));
     case FindingId::FirmwareTooLarge:
         return tr("Remedy.tooLarge");
+    case FindingId::FirmwareImageTooLarge:
+        return tr("Remedy.imageTooLarge").arg(a("image"), a("limit"));
+    case FindingId::EraseWithoutConfig:
+        return tr("Remedy.eraseWithoutConfig").arg(status("CheckBox.clearBoot"));
     case FindingId::ConfigMissing:
     case FindingId::ConfigNotRegular:
     case FindingId::ConfigUnreadable:

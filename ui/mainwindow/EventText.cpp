@@ -149,6 +149,14 @@ QString EventText::line(const Event& e)
     case EventKind::ReportFailed:
         return tr("Log.reportFailed")
             .arg(safe(e.path), QString::fromStdString(brelvo::errorTextEnglish(e.code)) + detailSuffix(e));
+    case EventKind::ThreadFailed:
+        if (e.thread == "listener")
+            return tr("Log.listenerThreadFailed") + detailSuffix(e);
+        if (e.thread == "transfer")
+            return tr("Log.transferThreadFailed") + detailSuffix(e);
+        if (e.thread == "report")
+            return tr("Log.reportThreadFailed") + detailSuffix(e);
+        return tr("Log.consoleThreadFailed") + detailSuffix(e);
     case EventKind::MacLearnt:
         return job + tr("Log.macLearnt") + detailSuffix(e);
     case EventKind::MacUnknown:

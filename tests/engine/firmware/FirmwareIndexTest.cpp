@@ -56,7 +56,7 @@ TEST(FirmwareIndex, TheLastMatchByNameOrProductLineWins)
         {"a long code by product=", {{"kvx_ABCDEFG-ver.bin", "product=ABCDEFGHIJ\n"}}, "ABCDEFGHIJ", "kvx_ABCDEFG.bin"},
         {"product= among binary lines", {{"kvx_AAAAAAA-ver.bin", binary}}, "BINARYX", "kvx_AAAAAAA.bin"},
         {"nothing", {{"other", "product=ABCDEFG\n"}}, "ABCDEFG", ""},
-        // Lines too long to be descriptor lines are skipped, not held.
+        // Lines too long to be descriptor lines are not held: a product= one serves no code.
         {"a MiB-long product= line is none", {{"kvx_XXXXXXX-ver.bin", "product=ABCDEFG" + std::string(1 << 20, ' ')}},
          "ABCDEFG", ""},
         {"a product= line after a MiB-long one", {{"kvx_XXXXXXX-ver.bin", std::string(1 << 20, 'p') + "\nproduct=ABCDEFG"}},

@@ -57,7 +57,7 @@ inline std::string scanForFirmware(const std::string& dir, const std::string& co
         if (served == code)
             chosen = e.path;
         const auto lines = brelvo::readFirmwareDescriptor(e.path);
-        if (lines && lines->hasProduct)
+        if (lines && lines->hasProduct && !lines->productCut)
             served = lines->product;
         if (served == code)
             chosen = e.path;

@@ -58,7 +58,7 @@ TEST_F(ImageStore, VersionFileDecidesModelAndChecksum)
         {"checksum=-1\n", 0, 0xFFFFFFFFu},
         {"PRODUCT=other\nchecksums=5\n", 0, 0},                       // neither key
         {"product=ABCDEFG\nproduct=ABCDEFG\r\n", 0, 0},
-        {"product=OTHERXX" + longLine, 0, 0},                          // too long to be a product line
+        {"product=ABCDEFG" + longLine, kPrepareModelMismatch, 0},      // too long to keep: another product
         {"checksum=3\n" + longLine + "\nproduct=ABCDEFG\nchecksum=5", 0, 5},
         {"product= ABCDEFG\n", kPrepareModelMismatch, 0},
         {"product=abcdefg\n", kPrepareModelMismatch, 0},
@@ -227,4 +227,22 @@ TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)
         EXPECT_EQ(results[i], results[i % 2]) << i;
     }
     EXPECT_EQ(store.imageReads(), 2u);  // once without, once with the configuration
+}
+
+// A Stop is asked between blocks: the read ends at the first ask that says
+// so, reports it as such, and leaves nothing behind for the next job.
+TEST_F(ImageStore, AStopAbandonsTheReadBetweenBlocks)
+{
+    const auto image = patternBytes(3 << 20, 4);
+    const std::string path = write(image, versionFor(image).c_str());
+    for (const int stopAt : {1, 4}) { // in the version file; in the image
+        int asked = 0;
+        brelvo::Error why;
+        EXPECT_FALSE(store.prepare(path, "ABCDEFG", "", &why, [&] { return ++asked == stopAt; })) << stopAt;
+        EXPECT_EQ(why.code, brelvo::kPrepareStopped) << why.text;
+        EXPECT_EQ(asked, stopAt);
+    }
+    const auto whole = store.prepare(path, "ABCDEFG", "");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(whole->bytes, image);
 }

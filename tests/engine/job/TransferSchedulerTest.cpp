@@ -20,13 +20,18 @@ struct Recorder : TransferObserver {
     std::mutex mutex;
     std::vector<Event> events;
     std::atomic<bool> ended{false};
+    std::atomic<bool> throwOnce{false}; // the first event kills the thread
+    std::string threadFailed;
 
     void transferEvent(Event event) override
     {
+        if (throwOnce.exchange(false))
+            throw std::bad_alloc();
         std::lock_guard<std::mutex> lock(mutex);
         events.push_back(std::move(event));
     }
     void transferEnded(const std::shared_ptr<UpdateJob>&) override { ended = true; }
+    void transferThreadFailed(const std::string& why) override { threadFailed = why; }
 };
 
 SocketHandle boundUdp(uint32_t address, SocketAddress* bound)
@@ -54,14 +59,19 @@ std::vector<int> receiveUntilEnd(SocketHandle device)
 
 } // namespace
 
+// Also: a thread that dies ends its job as failed, says why, and takes no
+// job after.
 TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBeforeTheStartSendsNothing)
 {
     inPrivateNetns([] {
         const uint32_t loopback = addressFromText("127.0.0.1");
         constexpr int kBlocks = 4;
         static_assert(kBlocks < TransferScheduler::kTicksPerDrain, "the pass must end between two periodic reads");
-        for (const bool stopFirst : {false, true}) {
+        enum { Served, StopFirst, Dies };
+        for (const int mode : {Served, StopFirst, Dies}) {
+            const bool stopFirst = mode == StopFirst;
             Recorder observer;
+            observer.throwOnce = mode == Dies;
             SocketAddress device, jobPort;
             const SocketHandle deviceSocket = boundUdp(0, &device); // any address: a broadcast reaches it
             const SocketHandle jobSocket = boundUdp(loopback, &jobPort);
@@ -93,12 +103,14 @@ TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBef
             {
                 TransferScheduler scheduler(observer);
                 CHILD_CHECK(scheduler.add(job, jobSocket, setup));
-                if (!stopFirst) {
+                if (mode == Served) {
                     seen = receiveUntilEnd(deviceSocket);
                     const std::vector<uint8_t> written = message(9);
                     sendTo(deviceSocket, written.data(), written.size(), to);
                 }
                 CHILD_CHECK(waitFor([&] { return observer.ended.load(); }, 30s));
+                if (mode == Dies)
+                    CHILD_CHECK(!scheduler.add(UpdateJob::create(origin), openUdpSocket(), setup));
             }
             std::vector<EventKind> kinds;
             for (const Event& e : observer.events) {
@@ -106,7 +118,11 @@ TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBef
                 CHILD_CHECK(e.jobId == 7 && e.address == loopback && e.port == device.port && e.wallTimeMs > 0);
             }
             using K = EventKind;
-            if (stopFirst) {
+            CHILD_CHECK(job->summary().optionsSent == (mode == Served));
+            if (mode == Dies) {
+                CHILD_CHECK(kinds == std::vector<K>{K::JobResult} && job->statusCode() == NetError);
+                CHILD_CHECK(observer.threadFailed == "out of memory");
+            } else if (stopFirst) {
                 CHILD_CHECK(kinds == std::vector<K>{K::JobResult} && job->statusCode() == Stopped);
                 CHILD_CHECK(waitReadable(deviceSocket, 0, 0) == 0); // not even the Offer
             } else {

@@ -31,16 +31,30 @@ TEST(TextFile, LineEndsBinaryBytesAndOverLongLines)
     // split across a block edge; over-long ones, the last without LF, are skipped.
     const size_t max = TextFile::kMaxLineBytes;
     std::string text;
-    std::vector<std::string> want;
+    std::vector<std::string> want, heads;
     for (size_t n : {size_t(0), size_t(1), max - 1, max, max + 1, size_t(262143), size_t(262144), size_t(700001)}) {
         const std::string line(n, static_cast<char>('a' + n % 26));
         text += line + (n % 2 ? "\r\n" : "\n");
         if (n + n % 2 <= max)
             want.push_back(line);
+        else
+            heads.push_back(line.substr(0, TextFile::kHeadBytes));
     }
     want.push_back("after");
     text += "after\nproduct=" + std::string(300000, 'Z');
+    heads.push_back("product=" + std::string(TextFile::kHeadBytes - 8, 'Z'));
     EXPECT_EQ(linesOf(dir.writeText("long", text)), want);
+    // Asked for, the over-long ones come too, as their heads.
+    TextFile cutting;
+    ASSERT_TRUE(cutting.open(dir.file("long")));
+    const char* data = nullptr;
+    size_t length = 0;
+    bool cut = false;
+    std::vector<std::string> seen;
+    while (cutting.readLine(&data, &length, &cut))
+        if (cut)
+            seen.push_back(std::string(data, length));
+    EXPECT_EQ(seen, heads);
     EXPECT_TRUE(linesOf(dir.writeText("one long", std::string(max + 1, 'x'))).empty());
     TextFile f;
     EXPECT_FALSE(f.open(dir.file("missing")));

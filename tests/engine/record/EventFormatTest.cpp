@@ -136,6 +136,10 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          "Run report: cannot write /tmp/x/file.txt: Not a directory (making its folder); the run goes on",
          t + "\"report_failed\",\"severity\":\"failure\",\"code\":20,\"error\":\"Not a directory\","
              "\"path\":\"/tmp/x/file.txt\",\"detail\":\"making its folder\"}"},
+        {with(make(EventKind::ThreadFailed), [](Event& e) { e.thread = "listener", e.detail = "out of memory"; }),
+         "The listener thread failed (out of memory): no more requests are heard on UDP port 3281; start again to "
+         "serve",
+         t + "\"thread_failed\",\"severity\":\"failure\",\"detail\":\"out of memory\",\"thread\":\"listener\"}"},
         {with(device(make(EventKind::MacLearnt, 7, 3), "10.213.7.50", 6000), [](Event& e) { e.mac = 0x02000ad50732; }),
          "#03 10.213.7.50 (02:00:0a:d5:07:32): hardware address learnt",
          t + "\"mac_learnt\",\"severity\":\"info\",\"job\":7,\"row\":3,\"device\":\"10.213.7.50:6000\","
@@ -177,7 +181,7 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
     // Every string field of every kind stays one valid JSON line.
     for (int k = 0; k <= static_cast<int>(EventKind::AskedAgain); ++k) {
         Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
-        h.path = code;
+        h.path = h.thread = code;
         h.detail = code;
         EXPECT_TRUE(brelvo_test::JsonCheck().object(formatEventJson(h))) << formatEventJson(h);
         const std::string text = formatEventText(h);

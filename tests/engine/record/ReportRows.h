@@ -34,6 +34,7 @@ inline brelvo::JobSummary summary(uint32_t id, const std::string& code = "ABCDEF
     s.checksum = 0xdeadbeef;
     s.checksumKnown = true;
     s.options = 1;
+    s.optionsSent = true;
     s.resultCode = 9;
     s.blocksResent = id;
     s.seconds = 12.345;

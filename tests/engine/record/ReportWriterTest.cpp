@@ -164,3 +164,28 @@ TEST(ReportWriter, WithoutAThreadTheFileIsMadeAtOnceAndRowsWrittenWhenFlushed)
         return;
     EXPECT_EQ(rowIds(path), (std::vector<std::string>{"1", "2", "3"}));
 }
+
+// A writer thread that throws (here: in the problem handler) says so, and
+// neither flush nor the end waits for it: they write its rows themselves.
+TEST(ReportWriter, AWriterThreadThatDiesIsSaidAndFlushWritesItsRows)
+{
+    TempDir dir;
+    dir.writeText("file.txt", "a file where a folder should be");
+    std::string died;
+    std::string path;
+    {
+        ReportWriter writer(
+            {dir.file("file.txt/reports"), "", 1796607665123},
+            [](const std::string&, const Error&) { throw std::runtime_error("handler failed"); },
+            [&](const std::string& why) { died = why; });
+        writer.submit(summary(1));
+        EXPECT_FALSE(writer.flush());
+        EXPECT_EQ(died, "handler failed");
+        ASSERT_EQ(std::remove(dir.file("file.txt").c_str()), 0);
+        writer.submit(summary(2));
+        EXPECT_TRUE(writer.flush());
+        path = writer.path();
+        writer.submit(summary(3)); // left to the destructor
+    }
+    EXPECT_EQ(rowIds(path), (std::vector<std::string>{"1", "2", "3"}));
+}

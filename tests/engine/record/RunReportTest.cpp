@@ -29,6 +29,7 @@ TEST(RunReport, RowsOfARunFieldByField)
     timedOut.lentAddress = 0;
     timedOut.bytesSent = 3072;
     timedOut.checksumKnown = false;
+    timedOut.optionsSent = false; // silent before End
     timedOut.finishedMs = timedOut.startedMs + 40000;
     timedOut.seconds = 40;
     timedOut.deviceMac = 0;
@@ -47,7 +48,7 @@ TEST(RunReport, RowsOfARunFieldByField)
          "'=1,\"q\"\xEF\xBF\xBD", "10.213.7.200", "/srv/fw/kvx_ABCDEFG_V2.bin", "1048576", "0x0000abcd", "1", "", "7",
          "Verification Failed!", "4", "3.001", "02:00:0a:d5:07:32", "'=st,1"},
         {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:45.123+08:00", "10.213.7.50:6000", "ABCDEFG", "",
-         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "1", "", "14", "Timeout!", "977", "40.000", "", "bench-3"},
+         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "", "", "14", "Timeout!", "977", "40.000", "", "bench-3"},
     };
     EXPECT_EQ(rows, want);
     // New columns come after the old ones: a script reading those by position reads the same.

@@ -4,6 +4,7 @@
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
 #include "platform/Socket.h"
+#include "platform/WallClock.h"
 #include "server/UpdateServer.h"
 
 #include <set>
@@ -13,21 +14,58 @@ using namespace brelvo_test;
 
 namespace {
 
-void send(const std::string& code)
+void send(const std::string& code, int times = 1)
 {
-    const std::vector<uint8_t> d = request(code);
+    const std::vector<uint8_t> d = code.empty() ? std::vector<uint8_t>{'j', 'u', 'n', 'k'} : request(code);
     SocketHandle s = openUdpSocket();
-    sendTo(s, d.data(), d.size(), SocketAddress{addressFromText("127.0.0.1"), hostToNet16(3281)});
+    for (int i = 0; i < times; ++i)
+        sendTo(s, d.data(), d.size(), SocketAddress{addressFromText("127.0.0.1"), hostToNet16(3281)});
     closeSocket(s);
 }
 
 bool until(const std::function<bool()>& done) { return waitFor(done, 30s); }
 
+// Events until one of `kind` came (kept in `seen`); null when none did.
+const Event* awaitEvent(UpdateServer& server, std::vector<Event>& seen, EventKind kind)
+{
+    const Event* found = nullptr;
+    until([&] {
+        const size_t from = seen.size();
+        server.takeEvents(seen);
+        for (size_t i = from; i < seen.size() && !found; ++i)
+            found = seen[i].kind == kind ? &seen[i] : nullptr;
+        return found != nullptr;
+    });
+    return found;
+}
+
+// The firmware folder as a test wants it: every code but NOFIRMW has an
+// image; the first read throws, SLOWIMG's goes on until its job is stopped.
+struct ScriptedFirmware : FirmwareSource {
+    std::atomic<bool> throwNext{true};
+    std::atomic<bool> reading{false};
+    std::string find(const std::string&, const std::string& code, const StopCheck&) override
+    {
+        return code == "NOFIRMW" ? "" : "/" + code;
+    }
+    std::shared_ptr<const PreparedImage> prepare(const std::string&, const std::string& code, const std::string&,
+                                                 Error* error, const StopCheck& stop) override
+    {
+        if (throwNext.exchange(false))
+            throw std::bad_alloc();
+        for (reading = code == "SLOWIMG"; reading && !stop();)
+            sleepMilliseconds(1);
+        fail(error, kPrepareStopped, "stopped");
+        return nullptr;
+    }
+};
+
 } // namespace
 
 // A station serves on for days and clears its table now and then: pruning
 // must give the lent addresses back, keep the running jobs in order, and
-// destruction must join whatever still runs.
+// destruction must join whatever still runs. Jobs that ended are counted
+// even when junk overruns the event queue and takes their results with it.
 TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
 {
     inPrivateNetns([] {
@@ -52,6 +90,13 @@ TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
                 lent.insert(seen[i]->lentAddress());
             }
             CHILD_CHECK(lent.size() == 3 && !lent.count(0));
+            CHILD_CHECK(until([&] { return send("", 100), server.droppedEvents() > 200; }));
+            std::vector<Event> events;
+            server.takeEvents(events);
+            for (const Event& e : events)
+                CHILD_CHECK(e.kind == EventKind::RequestMalformed);
+            const UpdateServer::EndedJobs ended = server.endedJobs();
+            CHILD_CHECK(ended.failed == 3 && ended.succeeded == 0 && ended.stopped == 0);
             server.pruneFinished();
             CHILD_CHECK(server.jobCount() == 0 && seen[0]->statusCode() == FileError); // a pruned record stays valid
 
@@ -97,5 +142,76 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == 0);
         server.stop();
         CHILD_CHECK(until([&] { return server.isIdle(); }));
+    });
+}
+
+// A Stop while the listener reads the firmware folder (here a 1 TiB entry
+// with no line end) is honoured at once: the read is abandoned, nothing is
+// sent, and the request heard before the Stop gets its Stopped row, started
+// when it came.
+TEST(UpdateServer, AStopDuringTheFolderReadEndsItAndTheRequestGetsAStoppedRow)
+{
+    inPrivateNetns([] {
+        answeringBelow(251);
+        TempDir fw;
+        CHILD_CHECK(::truncate(fw.writeText("kvx_HUGEONE.bin", "").c_str(), 1LL << 40) == 0);
+        ServerSettings settings;
+        settings.firmwareDir = fw.path();
+        settings.localAddress = "10.213.9.1";
+        settings.options = 3;
+        settings.reportPath = fw.file("run.csv");
+        UpdateServer server;
+        CHILD_CHECK(server.start(settings) == 0);
+        std::vector<Event> seen;
+        CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+        send("HUGEONE");
+        const Event* received = awaitEvent(server, seen, EventKind::RequestReceived);
+        CHILD_CHECK(received);
+        const int64_t heardMs = received->wallTimeMs;
+        CHILD_CHECK(waitFor([&] { return unixTimeMs() > heardMs; }, 5s));
+        server.stop();
+        CHILD_CHECK(until([&] { return server.isIdle(); }) && server.flushReports());
+        server.takeEvents(seen);
+        for (const Event& e : seen)
+            CHILD_CHECK(e.kind != EventKind::OfferSent && e.kind != EventKind::RequestNoFirmware);
+        CHILD_CHECK(server.jobCount() == 1 && server.jobAt(0)->statusCode() == Stopped);
+        const JobSummary row = server.jobAt(0)->summary();
+        CHILD_CHECK(row.startedMs <= heardMs && row.lentAddress == 0 && !row.optionsSent);
+        const std::string report = readText(settings.reportPath);
+        CHILD_CHECK(report.find(",,,15,Stopped,") != std::string::npos);
+    });
+}
+
+// A listener that throws says why, ends the job it held, lets port 3281 go
+// and leaves the server startable: the next start serves again, and the
+// server's end stops a job whose image is being read (no thread is left
+// reading).
+TEST(UpdateServer, AListenerThatDiesIsSaidAndReleasesThePort)
+{
+    inPrivateNetns([] {
+        answeringBelow(251);
+        auto firmware = std::make_unique<ScriptedFirmware>();
+        ScriptedFirmware& source = *firmware;
+        std::shared_ptr<UpdateJob> slow;
+        {
+            UpdateServer server(std::move(firmware));
+            CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0);
+            std::vector<Event> seen;
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+            send("ANYCODE");
+            const Event* died = awaitEvent(server, seen, EventKind::ThreadFailed);
+            CHILD_CHECK(died && died->thread == "listener" && died->detail == "out of memory");
+            CHILD_CHECK(died->severity == Severity::Failure);
+            CHILD_CHECK(until([&] { return !server.listenerRunning(); }) && server.listenerFailed());
+            CHILD_CHECK(!udpPortBound(3281) && server.isIdle() && server.jobAt(0)->statusCode() == NetError);
+            CHILD_CHECK(server.start("", "", "10.213.9.1", 0) == 0 && !server.listenerFailed());
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::SweepFinished));
+            send("NOFIRMW");
+            CHILD_CHECK(awaitEvent(server, seen, EventKind::RequestNoFirmware) && !source.throwNext);
+            send("SLOWIMG");
+            CHILD_CHECK(until([&] { return source.reading.load(); }));
+            slow = server.jobAt(1);
+        }
+        CHILD_CHECK(slow->workerEnded() && slow->statusCode() == Stopped);
     });
 }

@@ -44,7 +44,7 @@ std::string parsed(const std::string& line)
     std::ostringstream out;
     out << std::vector<const char*>{"help", "version", "check", "serve"}.at(static_cast<size_t>(cl.action));
     if (cl.action == CommandLine::Action::Check)
-        out << " " << c.address << " " << c.firmwareDir << " " << c.configPath << " " << c.json;
+        out << " " << c.address << " " << c.firmwareDir << " " << c.configPath << " " << c.json << c.erase;
     if (cl.action == CommandLine::Action::Serve)
         out << " " << o.address << " " << o.firmwareDir << " " << o.configPath << " " << o.json << " options "
             << serveWriteOptions(o) << " devices " << o.devices << " idle " << o.idleExitSeconds << " " << o.reportPath;
@@ -107,8 +107,8 @@ TEST(PrintedText, EveryTextAsPrinted)
 
     const std::pair<std::string, std::string> texts[] = {
         // Short and "=" forms; the last of a repeated option wins; help and version win over everything.
-        {parsed("check -a 1.2.3.4 -f/fw --config=c.bin --json --address=5.6.7.8"), "check 5.6.7.8 /fw c.bin 1"},
-        {parsed("check --address 10.0.0.1 --firmware /fw"), "check 10.0.0.1 /fw  0"},
+        {parsed("check -a 1.2.3.4 -f/fw --config=c.bin --json --address=5.6.7.8"), "check 5.6.7.8 /fw c.bin 10"},
+        {parsed("check --address 10.0.0.1 --firmware /fw --erase"), "check 10.0.0.1 /fw  01"},
         {parsed("serve --firmware /fw --erase --no-update-boot --devices 12 --idle-exit 30 --report /r.log "
                 "--address 10.0.0.1 --json"),
          "serve 10.0.0.1 /fw  1 options 2 devices 12 idle 30 /r.log"},
@@ -123,7 +123,7 @@ TEST(PrintedText, EveryTextAsPrinted)
         {parsed("check"), "check: --address is required (the local address to serve on)"},
         {parsed("check -a 1"), "check: --firmware is required (the folder of kvx firmware files)"},
         {parsed("check -a 1 -f /fw stray"), "check: unexpected argument 'stray'"},
-        {parsed("check -a 1 -f /fw --erase"), "check: option '--erase' belongs to serve, not check"},
+        {parsed("check -a 1 -f /fw --no-update-boot"), "check: option '--no-update-boot' belongs to serve, not check"},
         {parsed("check -a 1 -f /fw --devices 3"), "check: option '--devices' belongs to serve, not check"},
         {parsed("check -a 1 -f /fw --bogus=3"), "check: unknown option '--bogus'"},
         {parsed("check -a 1 -f /fw -z"), "check: unknown option '-z'"},

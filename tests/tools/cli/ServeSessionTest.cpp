@@ -2,7 +2,6 @@
 // serve's decisions: which findings keep it from starting, when it releases
 // finished jobs from the engine's table, and what ends it with which code.
 #include "ServeSession.h"
-#include "record/JobStatus.h"
 
 #include <gtest/gtest.h>
 
@@ -51,10 +50,8 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
     EXPECT_FALSE(none.finished(1u << 30, 0));  // no limit, no idle exit: runs until stopped
 
     ServeTally t(3, 5000, 1000);
-    t.jobEnded(1, brelvo::DeviceWriteComplete, 2000);
-    t.jobEnded(1, brelvo::DeviceWriteComplete, 2100);  // reported twice, counted once
-    t.jobEnded(2, brelvo::Stopped, 2200);              // the operator's stop is no result
-    t.jobEnded(2, brelvo::DeviceWriteComplete, 2200);  // a job ends once: the first word stands
+    t.jobsEnded(1, 0, 1, 2200);  // the operator's stop is no result
+    t.jobsEnded(1, 0, 1, 4000);  // no change, no activity
     EXPECT_EQ(t.succeeded() * 100 + t.failed() * 10 + t.stopped(), 101);
     EXPECT_EQ(t.exitCode(), 0);
     EXPECT_FALSE(t.finished(7199, 0));
@@ -65,14 +62,15 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
     EXPECT_FALSE(t.finished(12999, 0));
     EXPECT_TRUE(t.finished(13000, 0));
 
-    for (int status : {brelvo::DeviceCheckFailed, brelvo::TransferTimeout}) {
-        ServeTally f(3, 0, 0);
-        f.jobEnded(9, brelvo::Stopped, 1);  // stopped jobs reach no limit
-        f.jobEnded(10, brelvo::DeviceWriteComplete, 1);
-        f.jobEnded(11, status, 2);
-        EXPECT_EQ(f.exitCode(), 1) << status;
-        EXPECT_FALSE(f.finished(3, 0));
-        f.jobEnded(12, brelvo::DeviceWriteComplete, 3);
-        EXPECT_TRUE(f.finished(4, 2));  // the limit ends the run even with jobs at work
-    }
+    ServeTally f(3, 0, 0);
+    f.jobsEnded(1, 1, 5, 2);  // stopped jobs reach no limit
+    EXPECT_EQ(f.exitCode(), 1);
+    EXPECT_FALSE(f.finished(3, 0));
+    f.jobsEnded(2, 1, 5, 3);
+    EXPECT_TRUE(f.finished(4, 2));  // the limit ends the run even with jobs at work
+    // A report that lost rows outweighs a lost listener, which outweighs the devices.
+    EXPECT_EQ(serveExitCode(EndReason::Idle, true, f), 1);
+    EXPECT_EQ(serveExitCode(EndReason::ListenerLost, true, f), 3);
+    EXPECT_EQ(serveExitCode(EndReason::ListenerLost, false, f), 4);
+    EXPECT_EQ(serveExitCode(EndReason::Signal, false, t), 4);
 }

@@ -27,8 +27,8 @@ done
 # The exit codes of both commands, in both.
 codes_help=$(printf '%s\n' "$help" | sed -n '/^Exit status/,$p' | grep -oE '^ +[0-9] ' | tr -d ' ' | tr '\n' ' ')
 codes_page=$(sed -n '/^\.SH EXIT STATUS/,/^\.SH /p' "$page" | grep -oE '^\.B [0-9]$' | cut -c4 | tr '\n' ' ')
-[ "$codes_help" = "0 1 2 0 1 2 3 " ] || fail "exit codes in --help: $codes_help"
-[ "$codes_page" = "0 1 2 0 1 2 3 " ] || fail "exit codes in the page: $codes_page"
+[ "$codes_help" = "0 1 2 0 1 2 3 4 " ] || fail "exit codes in --help: $codes_help"
+[ "$codes_page" = "0 1 2 0 1 2 3 4 " ] || fail "exit codes in the page: $codes_page"
 
 if command -v groff >/dev/null; then
     warnings=$(groff -man -ww -z "$page" 2>&1)

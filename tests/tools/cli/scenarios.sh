@@ -7,15 +7,22 @@
 #                 exit code, nothing else is reported; a clean set-up gets no
 #                 warning, and the check sends no packet
 #   check-failed  a device reports a failed check: exit 1, a row of 7; the
-#                 idle time (1 s) counts from its end, not during the sweep
+#                 idle time (1 s) counts from its end, not during the sweep;
+#                 the report's folder removed after the sweep: exit 4, and
+#                 the device counted though junk overran the event queue
 #   sigterm       SIGTERM in a 4 MiB transfer: stopped within 2 s, exit 0, a
-#                 row of 15; SIGINT and SIGTERM together: exit 143 at once
+#                 row of 15; SIGINT and SIGTERM together: exit 143 at once;
+#                 two SIGINTs in the sweep: no end line that lies;
+#                 SIGINT while the listener reads a 1 TiB entry: ended soon,
+#                 nothing sent, a row of 15; a 1 GiB image under a 700 MB
+#                 address-space limit: a row of 13 and exit 1, or exit 3
 #   port-held     3281 held by another program, then by a serving copy: exit 3
 #   station       300 devices in 15 waves of 20: the table never fills
-#   json          --json --devices 3 with three devices and one asking with a
-#                 hostile product code: exit 0, three rows of 9, every line
-#                 JSON (the engine's console muted), the kinds of a whole update,
-#                 each device's own hardware address in its lines and its row
+#   json          --json --devices 3 --erase with three devices and one asking
+#                 with a hostile product code: exit 0, three rows of 9, every
+#                 line JSON (the engine's console muted), the kinds of a whole
+#                 update, the warning of --erase without --config, each
+#                 device's own hardware address in its lines and its row
 #   live          on a terminal: the status block fits the terminal's width
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
@@ -55,8 +62,11 @@ hold_port() {
 }
 
 # serve ARGS...: brelvo-cli serve in the background, output in $work/out and
-# $work/err; returns once it listens (or has ended).
+# $work/err; returns once it listens (or has ended). The last run's output goes
+# first: the new one truncates it only after the fork, and a signal sent before
+# the exec would meet this script's own handler (and its EXIT trap).
 serve() {
+    rm -f "$work/out" "$work/err"
     "$cli" serve --address "$addr" --firmware "$work/fw" --report "$work/report.csv" "$@" \
         >"$work/out" 2>"$work/err" &
     serve_pid=$!
@@ -185,6 +195,9 @@ check)
     has out 'with a configuration file the job fails "Open Failed!"'
     expect "short configuration" 2 "config-too-short" check --config "$work/short.bin"
     expect "missing configuration" 2 "config-missing" check --config "$work/none.bin"
+    expect "erase without configuration" 1 "erase-without-config" check --erase
+    has out "WARN  the partition is to be erased, but no configuration file is given: 1.If the device is missing"
+    expect "erase with configuration" 0 "" check --erase --config "$work/config.bin"
     expect "missing folder" 2 "firmware-folder-missing" "$cli" check -a "$addr" -f "$work/none"
 
     # serve checks first: a failure, or a report it cannot write, refuses the settings.
@@ -203,6 +216,28 @@ check-failed)
     [ "$(codes | tr '\n' ' ')" = "7 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     has out "Verification Failed!"
     has out "Serving ended, no device at work for 1 second (--idle-exit): 0 succeeded, 1 failed, 0 stopped"
+    [ "$fails" = 0 ] || show
+
+    # The report's folder goes away after the sweep: a run whose report lost rows does not exit 0.
+    # Junk from the devices' side overruns the event queue while the device
+    # writes: its result still counts, and ends the run.
+    mkdir "$work/gone"
+    serve --devices 1 --json --report "$work/gone/r.csv"
+    await "$work/out" '"sweep_finished"' 250 || fail "no sweep_finished line"
+    rm -rf "$work/gone"
+    devices 1 50 --progress-steps 10 --progress-interval 100 >"$work/devsim" 2>&1 &
+    device=$!
+    await "$work/out" '"end_sent"' 250 || fail "no end_sent line"
+    # Until serve ends, at most 200000 datagrams.
+    ip netns exec "$devns" perl -MSocket -e 'socket(my $s, PF_INET, SOCK_DGRAM, 0) or die;
+        my $to = sockaddr_in(3281, inet_aton($ARGV[0]));
+        for (1 .. 200) { last unless kill 0, $ARGV[1]; send($s, "junk", 0, $to) for 1 .. 1000 }' "$addr" "$serve_pid"
+    wait "$device" || fail "devsim: $(cat "$work/devsim")"
+    finish 10
+    expect_rc 4
+    grep -q '"events_dropped"' "$work/out" || fail "the junk did not overrun the event queue"
+    [ "$("$jsonlines" event succeeded report_complete exit <"$work/out" | tail -n1)" = "serve_ended 1 false 4" ] \
+        || fail "last line: $(tail -n1 "$work/out")"
     ;;
 sigterm)
     firmware "$work/fw" 4194304
@@ -231,6 +266,52 @@ sigterm)
     finish 5
     expect_rc 143
     has err "SIGTERM while stopping: exiting at once"
+    # Two Ctrl-C 10 ms apart in the sweep: the last line states the exit
+    # status the process returns, or there is none.
+    for try in 1 2 3; do
+        serve
+        kill -INT "$serve_pid"; sleep 0.01; kill -INT "$serve_pid"
+        finish 5
+        said=$(sed -n 's/.*Serving ended,.*; exit \([0-9]*\)$/\1/p' "$work/out")
+        [ "$said" = "$rc" ] || { [ -z "$said" ] && [ "$rc" = 130 ]; } || fail "try $try: the end line says exit '$said', the process exited $rc"
+    done
+
+    # SIGINT while the listener walks an entry of 1 TiB without a line end
+    # (dropped in after the start's check): the walk is abandoned.
+    step=sigint-reading
+    rm -f "$work/report.csv"
+    serve
+    truncate -s 1T "$work/fw/kvx_HUGEONE.bin"
+    devices 1 51 --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    await "$work/out" "asked for ABCDEFG" 500 || fail "no line with 'asked for ABCDEFG' in out"
+    kill -INT "$serve_pid"
+    finish 5
+    expect_rc 0
+    [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    hasnt out "offer sent"
+    has out "stopped by SIGINT"
+    rm -f "$work/fw/kvx_HUGEONE.bin"
+    [ "$fails" = 0 ] || show
+
+    # A 1 GiB image (of zeros: its checksum is 0) under a 700 MB address-space
+    # limit: its job is refused as it cannot be held, or serving cannot start.
+    step=address-space
+    rm -f "$work/report.csv"
+    rm -f "$work/fw/kvx_ABCDEFG_V2.bin"
+    truncate -s 1G "$work/fw/kvx_ABCDEFG_V2.bin"
+    printf 'product=ABCDEFG\nchecksum=0\n' >"$work/fw/kvx_ABCDEFG_V2-ver.bin"
+    printf '#!/bin/sh\nulimit -v 700000\nexec "%s" "$@"\n' "$cli" >"$work/limited"
+    chmod +x "$work/limited"
+    cli="$work/limited" serve --devices 1
+    devices 1 52 --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    finish 30
+    if [ "$rc" = 1 ]; then
+        [ "$(codes | tr '\n' ' ')" = "13 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    else
+        expect_rc 3
+    fi
     ;;
 port-held)
     firmware "$work/fw" 4096
@@ -273,7 +354,7 @@ station)
     ;;
 json)
     firmware "$work/fw" 409600
-    serve --devices 3 --json
+    serve --devices 3 --json --erase
     # First a device whose hostile product code has no firmware: its lines stay JSON.
     devices 1 53 --product $'\xe2\x80\xae1\x1b[2J"\\\xff' --expect-no-offer --offer-timeout 1500 \
         >"$work/devsim" 2>&1 || fail "hostile device: $(cat "$work/devsim")"
@@ -295,6 +376,8 @@ json)
          $1 == "device_writing" { writing[$2]++ }  $1 == "job_result" { if ($4 != 9) bad = 1; results++ }
          END { for (j in writing) if (writing[j] < 2 || writing[j] > 11) bad = 1; exit bad || results != 3 }' \
         "$work/fields" || fail "progress, writing or results: $(grep -E '^(progress|device_writing|job_result)' "$work/fields" | tr '\n' ' ')"
+    grep -qF '{"event":"finding","finding":{"severity":"warning","id":"erase-without-config"' "$work/out" \
+        || fail "no finding of --erase without --config"
     "$jsonlines" event product_hex <"$work/out" | grep -qx "request_no_firmware e280ae311b5b324a225cff" \
         || fail "no request_no_firmware line of the hostile product code"
     [ "$("$jsonlines" event exit succeeded reason station <"$work/out" | tail -n1)" = "serve_ended 0 3 devices $(hostname)" ] \

@@ -32,6 +32,11 @@ QString sizeText(const QSize& s)
     return QStringLiteral("%1x%2").arg(s.width()).arg(s.height());
 }
 
+QString rectText(const QRect& g)
+{
+    return QStringLiteral("%1,%2,%3").arg(g.x()).arg(g.y()).arg(sizeText(g.size()));
+}
+
 QString policyText(const QSizePolicy& p)
 {
     const QMetaEnum e = QMetaEnum::fromType<QSizePolicy::Policy>();
@@ -43,14 +48,10 @@ QString policyText(const QSizePolicy& p)
 }
 
 // Texts and style sheets on one line: control characters spelt out.
-QString quoted(const QString& text)
+QString quoted(QString s)
 {
-    QString s = text;
-    s.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"))
-        .replace(QLatin1Char('\r'), QLatin1String("\\r"))
-        .replace(QLatin1Char('\t'), QLatin1String("\\t"))
-        .replace(QLatin1Char('"'), QLatin1String("\\\""));
+    for (const auto& [from, to] : {std::pair{"\\", "\\\\"}, {"\n", "\\n"}, {"\r", "\\r"}, {"\t", "\\t"}, {"\"", "\\\""}})
+        s.replace(QLatin1String(from), QLatin1String(to));
     return QLatin1Char('"') + s + QLatin1Char('"');
 }
 
@@ -68,37 +69,32 @@ public:
     void widget(QWidget* w, int depth, bool top)
     {
         QString line = QStringLiteral("widget %1 %2").arg(w->objectName(), QLatin1String(w->metaObject()->className()));
-        const QRect g = w->geometry();
         line += top ? QStringLiteral(" size=%1 title=%2 modality=%3")
                           .arg(sizeText(w->size()), quoted(w->windowTitle()))
                           .arg(int(w->windowModality()))
-                    : QStringLiteral(" geom=%1,%2,%3").arg(g.x()).arg(g.y()).arg(sizeText(g.size()));
+                    : QStringLiteral(" geom=") + rectText(w->geometry());
         line += QStringLiteral(" min=%1 max=%2 policy=%3")
                     .arg(sizeText(w->minimumSize()), sizeText(w->maximumSize()), policyText(w->sizePolicy()));
-        if (w->isHidden() && !top)
-            line += QStringLiteral(" hidden");
-        if (w->layoutDirection() != Qt::LeftToRight)
-            line += QStringLiteral(" rtl");
+        line += QLatin1String(w->isHidden() && !top ? " hidden" : "")
+            + QLatin1String(w->layoutDirection() != Qt::LeftToRight ? " rtl" : "");
         if (auto* label = qobject_cast<QLabel*>(w))
             line += QStringLiteral(" text=%1 align=0x%2 wrap=%3")
                         .arg(quoted(label->text()))
                         .arg(int(label->alignment()), 0, 16)
                         .arg(int(label->wordWrap()));
         if (auto* button = qobject_cast<QAbstractButton*>(w))
-            line += QStringLiteral(" text=%1").arg(quoted(button->text()))
+            line += QStringLiteral(" text=") + quoted(button->text())
                 + (button->isCheckable() ? QStringLiteral(" checked=%1").arg(int(button->isChecked())) : QString());
         if (auto* frame = qobject_cast<QFrame*>(w))
             line += QStringLiteral(" frame=%1/%2").arg(int(frame->frameShape())).arg(int(frame->frameShadow()));
         if (auto* area = qobject_cast<QAbstractScrollArea*>(w))
-            line += QStringLiteral(" scroll=%1/%2")
-                        .arg(area->horizontalScrollBarPolicy())
-                        .arg(area->verticalScrollBarPolicy());
+            line += QStringLiteral(" scroll=%1/%2").arg(area->horizontalScrollBarPolicy()).arg(area->verticalScrollBarPolicy());
         if (auto* table = qobject_cast<QTableWidget*>(w))
             line += QStringLiteral(" columns=%1 minSection=%2")
                         .arg(table->columnCount())
                         .arg(table->horizontalHeader()->minimumSectionSize());
         if (!w->styleSheet().isEmpty())
-            line += QStringLiteral(" style=%1").arg(quoted(w->styleSheet()));
+            line += QStringLiteral(" style=") + quoted(w->styleSheet());
         put(depth, line);
         if (QLayout* l = w->layout())
             layout(l, depth + 1);
@@ -123,27 +119,20 @@ public:
         put(depth, line);
         for (int i = 0; i < l->count(); ++i) {
             QLayoutItem* item = l->itemAt(i);
-            if (QWidget* w = item->widget())
-                widget(w, depth + 1, false);
-            else if (QLayout* sub = item->layout())
-                layout(sub, depth + 1);
+            if (item->widget())
+                widget(item->widget(), depth + 1, false);
+            else if (item->layout())
+                layout(item->layout(), depth + 1);
             else if (QSpacerItem* spacer = item->spacerItem())
-                put(depth + 1, QStringLiteral("spacer hint=%1 policy=%2 geom=%3,%4,%5")
-                                    .arg(sizeText(spacer->sizeHint()), policyText(spacer->sizePolicy()))
-                                    .arg(spacer->geometry().x())
-                                    .arg(spacer->geometry().y())
-                                    .arg(sizeText(spacer->geometry().size())));
+                put(depth + 1, QStringLiteral("spacer hint=%1 policy=%2 geom=%3")
+                                   .arg(sizeText(spacer->sizeHint()), policyText(spacer->sizePolicy()),
+                                        rectText(spacer->geometry())));
         }
     }
 
 private:
     void put(int depth, const QString& line) { out += QString(depth * 2, QLatin1Char(' ')) + line + QLatin1Char('\n'); }
 };
-
-QString referencePath(const QString& name)
-{
-    return QStringLiteral(BRELVO_FORM_REFERENCES "/") + name + QStringLiteral(".txt");
-}
 
 } // namespace
 
@@ -171,7 +160,6 @@ private slots:
     void form()
     {
         QFETCH(QString, name);
-        std::unique_ptr<QWidget> form;
         QString dump;
         {
             // The about dialog and the log take their texts from the catalogue the window installs.
@@ -179,17 +167,14 @@ private slots:
             if (name == QLatin1String("AboutForm") || name == QLatin1String("LogWindow"))
                 english.emplace(QStringLiteral("English.qm"));
             ui_test::LanguageChanges changes;  // the window installs its catalogue; a dialog never does
-            if (name == QLatin1String("Brelvo")) {
-                form.reset(new Brelvo);
+            std::unique_ptr<QWidget> form(name == QLatin1String("Brelvo")       ? static_cast<QWidget*>(new Brelvo)
+                                          : name == QLatin1String("MessageBox") ? static_cast<QWidget*>(new MessageBoxDlg(nullptr))
+                                          : name == QLatin1String("LogWindow")  ? static_cast<QWidget*>(new LogWindow(nullptr))
+                                                                                : new VersionInfo);
+            if (auto* addresses = form->findChild<QComboBox*>(QStringLiteral("ipList"))) {
                 // The local addresses differ per machine and size the address box.
-                auto* addresses = form->findChild<QComboBox*>(QStringLiteral("ipList"));
                 addresses->clear();
                 addresses->addItem(QStringLiteral("192.0.2.10"));
-            } else if (name == QLatin1String("MessageBox")) {
-                form.reset(new MessageBoxDlg(nullptr));
-            } else {
-                form.reset(name == QLatin1String("LogWindow") ? static_cast<QWidget*>(new LogWindow(nullptr))
-                                                              : new VersionInfo);
             }
             form->show();  // offscreen, so that the layouts place everything as on a screen
             QVERIFY(QTest::qWaitForWindowExposed(form.get()));
@@ -198,9 +183,8 @@ private slots:
             dumper.widget(form.get(), 0, true);
             dump = dumper.out;
             QVERIFY(name == QLatin1String("Brelvo") || changes.count == 0);
-            form.reset();
         }
-        QFile file(referencePath(name));
+        QFile file(QStringLiteral(BRELVO_FORM_REFERENCES "/") + name + QStringLiteral(".txt"));
         if (qEnvironmentVariableIntValue("BRELVO_WRITE_FORM_REFERENCES") == 1) {
             QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
             file.write(dump.toUtf8());

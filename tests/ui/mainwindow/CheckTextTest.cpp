@@ -64,7 +64,7 @@ void CheckTextTest::texts_data()
 {
     QTest::addColumn<Finding>("f");
     QTest::addColumn<bool>("needsRemedy");
-    for (int i = 0; i <= static_cast<int>(FindingId::ConfigTooShort); ++i) {
+    for (int i = 0; i <= static_cast<int>(FindingId::EraseWithoutConfig); ++i) {
         const auto id = static_cast<FindingId>(i);
         const bool info = id == FindingId::PortFree || id == FindingId::InterfaceOk || id == FindingId::IcmpRaw
             || id == FindingId::IcmpDatagram || id == FindingId::FirmwareEntry || id == FindingId::FirmwareChoice

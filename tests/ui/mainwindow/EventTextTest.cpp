@@ -101,6 +101,15 @@ void EventTextTest::lines_data()
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
     row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
         "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
+    for (const char* thread : {"listener", "transfer", "report", "console"}) {
+        Ev died(K::ThreadFailed);
+        died.thread = thread;
+        row(thread, died.why("why"), "");
+    }
+    Ev listener(K::ThreadFailed);
+    listener.thread = "listener";
+    row("listener died", listener.why("out of memory"),
+        "The listener thread failed: no more requests are heard on UDP port 3281 (out of memory)");
     row("asked again", Ev(K::AskedAgain).job(3).unit().set(17, 9),
         "#03 10.0.0.23 (a0:b1:c2:d3:e4:f5): a0:b1:c2:d3:e4:f5 asked again: previous result Update Complete! (job 17)");
     row("mac unknown", Ev(K::MacUnknown).job(3).why("why"), "#03 10.0.0.23: hardware address unknown (why)");

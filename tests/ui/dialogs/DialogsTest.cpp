@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The log window: markers and colours, one line per entry and a bound,
-// following new lines unless the operator scrolled up, saving (directly and
-// through the file picker) and opening the reports folder. The count of
-// unseen warnings is tested through the window's Log button (BrelvoTest).
+// The dialogs. The log window: markers and colours, one line per entry and a
+// bound, following new lines unless the operator scrolled up, saving
+// (directly and through the file picker) and opening the reports folder (the
+// count of unseen warnings: through the window's Log button, BrelvoTest). The
+// message box: which button closed it, its whole text shown as written, and
+// the tips page; both take their texts from the catalogue installed in the
+// application and never install or remove one themselves.
 #include "dialogs/LogWindow.h"
+#include "dialogs/MessageBoxDlg.h"
 #include "UiTestSupport.h"
 
 #include <QDesktopServices>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -40,7 +45,7 @@ public slots:
 
 } // namespace
 
-class LogWindowTest : public QObject
+class DialogsTest : public QObject
 {
     Q_OBJECT
 
@@ -179,10 +184,97 @@ private slots:
         button->click();
         QCOMPARE(catcher.opened.value(1), QUrl::fromLocalFile(current.path()));
     }
+
+    void boxResult_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("how");
+        QTest::addColumn<int>("expected");
+        for (const char* kind : {"information", "question", "warning", "interrupting"}) {
+            const bool safe = QByteArray(kind) == "interrupting";
+            QTest::addRow("%s OK", kind) << kind << "okBtn" << int(QMessageBox::Ok);
+            QTest::addRow("%s Escape", kind) << kind << "Escape" << int(QMessageBox::Cancel);
+            QTest::addRow("%s Enter", kind) << kind << "Enter" << int(safe ? QMessageBox::Cancel : QMessageBox::Ok);
+            QTest::addRow("%s close", kind) << kind << "closeBtn" << int(QMessageBox::Cancel);
+            if (QByteArray(kind) != "warning")
+                QTest::addRow("%s Cancel", kind) << kind << "cancelBtn" << int(QMessageBox::Cancel);
+        }
+    }
+
+    // A message wraps to more lines than the form's height holds, and may
+    // carry paths and names from outside: all of it shown, never as markup.
+    // Enter presses the button drawn as the default; in a question that
+    // would interrupt devices, that is Cancel.
+    void boxResult()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, how);
+        const auto call = [&kind](const QString& c) {
+            if (kind == "information")
+                return MessageBoxDlg::information(nullptr, "Stop Update", c);
+            if (kind == "warning")
+                return MessageBoxDlg::warning(nullptr, "Stop Update", c);
+            return MessageBoxDlg::question(nullptr, "Stop Update", c,
+                                           kind == "question" ? MessageBoxDlg::Default::Ok : MessageBoxDlg::Default::Cancel);
+        };
+        const QString content = QStringLiteral("<b>/srv/fw</b> &amp; <img src=x>\n")
+            + QString("1.A warning long enough to wrap over several lines of the box.\n\n").repeated(4);
+        ui_test::Catalogue english(QStringLiteral("English.qm"));
+        ui_test::LanguageChanges changes;
+        ui_test::ModalWatcher watcher;
+        bool cancelShown = false, fits = false, plain = false;
+        QString ok, drawnDefault;
+        watcher.queue([&](QWidget* dlg) {
+            auto* text = dlg->findChild<QLabel*>("contentText");
+            cancelShown = dlg->findChild<QPushButton*>("cancelBtn")->isVisible();
+            fits = text->height() >= text->heightForWidth(text->width());
+            plain = text->textFormat() == Qt::PlainText;
+            ok = dlg->findChild<QPushButton*>("okBtn")->text();
+            drawnDefault = ui_test::drawnDefault(dlg);
+            if (how == "Escape" || how == "Enter")
+                QTest::keyClick(dlg, how == "Enter" ? Qt::Key_Return : Qt::Key_Escape);
+            else
+                dlg->findChild<QPushButton*>(how)->click();
+        });
+        QTEST(call(content), "expected");
+        QVERIFY2(watcher.seen.size() == 1 && watcher.seen.at(0).closed, "the box stayed open");
+        QVERIFY2(fits, "the message is clipped");
+        QCOMPARE(cancelShown, kind != "warning");
+        QVERIFY(plain && watcher.seen.at(0).content == content);
+        QCOMPARE(ok, QString("OK"));
+        QCOMPARE(drawnDefault, QString(kind == "interrupting" ? "cancelBtn" : "okBtn"));
+        QCOMPARE(changes.count, 0);
+    }
+
+    // Without a catalogue the keys show, each tip in its place; a tip's own
+    // "%n" is shown as written, not filled in again.
+    void tipsPage()
+    {
+        ui_test::LanguageChanges changes;
+        ui_test::ModalWatcher watcher;
+        QString ok;
+        watcher.queue([&](QWidget* dlg) {
+            ok = dlg->findChild<QPushButton*>("okBtn")->text();
+            dlg->findChild<QPushButton*>("okBtn")->click();
+        });
+        MessageBoxDlg::showStartTips(nullptr);
+        QVERIFY2(watcher.seen.size() == 1 && watcher.seen.at(0).closed, "the tips stayed open");
+        QCOMPARE(ok, QStringLiteral("PushButton.ok"));
+        int from = 0;
+        for (const char* part : {"Title.readBefore", "TipContent.content1", "TipContent.content2",
+                                 "TipContent.content3", "TipContent.content4", "TipContent.content5",
+                                 "TipContent.content6"}) {
+            from = watcher.seen.at(0).content.indexOf(QLatin1String(part), from);
+            QVERIFY2(from >= 0, part);
+        }
+        QCOMPARE(changes.count, 0);
+        const QString page = MessageBoxDlg::tipsPage({"one %2 %7", "two"}, "50%1");
+        QVERIFY2(page.contains(QLatin1String("one %2 %7")) && page.contains(QLatin1String("50%1")), qPrintable(page));
+    }
 };
 
 int main(int argc, char** argv)
 {
-    return ui_test::runInPrivateFolders<LogWindowTest>(argc, argv);
+    return ui_test::runInPrivateFolders<DialogsTest>(argc, argv);
 }
-#include "LogWindowTest.moc"
+#include "DialogsTest.moc"
