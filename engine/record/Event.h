@@ -59,7 +59,7 @@ struct Event {
     std::string productCode; // as received: up to 63 arbitrary bytes
     std::string path;
     std::string detail;      // English, for logs
-    std::string thread;      // ThreadFailed: "listener", "transfer", "report" or "console"
+    std::string thread;      // ThreadFailed: "listener", "transfer", "report", "console" or "resolver"
     uint64_t mac = 0;        // the job's device's hardware address once known (platform/NeighbourTable.h)
 };
 

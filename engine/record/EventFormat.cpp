@@ -82,6 +82,8 @@ std::string threadLoss(const std::string& thread)
         return ": the jobs it served ended as failed";
     if (thread == "report")
         return ": rows are written when the run ends";
+    if (thread == "resolver")
+        return ": the devices' hardware addresses are no longer learnt";
     return "";
 }
 

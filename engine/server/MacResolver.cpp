@@ -61,8 +61,9 @@ void MacResolver::lookUp(const std::shared_ptr<UpdateJob>& job, uint32_t peer)
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (!threadRunning_ && !stopping_)
-            threadRunning_ = thread_.start([this] { run(); }) == 0;
-        if (threadRunning_ && !stopping_) {
+            threadRunning_ =
+                thread_.start([this] { run(); }, "resolver", [this](const std::string& why) { died(why); }) == 0;
+        if (threadRunning_ && !stopping_ && !failed_) {
             Lookup l;
             l.job = job;
             l.peer = peer;
@@ -77,7 +78,7 @@ void MacResolver::lookUp(const std::shared_ptr<UpdateJob>& job, uint32_t peer)
         return;
     }
     Event e = job->event(EventKind::MacUnknown);
-    e.detail = "no thread could be started to read the neighbour table";
+    e.detail = "no thread reads the neighbour table";
     host_.resolverEvent(std::move(e));
 }
 
@@ -87,10 +88,8 @@ MacResolver::Lookup* MacResolver::findLookup(const std::shared_ptr<UpdateJob>& j
     const auto it = std::find_if(pending_.begin(), pending_.end(), same);
     if (it != pending_.end())
         return &*it;
-    if (!inFlight_)
-        return nullptr;
-    const auto reading = std::find_if(inFlight_->begin(), inFlight_->end(), same);
-    return reading == inFlight_->end() ? nullptr : &*reading;
+    const auto reading = std::find_if(inFlight_.begin(), inFlight_.end(), same);
+    return reading == inFlight_.end() ? nullptr : &*reading;
 }
 
 void MacResolver::jobEnded(const std::shared_ptr<UpdateJob>& job)
@@ -167,18 +166,17 @@ void MacResolver::run()
             wake_.wait_until(lock, earliest);
             continue;
         }
-        std::vector<Lookup> batch;
         const Clock::time_point now = Clock::now();
         for (auto it = pending_.begin(); it != pending_.end();) {
             if (stopping_ || it->due <= now) {
-                batch.push_back(std::move(*it));
+                inFlight_.push_back(std::move(*it));
                 it = pending_.erase(it);
             } else {
                 ++it;
             }
         }
-        // A job ending while the table is read finds its lookup here.
-        inFlight_ = &batch;
+        // While the table is read, a job that ends finds its lookup in the
+        // batch; only this thread changes the batch's size, under the lock.
         lock.unlock();
 
         std::vector<Neighbour> table;
@@ -187,7 +185,7 @@ void MacResolver::run()
         std::vector<uint64_t> macs;
         std::vector<std::string> whys;
         std::vector<InterfaceAddress> interfaces;
-        for (const Lookup& l : batch) {
+        for (const Lookup& l : inFlight_) {
             macs.push_back(tableRead ? macOf(l.peer, table) : 0);
             if (macs.back() != 0) {
                 whys.emplace_back();
@@ -201,7 +199,8 @@ void MacResolver::run()
         }
 
         lock.lock();
-        inFlight_ = nullptr;
+        std::vector<Lookup> batch;
+        batch.swap(inFlight_);
         Told told;
         std::vector<std::shared_ptr<UpdateJob>> rows;
         for (size_t i = 0; i < batch.size(); ++i) {
@@ -229,6 +228,33 @@ void MacResolver::run()
         rowsHeld_ -= static_cast<int>(rows.size());
         settled_.notify_all();
     }
+}
+
+void MacResolver::died(const std::string& why)
+{
+    std::vector<Lookup> left;
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failed_ = true;
+        left.swap(pending_);
+        for (Lookup& l : inFlight_)
+            left.push_back(std::move(l));
+        inFlight_.clear();
+    }
+    for (const Lookup& l : left) {
+        Event e = l.job->event(EventKind::MacUnknown);
+        e.detail = "the thread that reads the neighbour table failed: " + why;
+        host_.resolverEvent(std::move(e));
+        if (l.ended)
+            host_.rowSettled(l.job);
+    }
+    host_.resolverThreadFailed(why);
+    {
+        // Held rows went above, or were being handed when it failed.
+        std::lock_guard<std::mutex> lock(mutex_);
+        rowsHeld_ = 0;
+    }
+    settled_.notify_all();
 }
 
 } // namespace brelvo

@@ -25,6 +25,9 @@ public:
     virtual void resolverEvent(Event event) = 0;
     // The job's hardware address is settled: its row may go to its report.
     virtual void rowSettled(const std::shared_ptr<UpdateJob>& job) = 0;
+    // The thread failed: no address is learnt any more, the rows it held
+    // went to their reports.
+    virtual void resolverThreadFailed(const std::string& why) = 0;
 };
 
 // Learns each job's device hardware address from the system's neighbour
@@ -74,6 +77,8 @@ private:
     using Told = std::vector<Event>;
 
     void run();
+    // On the dying thread: every lookup ends unknown, every row held goes.
+    void died(const std::string& why);
     // With mutex_ held: the job's lookup, pending or being read; null when none.
     Lookup* findLookup(const std::shared_ptr<UpdateJob>& job);
     // With mutex_ held: what learning `mac` for the lookup's job is to tell.
@@ -85,12 +90,13 @@ private:
     std::condition_variable wake_;
     std::condition_variable settled_;
     std::vector<Lookup> pending_;
-    std::vector<Lookup>* inFlight_ = nullptr; // the batch whose table is being read
+    std::vector<Lookup> inFlight_; // the batch whose table is being read
     std::map<uint64_t, Seen> seen_; // by hardware address
     uint64_t run_ = 0;
     int rowsHeld_ = 0;
     bool stopping_ = false;
     bool threadRunning_ = false;
+    bool failed_ = false; // the thread died: lookups end at once
     Thread thread_;
 };
 

@@ -404,6 +404,8 @@ void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); 
 
 void UpdateServer::transferThreadFailed(const std::string& why) { sayThreadFailed("transfer", why); }
 
+void UpdateServer::resolverThreadFailed(const std::string& why) { sayThreadFailed("resolver", why); }
+
 void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 
 void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job) { resolver_->jobEnded(job); }

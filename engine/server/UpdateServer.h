@@ -101,6 +101,7 @@ private:
 
     void resolverEvent(Event event) override;
     void rowSettled(const std::shared_ptr<UpdateJob>& job) override;
+    void resolverThreadFailed(const std::string& why) override;
 
     void listenerEvent(Event event) override;
     int refillAddresses(const uint32_t* found, int count, const std::vector<uint32_t>& own) override;

@@ -698,6 +698,10 @@ Options sent: %5</translation>
         <translation>The report thread failed: rows are written when the run ends</translation>
     </message>
     <message>
+        <source>Log.resolverThreadFailed</source>
+        <translation>The thread that learns the devices&apos; hardware addresses failed: they are no longer learnt</translation>
+    </message>
+    <message>
         <source>Log.transferThreadFailed</source>
         <translation>The transfer thread failed: the devices it served ended as failed</translation>
     </message>

@@ -698,6 +698,10 @@ MAC 地址：%2
         <translation>报告写入线程出错：各行将在本次运行结束时写入</translation>
     </message>
     <message>
+        <source>Log.resolverThreadFailed</source>
+        <translation>获取设备 MAC 地址的线程出错：此后不再获取 MAC 地址</translation>
+    </message>
+    <message>
         <source>Log.transferThreadFailed</source>
         <translation>传输线程出错：其负责的设备均已按失败结束</translation>
     </message>

@@ -156,6 +156,8 @@ QString EventText::line(const Event& e)
             return tr("Log.transferThreadFailed") + detailSuffix(e);
         if (e.thread == "report")
             return tr("Log.reportThreadFailed") + detailSuffix(e);
+        if (e.thread == "resolver")
+            return tr("Log.resolverThreadFailed") + detailSuffix(e);
         return tr("Log.consoleThreadFailed") + detailSuffix(e);
     case EventKind::MacLearnt:
         return job + tr("Log.macLearnt") + detailSuffix(e);

@@ -23,14 +23,19 @@ struct Host : MacResolverHost {
     std::vector<JobSummary> rows;
     std::vector<Neighbour> table;
     bool readable = true;
+    bool throws = false;
+    std::string died;
 
     std::unique_lock<std::mutex> held() { return std::unique_lock<std::mutex>(mutex); }
     void resolverEvent(Event e) override { held(), events.push_back(e); }
     void rowSettled(const std::shared_ptr<UpdateJob>& job) override { held(), rows.push_back(job->summary()); }
+    void resolverThreadFailed(const std::string& why) override { held(), died = why; }
     MacResolver::TableReader reader()
     {
         return [this](std::vector<Neighbour>* out, Error* error) {
             const auto lock = held();
+            if (throws)
+                throw std::runtime_error("table gone");
             *out = table;
             return readable || fail(error, EACCES, "cannot open /proc/net/arp: Permission denied");
         };
@@ -93,4 +98,24 @@ TEST(MacResolver, LearntOnceMissingSaidOnceRowsWaitForTheAddress)
     for (const JobSummary& row : host.rows)
         rows.emplace_back(row.jobId, row.deviceMac);
     EXPECT_EQ(rows, (std::vector<std::pair<uint64_t, uint64_t>>{{1, kUnit}, {2, 0}, {4, kUnit}, {5, 0}}));
+}
+
+// A thread that dies neither keeps a row nor leaves a lookup unanswered.
+TEST(MacResolver, ADeadThreadHandsItsRowsOverAndSaysWhy)
+{
+    Host host;
+    host.throws = true;
+    const auto a = job(1, "10.213.7.50"), b = job(2, "10.213.7.51");
+    MacResolver resolver(host, host.reader());
+    resolver.lookUp(a, a->device().address);
+    resolver.jobEnded(a);
+    resolver.flush();
+    resolver.lookUp(b, b->device().address);
+    resolver.jobEnded(b);
+    EXPECT_EQ(host.died, "table gone");
+    const std::string why = "mac_unknown the thread that reads the neighbour table failed: table gone0";
+    EXPECT_EQ(host.of(1), std::vector<std::string>{why});
+    EXPECT_EQ(host.of(2), std::vector<std::string>{"mac_unknown no thread reads the neighbour table0"});
+    ASSERT_EQ(host.rows.size(), 2u);
+    EXPECT_FALSE(resolver.holdsRows());
 }

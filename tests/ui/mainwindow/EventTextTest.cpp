@@ -101,7 +101,7 @@ void EventTextTest::lines_data()
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
     row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
         "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
-    for (const char* thread : {"listener", "transfer", "report", "console"}) {
+    for (const char* thread : {"listener", "transfer", "report", "console", "resolver"}) {
         Ev died(K::ThreadFailed);
         died.thread = thread;
         row(thread, died.why("why"), "");
