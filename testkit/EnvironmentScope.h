@@ -16,7 +16,7 @@ public:
     ~EnvironmentScope()
     {
         for (auto it = saved_.rbegin(); it != saved_.rend(); ++it)
-            it->had ? ::setenv(it->name.c_str(), it->value.c_str(), 1) : ::unsetenv(it->name.c_str());
+            put(it->name.c_str(), it->had ? it->value.c_str() : nullptr);
     }
     EnvironmentScope(const EnvironmentScope&) = delete;
     EnvironmentScope& operator=(const EnvironmentScope&) = delete;
@@ -25,10 +25,18 @@ public:
     {
         const char* old = std::getenv(name);
         saved_.push_back({name, old ? old : "", old != nullptr});
-        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+        put(name, value);
     }
 
 private:
+    static void put(const char* name, const char* value)
+    {
+#ifdef _WIN32
+        ::_putenv_s(name, value ? value : ""); // "" removes it there
+#else
+        value ? ::setenv(name, value, 1) : ::unsetenv(name);
+#endif
+    }
     struct Saved {
         std::string name, value;
         bool had;

@@ -2,7 +2,13 @@
 #pragma once
 // Files and bytes for tests and benchmarks.
 
+#include <filesystem>
+#ifdef _WIN32
+#include <process.h>
+#include <random>
+#else
 #include <unistd.h>
+#endif
 #include <cstdint>
 #include <cstdlib>
 #include <fstream>
@@ -16,7 +22,7 @@ namespace brelvo_test {
 // The whole file; empty when it cannot be read.
 inline std::vector<uint8_t> readFileBytes(const std::string& path)
 {
-    std::ifstream in(path, std::ios::binary);
+    std::ifstream in(std::filesystem::u8path(path), std::ios::binary);
     return std::vector<uint8_t>(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
@@ -26,9 +32,29 @@ inline std::string readText(const std::string& path)
     return std::string(b.begin(), b.end());
 }
 
-// An empty file of our own under $TMPDIR (or /tmp), or a folder when `dir`.
+// What joins a folder and a name in the paths the system hands out.
+#ifdef _WIN32
+constexpr char kPathSeparator = '\\';
+#else
+constexpr char kPathSeparator = '/';
+#endif
+
+// An empty file of our own under $TMPDIR (or /tmp; Windows: its temporary
+// folder), or a folder when `dir`.
 inline std::string makeTemp(const std::string& tag, bool dir = false)
 {
+#ifdef _WIN32
+    static std::mt19937 random(std::random_device{}() ^ static_cast<unsigned>(_getpid()));
+    const std::filesystem::path base = std::filesystem::temp_directory_path();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::filesystem::path p = base / ("brelvo-" + tag + "-" + std::to_string(random()));
+        std::error_code ec;
+        if (dir ? std::filesystem::create_directory(p, ec)
+                : !std::filesystem::exists(p, ec) && std::ofstream(p, std::ios::binary).good())
+            return p.u8string();
+    }
+    throw std::runtime_error("cannot make a temporary " + tag);
+#else
     const char* base = std::getenv("TMPDIR");
     std::string name = std::string(base && *base ? base : "/tmp") + "/brelvo-" + tag + "-XXXXXX";
     const int fd = dir ? (mkdtemp(name.data()) ? 0 : -1) : mkstemp(name.data());
@@ -37,6 +63,7 @@ inline std::string makeTemp(const std::string& tag, bool dir = false)
     if (!dir)
         close(fd);
     return name;
+#endif
 }
 
 // Deterministic pseudo-random bytes (xorshift): a failing offset is reproducible.

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "job/TransferCore.h"
 
+#include "platform/AddressText.h"
+
 #include <climits>
 
 namespace brelvo {
@@ -59,6 +61,10 @@ void TransferCore::endWith(int status)
         e.detail = "stopped by the operator";
     else if (status == NetError)
         e.detail = "receiving on the job's port failed";
+    else if (status == ServedElsewhere && otherFirst_)
+        e.detail = "the device took the Offer of the tool at " + addressToText(otherTool_) + ", which came before ours";
+    else if (status == ServedElsewhere)
+        e.detail = "the device never answered; the tool at " + addressToText(otherTool_) + " offered to it too";
 }
 
 TransferCore::Send TransferCore::begin(int64_t now)
@@ -86,6 +92,7 @@ TransferCore::Send TransferCore::onDatagram(int64_t now, const uint8_t* data, si
 {
     if (ended_ || !begun_)
         return Send();
+    heard_ = true;
 
     if (inBlockPhase_) {
         // While blocks go out only acknowledgements count; anything else is
@@ -271,6 +278,10 @@ TransferCore::Send TransferCore::onTimer(int64_t now)
         return nextBlockStep(now);
     }
     if (now >= silenceDeadline_) {
+        if (!heard_ && otherTool_ != 0) {
+            endWith(ServedElsewhere);
+            return Send();
+        }
         const int before = status_;
         if (!statusRow(status_).final && status_ != TransferTimeout)
             note(EventKind::JobTimedOut, before, 0).detail = "the device was silent for 40 seconds";
@@ -292,6 +303,19 @@ void TransferCore::failNetwork()
 {
     if (!ended_)
         endWith(NetError);
+}
+
+void TransferCore::otherToolOffered(int64_t now, uint32_t tool, bool first)
+{
+    if (ended_ || !begun_ || heard_)
+        return;
+    if (otherTool_ == 0)
+        otherTool_ = tool;
+    if (!first)
+        return;
+    otherFirst_ = true;
+    if (now + timing_.otherOfferGraceNs < silenceDeadline_)
+        silenceDeadline_ = now + timing_.otherOfferGraceNs;
 }
 
 int64_t TransferCore::nextDeadline() const

@@ -29,6 +29,9 @@ public:
         int64_t silenceNs = 40000000000LL;   // a device silent this long is gone
         int64_t giveUpSilenceNs = 5000000000LL; // block phase: no answer for this long ...
         int unansweredLimit = 1000;              // ... and this many sends in a row
+        // A device that got another tool's Offer before ours and has not
+        // answered this long after both arrived is taken to be served there.
+        int64_t otherOfferGraceNs = 5000000000LL;
     };
 
     struct Setup {
@@ -76,6 +79,12 @@ public:
     void release();
     // Receiving on the job's socket failed: "Network Error!".
     void failNetwork();
+    // Another tool (`tool`) broadcast an Offer to the device's port after
+    // the device's request. A job that never heard from its device then ends
+    // "Served by Another Tool" where its silence would end it "Timeout!";
+    // `first`: that Offer reached this host before ours, so the waiting
+    // device took it, and the silence ends otherOfferGraceNs from `now`.
+    void otherToolOffered(int64_t now, uint32_t tool, bool first);
 
     // When onTimer() next has work; INT64_MAX when it never will.
     int64_t nextDeadline() const;
@@ -134,6 +143,9 @@ private:
     bool finished_ = false;
     bool ended_ = false;
     bool begun_ = false;
+    bool heard_ = false;      // a datagram reached the job's port
+    uint32_t otherTool_ = 0;  // the first other tool that offered to the device's port
+    bool otherFirst_ = false; // an Offer of another tool reached this host before ours
     bool endSent_ = false;
     SocketAddress peer_;
     int32_t writeDone_ = 0;

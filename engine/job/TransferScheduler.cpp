@@ -3,9 +3,12 @@
 
 #include "job/UpdateJob.h"
 #include "platform/Clock.h"
+#include "platform/AddressText.h"
 #include "platform/DebugOutput.h"
+#include "platform/UdpSniffer.h"
 #include "record/EventFormat.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstdio>
 
@@ -17,6 +20,16 @@ constexpr uint64_t kWakeToken = 0;
 // Datagrams one receive call takes. A device acknowledges every block:
 // reading them every few ticks takes a handful per call instead of one.
 constexpr size_t kBatchSize = 16;
+// The poller's token of a job's Offer watch: its record's address with the
+// low bit set (records are aligned, so a job's own token never has it); and
+// of the sniffer, which no record's address can be.
+constexpr uint64_t kOfferWatchBit = 1;
+constexpr uint64_t kSnifferToken = 2;
+// Jobs remembered to tell our own Offers from another tool's: more than the
+// table holds, so a late copy of a finished job's Offer is still ours.
+constexpr size_t kRecentJobs = 256;
+// Requests and Offers the sniffer heard, kept for jobs still being prepared.
+constexpr size_t kHeardLimit = 512;
 
 } // namespace
 
@@ -26,8 +39,13 @@ struct TransferScheduler::Active {
     uint64_t token = 0; // never kWakeToken
     std::unique_ptr<TransferCore> core;
     uint32_t localAddr = 0;
+    uint16_t jobPort = 0;
+    uint16_t devicePort = 0;
     bool watched = false;
     bool answerTold = false;
+    SocketHandle offerWatch = kInvalidSocket;
+    bool ownOfferSeen = false;
+    uint32_t otherToolFirst = 0; // whose Offer came before ours; 0: none
     int ticksSinceDrain = 0;
 };
 
@@ -36,11 +54,14 @@ TransferScheduler::TransferScheduler(TransferObserver& observer)
 {
 }
 
-TransferScheduler::TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing)
+TransferScheduler::TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing,
+                                     SocketHandle sniffer)
     : observer_(observer), timing_(timing), wake_(std::make_shared<WakeSignal>()),
-      batch_(kBatchSize, wire::kJobBufferSize)
+      batch_(kBatchSize, wire::kJobBufferSize), sniffer_(sniffer)
 {
     idlePoller_.add(wake_->fd(), kWakeToken);
+    if (sniffer_ != kInvalidSocket && idlePoller_.add(sniffer_, kSnifferToken) != 0)
+        closeSniffer();
 }
 
 TransferScheduler::~TransferScheduler()
@@ -48,6 +69,7 @@ TransferScheduler::~TransferScheduler()
     quit_ = true;
     wake_->raise();
     thread_.join();
+    closeSniffer();
     // Whatever never reached the thread, or was still running, ends here.
     std::vector<Incoming> left;
     {
@@ -57,6 +79,7 @@ TransferScheduler::~TransferScheduler()
     const int64_t now = monotonicNs();
     for (Incoming& in : left) {
         closeSocket(in.socket);
+        closeSocket(in.offerWatch);
         in.job->endEarly(Stopped, now);
         observer_.transferEnded(in.job);
         in.job->markEnded();
@@ -64,7 +87,7 @@ TransferScheduler::~TransferScheduler()
 }
 
 bool TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
-                            const TransferCore::Setup& setup, Error* error)
+                            const TransferCore::Setup& setup, Error* error, SocketHandle offerWatch)
 {
     job->setWake(wake_);
     {
@@ -72,12 +95,12 @@ bool TransferScheduler::add(const std::shared_ptr<UpdateJob>& job, SocketHandle 
         if (threadFailed_)
             return fail(error, NetError, "the transfer thread failed");
         if (!threadStarted_) {
-            if (!idlePoller_.valid() || wake_->fd() < 0 ||
+            if (!idlePoller_.valid() || !wake_->valid() ||
                 thread_.start([this] { run(); }, "transfer", [this](const std::string& why) { died(why); }) != 0)
                 return fail(error, NetError, "no thread could be started for the transfers");
             threadStarted_ = true;
         }
-        inbox_.push_back(Incoming{job, socket, setup});
+        inbox_.push_back(Incoming{job, socket, setup, offerWatch});
         ++active_;
     }
     wake_->raise();
@@ -99,6 +122,10 @@ void TransferScheduler::run()
         for (uint64_t token : ready_) {
             if (token == kWakeToken)
                 woken = true;
+            else if (token == kSnifferToken)
+                readSniffer();
+            else if (token & kOfferWatchBit)
+                readOfferWatch(*reinterpret_cast<Active*>(token & ~kOfferWatchBit));
             else
                 drain(*reinterpret_cast<Active*>(token), kDrainLimit);
         }
@@ -133,8 +160,10 @@ void TransferScheduler::died(const std::string& why)
         threadFailed_ = true;
         left.swap(inbox_);
     }
-    const auto end = [&](const std::shared_ptr<UpdateJob>& job, SocketHandle socket, int status) {
+    const auto end = [&](const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
+                         int status) {
         closeSocket(socket);
+        closeSocket(offerWatch);
         job->endEarly(status, monotonicNs());
         Event e;
         e.kind = EventKind::JobResult;
@@ -148,13 +177,15 @@ void TransferScheduler::died(const std::string& why)
     for (auto& a : jobs_) {
         if (a->watched)
             idlePoller_.remove(a->socket);
+        if (a->offerWatch != kInvalidSocket)
+            idlePoller_.remove(a->offerWatch);
         // One whose device had already answered keeps its result.
         const bool over = a->core && a->core->ended();
-        end(a->job, a->socket, over ? a->core->status() : NetError);
+        end(a->job, a->socket, a->offerWatch, over ? a->core->status() : NetError);
     }
     jobs_.clear();
     for (Incoming& in : left)
-        end(in.job, in.socket, NetError);
+        end(in.job, in.socket, in.offerWatch, NetError);
     observer_.transferThreadFailed(why);
 }
 
@@ -203,6 +234,7 @@ void TransferScheduler::takeInbox(int64_t now)
             Incoming& in = inbox_.front();
             a->job = std::move(in.job);
             a->socket = in.socket;
+            a->offerWatch = in.offerWatch;
             setup = std::move(in.setup);
             inbox_.erase(inbox_.begin());
         }
@@ -210,10 +242,34 @@ void TransferScheduler::takeInbox(int64_t now)
         // until the job has left both pollers.
         a->token = reinterpret_cast<uint64_t>(a.get());
         a->localAddr = setup.localAddr;
+        a->jobPort = setup.jobPort;
+        a->devicePort = setup.devicePort;
         jobs_.push_back(std::move(a));
         Active& added = *jobs_.back();
         added.core = std::make_unique<TransferCore>(setup, timing_);
+        const SocketAddress self{added.localAddr, added.jobPort};
+        if (recentJobs_.size() < kRecentJobs)
+            recentJobs_.push_back(self);
+        else
+            recentJobs_[nextRecentJob_++ % kRecentJobs] = self;
         startJob(added, now);
+        if (sniffer_ != kInvalidSocket) {
+            // The sniffer heard what came since the device's latest request,
+            // all of it before our Offer.
+            closeSocket(added.offerWatch);
+            added.offerWatch = kInvalidSocket;
+            const auto asked = std::find_if(heard_.rbegin(), heard_.rend(), [&](const Heard& h) {
+                return h.port == 0 && h.from == added.job->device();
+            });
+            for (auto it = asked.base(); asked != heard_.rend() && it != heard_.end(); ++it) {
+                if (it->port != 0 && it->port == added.devicePort)
+                    noteOffer(added, it->tool, it->jobPort);
+            }
+        } else if (added.offerWatch != kInvalidSocket &&
+                   idlePoller_.add(added.offerWatch, added.token | kOfferWatchBit) != 0) {
+            closeSocket(added.offerWatch);
+            added.offerWatch = kInvalidSocket;
+        }
     }
 }
 
@@ -245,6 +301,116 @@ void TransferScheduler::drain(Active& a, int limit)
             break; // the queue is empty
     }
     afterStep(a);
+}
+
+// What reached the device's port since its request, our own Offer among it.
+void TransferScheduler::readOfferWatch(Active& a)
+{
+    for (int taken = 0; taken < kDrainLimit && a.offerWatch != kInvalidSocket;) {
+        const int n = batch_.receive(a.offerWatch);
+        if (n < 0)
+            closeOfferWatch(a);
+        for (int i = 0; i < n; ++i) {
+            Heard h;
+            h.port = a.devicePort;
+            if (wire::decodeOffer(batch_.data(size_t(i)), batch_.length(size_t(i)), &h.lent, &h.tool, &h.jobPort) &&
+                h.tool != 0 && noteOffer(a, h.tool, h.jobPort))
+                tellAnotherTool(h);
+        }
+        taken += n;
+        if (n <= 0 || static_cast<size_t>(n) < batch_.size())
+            break;
+    }
+}
+
+// Every request and Offer reaching this host, in the order they came: an
+// Offer goes to the jobs serving its port, and both are kept for the jobs
+// whose files are still being read.
+void TransferScheduler::readSniffer()
+{
+    uint8_t d[wire::kRequestBufferSize];
+    for (int i = 0; i < kDrainLimit && sniffer_ != kInvalidSocket; ++i) {
+        Heard h;
+        const int n = receiveSniffed(sniffer_, d, sizeof d, &h.from, &h.port);
+        if (n < 0)
+            closeSniffer();
+        if (n <= 0)
+            break;
+        if (wire::messageType(d, size_t(n)) == wire::UpdateRequest) {
+            if (h.port != hostToNet16(wire::kRequestPort))
+                continue;
+            h.port = 0;
+        } else if (!wire::decodeOffer(d, size_t(n), &h.lent, &h.tool, &h.jobPort) || h.tool == 0) {
+            continue;
+        } else {
+            const bool foreign = !isOwnOffer(h.tool, h.jobPort);
+            for (auto& a : jobs_) {
+                if (a->devicePort == h.port)
+                    noteOffer(*a, h.tool, h.jobPort);
+            }
+            if (foreign)
+                tellAnotherTool(h);
+        }
+        heard_.push_back(h);
+        if (heard_.size() > kHeardLimit)
+            heard_.pop_front();
+    }
+}
+
+// Another tool's Offer before ours is the one the waiting device took. True
+// when the Offer is another tool's.
+bool TransferScheduler::noteOffer(Active& a, uint32_t tool, uint16_t jobPort)
+{
+    const int64_t now = monotonicNs();
+    if (isOwnOffer(tool, jobPort)) {
+        if (jobPort == a.jobPort && tool == a.localAddr && !a.ownOfferSeen) {
+            a.ownOfferSeen = true;
+            if (a.otherToolFirst != 0)
+                a.core->otherToolOffered(now, a.otherToolFirst, true);
+        }
+        return false;
+    }
+    if (!a.ownOfferSeen && a.otherToolFirst == 0)
+        a.otherToolFirst = tool;
+    a.core->otherToolOffered(now, tool, false);
+    return true;
+}
+
+void TransferScheduler::tellAnotherTool(const Heard& offer)
+{
+    Event e;
+    e.kind = EventKind::AnotherTool;
+    e.address = offer.tool;
+    e.lentAddress = offer.lent;
+    e.port = offer.port;
+    observer_.transferEvent(std::move(e));
+}
+
+void TransferScheduler::closeSniffer()
+{
+    if (sniffer_ == kInvalidSocket)
+        return;
+    idlePoller_.remove(sniffer_);
+    closeSocket(sniffer_);
+    sniffer_ = kInvalidSocket;
+}
+
+void TransferScheduler::closeOfferWatch(Active& a)
+{
+    if (a.offerWatch == kInvalidSocket)
+        return;
+    idlePoller_.remove(a.offerWatch);
+    closeSocket(a.offerWatch);
+    a.offerWatch = kInvalidSocket;
+}
+
+bool TransferScheduler::isOwnOffer(uint32_t tool, uint16_t jobPort) const
+{
+    for (const SocketAddress& job : recentJobs_) {
+        if (job == SocketAddress{tool, jobPort})
+            return true;
+    }
+    return false;
 }
 
 void TransferScheduler::transmit(Active& a, const TransferCore::Send& send)
@@ -310,6 +476,7 @@ void TransferScheduler::finish(Active& a)
     a.watched = false;
     closeSocket(a.socket);
     a.socket = kInvalidSocket;
+    closeOfferWatch(a);
     a.job->publish(*a.core);
     a.job->closeRecord(monotonicNs());
     observer_.transferEnded(a.job);

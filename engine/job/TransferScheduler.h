@@ -10,6 +10,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -50,17 +51,23 @@ public:
     static constexpr int kTicksPerDrain = 8;
 
     explicit TransferScheduler(TransferObserver& observer);
-    TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing);
+    // `sniffer` (openUdpSniffer, owned from now on; may be invalid) hears the
+    // requests and Offers of the whole network: another tool's Offer that
+    // came before a job was handed over is then not missed, and the jobs'
+    // own Offer watches are not needed.
+    TransferScheduler(TransferObserver& observer, const TransferCore::Timing& timing,
+                      SocketHandle sniffer = kInvalidSocket);
     ~TransferScheduler(); // ends every job still running (as if released) and joins
     TransferScheduler(const TransferScheduler&) = delete;
     TransferScheduler& operator=(const TransferScheduler&) = delete;
 
-    // Takes over a job whose socket is bound on its port. The job starts
-    // with its Offer unless it was stopped meanwhile. False when the thread
-    // cannot run (or failed): the caller ends the job (the error's code
-    // says how).
+    // Takes over a job whose socket is bound on its port, and the socket
+    // that has heard the Offers to its device's port since the request, if
+    // any. The job starts with its Offer unless it was stopped meanwhile.
+    // False when the thread cannot run (or failed): the caller ends the job
+    // (the error's code says how) and keeps both sockets.
     bool add(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
-             Error* error = nullptr);
+             Error* error = nullptr, SocketHandle offerWatch = kInvalidSocket);
     // Jobs not yet ended.
     size_t activeJobs() const;
     // For the jobs' Stop and release.
@@ -79,6 +86,21 @@ private:
     void takeInbox(int64_t now);
     void startJob(Active& a, int64_t now);
     void drain(Active& a, int limit);
+    // A request (port 0) or an Offer (to a device's port) heard.
+    struct Heard {
+        SocketAddress from;
+        uint16_t port = 0;
+        uint32_t tool = 0;
+        uint32_t lent = 0;
+        uint16_t jobPort = 0;
+    };
+    void readOfferWatch(Active& a);
+    void readSniffer();
+    bool noteOffer(Active& a, uint32_t tool, uint16_t jobPort);
+    void tellAnotherTool(const Heard& offer);
+    void closeOfferWatch(Active& a);
+    void closeSniffer();
+    bool isOwnOffer(uint32_t tool, uint16_t jobPort) const;
     void transmit(Active& a, const TransferCore::Send& send);
     void afterStep(Active& a);
     void finish(Active& a);
@@ -95,6 +117,7 @@ private:
         std::shared_ptr<UpdateJob> job;
         SocketHandle socket;
         TransferCore::Setup setup;
+        SocketHandle offerWatch;
     };
     std::vector<Incoming> inbox_;
     std::atomic<size_t> active_{0};
@@ -103,6 +126,11 @@ private:
     std::vector<std::unique_ptr<Active>> jobs_;
     ReceiveBatch batch_;
     std::vector<uint64_t> ready_;
+    // Address and port of the latest jobs: an Offer naming one is ours.
+    std::vector<SocketAddress> recentJobs_;
+    size_t nextRecentJob_ = 0;
+    SocketHandle sniffer_;
+    std::deque<Heard> heard_;
 
     std::atomic<bool> quit_{false};
     bool threadStarted_ = false;

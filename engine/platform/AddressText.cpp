@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "platform/AddressText.h"
 
-#include <arpa/inet.h>
 #include <cstdio>
+#ifdef _WIN32
+#include <winsock2.h>
+#else
+#include <arpa/inet.h>
+#endif
 
 namespace brelvo {
 

@@ -7,7 +7,8 @@
 namespace brelvo {
 
 // A file that only grows by whole records, each on disk before append()
-// returns: one write() per record, then fdatasync. A crash or power cut
+// returns: one write per record, then fdatasync (FlushFileBuffers on
+// Windows). A crash or power cut
 // loses at most the record being written, and a record is never split
 // between two writes. A write that falls short (disk full, file size
 // limit) is cut back off the file, so no half record stays behind.
@@ -47,8 +48,9 @@ public:
 
     void close();
 
-    // What append() syncs with (null: fdatasync), process-wide: a test can
-    // count the syncs, which nothing else can see.
+    // What append() syncs with (null: fdatasync, or FlushFileBuffers on
+    // Windows), process-wide: a test can count the syncs, which nothing
+    // else can see.
     using SyncFunction = int (*)(int fd);
     static void setSyncFunction(SyncFunction sync);
 

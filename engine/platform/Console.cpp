@@ -10,9 +10,14 @@
 #include <cstdio>
 #include <deque>
 #include <mutex>
+#include <vector>
+#ifdef _WIN32
+#include <io.h>
+#include <unistd.h>
+#else
 #include <poll.h>
 #include <unistd.h>
-#include <vector>
+#endif
 
 namespace brelvo {
 
@@ -22,6 +27,12 @@ namespace {
 // never will (closed, or its reader gone).
 int roomIn(int fd, int ms)
 {
+#ifdef _WIN32
+    // Windows cannot tell how much a pipe takes before a write blocks: a
+    // reader that stalls can hold up the writer there.
+    (void)ms;
+    return _get_osfhandle(fd) == -1 ? -1 : 1;
+#else
     pollfd p{fd, POLLOUT, 0};
     int r;
     do
@@ -30,6 +41,7 @@ int roomIn(int fd, int ms)
     if (r < 0 || (p.revents & (POLLERR | POLLNVAL)))
         return -1;
     return (p.revents & POLLOUT) ? 1 : 0;
+#endif
 }
 
 // One whole piece of text to `fd` (1), or nothing when the reader has no

@@ -19,11 +19,11 @@ struct DirectoryEntry {
 };
 
 // Entries of `directory` whose names begin with `prefix`, letter case
-// ignored; "." and ".." are left out. Sorted by name (byte order) so that
-// every run visits them in the same order. An empty directory text lists
-// the root (paths are directory + "/" + name). Empty when the directory
-// cannot be read. Each entry is examined once, relative to the open
-// directory.
+// ignored; "." and ".." are left out. Sorted by name so that every run
+// visits them in the same order: byte order, or on Windows NTFS's order
+// (letter case ignored). An empty directory text lists the root (paths are
+// directory + "/" + name, "\\" on Windows). Empty when the directory cannot
+// be read. Each entry is examined once.
 std::vector<DirectoryEntry> findEntries(const std::string& directory, const std::string& prefix);
 
 // Whether this process may list the entries of the folder `path`: findEntries

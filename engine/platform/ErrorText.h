@@ -5,8 +5,9 @@
 
 namespace brelvo {
 
-// The system's text for an errno value, always in English whatever the
-// process locale, so logs and reports read the same everywhere.
+// The system's text for an errno value (or, on Windows, a Windows Sockets
+// code: 10000 and up), always in English whatever the process locale, so
+// logs and reports read the same everywhere.
 std::string errorTextEnglish(int code);
 
 // The code front-ends explain in their own words: the port is taken.

@@ -12,10 +12,11 @@ namespace brelvo {
 enum class FileKind { Regular, Directory, Other };
 
 // What tells one version of a file from another without reading it: the
-// same device and inode with the same size and times is taken to be the
-// same bytes. The change time is set by the kernel on every write, rename
-// or time change and cannot be set back, so a file rewritten in place and
-// given its old modification time still looks different.
+// same device and inode (on Windows the volume serial and file index) with
+// the same size and times is taken to be the same bytes. The change time is
+// set by the system on every write, rename or time change and cannot be set
+// back, so a file rewritten in place and given its old modification time
+// still looks different.
 struct FileIdentity {
     uint64_t device = 0;
     uint64_t inode = 0;
@@ -36,9 +37,7 @@ struct FileIdentity {
 // The identity of `path`, symbolic links followed; empty when the look-up
 // fails, with its errno and text in `error`.
 std::optional<FileIdentity> fileIdentity(const std::string& path, Error* error = nullptr);
-// `name` in the open folder `dirFd`, so a listing examines each entry once.
-std::optional<FileIdentity> fileIdentityAt(int dirFd, const char* name);
-// The identity of an open descriptor.
+// The identity of an open descriptor (the C library's, on every system).
 std::optional<FileIdentity> descriptorIdentity(int fd);
 // A failed look-up's errno that means nothing is there (or a link points nowhere).
 bool isMissingFileError(int code);

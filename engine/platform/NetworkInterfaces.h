@@ -32,7 +32,8 @@ struct LinkState {
     int carrier = -1;
 };
 
-// Reads `sysClassNet`/NAME/{ifindex,operstate,carrier}. A sysfs mounted for
+// Reads `sysClassNet`/NAME/{ifindex,operstate,carrier}; on Windows the
+// adapter's operational status stands in and `sysClassNet` is not used. A sysfs mounted for
 // another network namespace (unshare without a fresh /sys) describes other
 // interfaces of the same name: its ifindex must match this namespace's, or
 // the state counts as unknown.

@@ -9,6 +9,9 @@ namespace brelvo {
 
 constexpr int kCapNetRaw = 13;
 
+// On Windows an elevated process counts as user 0 holding kCapNetRaw, any
+// other as user 1000; it has no groups and no ping group range.
+
 uint32_t effectiveUserId();
 // The effective group first, then the supplementary groups.
 std::vector<uint32_t> processGroupIds();

@@ -3,33 +3,16 @@
 
 
 #include <cerrno>
-#include <fcntl.h>
-#include <sys/stat.h>
+#include <cstdint>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace brelvo {
 
 RawFile::~RawFile() { close(); }
-
-int openFileForReading(const std::string& path)
-{
-    // Not blocking while opening: a named pipe without a writer would hold
-    // the caller (the request listener) for good. Only regular files are
-    // kept: a pipe, a terminal or a device such as /dev/zero never ends or
-    // never answers, and a folder is not a file to read.
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
-    if (fd < 0)
-        return -1;
-    struct stat st{};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(fd);
-        return -1;
-    }
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (flags >= 0)
-        ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    return fd;
-}
 
 bool RawFile::open(const std::string& path)
 {
@@ -40,10 +23,8 @@ bool RawFile::open(const std::string& path)
 
 uint64_t RawFile::length() const
 {
-    struct stat st{};
-    if (fd_ < 0 || ::fstat(fd_, &st) != 0 || st.st_size < 0)
-        return 0;
-    return static_cast<uint64_t>(st.st_size);
+    const std::optional<FileIdentity> id = descriptorIdentity(fd_);
+    return id ? id->size : 0;
 }
 
 std::optional<FileIdentity> RawFile::identity() const { return descriptorIdentity(fd_); }
@@ -55,7 +36,9 @@ size_t RawFile::read(void* buffer, size_t count)
     size_t done = 0;
     auto* p = static_cast<char*>(buffer);
     while (done < count) {
-        ssize_t n = ::read(fd_, p + done, count - done);
+        // One call reads at most 1 GiB: the C library's count is 32 bits on Windows.
+        const size_t chunk = count - done < (size_t(1) << 30) ? count - done : size_t(1) << 30;
+        const auto n = ::read(fd_, p + done, static_cast<unsigned>(chunk));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0)

@@ -7,10 +7,16 @@
 
 namespace brelvo {
 
-// Thin layer over the POSIX socket calls the engine needs. Addresses and
-// ports are kept in network byte order exactly as the sockets report them.
+// Thin layer over the system's socket calls the engine needs (Berkeley
+// sockets, or Windows Sockets). Addresses and ports are kept in network
+// byte order exactly as the sockets report them.
+#ifdef _WIN32
+using SocketHandle = uintptr_t; // a SOCKET
+constexpr SocketHandle kInvalidSocket = ~static_cast<uintptr_t>(0);
+#else
 using SocketHandle = int;
 constexpr SocketHandle kInvalidSocket = -1;
+#endif
 
 struct SocketAddress {
     uint32_t address = 0; // network byte order
@@ -23,6 +29,15 @@ inline bool operator==(const SocketAddress& a, const SocketAddress& b)
 }
 inline bool operator!=(const SocketAddress& a, const SocketAddress& b) { return !(a == b); }
 
+// The socket layer is started around each run of the request listener,
+// asking for version 1.1 (257: major in the low byte). Windows Sockets
+// answer with an error code or the version they offer; elsewhere there is
+// nothing to start: 0 and 257. Sockets keep working between runs: jobs
+// outlive the run that made them.
+constexpr unsigned kSocketLayerVersion = 257;
+int startSocketLayer(unsigned* offered);
+void stopSocketLayer();
+
 // Each returns a handle or kInvalidSocket.
 SocketHandle openUdpSocket();
 SocketHandle openTcpSocket();
@@ -31,7 +46,12 @@ SocketHandle openRawIcmpSocket();
 // grants it (ping group range). The kernel owns the echo identifier.
 SocketHandle openIcmpDatagramSocket();
 
-// 0 on success, -1 on failure (errno kept for lastSocketError()).
+// A UDP socket bound on `port` (network order) of every address beside
+// other sockets there (address reuse), to hear the broadcasts sent to it;
+// invalid when the port is held without reuse.
+SocketHandle openSharedUdpSocket(uint16_t port);
+
+// 0 on success, -1 on failure (the code kept for lastSocketError()).
 int bindSocket(SocketHandle s, uint32_t address, uint16_t port);
 // The bound address and port; 0 or -1.
 int socketName(SocketHandle s, SocketAddress* bound);
@@ -47,8 +67,8 @@ int waitReadableAbortable(SocketHandle s, long milliseconds, const std::atomic<b
 
 // One datagram, cut to `capacity`; its size, or -1. `source` may be null.
 int receiveFrom(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source);
-// The same without waiting: -1 with lastSocketError() EAGAIN when nothing
-// is queued.
+// The same without waiting: -1 with a lastSocketError() that
+// isTimeoutError() accepts when nothing is queued.
 int receiveNow(SocketHandle s, void* buffer, size_t capacity, SocketAddress* source);
 // Several datagrams taken with one call, for a thread that serves many
 // sockets: whatever is queued on a socket, up to the batch's size.
@@ -79,7 +99,8 @@ int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress&
 
 void closeSocket(SocketHandle s);
 
-// errno of the last failed socket call in this thread.
+// The code of the last failed socket call in this thread: errno, or the
+// Windows Sockets code (10048 port taken, 10060 timed out).
 int lastSocketError();
 // True for the codes that mean "timed out" on this platform.
 bool isTimeoutError(int code);

@@ -5,7 +5,11 @@
 
 #include <cerrno>
 #include <cstring>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace brelvo {
 
@@ -41,7 +45,7 @@ bool TextFile::fill()
         begin_ = 0;
     }
     for (;;) {
-        const ssize_t n = ::read(fd_, buffer_.data() + end_, buffer_.size() - end_);
+        const auto n = ::read(fd_, buffer_.data() + end_, static_cast<unsigned>(buffer_.size() - end_));
         if (n > 0) {
             end_ += static_cast<size_t>(n);
             return true;

@@ -27,13 +27,13 @@ void sayDeath(const char* name, const char* why)
     }
 }
 
-void* trampoline(void* arg)
+// The thread's whole life: what the body throws is told, never swallowed.
+void runLaunch(Launch& launch)
 {
-    auto* launch = static_cast<Launch*>(arg);
     const char* why = nullptr;
     std::string text;
     try {
-        launch->body();
+        launch.body();
     } catch (const std::bad_alloc&) {
         why = "out of memory";
     } catch (const std::exception& e) {
@@ -48,18 +48,16 @@ void* trampoline(void* arg)
     if (why) {
         const char* reason = text.empty() ? why : text.c_str();
         bool told = false;
-        if (launch->died) {
+        if (launch.died) {
             try {
-                launch->died(reason);
+                launch.died(reason);
                 told = true;
             } catch (...) {
             }
         }
         if (!told)
-            sayDeath(launch->name, reason);
+            sayDeath(launch.name, reason);
     }
-    delete launch;
-    return nullptr;
 }
 
 } // namespace
@@ -74,15 +72,12 @@ int Thread::start(std::function<void()> body, const char* name, Death died)
 {
     if (attached_ || !body)
         return -1;
-    Launch* heap = nullptr;
     try {
-        heap = new Launch{std::move(body), name ? name : "thread", std::move(died)};
+        thread_ = std::thread([launch = Launch{std::move(body), name ? name : "thread", std::move(died)}]() mutable {
+            runLaunch(launch);
+        });
     } catch (...) {
-        return -1;
-    }
-    if (pthread_create(&handle_, nullptr, &trampoline, heap) != 0) {
-        delete heap;
-        return -1;
+        return -1; // no memory, or the system refused another thread
     }
     attached_ = true;
     return 0;
@@ -96,7 +91,7 @@ void Thread::join()
         detach();
         return;
     }
-    pthread_join(handle_, nullptr);
+    thread_.join();
     attached_ = false;
 }
 
@@ -104,13 +99,10 @@ void Thread::detach()
 {
     if (!attached_)
         return;
-    pthread_detach(handle_);
+    thread_.detach();
     attached_ = false;
 }
 
-bool Thread::isCurrent() const
-{
-    return attached_ && pthread_equal(handle_, pthread_self());
-}
+bool Thread::isCurrent() const { return attached_ && thread_.get_id() == std::this_thread::get_id(); }
 
 } // namespace brelvo

@@ -2,13 +2,13 @@
 #pragma once
 
 #include <functional>
-#include <pthread.h>
 #include <string>
+#include <thread>
 
 namespace brelvo {
 
-// A joinable POSIX thread. start() never throws: it returns -1 when the
-// thread cannot be made (no memory, process limits).
+// A joinable thread. start() never throws: it returns -1 when the thread
+// cannot be made (no memory, process limits).
 class Thread {
 public:
     // Called on a thread whose body threw, with the reason, before the
@@ -31,7 +31,7 @@ public:
     bool isCurrent() const;
 
 private:
-    pthread_t handle_{};
+    std::thread thread_;
     bool attached_ = false;
 };
 

@@ -27,6 +27,8 @@ struct UdpPortHolder {
 // from `procRoot`/net/udp and udp6, and their holders found through the
 // socket links of `procRoot`/PID/fd. Processes whose descriptors this
 // process may not read are skipped, so a holder may come without any.
+// On Windows the system's UDP table names the owning process (its image
+// path stands in for the command line) and `procRoot` is not used.
 std::vector<UdpPortHolder> findUdpPortHolders(uint16_t port, const std::string& procRoot = "/proc");
 
 // Binds a UDP socket to 0.0.0.0:`port` (host byte order) as the listener

@@ -11,7 +11,9 @@ std::string homeDirectory();
 
 // Where files the user keeps go: $XDG_DATA_HOME when it is an absolute
 // path, else $HOME/.local/share. A relative value is ignored, as the XDG
-// rules ask. Empty when there is no home folder either.
+// rules ask. Empty when there is no home folder either. On Windows the
+// user's %LOCALAPPDATA% (settings: %APPDATA%) unless the variable is set;
+// the home folder is %USERPROFILE%.
 std::string xdgDataHome();
 // The same for settings: $XDG_CONFIG_HOME, else $HOME/.config.
 std::string xdgConfigHome();

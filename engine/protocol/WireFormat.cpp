@@ -93,5 +93,15 @@ bool decodeWriteProgress(const uint8_t* data, size_t length, uint32_t* written, 
     return true;
 }
 
+bool decodeOffer(const uint8_t* data, size_t length, uint32_t* lentAddr, uint32_t* toolAddr, uint16_t* port)
+{
+    if (length < kOfferSize || !hasMagic(data, length) || messageType(data, length) != Offer)
+        return false;
+    std::memcpy(lentAddr, data + 12, 4);
+    std::memcpy(toolAddr, data + 16, 4);
+    std::memcpy(port, data + 20, 2);
+    return true;
+}
+
 } // namespace wire
 } // namespace brelvo

@@ -89,6 +89,9 @@ size_t encodeEnd(uint8_t* out, uint32_t checksum, uint8_t options);
 // Decoders: false when the datagram is too short for the fields read.
 bool decodeBlockAck(const uint8_t* data, size_t length, uint32_t* index);
 bool decodeWriteProgress(const uint8_t* data, size_t length, uint32_t* written, uint32_t* total);
+// An Offer, from this tool or another: magic, type and size checked; the
+// fields as they are on the wire (network byte order).
+bool decodeOffer(const uint8_t* data, size_t length, uint32_t* lentAddr, uint32_t* toolAddr, uint16_t* port);
 
 } // namespace wire
 } // namespace brelvo

@@ -30,6 +30,7 @@ enum class EventKind : uint8_t {
     JobTimedOut,       // job, code = status before the time-out, detail
     ReportFailed,      // path, code = errno, detail
     ThreadFailed,      // thread = which, detail = why; what it served has stopped
+    AnotherTool,       // address = another tool's, lentAddress = what it offered, port = the device's, job
     MacLearnt,         // job (mac set); detail when the device answers from another address
     MacUnknown,        // job, detail = why the hardware address cannot be known
     AskedAgain,        // job (mac set), value = the earlier job, code = its status now

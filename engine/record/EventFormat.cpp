@@ -106,7 +106,8 @@ enum Field : uint32_t {
     FDetail = 1u << 14,
     FIcmp = 1u << 15,
     FThread = 1u << 16,
-    FMac = 1u << 17,
+    FTool = 1u << 17,
+    FMac = 1u << 18,
 };
 constexpr uint32_t kJob = FJob | FRow | FDevice | FMac;
 
@@ -132,6 +133,7 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::JobTimedOut: return kJob | FCode | FStatus | FDetail;
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
     case EventKind::ThreadFailed: return FThread | FDetail;
+    case EventKind::AnotherTool: return FTool | FLent | FPort;
     case EventKind::MacLearnt: return kJob | FDetail;
     case EventKind::MacUnknown: return kJob | FDetail;
     case EventKind::AskedAgain: return kJob | FCode | FStatus | FValue;
@@ -181,6 +183,7 @@ const char* eventKindName(EventKind kind)
     case EventKind::JobTimedOut: return "job_timed_out";
     case EventKind::ReportFailed: return "report_failed";
     case EventKind::ThreadFailed: return "thread_failed";
+    case EventKind::AnotherTool: return "another_tool";
     case EventKind::MacLearnt: return "mac_learnt";
     case EventKind::MacUnknown: return "mac_unknown";
     case EventKind::AskedAgain: return "asked_again";
@@ -211,6 +214,8 @@ const char* icmpMethodName(IcmpMethod method)
 Severity severityOf(const Event& e)
 {
     switch (e.kind) {
+    case EventKind::AnotherTool:
+        return Severity::Warning;
     case EventKind::ListenerFailed:
     case EventKind::JobTimedOut:
     case EventKind::ReportFailed:
@@ -229,6 +234,7 @@ Severity severityOf(const Event& e)
         switch (statusRow(e.code).outcome) {
         case StatusOutcome::Succeeded: return Severity::Info;
         case StatusOutcome::Stopped: return Severity::Warning;
+        case StatusOutcome::Elsewhere: return Severity::Info;
         default: return Severity::Failure;
         }
     default:
@@ -293,6 +299,10 @@ std::string formatEventText(const Event& e)
                detailSuffix(e) + "; the run goes on";
     case EventKind::ThreadFailed:
         return "The " + displayText(e.thread) + " thread failed" + detailSuffix(e) + threadLoss(e.thread);
+    case EventKind::AnotherTool:
+        return "Another tool at " + addressToText(e.address) + " answers devices on this network (it offered " +
+               addressToText(e.lentAddress) + " to a device on port " + std::to_string(netToHost16(e.port)) +
+               "); the addresses it offers are not lent here";
     case EventKind::MacLearnt:
         return job + "hardware address learnt" + detailSuffix(e);
     case EventKind::MacUnknown:
@@ -359,6 +369,8 @@ std::string formatEventJson(const Event& e)
         add("icmp", quoted(icmpMethodName(e.icmp)));
     if (fields & FThread)
         add("thread", quoted(e.thread));
+    if (fields & FTool)
+        add("tool", quoted(addressToText(e.address)));
     out += '}';
     return out;
 }

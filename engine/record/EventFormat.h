@@ -32,7 +32,7 @@ std::string formatEventText(const Event& event);
 //   UTF-8: its bytes in hex, since "product" then holds U+FFFD in their
 //   place), lent, job_port, port, code, error (the English
 //   errno text), status, value, checksum ("0x%08x"), options, path,
-//   detail, icmp.
+//   detail, icmp, tool (another tool's address).
 std::string formatEventJson(const Event& event);
 
 } // namespace brelvo

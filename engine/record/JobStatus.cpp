@@ -34,6 +34,7 @@ const std::vector<StatusRow>& statusRows()
         {FileError, "Open Failed!", "Content.openUpFileFailed", kFailed, true, nullptr},
         {TransferTimeout, "Timeout!", "Content.timeout", kFailed, false, "silent, waiting"},
         {Stopped, "Stopped", "Content.stopped", StatusOutcome::Stopped, true, nullptr},
+        {ServedElsewhere, "Served by Another Tool", "Content.servedElsewhere", StatusOutcome::Elsewhere, true, nullptr},
     };
     return rows;
 }

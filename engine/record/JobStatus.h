@@ -24,11 +24,13 @@ enum JobStatus : int32_t {
     FileError = 13,
     TransferTimeout = 14,
     Stopped = 15,     // ended by the operator's Stop before the device's result
+    ServedElsewhere = 16, // the device took another tool's Offer instead of ours
 };
 
 // How a job stands for the window's colours, the events' severity and
 // brelvo-cli's tally and exit code. Stopped: the operator's stop, no result.
-enum class StatusOutcome { InProgress, Succeeded, Failed, Stopped };
+// Elsewhere: another tool serves the device, so its result is recorded there.
+enum class StatusOutcome { InProgress, Succeeded, Failed, Stopped, Elsewhere };
 
 // Everything the front-ends and the report know of a status code: one row
 // per code (statusRow), so a new status is one row and its two catalogue

@@ -14,13 +14,13 @@ int validCount(const FreeAddressPool& pool)
 }
 } // namespace
 
-uint32_t lendAddress(FreeAddressPool& pool, uint64_t holder)
+uint32_t lendAddress(FreeAddressPool& pool, uint64_t holder, const std::vector<uint32_t>& withheld)
 {
     if (holder == 0)
         return 0;
     const int n = validCount(pool);
     for (int i = 0; i < n; ++i) {
-        if (pool.lent[i] == 0) {
+        if (pool.lent[i] == 0 && std::find(withheld.begin(), withheld.end(), pool.addresses[i]) == withheld.end()) {
             pool.lent[i] = holder;
             return pool.addresses[i];
         }

@@ -18,8 +18,9 @@ struct FreeAddressPool {
     uint64_t lent[kCapacity] = {}; // the holder's job id; 0 while free
 };
 
-// The first entry not lent, now lent to `holder` (not 0); 0 when there is none.
-uint32_t lendAddress(FreeAddressPool& pool, uint64_t holder);
+// The first entry neither lent nor in `withheld`, now lent to `holder` (not
+// 0); 0 when there is none.
+uint32_t lendAddress(FreeAddressPool& pool, uint64_t holder, const std::vector<uint32_t>& withheld = {});
 // Frees `address` when `holder` holds it; anything else changes nothing.
 void returnAddress(FreeAddressPool& pool, uint32_t address, uint64_t holder);
 // Marks `address`, if the pool has it free, as held by `holder` (a job of an

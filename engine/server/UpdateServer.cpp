@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/Console.h"
 #include "platform/DebugOutput.h"
+#include "platform/UdpSniffer.h"
 #include "platform/ErrorText.h"
 #include "platform/HostName.h"
 #include "platform/WallClock.h"
@@ -15,6 +16,12 @@
 namespace brelvo {
 
 namespace {
+
+// How long an address another tool offered is not lent here: longer than
+// any update, so the device that took it is done with it.
+constexpr int64_t kWithholdNs = 600LL * 1000000000;
+// Other tools named in one run (a forged flood of Offers names no more).
+constexpr size_t kToolsNamed = 16;
 
 // The run's report file; a failure to write it reaches the front-end as an
 // event, through a queue the writer shares since it may outlive the server.
@@ -91,9 +98,15 @@ int UpdateServer::start(const ServerSettings& wanted)
 
     consoleWrite("running...\n");
     Error error;
+    if (const int refused = startSockets(&error)) {
+        refuseStart(std::move(error));
+        return refused;
+    }
     const SocketHandle s = bindRequestPort(&error);
-    if (s == kInvalidSocket)
+    if (s == kInvalidSocket) {
+        stopSocketLayer();
         return refuseStart(std::move(error));
+    }
 
     // A new report per run; rows of jobs from earlier runs still go to theirs.
     std::shared_ptr<ReportWriter> runReport = wanted.writeReport ? newRunReport(wanted, events_) : nullptr;
@@ -104,12 +117,20 @@ int UpdateServer::start(const ServerSettings& wanted)
     }
     resolver_->newRun();
     if (!scheduler_) {
+        // Without the right to sniff, each job hears its device's port from
+        // its request on (a little later than the network).
         TransferObserver& observer = *this;
-        scheduler_ = std::make_unique<TransferScheduler>(observer);
+        scheduler_ = std::make_unique<TransferScheduler>(
+            observer, TransferCore::Timing(), openUdpSniffer(wire::readBe32(wire::kMagic), wire::Offer));
+    }
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        toolsNamed_.clear();
     }
     accepting_ = true;
     if (!listener_.start(s, wanted, &error)) {
         accepting_ = false;
+        stopSocketLayer();
         return refuseStart(std::move(error));
     }
     return 0;
@@ -120,6 +141,26 @@ int UpdateServer::refuseStart(Error error)
     std::lock_guard<std::mutex> lock(startMutex_);
     startError_ = std::move(error);
     return -1;
+}
+
+// The socket layer is started for each run and stopped when its listener
+// ends; only Windows has one, and only there can these steps fail.
+int UpdateServer::startSockets(Error* error)
+{
+    unsigned offered = 0;
+    if (const int code = startSocketLayer(&offered)) {
+        consolePrintf("WSAStartup failed. return: %d\n", code);
+        fail(error, 0, "the socket layer cannot be started: " + errorTextEnglish(code));
+        return -1;
+    }
+    if (offered != kSocketLayerVersion) {
+        consolePrintf("wsaData.wVersion: %u is not equal to wVersionRequested: %u\n", offered, kSocketLayerVersion);
+        stopSocketLayer();
+        fail(error, 0, "the socket layer offers version " + std::to_string(offered & 0xFF) + "." +
+                           std::to_string(offered >> 8 & 0xFF) + ", not 1.1");
+        return -2;
+    }
+    return 0;
 }
 
 // Port 3281 is bound here, not on the listener's thread: a port held by
@@ -310,10 +351,21 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(UpdateJob::Origin origin, cons
         jobs_[jobCount_++] = job;
         job->setRow(jobCount_);
         stopping = !accepting_.load();
-        if (stopping)
+        if (stopping) {
             job->stop();
-        else
-            lent = lendAddress(pool_, job->id());
+        } else {
+            std::vector<uint32_t> withheld;
+            const int64_t now = monotonicNs();
+            for (auto it = withheld_.begin(); it != withheld_.end();) {
+                if (it->second <= now) {
+                    it = withheld_.erase(it);
+                } else {
+                    withheld.push_back(it->first);
+                    ++it;
+                }
+            }
+            lent = lendAddress(pool_, job->id(), withheld);
+        }
     }
     job->assign(lent, image, run.configPath, static_cast<uint8_t>(run.options & 0xFF));
     if (stopping)
@@ -335,11 +387,19 @@ std::vector<uint16_t> UpdateServer::portsInUse() const
     return ports;
 }
 
-bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+bool UpdateServer::handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
                             const TransferCore::Setup& setup, Error* error)
 {
     job->setPort(setup.jobPort);
-    return scheduler_->add(job, socket, setup, error);
+    return scheduler_->add(job, socket, setup, error, offerWatch);
+}
+
+bool UpdateServer::noteAnotherTool(const Event& offer)
+{
+    std::lock_guard<std::mutex> lock(tableMutex_);
+    if (offer.lentAddress != 0 && (withheld_.size() < FreeAddressPool::kCapacity || withheld_.count(offer.lentAddress)))
+        withheld_[offer.lentAddress] = monotonicNs() + kWithholdNs;
+    return toolsNamed_.size() < kToolsNamed && toolsNamed_.insert(offer.address).second;
 }
 
 void UpdateServer::publishEvent(Event event)
@@ -400,7 +460,11 @@ void UpdateServer::sayThreadFailed(const char* thread, const std::string& why)
     publishEvent(std::move(e));
 }
 
-void UpdateServer::transferEvent(Event event) { publishEvent(std::move(event)); }
+void UpdateServer::transferEvent(Event event)
+{
+    if (event.kind != EventKind::AnotherTool || noteAnotherTool(event))
+        publishEvent(std::move(event));
+}
 
 void UpdateServer::transferThreadFailed(const std::string& why) { sayThreadFailed("transfer", why); }
 
@@ -424,6 +488,7 @@ void UpdateServer::rowSettled(const std::shared_ptr<UpdateJob>& job)
         switch (statusRow(job->statusCode()).outcome) {
         case StatusOutcome::Succeeded: ++ended_.succeeded; break;
         case StatusOutcome::Stopped: ++ended_.stopped; break;
+        case StatusOutcome::Elsewhere: ++ended_.elsewhere; break;
         default: ++ended_.failed; break;
         }
     }

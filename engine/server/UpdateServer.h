@@ -14,8 +14,10 @@
 #include "server/UpdateServerListener.h"
 
 #include <atomic>
+#include <map>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -38,9 +40,11 @@ public:
     UpdateServer(const UpdateServer&) = delete;
     UpdateServer& operator=(const UpdateServer&) = delete;
 
-    // 0 on success; -1 when a listener is still active, port 3281 cannot be
-    // bound, or no thread could be made (startError() says which). Texts are
-    // UTF-8; options are OptionUpdateBoot | OptionEraseBoot.
+    // 0 on success; -1 when a listener is still active, the socket layer
+    // cannot be started, port 3281 cannot be bound, or no thread could be
+    // made; -2 when the socket layer offers another version than 1.1
+    // (startError() says which). Texts are UTF-8; options are
+    // OptionUpdateBoot | OptionEraseBoot.
     int start(const std::string& firmwareDir, const std::string& configPath,
               const std::string& localAddress, int options);
     int start(const ServerSettings& settings);
@@ -78,6 +82,7 @@ public:
         uint64_t succeeded = 0;
         uint64_t failed = 0;  // failed or timed out
         uint64_t stopped = 0; // ended by Stop, without a result
+        uint64_t elsewhere = 0; // the device took another tool's Offer
     };
     EndedJobs endedJobs() const;
 
@@ -89,6 +94,9 @@ public:
 private:
     // A failed start() keeps its error for startError() and answers -1.
     int refuseStart(Error error);
+    // 0, or -1 / -2 when the socket layer cannot be started or offers
+    // another version (said on the console and kept in `error`).
+    int startSockets(Error* error);
     // Port 3281, bound; invalid after saying why.
     SocketHandle bindRequestPort(Error* error);
     void renumberRows();
@@ -109,8 +117,11 @@ private:
     std::shared_ptr<UpdateJob> enterJob(UpdateJob::Origin origin, const std::string& image,
                                         const ServerSettings& run) override;
     std::vector<uint16_t> portsInUse() const override;
-    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, const TransferCore::Setup& setup,
-                  Error* error) override;
+    bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
+                  const TransferCore::Setup& setup, Error* error) override;
+    // Another tool offered an address: it is withheld; true when that tool
+    // is new to this run and worth saying.
+    bool noteAnotherTool(const Event& offer);
     void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) override;
     void listenerDied(const std::string& why) override;
     // A thread that failed: its event and its console line.
@@ -122,6 +133,10 @@ private:
     int jobCount_ = 0;
     std::shared_ptr<UpdateJob> jobs_[kMaxJobs];
     FreeAddressPool pool_;
+    // Addresses another tool offered, not lent until the time (monotonic
+    // ns) given; and the other tools this run has named.
+    std::map<uint32_t, int64_t> withheld_;
+    std::set<uint32_t> toolsNamed_;
     uint64_t nextJobId_ = 1;
     // Requests are entered from start() until stop(); cleared under
     // tableMutex_, so no job is entered once stop() walked the table.

@@ -125,6 +125,7 @@ void UpdateServerListener::run(SocketHandle s)
     }
 
     closeSocket(s);
+    stopSocketLayer();
     active_ = false;
 }
 
@@ -134,6 +135,15 @@ void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const
     // Started when it came, however long the folder takes to read.
     origin.acceptedWallMs = unixTimeMs();
     origin.acceptedNs = monotonicNs();
+    // Another tool on the network may answer this request before we can:
+    // its Offer to the device's port is heard from now on. Closed here
+    // unless the transfer thread took it, also when this thread throws.
+    const bool asks = size <= static_cast<int>(wire::kRequestBufferSize) && wire::hasMagic(datagram, size) &&
+                      wire::messageType(datagram, size) == wire::UpdateRequest && source.port != 0;
+    struct Watch {
+        SocketHandle socket;
+        ~Watch() { closeSocket(socket); }
+    } watch{asks ? openSharedUdpSocket(source.port) : kInvalidSocket};
     UpdateRequest request;
     if (!admitRequest(datagram, size, source, &request))
         return;
@@ -154,8 +164,8 @@ void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const
     origin.productCode = request.productCode;
     origin.device = source;
     held_ = host_.enterJob(std::move(origin), image, run_);
-    if (held_)
-        launchJob(held_, image);
+    if (held_ && launchJob(held_, image, watch.socket))
+        watch.socket = kInvalidSocket;
     held_.reset(); // ended or handed over
 }
 
@@ -190,17 +200,18 @@ bool UpdateServerListener::admitRequest(const uint8_t* datagram, int size, const
     return true;
 }
 
-void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image)
+bool UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image,
+                                     SocketHandle offerWatch)
 {
     if (job->stopRequested()) {
         host_.endBeforeTransfer(job, Stopped, "");
-        return;
+        return false;
     }
     if (job->lentAddress() == 0) {
         host_.endBeforeTransfer(job, NetError,
                                 sweepFailed_ ? "no address to lend: the address sweep could not run (no ICMP socket)"
                                              : "no address to lend: every address of the network answered or is lent");
-        return;
+        return false;
     }
     static_assert(kPrepareModelMismatch == ModelMismatch && kPrepareFileError == FileError &&
                       kPrepareStopped == Stopped,
@@ -212,11 +223,11 @@ void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, cons
         image, job->productCodeText(), run_.configPath, &why, [&job] { return job->stopRequested(); });
     if (!prepared) {
         host_.endBeforeTransfer(job, why.code, why.code == Stopped ? std::string() : why.text);
-        return;
+        return false;
     }
     if (job->stopRequested()) {
         host_.endBeforeTransfer(job, Stopped, "");
-        return;
+        return false;
     }
 
     // The job's socket is bound here, before the hand-over: a number that
@@ -225,7 +236,7 @@ void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, cons
     const SocketHandle jobSocket = reserveJobSocket(&port, &why);
     if (jobSocket == kInvalidSocket) {
         host_.endBeforeTransfer(job, why.code, why.text);
-        return;
+        return false;
     }
     TransferCore::Setup setup;
     setup.localAddr = addressFromText(run_.localAddress);
@@ -234,11 +245,12 @@ void UpdateServerListener::launchJob(const std::shared_ptr<UpdateJob>& job, cons
     setup.devicePort = job->device().port;
     setup.options = static_cast<uint8_t>(run_.options & 0xFF);
     setup.image = prepared;
-    if (!host_.handOver(job, jobSocket, setup, &why)) {
-        closeSocket(jobSocket);
-        consoleWrite("_beginthreadex Failed\n");
-        host_.endBeforeTransfer(job, why.code, why.text);
-    }
+    if (host_.handOver(job, jobSocket, offerWatch, setup, &why))
+        return true;
+    closeSocket(jobSocket);
+    consoleWrite("_beginthreadex Failed\n");
+    host_.endBeforeTransfer(job, why.code, why.text);
+    return false;
 }
 
 SocketHandle UpdateServerListener::reserveJobSocket(uint16_t* port, Error* error)

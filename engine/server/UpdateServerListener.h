@@ -37,7 +37,10 @@ public:
                                                 const ServerSettings& run) = 0;
     // Ports of jobs whose sockets may still be open.
     virtual std::vector<uint16_t> portsInUse() const = 0;
-    virtual bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket,
+    // The job and its socket go to the transfer thread, with the socket that
+    // hears the Offers to its device's port (may be invalid); false: both
+    // sockets stay the caller's.
+    virtual bool handOver(const std::shared_ptr<UpdateJob>& job, SocketHandle socket, SocketHandle offerWatch,
                           const TransferCore::Setup& setup, Error* error) = 0;
     // Ends a job that never reached the transfer thread; `why` may be empty.
     virtual void endBeforeTransfer(const std::shared_ptr<UpdateJob>& job, int status, const std::string& why) = 0;
@@ -75,7 +78,8 @@ private:
     // empty after saying why not), then its job and the hand-over.
     void serveRequest(const uint8_t* datagram, int size, const SocketAddress& source);
     bool admitRequest(const uint8_t* datagram, int size, const SocketAddress& source, UpdateRequest* request);
-    void launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image);
+    // True once the job is the transfer thread's, `offerWatch` with it.
+    bool launchJob(const std::shared_ptr<UpdateJob>& job, const std::string& image, SocketHandle offerWatch);
     void died(SocketHandle socket, const std::string& why);
     // A UDP socket bound on a free port for the next job, or invalid.
     SocketHandle reserveJobSocket(uint16_t* port, Error* error);

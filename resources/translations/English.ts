@@ -64,6 +64,10 @@
         <translation>Sending Data</translation>
     </message>
     <message>
+        <source>Content.servedElsewhere</source>
+        <translation>Served by Another Tool</translation>
+    </message>
+    <message>
         <source>Content.startFailed</source>
         <translation>Start Failed!</translation>
     </message>
@@ -565,6 +569,10 @@ Options sent: %5</translation>
 </context>
 <context>
     <name>EventText</name>
+    <message>
+        <source>Log.anotherTool</source>
+        <translation>Another tool at %1 answers devices on this network (it offered %2 to a device on port %3); the addresses it offers are not lent here</translation>
+    </message>
     <message>
         <source>Log.askedAgain</source>
         <translation>%1 asked again: previous result %2 (job %3)</translation>

@@ -64,6 +64,10 @@
         <translation>发送数据</translation>
     </message>
     <message>
+        <source>Content.servedElsewhere</source>
+        <translation>由其他工具升级</translation>
+    </message>
+    <message>
         <source>Content.startFailed</source>
         <translation>启动失败！</translation>
     </message>
@@ -565,6 +569,10 @@ MAC 地址：%2
 </context>
 <context>
     <name>EventText</name>
+    <message>
+        <source>Log.anotherTool</source>
+        <translation>网络中另有一个升级工具（%1）也在应答设备（它把 %2 分配给了端口 %3 上的设备）；它分配的地址本机不再分配</translation>
+    </message>
     <message>
         <source>Log.askedAgain</source>
         <translation>%1 再次请求升级，上次结果：%2（任务 %3）</translation>

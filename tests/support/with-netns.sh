@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
-# Usage: with-netns.sh [--devices N] [--device-macs] [--devsim PATH] [--timeout SECONDS] [--] COMMAND [ARGS...]
+# Usage: with-netns.sh [--devices N] [--device-macs] [--devsim PATH] [--timeout SECONDS] [--wine STATE]
+#                      [--] COMMAND [ARGS...]
 # Runs COMMAND on the tool side (10.213.7.1/24) of a private namespace pair
 # joined only by a veth to the device side (10.213.7.50..49+N), so sweeps and
 # broadcasts never reach the machine's network, with BRELVO_NETNS=1 and the
@@ -9,17 +10,23 @@
 # --device-macs gives each device address an interface of its own (a macvlan
 # on the veth) with its own hardware address, 02:00 and the address's four
 # bytes, listed in BRELVO_DEV_MACS; otherwise they all share the veth's.
+# Namespaces the command adds, named "$BRELVO_NETNS_TAG<suffix>", go with the pair.
+# --wine: a Wine prefix of the run's own (copied from STATE's template, see
+# wine-run.sh) with its wineserver started on the tool side, handed over as
+# BRELVO_WINE_PREFIX, so wine-run.sh runs Windows programs there.
 set -u
 devices="${DEVICES:-1}"
 devsim="${BRELVO_DEVSIM:-}"
 limit=0
 macs=0
+wine_state=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --devices) devices="${2:-}"; shift 2 ;;
         --devsim) devsim="${2:-}"; shift 2 ;;
         --device-macs) macs=1; shift ;;
         --timeout) limit="${2:-}"; shift 2 ;;
+        --wine) wine_state="${2:-}"; shift 2 ;;
         --) shift; break ;;
         *) break ;;
     esac
@@ -32,7 +39,7 @@ usage() { echo "with-netns.sh: $1" >&2; exit 2; }
 skip() {
     local reason="$1"; shift
     echo "BRELVO_NETNS_SKIP: $reason" >&2
-    exec env -u BRELVO_NETNS -u BRELVO_TOOL_ADDR -u BRELVO_DEV_NS -u BRELVO_DEV_ADDRS -u BRELVO_DEV_MACS \
+    exec env -u BRELVO_NETNS -u BRELVO_NETNS_TAG -u BRELVO_TOOL_ADDR -u BRELVO_DEV_NS -u BRELVO_DEV_ADDRS -u BRELVO_DEV_MACS \
         BRELVO_NETNS_SKIP="$reason" "$@"
 }
 [ "$(id -u)" = 0 ] || skip "private network namespaces need root (running as uid $(id -u))" "$@"
@@ -43,7 +50,7 @@ drop_ns() {
     ip netns del "$1" 2>/dev/null
 }
 # A run killed outright (SIGKILL) cannot tear down; its pid is in the names.
-for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^brv[0-9]+r[0-9a-f]+(tool|dev)$'); do
+for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep -E '^brv[0-9]+r[0-9a-f]{8}[a-z0-9]+$'); do
     owner="${ns#brv}"
     [ -d "/proc/${owner%%r*}" ] || drop_ns "$ns"
 done
@@ -53,7 +60,7 @@ tool_ns="${tag}tool" dev_ns="${tag}dev"
 # Reports and settings of the run stay out of the caller's home.
 home="$(mktemp -d "${TMPDIR:-/tmp}/brelvo-netns-home.XXXXXX")" || exit 1
 teardown() {
-    for ns in "$tool_ns" "$dev_ns"; do [ ! -e "/run/netns/$ns" ] || drop_ns "$ns"; done
+    for ns in $(ip netns list 2>/dev/null | awk '{print $1}' | grep "^$tag"); do drop_ns "$ns"; done
     rm -rf "$home"
 }
 trap teardown EXIT
@@ -95,11 +102,19 @@ fi
 for _ in $(seq 1 50); do ip -n "$tool_ns" -o link show vt | grep -q LOWER_UP && break; sleep 0.02; done
 
 addrs="$(seq -s ' ' -f '10.213.7.%g' 50 $((49 + devices)))"
+if [ -n "$wine_state" ]; then
+    # The wineserver lives on the tool side and is ended with it (drop_ns).
+    if ! BRELVO_WINE_STATE="$wine_state" ip netns exec "$tool_ns" "$(dirname "$0")/wine-run.sh" --prefix "$home/wine"; then
+        trap - EXIT; teardown
+        skip "cannot start Wine on the tool side" "$@"
+    fi
+    export BRELVO_WINE_PREFIX="$home/wine"
+fi
 dev_macs=""
 [ "$macs" = 0 ] || dev_macs="$(for i in $(seq 50 $((49 + devices))); do mac_of "$i"; echo; done | tr '\n' ' ')"
 export XDG_DATA_HOME="$home/data" XDG_CONFIG_HOME="$home/config"
-export BRELVO_NETNS=1 BRELVO_TOOL_ADDR=10.213.7.1 BRELVO_DEV_NS="$dev_ns" BRELVO_DEV_ADDRS="$addrs" BRELVO_DEVSIM="$devsim" \
-    BRELVO_DEV_MACS="${dev_macs% }"
+export BRELVO_NETNS=1 BRELVO_NETNS_TAG="$tag" BRELVO_TOOL_ADDR=10.213.7.1 BRELVO_DEV_NS="$dev_ns" \
+    BRELVO_DEV_ADDRS="$addrs" BRELVO_DEVSIM="$devsim" BRELVO_DEV_MACS="${dev_macs% }"
 unset BRELVO_NETNS_SKIP
 [ "$limit" = 0 ] || set -- timeout -k 5 "$limit" "$@"
 ip netns exec "$tool_ns" "$@" &

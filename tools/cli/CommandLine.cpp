@@ -187,7 +187,11 @@ Taken takeServeOption(int c, const char* value, const std::string& where, ServeO
 // What getopt could not take: a missing value, a value too many, an unknown option.
 std::string refusal(int c, const ParseState& st)
 {
-    if (c == ':')
+    // A long option written with "=value" that takes none: GNU getopt
+    // answers '?', the BSD one of mingw-w64 ':' as for a missing value.
+    const char* arg = st.first[::optind - 1] ? st.first[::optind - 1] : "";
+    const bool gaveValue = std::strncmp(arg, "--", 2) == 0 && std::strchr(arg, '=');
+    if (c == ':' && !gaveValue)
         return st.where + "option '" + writtenOption(st.first, ::optind - 1) + "' needs a value";
     // optopt: a short option's letter, a long option's code when it was
     // given a value it does not take, 0 for an unknown long one.
@@ -338,7 +342,8 @@ Exit status of check:
   1  warnings: devices may not be served as expected
   2  a run would fail; or the command line is wrong
 Exit status of serve (also after a stop by Ctrl-C or SIGTERM, which ends the
-devices at work as stopped: they count as neither):
+devices at work as stopped: they count as neither, as do the devices that
+took another tool's Offer, "Served by Another Tool"):
   0  every device that reached a result succeeded (also when none came)
   1  some device failed or timed out
   2  the command line is wrong, or check found a failure other than a held

@@ -12,6 +12,10 @@
 #include <csignal>
 #include <ctime>
 
+#ifndef SIGHUP
+#define SIGHUP 1 // Windows: the console closed, a logoff or a shutdown
+#endif
+
 namespace brelvo_cli {
 
 namespace {
@@ -20,12 +24,9 @@ std::string textLine(int64_t wallMs, const std::string& message, LineForm form)
 {
     if (form != LineForm::Terminal)
         return brelvo::isoLocalTime(wallMs) + " " + message;
-    const time_t seconds = static_cast<time_t>(wallMs / 1000);
-    tm local{};
-    char clock[16] = "??:??:??";
-    if (localtime_r(&seconds, &local))
-        std::strftime(clock, sizeof clock, "%H:%M:%S", &local);
-    return std::string(clock) + " " + message;
+    // "2026-12-07T09:41:05.123+08:00": the clock is characters 11 to 18.
+    const std::string local = brelvo::isoLocalTime(wallMs);
+    return (local.size() >= 19 ? local.substr(11, 8) : std::string("??:??:??")) + " " + message;
 }
 
 // The start of a JSON line in the engine's shape.
@@ -129,13 +130,16 @@ std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form)
         if (end.reason == EndReason::Signal)
             out += field("signal", quoted(signalName(end.signal)));
         out += field("succeeded", std::to_string(end.succeeded)) + field("failed", std::to_string(end.failed)) +
-               field("stopped", std::to_string(end.stopped)) + field("report", quoted(end.report)) +
+               field("stopped", std::to_string(end.stopped)) + field("elsewhere", std::to_string(end.elsewhere)) +
+               field("report", quoted(end.report)) +
                field("report_complete", end.reportComplete ? "true" : "false") +
                field("exit", std::to_string(end.exitCode)) + field("station", quoted(end.station)) + "}";
         return out;
     }
     std::string text = "Serving ended, " + reasonText(end) + ": " + std::to_string(end.succeeded) + " succeeded, " +
                        std::to_string(end.failed) + " failed, " + std::to_string(end.stopped) + " stopped";
+    if (end.elsewhere > 0)
+        text += ", " + std::to_string(end.elsewhere) + " served by another tool";
     if (!end.report.empty())
         text += "; report " + brelvo::displayText(end.report) + (end.reportComplete ? "" : " (rows missing)");
     return textLine(wallMs, text + "; exit " + std::to_string(end.exitCode), form);
@@ -144,8 +148,13 @@ std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form)
 std::string startFailureText(const std::string& why, int error)
 {
     std::string text = why.empty() ? std::string("the server did not say why") : why;
+#ifdef _WIN32
+    const char* whoHolds = "netstat -abno -p udp";
+#else
+    const char* whoHolds = "ss -ulpn 'sport = :3281'";
+#endif
     if (brelvo::isAddressInUse(error))
-        text += " (another copy of the tool or another program holds it; see `ss -ulpn 'sport = :3281'`)";
+        text += std::string(" (another copy of the tool or another program holds it; see `") + whoHolds + "`)";
     return text;
 }
 

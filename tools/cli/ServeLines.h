@@ -39,6 +39,7 @@ struct ServeEnd {
     int succeeded = 0;
     int failed = 0;
     int stopped = 0;       // ended by the stop, no result
+    int elsewhere = 0;     // took another tool's Offer
     std::string report;    // empty: none
     bool reportComplete = true; // every row reached the file
     int exitCode = 0;
@@ -47,8 +48,8 @@ struct ServeEnd {
 
 // The last line of a run.
 // JSON: {"time","event":"serve_ended","severity","reason":"devices|idle|signal|listener",
-//        "signal" (only for a signal),"succeeded","failed","stopped","report","report_complete","exit",
-//        "station"}.
+//        "signal" (only for a signal),"succeeded","failed","stopped","elsewhere","report","report_complete",
+//        "exit","station"}. Text names the devices served by another tool only when there are some.
 std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form);
 
 // Why the server did not start, for standard error after "cannot start: ".

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "ServeOutput.h"
 
+#include "platform/Terminal.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
-#include <sys/ioctl.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace brelvo_cli {
 
@@ -27,10 +32,7 @@ ServeOutput::Mode ServeOutput::choose(int fd, bool json)
 {
     if (json)
         return Mode::Json;
-    const char* term = std::getenv("TERM");
-    if (!::isatty(fd) || !term || !*term || std::strcmp(term, "dumb") == 0)
-        return Mode::Text;
-    return Mode::Live;
+    return brelvo::isLiveTerminal(fd) ? Mode::Live : Mode::Text;
 }
 
 void ServeOutput::line(const std::string& text)
@@ -62,10 +64,7 @@ void ServeOutput::finish()
 
 void ServeOutput::terminalSize(int* columns, int* rows) const
 {
-    winsize size{};
-    const bool known = ::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0 && size.ws_row > 0;
-    *columns = known ? size.ws_col : 80;
-    *rows = known ? size.ws_row : 24;
+    brelvo::terminalSize(fd_, columns, rows);
 }
 
 void ServeOutput::write(const std::string& bytes)
@@ -75,7 +74,7 @@ void ServeOutput::write(const std::string& bytes)
     const char* p = bytes.data();
     size_t left = bytes.size();
     while (left > 0) {
-        const ssize_t n = ::write(fd_, p, left);
+        const auto n = ::write(fd_, p, static_cast<unsigned>(left));
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
@@ -84,7 +83,7 @@ void ServeOutput::write(const std::string& bytes)
             const std::string text = std::string("brelvo-cli: serve: cannot write to standard output: ") +
                                      std::strerror(n < 0 ? errno : EIO) +
                                      "; serving goes on, the run report keeps every device\n";
-            ssize_t ignored = ::write(errFd_, text.data(), text.size());
+            const auto ignored = ::write(errFd_, text.data(), static_cast<unsigned>(text.size()));
             (void)ignored;
             return;
         }

@@ -3,7 +3,9 @@
 
 #include "CheckCommand.h"
 #include "platform/Clock.h"
+#include "platform/AppendFile.h"
 #include "platform/Console.h"
+#include "platform/ErrorText.h"
 #include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
@@ -15,9 +17,11 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <fcntl.h>
-#include <poll.h>
+#ifdef _WIN32
+#include <io.h>
+#else
 #include <unistd.h>
+#endif
 
 namespace brelvo_cli {
 
@@ -31,8 +35,15 @@ constexpr int64_t kStopWaitMs = 1500;
 
 void writeAll(int fd, const std::string& text)
 {
-    ssize_t ignored = ::write(fd, text.data(), text.size());
+    const auto ignored = ::write(fd, text.data(), static_cast<unsigned>(text.size()));
     (void)ignored;
+}
+
+// Said before a second stop request ends the process.
+void sayExitingAtOnce(int signo)
+{
+    writeAll(2, "\nbrelvo-cli: serve: " + signalName(signo) +
+                    " while stopping: exiting at once; devices still ending get no report row\n");
 }
 
 // The findings go to standard output, the run's log: the journal keeps them
@@ -51,12 +62,11 @@ void printFindings(const std::vector<brelvo::Finding>& findings, bool json)
 // must be writable before any device is served.
 bool reportWritable(const std::string& path, std::string& error)
 {
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        error = std::strerror(errno);
+    brelvo::AppendFile file;
+    if (const int code = file.open(path, brelvo::AppendFile::Mode::OpenOrCreate)) {
+        error = brelvo::errorTextEnglish(code);
         return false;
     }
-    ::close(fd);
     return true;
 }
 
@@ -110,13 +120,15 @@ int runServe(const ServeOptions& options)
 
     // A reader that went away must not end serving: a write then fails
     // with EPIPE and serving goes on.
+#ifdef SIGPIPE
     std::signal(SIGPIPE, SIG_IGN);
+#endif
     // The engine's own lines ("running...", "write:N, cnt=M" per progress
     // message) would break --json and flood a journal: serve prints its own.
     brelvo::setConsoleSink([](brelvo::ConsoleChannel, const std::string&) {});
     // Before the server makes any thread: they all inherit the blocked signals.
-    SignalWatcher signals;
-    if (!signals.start(STDERR_FILENO, error)) {
+    brelvo::StopRequests signals;
+    if (!signals.start(sayExitingAtOnce, error)) {
         std::fprintf(stderr, "brelvo-cli: serve: cannot start: %s\n", error.c_str());
         return kExitStartFailed;
     }
@@ -139,7 +151,7 @@ bool ServeSession::ended(const brelvo::JobSnapshot& job) const
     return resultSeen_.count(job.id) || (job.finished && brelvo::statusRow(job.status).final);
 }
 
-int ServeSession::run(SignalWatcher& signals)
+int ServeSession::run(brelvo::StopRequests& signals)
 {
     brelvo::ServerSettings settings;
     settings.firmwareDir = options_.firmwareDir;
@@ -171,6 +183,7 @@ int ServeSession::run(SignalWatcher& signals)
     end.succeeded = tally_.succeeded();
     end.failed = tally_.failed();
     end.stopped = tally_.stopped();
+    end.elsewhere = tally_.elsewhere();
     end.exitCode = serveExitCode(end.reason, end.reportComplete, tally_);
     end.station = brelvo::hostName();
     // A second signal may be ending the process with another status: then
@@ -184,11 +197,11 @@ int ServeSession::run(SignalWatcher& signals)
     return end.exitCode;
 }
 
-EndReason ServeSession::serveUntilEnd(brelvo::UpdateServer& server, const SignalWatcher& signals, int* signal)
+EndReason ServeSession::serveUntilEnd(brelvo::UpdateServer& server, const brelvo::StopRequests& signals,
+                                       int* signal)
 {
     for (;;) {
-        pollfd wake{signals.wakeFd(), POLLIN, 0};
-        if (::poll(&wake, 1, kTickMs) > 0 || signals.signal() != 0) {
+        if (signals.wait(kTickMs)) {
             *signal = signals.signal();
             return EndReason::Signal;
         }
@@ -213,7 +226,7 @@ bool ServeSession::finishRun(brelvo::UpdateServer& server)
         allEnded = atWork_ == 0 && server.activeTransfers() == 0;
         if (allEnded || nowMs() >= deadline)
             break;
-        ::poll(nullptr, 0, 10);
+        brelvo::sleepMilliseconds(10);
     }
     // A device still ending when the server goes may get no row.
     const bool complete = server.flushReports() && allEnded;
@@ -240,7 +253,7 @@ void ServeSession::tick(brelvo::UpdateServer& server, bool stopping)
     // From the jobs themselves: a result event may be lost to a full queue.
     const brelvo::UpdateServer::EndedJobs ended = server.endedJobs();
     tally_.jobsEnded(static_cast<int>(ended.succeeded), static_cast<int>(ended.failed),
-                     static_cast<int>(ended.stopped), nowMs());
+                     static_cast<int>(ended.stopped), static_cast<int>(ended.elsewhere), nowMs());
     takeTable(server, server.snapshot(), stopping);
 }
 

@@ -6,10 +6,10 @@
 #include "ServeLines.h"
 #include "ServeOutput.h"
 #include "ServeTally.h"
-#include "SignalWatcher.h"
 
 #include "check/Finding.h"
 #include "job/JobSnapshot.h"
+#include "platform/StopRequests.h"
 #include "record/Event.h"
 
 #include <cstdint>
@@ -50,11 +50,11 @@ public:
     ServeSession(const ServeOptions& options, int out, int err);
 
     // The exit code.
-    int run(SignalWatcher& signals);
+    int run(brelvo::StopRequests& signals);
 
 private:
     // Serves until a limit, a signal (its number in `signal`) or a lost listener.
-    EndReason serveUntilEnd(brelvo::UpdateServer& server, const SignalWatcher& signals, int* signal);
+    EndReason serveUntilEnd(brelvo::UpdateServer& server, const brelvo::StopRequests& signals, int* signal);
     void tick(brelvo::UpdateServer& server, bool stopping);
     void takeEvent(const brelvo::Event& event);
     void takeTable(brelvo::UpdateServer& server, const std::vector<brelvo::JobSnapshot>& table, bool stopping);

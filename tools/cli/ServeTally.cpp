@@ -10,11 +10,11 @@ ServeTally::ServeTally(int deviceLimit, int64_t idleExitMs, int64_t startMs)
 {
 }
 
-void ServeTally::jobsEnded(int succeeded, int failed, int stopped, int64_t nowMs)
+void ServeTally::jobsEnded(int succeeded, int failed, int stopped, int elsewhere, int64_t nowMs)
 {
-    if (succeeded == succeeded_ && failed == failed_ && stopped == stopped_)
+    if (succeeded == succeeded_ && failed == failed_ && stopped == stopped_ && elsewhere == elsewhere_)
         return;
-    succeeded_ = succeeded, failed_ = failed, stopped_ = stopped;
+    succeeded_ = succeeded, failed_ = failed, stopped_ = stopped, elsewhere_ = elsewhere;
     activity(nowMs);
 }
 

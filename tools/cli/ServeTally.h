@@ -17,7 +17,7 @@ public:
 
     // So many jobs have ended so far, by outcome; a change at `nowMs` is
     // activity.
-    void jobsEnded(int succeeded, int failed, int stopped, int64_t nowMs);
+    void jobsEnded(int succeeded, int failed, int stopped, int elsewhere, int64_t nowMs);
     // Anything a device did (request, block, progress) at `nowMs`.
     void activity(int64_t nowMs);
 
@@ -28,6 +28,8 @@ public:
     int succeeded() const { return succeeded_; }
     int failed() const { return failed_; }
     int stopped() const { return stopped_; }
+    // Devices that took another tool's Offer: neither success nor failure here.
+    int elsewhere() const { return elsewhere_; }
     // 0 when every device with a result succeeded (also when none came), 1
     // when one failed or timed out.
     int exitCode() const;
@@ -39,6 +41,7 @@ private:
     int succeeded_ = 0;
     int failed_ = 0;
     int stopped_ = 0;
+    int elsewhere_ = 0;
 };
 
 } // namespace brelvo_cli

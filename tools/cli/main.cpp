@@ -4,6 +4,7 @@
 #include "CheckCommand.h"
 #include "CommandLine.h"
 #include "ServeSession.h"
+#include "platform/ProgramArguments.h"
 
 #include <cstdio>
 
@@ -11,9 +12,10 @@ using namespace brelvo_cli;
 
 int main(int argc, char** argv)
 {
+    brelvo::useUtf8Console();
     CommandLine cl;
     std::string error;
-    if (!parseCommandLine(std::vector<std::string>(argv, argv + argc), cl, error)) {
+    if (!parseCommandLine(brelvo::programArguments(argc, argv), cl, error)) {
         std::fprintf(stderr, "brelvo-cli: %s\nTry 'brelvo-cli --help'.\n", error.c_str());
         return kExitRefused;
     }

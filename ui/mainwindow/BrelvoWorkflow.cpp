@@ -42,12 +42,14 @@ std::string toEngineText(const QString& text)
     return text.toUtf8().toStdString();
 }
 
-// A row's colour: a stop is no success, so it shows as a failure.
+// A row's colour: a stop is no success, so it shows as a failure; a device
+// another tool served is neither.
 Outcome outcomeOf(int status)
 {
     switch (brelvo::statusRow(status).outcome) {
     case brelvo::StatusOutcome::InProgress: return Outcome::Running;
     case brelvo::StatusOutcome::Succeeded: return Outcome::Succeeded;
+    case brelvo::StatusOutcome::Elsewhere: return Outcome::Elsewhere;
     default: return Outcome::Failed;
     }
 }

@@ -146,6 +146,8 @@ QString EventText::line(const Event& e)
         return e.value == 1 ? tr("Log.stopOne") : tr("Log.stop").arg(number(e.value));
     case EventKind::JobTimedOut:
         return job + tr("Log.timedOut").arg(statusText(e.code)) + detailSuffix(e);
+    case EventKind::AnotherTool:
+        return tr("Log.anotherTool").arg(address(e.address), address(e.lentAddress), port(e.port));
     case EventKind::ReportFailed:
         return tr("Log.reportFailed")
             .arg(safe(e.path), QString::fromStdString(brelvo::errorTextEnglish(e.code)) + detailSuffix(e));

@@ -12,6 +12,7 @@ enum class Outcome {
     Running,    // the table's own text colour, the blue bar
     Succeeded,  // green
     Failed,     // red
+    Elsewhere,  // grey: another tool served the device, no result here
 };
 
 // The status text's colour; invalid for Running (the table's own colour).
@@ -22,6 +23,8 @@ inline QColor outcomeTextColour(Outcome outcome)
         return QColor(0x4c, 0xc3, 0x8a);
     case Outcome::Failed:
         return QColor(0xff, 0x6b, 0x6b);
+    case Outcome::Elsewhere:
+        return QColor(0x9a, 0xa8, 0xba);
     case Outcome::Running:
         break;
     }
@@ -36,6 +39,8 @@ inline QColor outcomeChunkColour(Outcome outcome)
         return QColor(0x1e, 0x7b, 0x46);
     case Outcome::Failed:
         return QColor(0xb0, 0x3a, 0x3a);
+    case Outcome::Elsewhere:
+        return QColor(0x5b, 0x67, 0x78);
     case Outcome::Running:
         break;
     }

@@ -332,12 +332,15 @@ TEST(AddressFindings, InterfaceStateNeighboursAndRoutes)
         f = single(checkLocalAddress("127.0.0.1"), FindingId::AddressLoopback);
         CHILD_CHECK(f.severity == Severity::Warning);
 
-        std::vector<Finding> all = checkLocalAddress("10.50.0.1");
+        // A veth pair's carrier comes up a moment after the links are set up.
+        std::vector<Finding> all;
+        waitFor([&] { return (all = checkLocalAddress("10.50.0.1")).size() == 1; }, std::chrono::seconds(5));
         CHILD_CHECK(all.size() == 1 && all[0].id == FindingId::InterfaceOk && all[0].arg("interface") == "a0");
         CHILD_CHECK(all[0].arg("prefix") == "24");
 
         sh("ip link set a1 down"); // the far end: no carrier here
-        brelvo::sleepMilliseconds(50);
+        waitFor([] { return !only(checkLocalAddress("10.50.0.1"), FindingId::InterfaceNoCarrier).empty(); },
+                std::chrono::seconds(5));
         f = single(checkLocalAddress("10.50.0.1"), FindingId::InterfaceNoCarrier);
         CHILD_CHECK(f.severity == Severity::Warning);
         sh("ip link set a0 down");

@@ -63,6 +63,10 @@ TEST(FirmwareIndex, TheLastMatchByNameOrProductLineWins)
          "ABCDEFG", "kvx_XXXXXXX.bin"},
     };
     for (const Case& c : cases) {
+        const bool odd = std::any_of(c.files.begin(), c.files.end(),
+                                     [](const auto& f) { return f.second == "|" || f.second.rfind("->", 0) == 0; });
+        if (odd && !kOddEntries)
+            continue;
         TempDir dir;
         for (const auto& f : c.files)
             makeEntry(dir, f.first, f.second);
@@ -72,6 +76,11 @@ TEST(FirmwareIndex, TheLastMatchByNameOrProductLineWins)
         for (int round = 0; round < 2; ++round) // read, then kept
             EXPECT_EQ(index.find(dir.path(), c.code), want) << c.what << ", round " << round;
     }
+    // A tie goes to the last in name order, whatever order the folder lists in.
+    TempDir many;
+    for (int i = 0; i < 16; ++i)
+        writeDated(many, "kvx_" + std::to_string(i / 10) + std::to_string(i % 10), "product=MANYXXX\n");
+    EXPECT_EQ(FirmwareIndex(0).find(many.path(), "MANYXXX"), many.file("kvx_15"));
     EXPECT_EQ(scanForFirmware("/nonexistent/brelvo", "ABCDEFG"), "");
     EXPECT_EQ(FirmwareIndex().find("/nonexistent/brelvo", "ABCDEFG"), "");
 }
@@ -101,7 +110,7 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
              const std::optional<FileIdentity> old = fileIdentity(c);
              ASSERT_TRUE(old);
              setModified(dir.file("new"), old->mtimeNs / 1000000000 - 1000000000);
-             ASSERT_EQ(::rename(dir.file("new").c_str(), c.c_str()), 0);
+             std::filesystem::rename(dir.file("new"), c); // over the old one, on every system
          },
          "kvx_CCCCCCC.bin", 1},
         {"rewritten in place and given its old time back",
@@ -119,7 +128,7 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
         {"removed", [&] { std::remove(dir.file("kvx_DDDDDDD.bin").c_str()); }, "", 0},
         {"product= changes", [&] { writeDated(dir, "kvx_BBBBBBB.bin", "junk\nproduct=ABCDEFG \r\n"); },
          "kvx_BBBBBBB.bin", 1},
-        {"a folder appears", [&] { ::mkdir(dir.file("kvx_ABCDEFG").c_str(), 0755); }, "kvx_BBBBBBB.bin", 0},
+        {"a folder appears", [&] { std::filesystem::create_directory(dir.file("kvx_ABCDEFG")); }, "kvx_BBBBBBB.bin", 0},
     };
     for (const Step& s : steps) {
         s.change();
@@ -137,6 +146,8 @@ TEST(FirmwareIndex, FollowsTheFolderAndReadsOnlyWhatChanged)
 
 TEST(FirmwareIndex, UnopenedAndFreshEntriesAreReadAgain)
 {
+    if (!kOddEntries)
+        GTEST_SKIP() << "needs a link and a named pipe in a folder";
     TempDir dir;
     FirmwareIndex index(0);
     makeEntry(dir, "kvx_ZZZZZZZ.bin", "->target");
@@ -227,11 +238,12 @@ TEST(FirmwareIndex, RandomFoldersMatchTheFullScan)
                     present.push_back(e.name);
                 const size_t what = present.empty() ? 0 : pick(4);
                 const std::string name = present.empty() ? "" : present[pick(present.size())];
-                struct stat st{};
-                const bool plain = !name.empty() && ::lstat(dir.file(name).c_str(), &st) == 0 && S_ISREG(st.st_mode);
+                namespace fs = std::filesystem;
+                auto kind = [&](const std::string& n) { return fs::symlink_status(fs::u8path(dir.file(n))).type(); };
+                const bool plain = !name.empty() && kind(name) == fs::file_type::regular;
                 if (what == 0) {  // add (or replace a plain file)
                     const std::string n = randomName();
-                    if (::lstat(dir.file(n).c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+                    if (kind(n) == fs::file_type::not_found || kind(n) == fs::file_type::regular) {
                         std::remove(dir.file(n).c_str());
                         makeEntry(dir, n, randomContent());
                     }
@@ -239,7 +251,7 @@ TEST(FirmwareIndex, RandomFoldersMatchTheFullScan)
                     std::filesystem::remove_all(dir.file(name));
                 } else if (what == 2) {  // rename
                     const std::string n = randomName();
-                    if (::lstat(dir.file(n).c_str(), &st) != 0)
+                    if (kind(n) == fs::file_type::not_found)
                         ::rename(dir.file(name).c_str(), dir.file(n).c_str());
                 } else if (plain) {  // same size, other bytes
                     std::string text = readText(dir.file(name));

@@ -301,6 +301,46 @@ TEST_F(Core, FortySilentSecondsEndEveryPhaseWithTimeout)
     EXPECT_EQ(core->nextDeadline(), now + 40 * kSecond);
 }
 
+// A device that took another tool's Offer is no time-out here; one that sent
+// the job anything at all is never taken to be served elsewhere.
+TEST_F(Core, AnotherToolsOfferEndsOnlyASilentJobAsServedElsewhere)
+{
+    // Steps (ms after the Offer): o, O: another tool's Offer after, before
+    // ours; R: Ready; x: a datagram without magic. Then the job's end.
+    const std::string before = "the device took the Offer of the tool at 192.168.1.9, which came before ours";
+    const std::string silent = "the device never answered; the tool at 192.168.1.9 offered to it too";
+    const struct {
+        std::vector<std::pair<int64_t, char>> steps;
+        int status;
+        int64_t endsAt;
+        std::string detail;
+    } cases[] = {
+        {{{1, 'o'}}, ServedElsewhere, 40000, silent},
+        {{{1, 'o'}, {2, 'O'}}, ServedElsewhere, 5002, before},
+        {{{1, 'O'}, {3000, 'R'}}, TransferTimeout, 43000, "the device was silent for 40 seconds"},
+        {{{1, 'R'}, {2, 'O'}}, TransferTimeout, 40001, "the device was silent for 40 seconds"},
+        {{{1, 'x'}, {2, 'O'}}, TransferTimeout, 40001, "the device was silent for 40 seconds"},
+    };
+    for (const auto& c : cases) {
+        make(10);
+        const int64_t offered = now;
+        core->begin(now);
+        for (const auto& step : c.steps) {
+            now = offered + step.first * kMs;
+            if (step.second == 'R' || step.second == 'x')
+                feed(step.second == 'R' ? message(2) : std::vector<uint8_t>{1, 2, 3});
+            else
+                core->otherToolOffered(now, kStranger.address, step.second == 'O');
+        }
+        now = core->nextDeadline();
+        EXPECT_EQ(now, offered + c.endsAt * kMs) << c.detail;
+        core->clearNotes();
+        tick();
+        EXPECT_TRUE(core->ended() && core->status() == c.status) << c.detail;
+        EXPECT_EQ(core->notes().front().detail, c.detail);
+    }
+}
+
 // Each end says why; nothing is sent after it, not even the Offer of a job
 // stopped before it began.
 TEST_F(Core, EndsSayWhyAndNothingIsSentAfterwards)

@@ -8,6 +8,7 @@
 #include "job/TransferScheduler.h"
 #include "job/UpdateJob.h"
 #include "platform/AddressText.h"
+#include "platform/UdpSniffer.h"
 
 #include <mutex>
 
@@ -134,6 +135,79 @@ TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBef
             }
             CHILD_CHECK(job->workerEnded());
             closeSocket(deviceSocket);
+        }
+    });
+}
+
+// The Offers heard since the device's request, ours among them, whether each
+// job hears its device's port or a sniffer hears the network: another tool's
+// before ours is the one the silent device took, one after ours only says
+// another tool is there, and ours is never another tool's.
+TEST(Scheduler, AnotherToolsOfferIsJudgedByItsPlaceBeforeOrAfterOurs)
+{
+    inPrivateNetns([] {
+        const uint32_t loopback = addressFromText("127.0.0.1");
+        const uint32_t other = addressFromText("127.0.0.9");
+        const uint32_t lent = addressFromText("127.0.0.77");
+        TransferCore::Timing timing;
+        timing.silenceNs = 2000000000; // no device answers here
+        timing.otherOfferGraceNs = 0;
+#ifdef _WIN32 // no sniffer there: the devices' ports are heard instead
+        for (const int variant : {0, 1}) {
+#else
+        for (const int variant : {0, 1, 2, 3}) {
+#endif
+            const bool before = variant & 1, sniffing = variant & 2;
+            Recorder observer;
+            SocketAddress devicePort, jobPort, sender;
+            const SocketHandle watch = openSharedUdpSocket(0);
+            CHILD_CHECK(watch != kInvalidSocket && socketName(watch, &devicePort) == 0);
+            const SocketHandle jobSocket = boundUdp(loopback, &jobPort);
+            const SocketHandle otherTool = boundUdp(loopback, &sender);
+            uint8_t offer[wire::kOfferSize];
+            wire::encodeOffer(offer, lent, other, hostToNet16(4000));
+            const auto offerFromOther = [&] {
+                CHILD_CHECK(sendTo(otherTool, offer, sizeof offer, {loopback, devicePort.port}) == int(sizeof offer));
+            };
+            TransferCore::Setup setup;
+            setup.image = std::make_shared<PreparedImage>();
+            setup.localAddr = loopback;
+            setup.lentAddr = lent;
+            setup.jobPort = jobPort.port;
+            setup.devicePort = devicePort.port;
+            UpdateJob::Origin origin;
+            origin.device = SocketAddress{loopback, devicePort.port};
+            const auto job = UpdateJob::create(origin);
+            {
+                const SocketHandle sniffer =
+                    sniffing ? openUdpSniffer(wire::readBe32(wire::kMagic), wire::Offer) : kInvalidSocket;
+                CHILD_CHECK(sniffing == (sniffer != kInvalidSocket));
+                TransferScheduler scheduler(observer, timing, sniffer);
+                const std::vector<uint8_t> ask = request("ABCDEFG"); // from the device's port
+                CHILD_CHECK(sendTo(watch, ask.data(), ask.size(), {loopback, hostToNet16(3281)}) == int(ask.size()));
+                if (before)
+                    offerFromOther();
+                CHILD_CHECK(scheduler.add(job, jobSocket, setup, nullptr, watch));
+                if (!before) { // once our Offer is out, its copy is heard first
+                    CHILD_CHECK(waitFor([&] { return std::lock_guard<std::mutex>(observer.mutex), !observer.events.empty(); },
+                                        30s));
+                    offerFromOther();
+                }
+                CHILD_CHECK(waitFor([&] { return observer.ended.load(); }, 30s));
+            }
+            std::vector<Event> others;
+            std::string why;
+            for (const Event& e : observer.events) {
+                if (e.kind == EventKind::AnotherTool)
+                    others.push_back(e);
+                if (e.kind == EventKind::JobResult)
+                    why = e.detail;
+            }
+            CHILD_CHECK(job->statusCode() == ServedElsewhere && others.size() == 1);
+            CHILD_CHECK(others[0].address == other && others[0].lentAddress == lent && others[0].port == devicePort.port);
+            CHILD_CHECK(why == (before ? "the device took the Offer of the tool at 127.0.0.9, which came before ours"
+                                       : "the device never answered; the tool at 127.0.0.9 offered to it too"));
+            closeSocket(otherTool);
         }
     });
 }

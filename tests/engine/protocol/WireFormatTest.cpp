@@ -27,6 +27,18 @@ TEST(WireFormat, OfferSizeEndAndBlock)
     size_t n = wire::encodeOffer(out, addressFromText("192.168.1.200"), addressFromText("192.168.1.10"),
                                  hostToNet16(0xC350));
     EXPECT_EQ(Bytes(out, out + n), withHeader({1, 0, 0, 0, 0, 0, 0, 10, 192, 168, 1, 200, 192, 168, 1, 10, 0xC3, 0x50}));
+    // Read back as another tool's would be; short, mistyped or foreign datagrams are none.
+    uint32_t lent = 0, tool = 0;
+    uint16_t port = 0;
+    ASSERT_TRUE(wire::decodeOffer(out, n, &lent, &tool, &port));
+    EXPECT_TRUE(lent == addressFromText("192.168.1.200") && tool == addressFromText("192.168.1.10") &&
+                port == hostToNet16(0xC350));
+    EXPECT_FALSE(wire::decodeOffer(out, n - 1, &lent, &tool, &port));
+    for (size_t at : {0u, 4u}) {
+        Bytes other(out, out + n);
+        other[at] ^= 1;
+        EXPECT_FALSE(wire::decodeOffer(other.data(), other.size(), &lent, &tool, &port)) << at;
+    }
     n = wire::encodeSize(out, 2048);
     EXPECT_EQ(Bytes(out, out + n), withHeader({3, 0, 0, 0, 0, 0, 0, 8, 0, 0, 8, 0, 0, 0, 4, 0}));
     n = wire::encodeEnd(out, 0x01020304u, 3);

@@ -4,6 +4,7 @@
 #include "EnvironmentScope.h"
 #include "JsonCheck.h"
 #include "platform/AddressText.h"
+#include "platform/ErrorText.h"
 #include "record/EventFormat.h"
 
 #include <gtest/gtest.h>
@@ -43,6 +44,13 @@ Event with(Event e, F change)
 
 } // namespace
 
+// What a socket reports for a port in use: errno, or Windows Sockets' code.
+#ifdef _WIN32
+constexpr int kPortTaken = 10048;
+#else
+constexpr int kPortTaken = EADDRINUSE;
+#endif
+
 TEST(EventFormat, EveryKindAsTextAndJson)
 {
     brelvo_test::EnvironmentScope utc("TZ", "UTC0");
@@ -54,11 +62,11 @@ TEST(EventFormat, EveryKindAsTextAndJson)
     const Case cases[] = {
         {with(make(EventKind::ListenerStarted), [](Event& e) { e.port = hostToNet16(3281); }),
          "Listening on UDP port 3281", t + "\"listener_started\",\"severity\":\"info\",\"port\":3281}"},
-        {with(make(EventKind::ListenerFailed), [](Event& e) { e.port = hostToNet16(3281), e.code = EADDRINUSE, e.detail = "bind"; }),
-         "Cannot listen on UDP port 3281: Address already in use (bind); another copy of the tool or another "
+        {with(make(EventKind::ListenerFailed), [](Event& e) { e.port = hostToNet16(3281), e.code = kPortTaken, e.detail = "bind"; }),
+         "Cannot listen on UDP port 3281: " + errorTextEnglish(kPortTaken) + " (bind); another copy of the tool or another "
          "program holds UDP port 3281",
-         t + "\"listener_failed\",\"severity\":\"failure\",\"port\":3281,\"code\":98,\"error\":\"Address already in use\","
-             "\"detail\":\"bind\"}"},
+         t + "\"listener_failed\",\"severity\":\"failure\",\"port\":3281,\"code\":" + std::to_string(kPortTaken) +
+             ",\"error\":\"" + errorTextEnglish(kPortTaken) + "\",\"detail\":\"bind\"}"},
         {with(make(EventKind::ListenerFailed), [](Event& e) { e.port = hostToNet16(3281), e.code = EACCES; }),
          "Cannot listen on UDP port 3281: Permission denied",
          t + "\"listener_failed\",\"severity\":\"failure\",\"port\":3281,\"code\":13,\"error\":\"Permission denied\"}"},
@@ -140,6 +148,13 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          "The listener thread failed (out of memory): no more requests are heard on UDP port 3281; start again to "
          "serve",
          t + "\"thread_failed\",\"severity\":\"failure\",\"detail\":\"out of memory\",\"thread\":\"listener\"}"},
+        {with(make(EventKind::AnotherTool), [](Event& e) {
+             e.address = addressFromText("10.0.0.5"), e.lentAddress = addressFromText("10.0.0.200");
+             e.port = hostToNet16(5000);
+         }),
+         "Another tool at 10.0.0.5 answers devices on this network (it offered 10.0.0.200 to a device on port 5000); "
+         "the addresses it offers are not lent here",
+         t + "\"another_tool\",\"severity\":\"warning\",\"lent\":\"10.0.0.200\",\"port\":5000,\"tool\":\"10.0.0.5\"}"},
         {with(device(make(EventKind::MacLearnt, 7, 3), "10.213.7.50", 6000), [](Event& e) { e.mac = 0x02000ad50732; }),
          "#03 10.213.7.50 (02:00:0a:d5:07:32): hardware address learnt",
          t + "\"mac_learnt\",\"severity\":\"info\",\"job\":7,\"row\":3,\"device\":\"10.213.7.50:6000\","

@@ -22,7 +22,8 @@ TEST(JobStatus, EachCodeCountsAsWhatHappened)
         {{DeviceCheckFailed, DeviceWriteFailed, NetError, ModelMismatch, FileError}, O::Failed, true, S::Failure},
         {{TransferTimeout}, O::Failed, false, S::Failure},     // silent: it may answer again
         {{Stopped}, O::Stopped, true, S::Warning},             // the operator's stop: no result
-        {{-1, 16, INT_MIN, INT_MAX}, O::Failed, false, S::Failure},
+        {{ServedElsewhere}, O::Elsewhere, true, S::Info},      // its result is another tool's
+        {{-1, 17, INT_MIN, INT_MAX}, O::Failed, false, S::Failure},
     };
     for (const auto& g : groups) {
         for (int code : g.codes) {

@@ -19,7 +19,7 @@ TEST(ReportWriter, RowsInOrderFromConcurrentSubmittersEachSynced)
     ProblemLog problems;
     std::string path;
     static std::atomic<int> syncs{0};
-    AppendFile::setSyncFunction([](int fd) { return ++syncs, ::fdatasync(fd); });
+    AppendFile::setSyncFunction([](int) { return ++syncs, 0; }); // counted, not done: the count is the point
     {
         ReportWriter writer({dir.file("reports"), "", 1796607665123}, problems.handler());
         std::vector<std::thread> threads;
@@ -72,6 +72,7 @@ TEST(ReportWriter, UnwritableFolderIsSaidOnceAndRowsWaitForIt)
     EXPECT_EQ(rowIds(writer.path()), (std::vector<std::string>{"1", "2", "3", "4"}));
 }
 
+#ifndef _WIN32 // a file size limit and a killed child need Linux
 TEST(ReportWriter, DiskFullMidRunLosesNoRowAndLeavesNoFragment)
 {
     TempDir dir;
@@ -138,6 +139,7 @@ TEST(ReportWriter, KilledWhileWritingKeepsEveryEarlierRow)
             ASSERT_EQ(ids[i], std::to_string(i + 1)) << "delay " << delayMs << ", row " << i;
     }
 }
+#endif
 
 TEST(ReportWriter, WithoutAThreadTheFileIsMadeAtOnceAndRowsWrittenWhenFlushed)
 {

@@ -77,9 +77,11 @@ TEST(RunReport, NewFileNamesNeverOverwrite)
     EXPECT_EQ(second.path(), folder + "/2026-12-07_09-41-05_2.csv");
     EXPECT_EQ(third.path(), folder + "/2026-12-07_09-41-05_3.csv");
     EXPECT_EQ(readText(folder + "/2026-12-07_09-41-05.csv"), "keep");
+#ifndef _WIN32 // no permission bits there
     struct stat st{};
     ASSERT_EQ(::stat(third.path().c_str(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0644u);
+#endif
     ASSERT_TRUE(second.write(summary(2)));
     EXPECT_EQ(rowIds(second.path()), std::vector<std::string>{"2"});
     EXPECT_EQ(rowIds(third.path()), std::vector<std::string>{});
@@ -118,6 +120,9 @@ TEST(RunReport, ExplicitPathAppendsAndEndsACutOffLine)
 
 TEST(RunReport, AFileRemovedOrMovedMidRunIsMadeAgain)
 {
+#ifdef _WIN32
+    GTEST_SKIP() << "Windows refuses to remove a folder while a file in it is open";
+#endif
     TempDir dir;
     RunReport report({dir.file("reports"), "", 1796607665123});
     ASSERT_TRUE(report.write(summary(1)));

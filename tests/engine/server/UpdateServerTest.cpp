@@ -3,6 +3,7 @@
 // private namespace.
 #include "EngineTestSupport.h"
 #include "platform/AddressText.h"
+#include "platform/ErrorText.h"
 #include "platform/Socket.h"
 #include "platform/WallClock.h"
 #include "server/UpdateServer.h"
@@ -130,7 +131,7 @@ TEST(UpdateServer, ListenerFailuresLeaveTheServerStartable)
         CHILD_CHECK(bindSocket(blocker, 0, hostToNet16(3281)) == 0);
         UpdateServer server;
         CHILD_CHECK(server.start("", "", "127.0.0.1", 0) == -1);
-        CHILD_CHECK(server.startErrno() == EADDRINUSE && server.startError().find("3281") != std::string::npos);
+        CHILD_CHECK(isAddressInUse(server.startErrno()) && server.startError().find("3281") != std::string::npos);
         closeSocket(blocker);
 
         // No thread at all: start fails with every flag cleared.
@@ -154,7 +155,13 @@ TEST(UpdateServer, AStopDuringTheFolderReadEndsItAndTheRequestGetsAStoppedRow)
     inPrivateNetns([] {
         answeringBelow(251);
         TempDir fw;
-        CHILD_CHECK(::truncate(fw.writeText("kvx_HUGEONE.bin", "").c_str(), 1LL << 40) == 0);
+        std::error_code sized;
+        std::filesystem::resize_file(fw.writeText("kvx_HUGEONE.bin", ""), 1ULL << 40, sized); // sparse
+#ifdef _WIN32
+        if (sized)
+            skipRest("a file of 1 TiB, which Windows (and Wine) will not leave sparse");
+#endif
+        CHILD_CHECK(!sized);
         ServerSettings settings;
         settings.firmwareDir = fw.path();
         settings.localAddress = "10.213.9.1";

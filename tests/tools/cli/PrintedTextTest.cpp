@@ -5,6 +5,7 @@
 // path holds (steer a terminal, outgrow its width, break a JSON line); and
 // which progress a log shows.
 #include "CommandLine.h"
+#include "EnvironmentScope.h"
 #include "JsonCheck.h"
 #include "LiveStatus.h"
 #include "ProgressLog.h"
@@ -75,6 +76,7 @@ ServeEnd ended(EndReason reason, int failed, bool complete)
     ServeEnd end;
     end.reason = reason, end.signal = SIGTERM, end.deviceLimit = 1, end.idleSeconds = 30;
     end.succeeded = 2, end.failed = failed, end.stopped = 1, end.exitCode = failed > 0 ? 1 : 0;
+    end.elsewhere = failed;
     end.report = "/r \"1\".csv";
     end.reportComplete = complete;
     end.station = "bench-3";
@@ -89,10 +91,18 @@ std::pair<std::string, std::string> part(const std::string& text, const std::str
 
 } // namespace
 
+// A port in use as the system reports it, and where a person looks it up.
+#ifdef _WIN32
+constexpr int kPortTaken = 10048;
+constexpr const char* kWhoHolds = "netstat -abno -p udp";
+#else
+constexpr int kPortTaken = EADDRINUSE;
+constexpr const char* kWhoHolds = "ss -ulpn 'sport = :3281'";
+#endif
+
 TEST(PrintedText, EveryTextAsPrinted)
 {
-    ::setenv("TZ", "UTC0", 1);
-    ::tzset();
+    brelvo_test::EnvironmentScope zone("TZ", "UTC0");
     const std::string devices = "serve: --devices wants a whole number from 1 to 1000000, not '";
     const std::string idle = "serve: --idle-exit wants whole seconds from 1 to 31536000, not '";
     std::vector<brelvo::JobSnapshot> crowd;
@@ -163,21 +173,21 @@ TEST(PrintedText, EveryTextAsPrinted)
          "report /r \"1\".csv; exit 0"},
         {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Json),
          "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"serve_ended\",\"severity\":\"info\","
-         "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,"
+         "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,\"elsewhere\":0,"
          "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0,\"station\":\"bench-3\"}"},
         part(endLine(ended(EndReason::DeviceLimit, 1, false), 0, LineForm::Log),
-             " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped; "
+             " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped, "
+             "1 served by another tool; "
              "report /r \"1\".csv (rows missing); exit 1"),
         part(endLine(ended(EndReason::Idle, 1, true), 0, LineForm::Log),
              "no device at work for 30 seconds (--idle-exit): "),
         part(endLine(ended(EndReason::Idle, 1, false), 0, LineForm::Json),
              "\"failure\",\"reason\":\"idle\",\"succeeded\""),
-        {startFailureText("UDP port 3281 cannot be bound: Address already in use", EADDRINUSE),
+        {startFailureText("UDP port 3281 cannot be bound: Address already in use", kPortTaken),
          "UDP port 3281 cannot be bound: Address already in use (another copy of the tool or another "
-         "program holds it; see `ss -ulpn 'sport = :3281'`)"},
+         "program holds it; see `" + std::string(kWhoHolds) + "`)"},
         {startFailureText("no thread for the listener", 0), "no thread for the listener"},
-        {signalName(SIGINT) + signalName(SIGHUP) + signalName(SIGUSR1),
-         "SIGINTSIGHUPsignal " + std::to_string(SIGUSR1)},
+        {signalName(SIGINT) + signalName(1) + signalName(99), "SIGINTSIGHUPsignal 99"},
 
         {LiveStatus::deviceLine(job(12, brelvo::SendingBlocks, 45), 80),
          "job 12  10.213.7.50  ABCDEFG  sending  [#############.................]   45%"},

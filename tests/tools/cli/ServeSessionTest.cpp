@@ -50,9 +50,9 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
     EXPECT_FALSE(none.finished(1u << 30, 0));  // no limit, no idle exit: runs until stopped
 
     ServeTally t(3, 5000, 1000);
-    t.jobsEnded(1, 0, 1, 2200);  // the operator's stop is no result
-    t.jobsEnded(1, 0, 1, 4000);  // no change, no activity
-    EXPECT_EQ(t.succeeded() * 100 + t.failed() * 10 + t.stopped(), 101);
+    t.jobsEnded(1, 0, 1, 1, 2200);  // the operator's stop is no result, nor another tool's device
+    t.jobsEnded(1, 0, 1, 1, 4000);  // no change, no activity
+    EXPECT_EQ(t.succeeded() * 1000 + t.failed() * 100 + t.stopped() * 10 + t.elsewhere(), 1011);
     EXPECT_EQ(t.exitCode(), 0);
     EXPECT_FALSE(t.finished(7199, 0));
     EXPECT_TRUE(t.finished(7200, 0));   // five seconds after the last thing that happened
@@ -63,14 +63,15 @@ TEST(ServeTally, ResultsLimitsAndIdleTime)
     EXPECT_TRUE(t.finished(13000, 0));
 
     ServeTally f(3, 0, 0);
-    f.jobsEnded(1, 1, 5, 2);  // stopped jobs reach no limit
+    f.jobsEnded(1, 1, 5, 4, 2);  // stopped jobs reach no limit, nor do those of another tool
     EXPECT_EQ(f.exitCode(), 1);
     EXPECT_FALSE(f.finished(3, 0));
-    f.jobsEnded(2, 1, 5, 3);
+    f.jobsEnded(2, 1, 5, 4, 3);
     EXPECT_TRUE(f.finished(4, 2));  // the limit ends the run even with jobs at work
     // A report that lost rows outweighs a lost listener, which outweighs the devices.
     EXPECT_EQ(serveExitCode(EndReason::Idle, true, f), 1);
     EXPECT_EQ(serveExitCode(EndReason::ListenerLost, true, f), 3);
     EXPECT_EQ(serveExitCode(EndReason::ListenerLost, false, f), 4);
     EXPECT_EQ(serveExitCode(EndReason::Signal, false, t), 4);
+    EXPECT_EQ(serveExitCode(EndReason::Signal, true, t), 0);  // served by another tool is no failure
 }

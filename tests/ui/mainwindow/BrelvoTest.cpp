@@ -333,7 +333,8 @@ private slots:
         QTest::newRow("7") << 7 << "Verification Failed!" << "failure";
         QTest::newRow("14") << 14 << "Timeout!" << "failure";
         QTest::newRow("15") << 15 << "Stopped" << "failure";
-        for (int code : {16, -1, INT_MIN, INT_MAX})
+        QTest::newRow("16") << 16 << "Served by Another Tool" << "neutral";
+        for (int code : {17, -1, INT_MIN, INT_MAX})
             QTest::addRow("%d", code) << code << "Unknown Error!" << "failure";
     }
 
@@ -346,8 +347,10 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, text);
         QFETCH(QString, outcome);
-        const QMap<QString, QColor> textColour{{"running", QColor()}, {"success", "#4cc38a"}, {"failure", "#ff6b6b"}};
-        const QMap<QString, QColor> chunk{{"running", "#2c7dce"}, {"success", "#1e7b46"}, {"failure", "#b03a3a"}};
+        const QMap<QString, QColor> textColour{
+            {"running", QColor()}, {"success", "#4cc38a"}, {"failure", "#ff6b6b"}, {"neutral", "#9aa8ba"}};
+        const QMap<QString, QColor> chunk{
+            {"running", "#2c7dce"}, {"success", "#1e7b46"}, {"failure", "#b03a3a"}, {"neutral", "#5b6778"}};
         TestWindow w;
         auto* table = w.get<SWTableWidget>("tableWidget");
         const auto bar = [&](int row) { return qobject_cast<ProgressBar*>(table->cellWidget(row, 3)); };

@@ -96,6 +96,10 @@ void EventTextTest::lines_data()
     row("end", Ev(K::EndSent).job(3), "#03 10.0.0.23: End sent: checksum 0x0000beef, options 3");
     row("failed, why", Ev(K::JobResult).job(3).set(0, 11).why("why"), "#03 10.0.0.23: Network Error! (why)");
     row("job without row", Ev(K::JobResult).job(0).none(&Event::address).set(0, 15), "job 12: Stopped");
+    row("served elsewhere", Ev(K::JobResult).job(3).set(0, 16), "#03 10.0.0.23: Served by Another Tool");
+    row("another tool", Ev(K::AnotherTool),
+        "Another tool at 10.0.0.23 answers devices on this network (it offered 10.0.0.60 to a device on port 3281); "
+        "the addresses it offers are not lent here");
     row("stop none", Ev(K::StopRequested).set(0), "Stop: no device was being updated");
     row("stop one", Ev(K::StopRequested).set(1), "Stop: 1 unfinished job asked to end");
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");

@@ -24,7 +24,9 @@ Poller::~Poller()
         ::close(fd_);
 }
 
-int Poller::add(int fd, uint64_t token)
+bool Poller::valid() const { return fd_ >= 0; }
+
+int Poller::add(SocketHandle fd, uint64_t token)
 {
     epoll_event ev{};
     ev.events = EPOLLIN;
@@ -32,7 +34,7 @@ int Poller::add(int fd, uint64_t token)
     return epoll_ctl(fd_, EPOLL_CTL_ADD, fd, &ev) == 0 ? 0 : -1;
 }
 
-int Poller::remove(int fd) { return epoll_ctl(fd_, EPOLL_CTL_DEL, fd, nullptr) == 0 ? 0 : -1; }
+int Poller::remove(SocketHandle fd) { return epoll_ctl(fd_, EPOLL_CTL_DEL, fd, nullptr) == 0 ? 0 : -1; }
 
 int Poller::wait(int64_t deadlineNs, std::vector<uint64_t>& ready)
 {

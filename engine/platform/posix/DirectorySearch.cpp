@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/DirectorySearch.h"
+#include "platform/posix/FileIdentityAt.h"
 
 #include "platform/ErrorText.h"
 #include "platform/Text.h"
