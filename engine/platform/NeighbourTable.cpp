@@ -1,21 +1,17 @@
 // SPDX-License-Identifier: MIT
 #include "platform/NeighbourTable.h"
 
-#include "platform/ErrorText.h"
+#include "platform/AddressText.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
 #include <sstream>
-#include <unistd.h>
 
 namespace brelvo {
 
 namespace {
 
-constexpr const char* kTablePath = "/proc/net/arp";
 constexpr unsigned kComplete = 0x2; // ATF_COM: the hardware address is known
 
 int hexDigit(char c)
@@ -59,46 +55,18 @@ std::vector<Neighbour> parseNeighbourTable(const std::string& text)
         if (!(fields >> ip >> type >> flags >> hw))
             continue;
         Neighbour n;
-        in_addr a{};
         char* end = nullptr;
         errno = 0;
         const unsigned long bits = std::strtoul(flags.c_str(), &end, 16);
-        if (inet_pton(AF_INET, ip.c_str(), &a) != 1 || errno || *end || !(bits & kComplete))
+        // The all-ones address is also how malformed text reads.
+        n.address = addressFromText(ip);
+        if (n.address == 0xFFFFFFFFu || errno || *end || !(bits & kComplete))
             continue;
-        n.address = a.s_addr;
         n.mac = parseMac(hw);
         if (n.mac != 0)
             out.push_back(n);
     }
     return out;
-}
-
-bool readNeighbourTable(std::vector<Neighbour>* out, Error* error)
-{
-    out->clear();
-    const int fd = ::open(kTablePath, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        const int code = errno;
-        return fail(error, code, std::string("cannot open ") + kTablePath + ": " + errorTextEnglish(code));
-    }
-    std::string text;
-    char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            const int code = errno;
-            ::close(fd);
-            return fail(error, code, std::string("cannot read ") + kTablePath + ": " + errorTextEnglish(code));
-        }
-        if (n == 0)
-            break;
-        text.append(buffer, static_cast<size_t>(n));
-    }
-    ::close(fd);
-    *out = parseNeighbourTable(text);
-    return true;
 }
 
 std::string macText(uint64_t mac)

@@ -18,9 +18,9 @@ struct Neighbour {
     uint64_t mac = 0;
 };
 
-// The complete entries of this network namespace's table, read without any
-// privilege. False when the table cannot be read. This is the one call that
-// asks the system; another system gives it a side of its own.
+// The complete entries of the system's table (on Linux, this network
+// namespace's), read without any privilege. False when it cannot be read.
+// The one call here that asks the system: each side has its own.
 bool readNeighbourTable(std::vector<Neighbour>* out, Error* error = nullptr);
 
 // The entries of a table in the form of Linux's /proc/net/arp: complete
