@@ -107,7 +107,7 @@ std::string findingMessage(const Finding& f)
         return "configuration file " + quoted(a("config")) + " cannot be read: " + a("error");
     case FindingId::ConfigTooShort:
         return "configuration file " + quoted(a("config")) + " has " + bytes(a("size")) + ", fewer than " +
-               a("minimum") + ": it would not be sent";
+               a("minimum") + ": every device would end \"Open Failed!\"";
     case FindingId::EraseWithoutConfig:
         // The warnings the window gives when its erase box is ticked.
         return "the partition is to be erased, but no configuration file is given: 1.If the device is missing a "

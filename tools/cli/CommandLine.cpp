@@ -275,11 +275,7 @@ bool parseCommandLine(const std::vector<std::string>& args, CommandLine& out, st
         return false;
     if (st.serve) {
         out.action = CommandLine::Action::Serve;
-        out.serve.address = st.common.address;
-        out.serve.firmwareDir = st.common.firmwareDir;
-        out.serve.configPath = st.common.configPath;
-        out.serve.json = st.common.json;
-        out.serve.erase = st.common.erase;
+        static_cast<CheckOptions&>(out.serve) = st.common;
     } else {
         out.action = CommandLine::Action::Check;
         out.check = st.common;

@@ -13,22 +13,17 @@ constexpr int kExitRefused = 2;      // usage error, or check found a failure
 constexpr int kExitStartFailed = 3;  // serve: serving could not start, or its listener ended
 constexpr int kExitReportIncomplete = 4; // serve: the run report lost rows
 
-// The settings of `brelvo-cli check`.
+// The settings `brelvo-cli check` reads; `serve` checks them before it starts.
 struct CheckOptions {
     std::string address;
     std::string firmwareDir;
     std::string configPath; // empty: none
-    bool json = false;      // one JSON document instead of text
+    bool json = false;      // check: one JSON document; serve: one JSON object per line
     bool erase = false;     // --erase: checked against the configuration
 };
 
 // The settings of `brelvo-cli serve`, checked for form by the parser.
-struct ServeOptions {
-    std::string address;
-    std::string firmwareDir;
-    std::string configPath;     // empty: none
-    bool json = false;          // one JSON object per output line
-    bool erase = false;         // --erase
+struct ServeOptions : CheckOptions {
     bool updateBoot = true;     // cleared by --no-update-boot
     int devices = 0;            // --devices N; 0: no limit
     int idleExitSeconds = 0;    // --idle-exit S; 0: never

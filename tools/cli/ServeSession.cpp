@@ -100,12 +100,7 @@ bool refusesSettings(const std::vector<brelvo::Finding>& findings)
 
 int runServe(const ServeOptions& options)
 {
-    CheckOptions settings;
-    settings.address = options.address;
-    settings.firmwareDir = options.firmwareDir;
-    settings.configPath = options.configPath;
-    settings.erase = options.erase;
-    const std::vector<brelvo::Finding> findings = checkRunSettings(settings);
+    const std::vector<brelvo::Finding> findings = checkRunSettings(options);
     printFindings(findings, options.json);
     if (refusesSettings(findings)) {
         std::fprintf(stderr, "brelvo-cli: serve: refusing to start: the check above found a failure\n");

@@ -1,45 +1,35 @@
 // SPDX-License-Identifier: MIT
+#include "platform/CalendarParts.h"
 #include "platform/WallClock.h"
 
 #include "platform/windows/WinSupport.h"
 
-#include <cstdio>
 #include <ctime>
 #include <mutex>
 
 namespace brelvo {
 
-namespace {
-
-void split(int64_t unixMs, __time64_t* seconds, int* millis)
-{
-    int64_t s = unixMs / 1000, ms = unixMs % 1000;
-    if (ms < 0)
-        ms += 1000, --s;
-    *seconds = s;
-    *millis = static_cast<int>(ms);
-}
-
 // Local time and its offset east of UTC in seconds (summer time included):
 // Windows' tm has no offset field, so it is the local fields read as UTC
 // less the instant.
-bool localParts(__time64_t seconds, tm* out, long* offset)
+bool localCalendarParts(int64_t seconds, tm* out, long* offset)
 {
     static std::mutex zone;
     std::lock_guard<std::mutex> lock(zone);
     _tzset();
-    if (_localtime64_s(out, &seconds) != 0)
+    const __time64_t at = seconds;
+    if (_localtime64_s(out, &at) != 0)
         return false;
     tm copy = *out;
     const __time64_t asUtc = _mkgmtime64(&copy);
     if (asUtc == -1)
         return false;
-    *offset = static_cast<long>(asUtc - seconds);
+    *offset = static_cast<long>(asUtc - at);
     return true;
 }
 
 // UTC fields of any instant: the C runtime refuses those before 1970.
-void utcParts(__time64_t seconds, tm* out)
+bool utcCalendarParts(int64_t seconds, tm* out)
 {
     int64_t days = seconds / 86400, rest = seconds % 86400;
     if (rest < 0)
@@ -56,49 +46,14 @@ void utcParts(__time64_t seconds, tm* out)
     out->tm_hour = static_cast<int>(rest / 3600);
     out->tm_min = static_cast<int>(rest / 60 % 60);
     out->tm_sec = static_cast<int>(rest % 60);
+    return true;
 }
-
-} // namespace
 
 int64_t unixTimeMs()
 {
     FILETIME now;
     GetSystemTimePreciseAsFileTime(&now);
     return win::unixNsFromFileTime(win::fileTimeTicks(now)) / 1000000;
-}
-
-std::string isoLocalTime(int64_t unixMs)
-{
-    __time64_t seconds = 0;
-    int millis = 0;
-    split(unixMs, &seconds, &millis);
-    tm t{};
-    long offset = 0;
-    if (!localParts(seconds, &t, &offset) || offset % 60 != 0) {
-        utcParts(seconds, &t);
-        offset = 0;
-    }
-    const long magnitude = offset < 0 ? -offset : offset;
-    char text[64];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03d%c%02ld:%02ld", t.tm_year + 1900,
-                  t.tm_mon + 1, t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, millis, offset < 0 ? '-' : '+',
-                  magnitude / 3600, magnitude / 60 % 60);
-    return text;
-}
-
-std::string fileNameLocalTime(int64_t unixMs)
-{
-    __time64_t seconds = 0;
-    int millis = 0;
-    split(unixMs, &seconds, &millis);
-    tm t{};
-    long offset = 0;
-    if (!localParts(seconds, &t, &offset))
-        utcParts(seconds, &t);
-    char text[48];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02d_%02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,
-                  t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec);
-    return text;
 }
 
 } // namespace brelvo
