@@ -473,7 +473,7 @@ stations)
     serve_pid=$second
     finish 5
     expect_rc 0
-    rows() { tail -n +2 "$work/$1.csv" | tr -d '\r' | awk -F, '{print $3, $5, $(NF-3)}'; } # device lent code
+    rows() { tail -n +2 "$work/$1.csv" | tr -d '\r' | awk -F, '{print $3, $5, $11}'; } # device lent code
     first=$(for r in report report2; do rows $r | grep -v ':40[12]00 '; done)
     [ "$(echo "$first" | awk '{print $1, $3}' | sort | awk '{c[$1] = c[$1] " " $2} END {for (d in c) print c[d]}' | sort -u)" = " 16 9" ] \
         || fail "not one row of 16 and one of 9 per device: $(echo $first)"
