@@ -16,6 +16,11 @@ struct JobSnapshot {
     uint32_t deviceAddress = 0;
     uint16_t devicePort = 0;
     std::string productCode;  // as received: up to 63 arbitrary bytes
+    uint64_t mac = 0;         // the device's hardware address; 0: not known (yet)
+    std::string imagePath;
+    uint32_t checksum = 0;    // what End carries, once the image was read
+    bool checksumKnown = false;
+    uint8_t options = 0;      // the option byte of End
 };
 
 } // namespace brelvo

@@ -42,6 +42,7 @@ struct TransferScheduler::Active {
     uint16_t jobPort = 0;
     uint16_t devicePort = 0;
     bool watched = false;
+    bool answerTold = false;
     SocketHandle offerWatch = kInvalidSocket;
     bool ownOfferSeen = false;
     uint32_t otherToolFirst = 0; // whose Offer came before ours; 0: none
@@ -443,8 +444,14 @@ void TransferScheduler::afterStep(Active& a)
         std::snprintf(text, sizeof text, "write:%d, cnt=%d\r\n", w.written, w.total);
         debugOutput(text);
     }
-    for (const Event& note : a.core->notes())
+    for (const Event& note : a.core->notes()) {
         observer_.transferEvent(a.job->event(note));
+        // The first acknowledgement answers the Size, sent to this peer.
+        if (note.kind == EventKind::BlockPhaseStarted && !a.answerTold) {
+            a.answerTold = true;
+            observer_.deviceAnswered(a.job, a.core->peer());
+        }
+    }
     a.core->clearNotes();
     watch(a);
 }

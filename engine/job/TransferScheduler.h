@@ -30,6 +30,12 @@ public:
     // The thread failed: its jobs have ended as failed and no job is taken
     // any more.
     virtual void transferThreadFailed(const std::string& why) = 0;
+    // Once per job: the device at `peer` answered the job's first unicast
+    // datagram, so the system now knows its hardware address.
+    virtual void deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer)
+    {
+        (void)job, (void)peer;
+    }
 };
 
 // One thread does the I/O of every job: datagrams and deadlines go to each

@@ -16,6 +16,7 @@ UpdateJob::UpdateJob(Origin origin) : origin_(std::move(origin))
     summary_.deviceAddress = origin_.device.address;
     summary_.devicePort = origin_.device.port;
     summary_.productCode = origin_.productCode;
+    summary_.station = origin_.station;
 }
 
 std::shared_ptr<UpdateJob> UpdateJob::create(Origin origin)
@@ -36,6 +37,12 @@ JobSnapshot UpdateJob::snapshot() const
     s.deviceAddress = origin_.device.address;
     s.devicePort = origin_.device.port;
     s.productCode = origin_.productCode;
+    s.mac = mac_.load(std::memory_order_relaxed);
+    std::lock_guard<std::mutex> lock(summaryMutex_);
+    s.imagePath = summary_.imagePath;
+    s.checksum = summary_.checksum;
+    s.checksumKnown = summary_.checksumKnown;
+    s.options = summary_.options;
     return s;
 }
 
@@ -49,6 +56,7 @@ Event UpdateJob::event(Event e) const
     e.port = origin_.device.port;
     e.lentAddress = lentAddr_.load();
     e.productCode = origin_.productCode;
+    e.mac = mac_.load(std::memory_order_relaxed);
     return e;
 }
 
@@ -76,6 +84,7 @@ JobSummary UpdateJob::summary() const
     JobSummary s = summary_;
     s.resultCode = status_.load();
     s.lentAddress = lentAddr_.load();
+    s.deviceMac = mac_.load(std::memory_order_relaxed);
     return s;
 }
 

@@ -33,6 +33,7 @@ public:
         SocketAddress device;        // the request's source
         int64_t acceptedWallMs = 0;  // Unix time
         int64_t acceptedNs = 0;      // monotonic clock
+        std::string station;         // the host name of the machine serving it
     };
 
     static std::shared_ptr<UpdateJob> create(Origin origin);
@@ -51,11 +52,13 @@ public:
     uint16_t jobPort() const { return jobPort_.load(); }
     const std::string& productCodeText() const { return origin_.productCode; }
     SocketAddress device() const { return origin_.device; }
+    // The device's hardware address (platform/NeighbourTable.h); 0 until learnt.
+    uint64_t deviceMac() const { return mac_.load(std::memory_order_relaxed); }
     // The job's 1-based row in the server's table (0 once it left the table).
     int row() const { return row_.load(); }
     JobSnapshot snapshot() const;
-    // `e` as told of this job: with its row, device, lent address, product
-    // code and, when `e` has none, the time.
+    // `e` as told of this job: with its row, device, hardware address once
+    // known, lent address, product code and, when `e` has none, the time.
     Event event(Event e) const;
     Event event(EventKind kind) const
     {
@@ -82,6 +85,7 @@ public:
 private:
     friend class TransferScheduler;
     friend class UpdateServer;
+    friend class MacResolver;
 
     explicit UpdateJob(Origin origin);
 
@@ -89,6 +93,7 @@ private:
     void assign(uint32_t lentAddr, const std::string& imagePath, const std::string& configPath, uint8_t options);
     void setRow(int row) { row_ = row; }
     void setPort(uint16_t port) { jobPort_ = port; }
+    void setDeviceMac(uint64_t mac) { mac_.store(mac, std::memory_order_relaxed); }
     void setWake(std::shared_ptr<WakeSignal> wake);
     void setReport(std::shared_ptr<ReportWriter> report) { report_ = std::move(report); }
     const std::shared_ptr<ReportWriter>& report() const { return report_; }
@@ -114,6 +119,7 @@ private:
     std::atomic<uint32_t> lentAddr_{0};
     std::atomic<uint16_t> jobPort_{0};
     std::atomic<int> row_{0};
+    std::atomic<uint64_t> mac_{0};
 
     // Written before the hand-over or by the transfer thread; read under
     // summaryMutex_ by whoever writes the report.

@@ -9,7 +9,7 @@ namespace brelvo {
 // What the engine tells its front-ends, one record per happening. Addresses
 // and ports are in network byte order, as everywhere in the engine. Which
 // fields an event fills is listed beside its kind; the rest keep their
-// defaults.
+// defaults. A job's events carry its device's hardware address once known.
 enum class EventKind : uint8_t {
     ListenerStarted,   // port
     ListenerFailed,    // port, code = errno, detail
@@ -31,6 +31,9 @@ enum class EventKind : uint8_t {
     ReportFailed,      // path, code = errno, detail
     ThreadFailed,      // thread = which, detail = why; what it served has stopped
     AnotherTool,       // address = another tool's, lentAddress = what it offered, port = the device's, job
+    MacLearnt,         // job (mac set); detail when the device answers from another address
+    MacUnknown,        // job, detail = why the hardware address cannot be known
+    AskedAgain,        // job (mac set), value = the earlier job, code = its status now
 };
 
 enum class Severity : uint8_t { Info, Warning, Failure };
@@ -57,7 +60,8 @@ struct Event {
     std::string productCode; // as received: up to 63 arbitrary bytes
     std::string path;
     std::string detail;      // English, for logs
-    std::string thread;      // ThreadFailed: "listener", "transfer", "report" or "console"
+    std::string thread;      // ThreadFailed: "listener", "transfer", "report", "console" or "resolver"
+    uint64_t mac = 0;        // the job's device's hardware address once known (platform/NeighbourTable.h)
 };
 
 } // namespace brelvo

@@ -3,6 +3,7 @@
 
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
+#include "platform/NeighbourTable.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
 #include "record/TextSafety.h"
@@ -37,6 +38,8 @@ std::string jobPrefix(const Event& e)
     }
     if (e.address != 0)
         prefix += (prefix.empty() ? "" : " ") + addressToText(e.address);
+    if (e.mac != 0)
+        prefix += (prefix.empty() ? "(" : " (") + macText(e.mac) + ")";
     return prefix.empty() ? prefix : prefix + ": ";
 }
 
@@ -79,6 +82,8 @@ std::string threadLoss(const std::string& thread)
         return ": the jobs it served ended as failed";
     if (thread == "report")
         return ": rows are written when the run ends";
+    if (thread == "resolver")
+        return ": the devices' hardware addresses are no longer learnt";
     return "";
 }
 
@@ -102,8 +107,9 @@ enum Field : uint32_t {
     FIcmp = 1u << 15,
     FThread = 1u << 16,
     FTool = 1u << 17,
+    FMac = 1u << 18,
 };
-constexpr uint32_t kJob = FJob | FRow | FDevice;
+constexpr uint32_t kJob = FJob | FRow | FDevice | FMac;
 
 uint32_t fieldsOf(EventKind kind)
 {
@@ -128,6 +134,9 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::ReportFailed: return FPath | FCode | FError | FDetail;
     case EventKind::ThreadFailed: return FThread | FDetail;
     case EventKind::AnotherTool: return FTool | FLent | FPort;
+    case EventKind::MacLearnt: return kJob | FDetail;
+    case EventKind::MacUnknown: return kJob | FDetail;
+    case EventKind::AskedAgain: return kJob | FCode | FStatus | FValue;
     }
     return 0;
 }
@@ -175,6 +184,9 @@ const char* eventKindName(EventKind kind)
     case EventKind::ReportFailed: return "report_failed";
     case EventKind::ThreadFailed: return "thread_failed";
     case EventKind::AnotherTool: return "another_tool";
+    case EventKind::MacLearnt: return "mac_learnt";
+    case EventKind::MacUnknown: return "mac_unknown";
+    case EventKind::AskedAgain: return "asked_again";
     }
     return "unknown";
 }
@@ -215,6 +227,7 @@ Severity severityOf(const Event& e)
     case EventKind::RequestNoFirmware:
     case EventKind::RequestTableFull:
     case EventKind::RequestMalformed:
+    case EventKind::AskedAgain:
         return Severity::Warning;
     case EventKind::OfferSent:
         return e.lentAddress == 0 ? Severity::Warning : Severity::Info;
@@ -291,6 +304,13 @@ std::string formatEventText(const Event& e)
         return "Another tool at " + addressToText(e.address) + " answers devices on this network (it offered " +
                addressToText(e.lentAddress) + " to a device on port " + std::to_string(netToHost16(e.port)) +
                "); the addresses it offers are not lent here";
+    case EventKind::MacLearnt:
+        return job + "hardware address learnt" + detailSuffix(e);
+    case EventKind::MacUnknown:
+        return job + "hardware address unknown" + detailSuffix(e);
+    case EventKind::AskedAgain:
+        return job + macText(e.mac) + " asked again: previous result " + statusRow(e.code).english + " (job " +
+               std::to_string(e.value) + ")";
     }
     return "Unknown event " + std::to_string(static_cast<int>(e.kind));
 }
@@ -314,6 +334,8 @@ std::string formatEventJson(const Event& e)
         add("row", std::to_string(e.row));
     if ((fields & FDevice) && (request || e.address != 0))
         add("device", quoted(deviceText(e)));
+    if ((fields & FMac) && e.mac != 0)
+        add("mac", quoted(macText(e.mac)));
     if (fields & FProduct) {
         add("product", quoted(e.productCode));
         if (!isValidUtf8(e.productCode))

@@ -25,6 +25,8 @@ struct JobSummary {
     int resultCode = 0;         // the job's status code when it ended
     uint32_t blocksResent = 0;
     double seconds = 0;         // from accepted to ended
+    uint64_t deviceMac = 0;     // the device's hardware address (platform/NeighbourTable.h); 0: not known
+    std::string station;        // the host name of the machine that served it
 };
 
 } // namespace brelvo

@@ -2,6 +2,7 @@
 #include "record/RunReport.h"
 
 #include "platform/AddressText.h"
+#include "platform/NeighbourTable.h"
 #include "platform/WallClock.h"
 #include "platform/XdgPaths.h"
 #include "record/JobStatus.h"
@@ -52,7 +53,7 @@ std::string RunReport::fileName(int64_t runStartMs, int attempt)
 std::string RunReport::headerLine()
 {
     return "started,finished,device,product_code,lent_address,image_file,bytes_sent,checksum,options,"
-           "configuration_file,result_code,result_text,blocks_resent,seconds\r\n";
+           "configuration_file,result_code,result_text,blocks_resent,seconds,device_mac,station\r\n";
 }
 
 std::string RunReport::rowLine(const JobSummary& s)
@@ -82,7 +83,9 @@ std::string RunReport::rowLine(const JobSummary& s)
     cell(std::to_string(s.resultCode));
     cell(csvField(statusRow(s.resultCode).english));
     cell(std::to_string(s.blocksResent));
-    cell(seconds, true);
+    cell(seconds);
+    cell(macText(s.deviceMac));
+    cell(csvField(s.station), true);
     return line;
 }
 

@@ -27,6 +27,9 @@ namespace brelvo {
 //   result_text              its English status text
 //   blocks_resent            decimal
 //   seconds                  from accepted to ended, 3 decimals
+//   device_mac               aa:bb:cc:dd:ee:ff; empty when not known
+//   station                  the serving machine's host name, through csvField
+// Columns are only ever added at the end: scripts read them by position.
 // Each row goes to the file in one write() and is synced before the next,
 // so a crash or power cut loses at most the row being written.
 //

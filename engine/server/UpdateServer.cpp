@@ -7,6 +7,7 @@
 #include "platform/DebugOutput.h"
 #include "platform/UdpSniffer.h"
 #include "platform/ErrorText.h"
+#include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
 #include "record/JobStatus.h"
@@ -56,7 +57,10 @@ std::shared_ptr<ReportWriter> newRunReport(const ServerSettings& wanted, std::sh
 
 } // namespace
 
-UpdateServer::UpdateServer(std::unique_ptr<FirmwareSource> firmware) : listener_(*this, std::move(firmware)) {}
+UpdateServer::UpdateServer(std::unique_ptr<FirmwareSource> firmware)
+    : resolver_(std::make_unique<MacResolver>(static_cast<MacResolverHost&>(*this))), listener_(*this, std::move(firmware))
+{
+}
 
 UpdateServer::~UpdateServer()
 {
@@ -64,8 +68,10 @@ UpdateServer::~UpdateServer()
     // and the listener can be joined.
     stop();
     listener_.join();
-    // Ends every transfer still running and joins the transfer thread.
+    // Ends every transfer still running and joins the transfer thread; the
+    // resolver then settles the rows it holds.
     scheduler_.reset();
+    resolver_.reset();
 }
 
 int UpdateServer::start(const std::string& dir, const std::string& config, const std::string& address, int opts)
@@ -107,7 +113,9 @@ int UpdateServer::start(const ServerSettings& wanted)
     {
         std::lock_guard<std::mutex> lock(startMutex_);
         report_ = std::move(runReport);
+        station_ = hostName();
     }
+    resolver_->newRun();
     if (!scheduler_) {
         // Without the right to sniff, each job hears its device's port from
         // its request on (a little later than the network).
@@ -216,14 +224,17 @@ bool UpdateServer::isIdle() const
 {
     if (accepting_.load() || listener_.running())
         return false;
-    std::lock_guard<std::mutex> lock(tableMutex_);
-    for (int i = 0; i < jobCount_; ++i) {
-        // Once stopped, every job ends within a tick; waiting for that means
-        // an idle server has handed every row to its report.
-        if (!jobs_[i]->isFinished() || !jobs_[i]->workerEnded())
-            return false;
+    {
+        std::lock_guard<std::mutex> lock(tableMutex_);
+        for (int i = 0; i < jobCount_; ++i) {
+            // Once stopped, every job ends within a tick; waiting for that
+            // means an idle server has handed every row to its report ...
+            if (!jobs_[i]->isFinished() || !jobs_[i]->workerEnded())
+                return false;
+        }
     }
-    return true;
+    // ... unless the row waits for the job's hardware address.
+    return !resolver_->holdsRows();
 }
 
 int UpdateServer::jobCount() const
@@ -321,6 +332,7 @@ std::shared_ptr<UpdateJob> UpdateServer::enterJob(UpdateJob::Origin origin, cons
     {
         std::lock_guard<std::mutex> lock(startMutex_);
         report = report_;
+        origin.station = station_;
     }
     std::shared_ptr<UpdateJob> job;
     uint32_t lent = 0;
@@ -406,6 +418,7 @@ std::string UpdateServer::reportPath() const
 
 bool UpdateServer::flushReports()
 {
+    resolver_->flush();
     std::shared_ptr<ReportWriter> current;
     {
         std::lock_guard<std::mutex> lock(startMutex_);
@@ -455,9 +468,20 @@ void UpdateServer::transferEvent(Event event)
 
 void UpdateServer::transferThreadFailed(const std::string& why) { sayThreadFailed("transfer", why); }
 
+void UpdateServer::resolverThreadFailed(const std::string& why) { sayThreadFailed("resolver", why); }
+
 void UpdateServer::listenerEvent(Event event) { publishEvent(std::move(event)); }
 
-void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job)
+void UpdateServer::transferEnded(const std::shared_ptr<UpdateJob>& job) { resolver_->jobEnded(job); }
+
+void UpdateServer::deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer)
+{
+    resolver_->lookUp(job, peer.address);
+}
+
+void UpdateServer::resolverEvent(Event event) { publishEvent(std::move(event)); }
+
+void UpdateServer::rowSettled(const std::shared_ptr<UpdateJob>& job)
 {
     {
         std::lock_guard<std::mutex> lock(startMutex_);

@@ -9,6 +9,7 @@
 #include "record/Event.h"
 #include "record/EventQueue.h"
 #include "server/FreeAddressPool.h"
+#include "server/MacResolver.h"
 #include "server/ServerSettings.h"
 #include "server/UpdateServerListener.h"
 
@@ -29,7 +30,7 @@ class ReportWriter;
 // /24 first); one transfer thread serves every job. Public calls come from
 // one front-end thread; what happens is told through events (takeEvents).
 // The server owns the job table and its address pool.
-class UpdateServer : private TransferObserver, private ListenerHost {
+class UpdateServer : private TransferObserver, private ListenerHost, private MacResolverHost {
 public:
     static constexpr int kMaxJobs = 100;
 
@@ -104,6 +105,11 @@ private:
     void transferEvent(Event event) override;
     void transferEnded(const std::shared_ptr<UpdateJob>& job) override;
     void transferThreadFailed(const std::string& why) override;
+    void deviceAnswered(const std::shared_ptr<UpdateJob>& job, const SocketAddress& peer) override;
+
+    void resolverEvent(Event event) override;
+    void rowSettled(const std::shared_ptr<UpdateJob>& job) override;
+    void resolverThreadFailed(const std::string& why) override;
 
     void listenerEvent(Event event) override;
     int refillAddresses(const uint32_t* found, int count, const std::vector<uint32_t>& own) override;
@@ -147,6 +153,9 @@ private:
     // job someone still holds.
     std::shared_ptr<EventQueue> events_ = std::make_shared<EventQueue>();
     std::shared_ptr<ReportWriter> report_; // the current run's
+    std::string station_;                  // this machine's host name, read at each start
+    // Learns the devices' hardware addresses; the scheduler's jobs end into it.
+    std::unique_ptr<MacResolver> resolver_;
     std::unique_ptr<TransferScheduler> scheduler_;
     UpdateServerListener listener_;
 };

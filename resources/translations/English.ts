@@ -244,6 +244,18 @@
         <translation>Status</translation>
     </message>
     <message>
+        <source>Tip.device</source>
+        <translation>Product code: %1
+Hardware address: %2
+Image file: %3
+Checksum: %4
+Options sent: %5</translation>
+    </message>
+    <message>
+        <source>Tip.unknown</source>
+        <translation>unknown</translation>
+    </message>
+    <message>
         <source>Title.choseIniFilePath</source>
         <translation>Select Configuration</translation>
     </message>
@@ -566,6 +578,10 @@
         <translation>Another tool at %1 answers devices on this network (it offered %2 to a device on port %3); the addresses it offers are not lent here</translation>
     </message>
     <message>
+        <source>Log.askedAgain</source>
+        <translation>%1 asked again: previous result %2 (job %3)</translation>
+    </message>
+    <message>
         <source>Log.blocks</source>
         <translation>sending %1 blocks</translation>
     </message>
@@ -592,6 +608,14 @@
     <message>
         <source>Log.listeningOn</source>
         <translation>Listening on UDP port %1 of %2</translation>
+    </message>
+    <message>
+        <source>Log.macLearnt</source>
+        <translation>hardware address learnt</translation>
+    </message>
+    <message>
+        <source>Log.macUnknown</source>
+        <translation>hardware address unknown</translation>
     </message>
     <message>
         <source>Log.malformed</source>
@@ -684,6 +708,10 @@
     <message>
         <source>Log.reportThreadFailed</source>
         <translation>The report thread failed: rows are written when the run ends</translation>
+    </message>
+    <message>
+        <source>Log.resolverThreadFailed</source>
+        <translation>The thread that learns the devices&apos; hardware addresses failed: they are no longer learnt</translation>
     </message>
     <message>
         <source>Log.transferThreadFailed</source>

@@ -244,6 +244,18 @@
         <translation>状态</translation>
     </message>
     <message>
+        <source>Tip.device</source>
+        <translation>产品型号：%1
+MAC 地址：%2
+镜像文件：%3
+校验和：%4
+写入选项：%5</translation>
+    </message>
+    <message>
+        <source>Tip.unknown</source>
+        <translation>未知</translation>
+    </message>
+    <message>
         <source>Title.choseIniFilePath</source>
         <translation>选择文件</translation>
     </message>
@@ -566,6 +578,10 @@
         <translation>网络中另有一个升级工具（%1）也在应答设备（它把 %2 分配给了端口 %3 上的设备）；它分配的地址本机不再分配</translation>
     </message>
     <message>
+        <source>Log.askedAgain</source>
+        <translation>%1 再次请求升级，上次结果：%2（任务 %3）</translation>
+    </message>
+    <message>
         <source>Log.blocks</source>
         <translation>开始发送 %1 个数据块</translation>
     </message>
@@ -592,6 +608,14 @@
     <message>
         <source>Log.listeningOn</source>
         <translation>正在 %2 上监听 UDP 端口 %1</translation>
+    </message>
+    <message>
+        <source>Log.macLearnt</source>
+        <translation>已获取 MAC 地址</translation>
+    </message>
+    <message>
+        <source>Log.macUnknown</source>
+        <translation>无法获取 MAC 地址</translation>
     </message>
     <message>
         <source>Log.malformed</source>
@@ -684,6 +708,10 @@
     <message>
         <source>Log.reportThreadFailed</source>
         <translation>报告写入线程出错：各行将在本次运行结束时写入</translation>
+    </message>
+    <message>
+        <source>Log.resolverThreadFailed</source>
+        <translation>获取设备 MAC 地址的线程出错：此后不再获取 MAC 地址</translation>
     </message>
     <message>
         <source>Log.transferThreadFailed</source>

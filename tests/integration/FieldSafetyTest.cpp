@@ -60,7 +60,7 @@ TEST(FieldSafety, SilentDevicesEndWithTimeoutInEveryPhase)
     ASSERT_EQ(rows.size(), 5u);
     int offered = 0;
     for (size_t i = 1; i < rows.size(); ++i) {
-        ASSERT_EQ(rows[i].size(), 14u);
+        ASSERT_EQ(rows[i].size(), 16u);
         EXPECT_TRUE(rows[i][10] == "14" && rows[i][11] == "Timeout!") << rows[i][10];
         // The device silent after the Offer: nothing sent, and its forty seconds given.
         if (rows[i][2].rfind(env.devAddrs[0] + ":", 0) == 0 && ++offered) {

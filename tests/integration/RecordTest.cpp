@@ -5,7 +5,10 @@
 
 #include "IntegrationHelpers.h"
 #include "platform/AddressText.h"
+#include "platform/HostName.h"
+#include "record/EventFormat.h"
 
+#include <algorithm>
 #include <regex>
 
 using namespace brelvo_it;
@@ -14,6 +17,7 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
 {
     BRELVO_REQUIRE_NETNS(env);
     ASSERT_GE(env.devAddrs.size(), 4u);
+    ASSERT_EQ(env.devMacs.size(), env.devAddrs.size()) << "needs with-netns.sh --device-macs";
     FirmwareFolder fw(20 * 1024);
     // A product code that would break a naive report: a formula, a comma,
     // quotes, bytes that are not UTF-8 and a right-to-left override.
@@ -33,8 +37,11 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
     auto odd = device({"--bind", env.devAddrs[2]}, hostile);
     ASSERT_EQ(odd.exitCode, 0) << odd.output;
     device({"--bind", env.devAddrs[3], "--expect-no-offer", "--offer-timeout", "1500"}, "NOFIRMW");
-    ASSERT_EQ(server.jobCount(), 3);
-    ASSERT_TRUE(waitFor([&] { return server.jobAt(0)->workerEnded() && server.jobAt(1)->workerEnded() && server.jobAt(2)->workerEnded(); }, 10s));
+    // A device on this machine: no neighbour knows its hardware address.
+    auto local = brelvo_test::runProcess({env.devsim, "--product", kProduct, "--tool", env.toolAddr, "--bind", env.toolAddr}, 60s);
+    ASSERT_EQ(local.exitCode, 0) << local.output;
+    ASSERT_EQ(server.jobCount(), 4);
+    ASSERT_TRUE(waitFor([&] { return server.jobAt(0)->workerEnded() && server.jobAt(1)->workerEnded() && server.jobAt(2)->workerEnded() && server.jobAt(3)->workerEnded(); }, 10s));
     ASSERT_TRUE(server.flushReports());
 
     // The stream: the listener, the sweep, then each request with its fate.
@@ -44,7 +51,10 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
     EXPECT_TRUE(sweep->icmp == IcmpMethod::Raw && sweep->value > 100) << sweep->value;
     const std::vector<EventKind> road = {EventKind::RequestMatched, EventKind::OfferSent, EventKind::SizeSent,
                                          EventKind::BlockPhaseStarted, EventKind::EndSent, EventKind::JobResult};
-    EXPECT_EQ(server.kindsOf(server.jobAt(0)->id()), road);
+    std::vector<EventKind> kinds = server.kindsOf(server.jobAt(0)->id());
+    // Told from another thread: anywhere after the first block.
+    kinds.erase(std::remove(kinds.begin(), kinds.end(), EventKind::MacLearnt), kinds.end());
+    EXPECT_EQ(kinds, road);
     const Event* unmatched = server.waitEvent(EventKind::RequestNoFirmware);
     ASSERT_TRUE(unmatched);
     EXPECT_EQ(unmatched->productCode, "NOFIRMW");
@@ -55,22 +65,27 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
 
     // The report: a header and one row per job, in the order they ended.
     const auto rows = brelvo_test::parseCsv(brelvo_test::readText(report));
-    ASSERT_EQ(rows.size(), 4u) << brelvo_test::readText(report);
+    ASSERT_EQ(rows.size(), 5u) << brelvo_test::readText(report);
     EXPECT_EQ(rows[0][0], "started");
-    EXPECT_EQ(rows[0].size(), 14u);
+    EXPECT_EQ(rows[0].size(), 16u);
     const std::regex iso(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}[+-]\d\d:\d\d)");
     char sum[16];
     std::snprintf(sum, sizeof sum, "0x%08x", brelvo_test::wordSum(fw.image));
-    const std::map<std::string, std::pair<std::string, std::string>> wants = {
-        {env.devAddrs[0], {"9", "Update Complete!"}}, {env.devAddrs[1], {"7", "Verification Failed!"}},
-        {env.devAddrs[2], {"9", "Update Complete!"}}};
+    struct Want {
+        std::string code, text, mac; // mac empty: none to learn
+    };
+    const std::map<std::string, Want> wants = {{env.devAddrs[0], {"9", "Update Complete!", env.devMacs[0]}},
+                                               {env.devAddrs[1], {"7", "Verification Failed!", env.devMacs[1]}},
+                                               {env.devAddrs[2], {"9", "Update Complete!", env.devMacs[2]}},
+                                               {env.toolAddr, {"9", "Update Complete!", ""}}};
     for (size_t i = 1; i < rows.size(); ++i) {
         const auto& r = rows[i];
-        ASSERT_EQ(r.size(), 14u) << "row " << i;
-        const auto& want = wants.at(r[2].substr(0, r[2].find(':')));
+        ASSERT_EQ(r.size(), 16u) << "row " << i;
+        const std::string address = r[2].substr(0, r[2].find(':'));
+        const Want& want = wants.at(address);
         EXPECT_TRUE(std::regex_match(r[0], iso) && std::regex_match(r[1], iso) && r[0] <= r[1]) << r[0] << " " << r[1];
-        EXPECT_EQ(r[10], want.first);
-        EXPECT_EQ(r[11], want.second);
+        EXPECT_EQ(r[10], want.code);
+        EXPECT_EQ(r[11], want.text);
         EXPECT_EQ(r[4].rfind("10.213.7.", 0), 0u) << r[4];
         EXPECT_EQ(r[6], std::to_string(fw.image.size()));
         EXPECT_EQ(r[7], sum);
@@ -78,6 +93,17 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
         EXPECT_EQ(r[9], "");
         EXPECT_EQ(r[12], "0");
         EXPECT_GT(std::atof(r[13].c_str()), 0.0);
+        EXPECT_EQ(r[14], want.mac) << address;
+        EXPECT_EQ(r[15], brelvo::hostName());
+        // Its log lines: the hardware address once learnt, or once why there is none.
+        std::string log;
+        for (const Event& e : server.events)
+            if (e.jobId != 0 && addressToText(e.address) == address)
+                log += brelvo::formatEventText(e) + "\n";
+        if (!want.mac.empty())
+            EXPECT_NE(log.find(address + " (" + want.mac + "): hardware address learnt"), std::string::npos) << log;
+        else
+            EXPECT_EQ(log.find(address + " ("), std::string::npos) << log;
         if (r[2].rfind(env.devAddrs[2], 0) != 0) {
             EXPECT_EQ(r[3], kProduct);
             EXPECT_EQ(r[5], fw.imagePath);
@@ -90,4 +116,12 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
         EXPECT_EQ(r[3].find('\xff'), std::string::npos);
         EXPECT_EQ(r[3].find("\xe2\x80\xae"), std::string::npos) << "the override is shown, not obeyed";
     }
+    int unknown = 0;
+    for (const Event& e : server.events)
+        unknown += e.kind == EventKind::MacUnknown;
+    EXPECT_EQ(unknown, 1);
+    const Event* why = server.waitEvent(EventKind::MacUnknown);
+    ASSERT_TRUE(why);
+    EXPECT_EQ(brelvo::formatEventText(*why).substr(3),
+              " " + env.toolAddr + ": hardware address unknown (" + env.toolAddr + " is an address of this machine)");
 }

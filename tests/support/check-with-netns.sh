@@ -22,6 +22,19 @@ echo "$out" | grep -qx BCAST || fail "no broadcast route on both sides"
 ns="$(echo "$out" | sed -n 's/^ENV \([^ ]*\)dev .*/\1/p')"
 ! ip netns list | grep -q "^$ns" || fail "namespaces left behind: $(ip netns list)"
 
+# Each device its own hardware address: the tool's neighbours learn them whether
+# the tool asks (.50) or the device sends first (.51, from its own interface).
+out="$("$W" --devices 2 --device-macs -- /bin/sh -c '
+    echo "MACS $BRELVO_DEV_MACS"
+    ping -c1 -W1 10.213.7.50 >/dev/null 2>&1
+    ip netns exec "$BRELVO_DEV_NS" ping -c1 -W1 -I 10.213.7.51 10.213.7.1 >/dev/null 2>&1
+    ip netns exec "$BRELVO_DEV_NS" ip route get 10.213.7.1 from 10.213.7.51 | grep -o "dev mv51"
+    awk "NR > 1 && \$3 != \"0x0\" { print \$1, \$4 }" /proc/net/arp | sort')"
+[ "$out" = "MACS 02:00:0a:d5:07:32 02:00:0a:d5:07:33
+dev mv51
+10.213.7.50 02:00:0a:d5:07:32
+10.213.7.51 02:00:0a:d5:07:33" ] || fail "--device-macs: $out"
+
 # The skip path, as user nobody. The checkout may sit in a home nobody cannot
 # enter (/root is mode 700): nobody runs a copy from a folder of its own.
 if command -v setpriv >/dev/null; then

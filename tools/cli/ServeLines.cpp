@@ -3,6 +3,7 @@
 
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
+#include "platform/NeighbourTable.h"
 #include "platform/WallClock.h"
 #include "record/EventFormat.h"
 #include "record/JobStatus.h"
@@ -91,11 +92,13 @@ std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, LineFor
         return jsonHead(wallMs, "progress", brelvo::Severity::Info) + field("job", std::to_string(job.id)) +
                field("device", quoted(brelvo::addressToText(job.deviceAddress) + ":" +
                                       std::to_string(brelvo::netToHost16(job.devicePort)))) +
+               (job.mac ? field("mac", quoted(brelvo::macText(job.mac))) : std::string()) +
                field("code", std::to_string(job.status)) +
                field("status", quoted(brelvo::statusRow(job.status).english)) +
                field("value", std::to_string(job.progress)) + "}";
     }
-    return textLine(wallMs, "job " + std::to_string(job.id) + " " + brelvo::addressToText(job.deviceAddress) +
+    const std::string mac = job.mac ? " (" + brelvo::macText(job.mac) + ")" : std::string();
+    return textLine(wallMs, "job " + std::to_string(job.id) + " " + brelvo::addressToText(job.deviceAddress) + mac +
                                 ": sending, " + std::to_string(job.progress) + "% acknowledged", form);
 }
 
@@ -130,7 +133,7 @@ std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form)
                field("stopped", std::to_string(end.stopped)) + field("elsewhere", std::to_string(end.elsewhere)) +
                field("report", quoted(end.report)) +
                field("report_complete", end.reportComplete ? "true" : "false") +
-               field("exit", std::to_string(end.exitCode)) + "}";
+               field("exit", std::to_string(end.exitCode)) + field("station", quoted(end.station)) + "}";
         return out;
     }
     std::string text = "Serving ended, " + reasonText(end) + ": " + std::to_string(end.succeeded) + " succeeded, " +

@@ -19,7 +19,7 @@ enum class LineForm { Log, Terminal, Json };
 std::string eventLine(const brelvo::Event& event, LineForm form);
 
 // A job's block phase reached `job.progress` percent (acknowledged blocks).
-// JSON: {"time","event":"progress","severity":"info","job","device","code","status","value"}.
+// JSON: {"time","event":"progress","severity":"info","job","device","mac" (once known),"code","status","value"}.
 std::string progressLine(const brelvo::JobSnapshot& job, int64_t wallMs, LineForm form);
 
 // The run report's file became known.
@@ -43,12 +43,13 @@ struct ServeEnd {
     std::string report;    // empty: none
     bool reportComplete = true; // every row reached the file
     int exitCode = 0;
+    std::string station;   // this machine's host name
 };
 
 // The last line of a run.
 // JSON: {"time","event":"serve_ended","severity","reason":"devices|idle|signal|listener",
 //        "signal" (only for a signal),"succeeded","failed","stopped","elsewhere","report","report_complete",
-//        "exit"}. Text names the devices served by another tool only when there are some.
+//        "exit","station"}. Text names the devices served by another tool only when there are some.
 std::string endLine(const ServeEnd& end, int64_t wallMs, LineForm form);
 
 // Why the server did not start, for standard error after "cannot start: ".

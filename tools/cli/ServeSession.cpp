@@ -6,6 +6,7 @@
 #include "platform/AppendFile.h"
 #include "platform/Console.h"
 #include "platform/ErrorText.h"
+#include "platform/HostName.h"
 #include "platform/WallClock.h"
 #include "record/JobStatus.h"
 #include "record/TextSafety.h"
@@ -179,6 +180,7 @@ int ServeSession::run(brelvo::StopRequests& signals)
     end.stopped = tally_.stopped();
     end.elsewhere = tally_.elsewhere();
     end.exitCode = serveExitCode(end.reason, end.reportComplete, tally_);
+    end.station = brelvo::hostName();
     // A second signal may be ending the process with another status: then
     // no end line at all rather than one that states a wrong one.
     if (const int ending = signals.settle())

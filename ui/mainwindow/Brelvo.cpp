@@ -215,6 +215,8 @@ void Brelvo::retranslate()
     for (int r = 0; r < deviceTable_->rowCount(); ++r) {
         if (QTableWidgetItem* cell = deviceTable_->item(r, 2))
             cell->setText(statusText(cell->data(Qt::UserRole).toInt()));
+        if (QTableWidgetItem* cell = deviceTable_->item(r, 1))
+            cell->setToolTip(deviceTip(cell->data(Qt::UserRole).toStringList()));
     }
 }
 

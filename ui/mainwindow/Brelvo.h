@@ -70,6 +70,9 @@ public:
 
     // "01", "02", ... "99", "100": the first column of a device row.
     static QString rowNumberText(int row);
+    // The address cell's tooltip: what identifies the unit and what it was
+    // sent (product code, hardware address, image, checksum, options).
+    QString deviceTip(const QStringList& facts) const;
 
 protected:
     // Same window, but languages are looked for in `translationsDir` instead

@@ -348,6 +348,16 @@ QString Brelvo::rowNumberText(int row)
     return QStringLiteral("%1").arg(row, 2, 10, QLatin1Char('0'));
 }
 
+QString Brelvo::deviceTip(const QStringList& facts) const
+{
+    if (facts.size() != 5)
+        return QString();
+    const auto known = [this](const QString& fact) { return fact.isEmpty() ? tr("Tip.unknown") : fact; };
+    const QString text = tr("Tip.device").arg(facts[0], known(facts[1]), facts[2], known(facts[3]), facts[4]);
+    // Escaped, so that a product code or a file name is never taken for markup.
+    return QStringLiteral("<p style='white-space:pre'>%1</p>").arg(text.toHtmlEscaped());
+}
+
 QString Brelvo::statusText(int code) const
 {
     return tr(EventText::statusKey(code));
@@ -377,6 +387,15 @@ void Brelvo::showJobs(const std::vector<brelvo::JobSnapshot>& jobs)
         }
         cells[0]->setText(rowNumberText(r + 1));
         cells[1]->setText(addressText(job.lentAddress));
+        const QStringList facts{EventText::safe(job.productCode), EventText::mac(job.mac),
+                                EventText::safe(job.imagePath),
+                                job.checksumKnown ? QStringLiteral("0x%1").arg(job.checksum, 8, 16, QLatin1Char('0'))
+                                                  : QString(),
+                                QString::number(job.options)};
+        if (cells[1]->data(Qt::UserRole).toStringList() != facts) {
+            cells[1]->setData(Qt::UserRole, facts);
+            cells[1]->setToolTip(deviceTip(facts));
+        }
         const Outcome outcome = outcomeOf(job.status);
         if (cells[2]->data(Qt::UserRole) != QVariant(job.status)) {
             cells[2]->setData(Qt::UserRole, job.status);

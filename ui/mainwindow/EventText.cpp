@@ -3,6 +3,7 @@
 
 #include "platform/AddressText.h"
 #include "platform/ErrorText.h"
+#include "platform/NeighbourTable.h"
 #include "record/EventFormat.h"
 #include "record/JobStatus.h"
 #include "record/TextSafety.h"
@@ -50,7 +51,12 @@ QString EventText::address(uint32_t networkOrder)
     return QString::fromStdString(brelvo::addressToText(networkOrder));
 }
 
-// "#03 10.0.0.23: " for a job's events, as much as is known of it.
+QString EventText::mac(uint64_t mac)
+{
+    return QString::fromStdString(brelvo::macText(mac));
+}
+
+// "#03 10.0.0.23 (aa:bb:cc:dd:ee:ff): " for a job's events, as much as is known of it.
 QString EventText::jobPrefix(const Event& e)
 {
     QString prefix;
@@ -60,6 +66,8 @@ QString EventText::jobPrefix(const Event& e)
         prefix = tr("Log.job").arg(QString::number(e.jobId));
     if (e.address != 0)
         prefix += (prefix.isEmpty() ? QString() : QStringLiteral(" ")) + address(e.address);
+    if (e.mac != 0)
+        prefix += (prefix.isEmpty() ? QStringLiteral("(") : QStringLiteral(" (")) + mac(e.mac) + QStringLiteral(")");
     return prefix.isEmpty() ? prefix : prefix + QStringLiteral(": ");
 }
 
@@ -150,7 +158,15 @@ QString EventText::line(const Event& e)
             return tr("Log.transferThreadFailed") + detailSuffix(e);
         if (e.thread == "report")
             return tr("Log.reportThreadFailed") + detailSuffix(e);
+        if (e.thread == "resolver")
+            return tr("Log.resolverThreadFailed") + detailSuffix(e);
         return tr("Log.consoleThreadFailed") + detailSuffix(e);
+    case EventKind::MacLearnt:
+        return job + tr("Log.macLearnt") + detailSuffix(e);
+    case EventKind::MacUnknown:
+        return job + tr("Log.macUnknown") + detailSuffix(e);
+    case EventKind::AskedAgain:
+        return job + tr("Log.askedAgain").arg(mac(e.mac), statusText(e.code), number(e.value));
     }
     return tr("Log.unknown").arg(static_cast<int>(e.kind));
 }

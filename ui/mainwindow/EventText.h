@@ -32,6 +32,8 @@ public:
     static QString safe(const std::string& bytes);
     // Dotted text of a network-order address.
     static QString address(uint32_t networkOrder);
+    // "aa:bb:cc:dd:ee:ff"; empty for 0.
+    static QString mac(uint64_t mac);
 
 private:
     static QString jobPrefix(const brelvo::Event& event);

@@ -155,6 +155,17 @@ TEST(EventFormat, EveryKindAsTextAndJson)
          "Another tool at 10.0.0.5 answers devices on this network (it offered 10.0.0.200 to a device on port 5000); "
          "the addresses it offers are not lent here",
          t + "\"another_tool\",\"severity\":\"warning\",\"lent\":\"10.0.0.200\",\"port\":5000,\"tool\":\"10.0.0.5\"}"},
+        {with(device(make(EventKind::MacLearnt, 7, 3), "10.213.7.50", 6000), [](Event& e) { e.mac = 0x02000ad50732; }),
+         "#03 10.213.7.50 (02:00:0a:d5:07:32): hardware address learnt",
+         t + "\"mac_learnt\",\"severity\":\"info\",\"job\":7,\"row\":3,\"device\":\"10.213.7.50:6000\","
+             "\"mac\":\"02:00:0a:d5:07:32\"}"},
+        {with(make(EventKind::MacUnknown, 7), [](Event& e) { e.detail = "no entry"; }),
+         "job 7: hardware address unknown (no entry)",
+         t + "\"mac_unknown\",\"severity\":\"info\",\"job\":7,\"detail\":\"no entry\"}"},
+        {with(make(EventKind::AskedAgain, 9, 4), [](Event& e) { e.mac = 0xa0b1c2d3e4f5, e.code = 7, e.value = 2; }),
+         "#04 (a0:b1:c2:d3:e4:f5): a0:b1:c2:d3:e4:f5 asked again: previous result Verification Failed! (job 2)",
+         t + "\"asked_again\",\"severity\":\"warning\",\"job\":9,\"row\":4,\"mac\":\"a0:b1:c2:d3:e4:f5\","
+             "\"code\":7,\"status\":\"Verification Failed!\",\"value\":2}"},
     };
     int kindsSeen = 0;
     for (const Case& c : cases) {
@@ -163,7 +174,7 @@ TEST(EventFormat, EveryKindAsTextAndJson)
         EXPECT_EQ(formatEventJson(c.event), c.json);
         kindsSeen |= 1 << static_cast<int>(c.event.kind);
     }
-    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::AnotherTool) + 1)) - 1) << "a kind has no row";
+    EXPECT_EQ(kindsSeen, (1 << (static_cast<int>(EventKind::AskedAgain) + 1)) - 1) << "a kind has no row";
 }
 
 TEST(EventFormat, HostileTextIsShownNotObeyed)
@@ -183,7 +194,7 @@ TEST(EventFormat, HostileTextIsShownNotObeyed)
     EXPECT_TRUE(brelvo_test::JsonCheck().object(json));
 
     // Every string field of every kind stays one valid JSON line.
-    for (int k = 0; k <= static_cast<int>(EventKind::AnotherTool); ++k) {
+    for (int k = 0; k <= static_cast<int>(EventKind::AskedAgain); ++k) {
         Event h = device(make(static_cast<EventKind>(k), 5, 2), "10.0.0.9", 1, code);
         h.path = h.thread = code;
         h.detail = code;

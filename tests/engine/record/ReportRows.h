@@ -15,7 +15,8 @@ namespace brelvo_test {
 
 const std::vector<std::string> kReportHeader{
     "started", "finished", "device", "product_code", "lent_address", "image_file", "bytes_sent", "checksum",
-    "options", "configuration_file", "result_code", "result_text", "blocks_resent", "seconds"};
+    "options", "configuration_file", "result_code", "result_text", "blocks_resent", "seconds", "device_mac",
+    "station"};
 
 // A row whose job id sits in blocks_resent, to tell rows apart.
 inline brelvo::JobSummary summary(uint32_t id, const std::string& code = "ABCDEFG")
@@ -37,6 +38,8 @@ inline brelvo::JobSummary summary(uint32_t id, const std::string& code = "ABCDEF
     s.resultCode = 9;
     s.blocksResent = id;
     s.seconds = 12.345;
+    s.deviceMac = 0x02000ad50732;
+    s.station = "bench-3";
     return s;
 }
 

@@ -23,6 +23,7 @@ TEST(RunReport, RowsOfARunFieldByField)
     checkFailed.resultCode = 7;
     checkFailed.checksum = 0x0000abcd;
     checkFailed.seconds = 3.0005;
+    checkFailed.station = "=st,1";
     JobSummary timedOut = summary(977);
     timedOut.resultCode = 14;
     timedOut.lentAddress = 0;
@@ -31,6 +32,7 @@ TEST(RunReport, RowsOfARunFieldByField)
     timedOut.optionsSent = false; // silent before End
     timedOut.finishedMs = timedOut.startedMs + 40000;
     timedOut.seconds = 40;
+    timedOut.deviceMac = 0;
 
     RunReport report({"", dir.file("run.csv"), 0});
     Error error;
@@ -41,14 +43,19 @@ TEST(RunReport, RowsOfARunFieldByField)
         kReportHeader,
         {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:17.468+08:00", "10.213.7.50:6000", "ABCDEFG",
          "10.213.7.200", "/srv/fw/kvx_ABCDEFG_V2.bin", "1048576", "0xdeadbeef", "3", "/home/op/factory,1.cfg", "9",
-         "Update Complete!", "0", "12.345"},
+         "Update Complete!", "0", "12.345", "02:00:0a:d5:07:32", "bench-3"},
         {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:17.468+08:00", "10.213.7.50:6000",
          "'=1,\"q\"\xEF\xBF\xBD", "10.213.7.200", "/srv/fw/kvx_ABCDEFG_V2.bin", "1048576", "0x0000abcd", "1", "", "7",
-         "Verification Failed!", "4", "3.001"},
+         "Verification Failed!", "4", "3.001", "02:00:0a:d5:07:32", "'=st,1"},
         {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:45.123+08:00", "10.213.7.50:6000", "ABCDEFG", "",
-         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "", "", "14", "Timeout!", "977", "40.000"},
+         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "", "", "14", "Timeout!", "977", "40.000", "", "bench-3"},
     };
     EXPECT_EQ(rows, want);
+    // New columns come after the old ones: a script reading those by position reads the same.
+    const std::vector<std::string> firstColumns{"started", "finished", "device", "product_code", "lent_address",
+        "image_file", "bytes_sent", "checksum", "options", "configuration_file", "result_code", "result_text",
+        "blocks_resent", "seconds"};
+    EXPECT_EQ(std::vector<std::string>(rows[0].begin(), rows[0].begin() + 14), firstColumns);
 }
 
 TEST(RunReport, NewFileNamesNeverOverwrite)

@@ -79,6 +79,7 @@ ServeEnd ended(EndReason reason, int failed, bool complete)
     end.elsewhere = failed;
     end.report = "/r \"1\".csv";
     end.reportComplete = complete;
+    end.station = "bench-3";
     return end;
 }
 
@@ -108,6 +109,8 @@ TEST(PrintedText, EveryTextAsPrinted)
     for (uint64_t id = 20; id > 0; --id)
         crowd.push_back(job(id, brelvo::SendingBlocks, 50));
     const std::vector<std::string> block = LiveStatus::lines(crowd, {20, 7, 1, 0}, 80, 8);
+    brelvo::JobSnapshot learnt = job(17, brelvo::SendingBlocks, 40);
+    learnt.mac = 0x02000ad50732;
     LiveStatus live;
     const std::string frames[] = {live.frame({"event 1"}, {"a", "b"}), live.frame({}, {"c"}), live.clear(),
                                   live.clear()};
@@ -163,13 +166,15 @@ TEST(PrintedText, EveryTextAsPrinted)
         {progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Json),
          "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"progress\",\"severity\":\"info\",\"job\":17,"
          "\"device\":\"10.213.7.50:40000\",\"code\":5,\"status\":\"Sending Data\",\"value\":40}"},
+        part(progressLine(learnt, kWhen, LineForm::Json), "\"device\":\"10.213.7.50:40000\",\"mac\":\"02:00:0a:d5:07:32\","),
+        {progressLine(learnt, kWhen, LineForm::Terminal), "01:41:05 job 17 10.213.7.50 (02:00:0a:d5:07:32): sending, 40% acknowledged"},
         {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Log),
          "2026-12-07T01:41:05.123+00:00 Serving ended, stopped by SIGTERM: 2 succeeded, 0 failed, 1 stopped; "
          "report /r \"1\".csv; exit 0"},
         {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Json),
          "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"serve_ended\",\"severity\":\"info\","
          "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,\"elsewhere\":0,"
-         "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0}"},
+         "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0,\"station\":\"bench-3\"}"},
         part(endLine(ended(EndReason::DeviceLimit, 1, false), 0, LineForm::Log),
              " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped, "
              "1 served by another tool; "

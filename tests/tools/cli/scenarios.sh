@@ -21,7 +21,8 @@
 #   json          --json --devices 3 --erase with three devices and one asking
 #                 with a hostile product code: exit 0, three rows of 9, every
 #                 line JSON (the engine's console muted), the kinds of a whole
-#                 update, the warning of --erase without --config
+#                 update, the warning of --erase without --config, each
+#                 device's own hardware address in its lines and its row
 #   live          on a terminal: the status block fits the terminal's width
 #   stations      a second serving station (10.213.7.5) on the same link, three
 #                 devices asking by broadcast: each device's row is 9 on one
@@ -117,9 +118,9 @@ hasnt() { ! grep -qF -- "$2" "$work/$1" || fail "a line with '$2' in $1"; }
 codes() {
     local header
     header=$(head -n1 "$work/report.csv" | tr -d '\r')
-    [[ "$header" == started,finished,device,*,result_code,result_text,blocks_resent,seconds ]] \
+    [[ "$header" == started,finished,device,*,result_code,result_text,blocks_resent,seconds,device_mac,station ]] \
         || fail "report header: '$header'"
-    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{print $(NF-3)}'
+    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{print $(NF-5)}'
 }
 expect_rc() { [ "$rc" = "$1" ] || fail "exit $rc, not $1"; }
 
@@ -272,7 +273,8 @@ sigterm)
     expect_rc 0
     [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     grep -q ',15,Stopped,' "$work/report.csv" || fail "no Stopped row"
-    has out "job 1 10.213.7.50: sending, "   # progress by tenths of the block phase
+    # Progress by tenths of the block phase, once learnt with the hardware address.
+    grep -qE ' job 1 10\.213\.7\.50 \([0-9a-f:]{17}\): sending, ' "$work/out" || fail "no progress line of job 1"
     has out "Serving ended, stopped by SIGTERM: 0 succeeded, 0 failed, 1 stopped"
     [ "$fails" = 0 ] || show
 
@@ -402,8 +404,14 @@ json)
         || fail "no finding of --erase without --config"
     "$jsonlines" event product_hex <"$work/out" | grep -qx "request_no_firmware e280ae311b5b324a225cff" \
         || fail "no request_no_firmware line of the hostile product code"
-    [ "$("$jsonlines" event exit succeeded reason <"$work/out" | tail -n1)" = "serve_ended 0 3 devices" ] \
+    [ "$("$jsonlines" event exit succeeded reason station <"$work/out" | tail -n1)" = "serve_ended 0 3 devices $(hostname)" ] \
         || fail "last line: $(tail -n1 "$work/out")"
+    # Each unit by its own hardware address (with-netns.sh --device-macs), in its lines and its row.
+    units=$(paste -d' ' <(tr ' ' '\n' <<<"$BRELVO_DEV_ADDRS") <(tr ' ' '\n' <<<"$BRELVO_DEV_MACS") | head -n3)
+    [ "$("$jsonlines" event device mac <"$work/out" | awk '$1 == "mac_learnt" { sub(/:.*/, "", $2); print $2, $3 }' | sort)" = "$units" ] \
+        || fail "mac_learnt lines: $(grep mac_learnt "$work/out")"
+    [ "$(tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '{ sub(/:.*/, "", $3); print $3, $(NF-1) }' | sort)" = "$units" ] \
+        || fail "report: $(cat "$work/report.csv")"
     ;;
 image)
     fw="fw-固件"
@@ -522,7 +530,7 @@ stations)
     serve_pid=$second
     finish 5
     expect_rc 0
-    rows() { tail -n +2 "$work/$1.csv" | tr -d '\r' | awk -F, '{print $3, $5, $(NF-3)}'; } # device lent code
+    rows() { tail -n +2 "$work/$1.csv" | tr -d '\r' | awk -F, '{print $3, $5, $11}'; } # device lent code
     first=$(for r in report report2; do rows $r | grep -v ':40[12]00 '; done)
     [ "$(echo "$first" | awk '{print $1, $3}' | sort | awk '{c[$1] = c[$1] " " $2} END {for (d in c) print c[d]}' | sort -u)" = " 16 9" ] \
         || fail "not one row of 16 and one of 9 per device: $(echo $first)"

@@ -253,13 +253,23 @@ private slots:
             if (shown)
                 w.show();
             QVERIFY(!shown || QTest::qWaitForWindowExposed(&w));
-            w.showJobs({job("10.213.7.60", 9, 100), job("10.213.7.61", 14, 30)});
+            brelvo::JobSnapshot unit = job("10.213.7.60", 9, 100);
+            unit.mac = 0x02000ad50732, unit.productCode = "ABCDEFG", unit.imagePath = "/srv/<b>kvx.bin";
+            unit.checksum = 0xcac169f7, unit.checksumKnown = true, unit.options = 3;
+            w.showJobs({unit, job("10.213.7.61", 14, 30)});
             QCOMPARE(visibleTexts(w), english);
+            // The address cell tells which unit it is and what it was sent; never as markup.
+            const auto tip = [&w](int row) { return w.get<SWTableWidget>("tableWidget")->item(row, 1)->toolTip(); };
+            QCOMPARE(tip(0), QStringLiteral("<p style='white-space:pre'>Product code: ABCDEFG\nHardware address: "
+                                            "02:00:0a:d5:07:32\nImage file: /srv/&lt;b&gt;kvx.bin\nChecksum: "
+                                            "0xcac169f7\nOptions sent: 3</p>"));
+            QVERIFY(tip(1).contains(QStringLiteral("Hardware address: unknown\n")));
             QStringList atTips;  // every text follows before the tips page opens, with no tick between
             watcher.queue([&](QWidget* d) { atTips = visibleTexts(w), qobject_cast<QDialog*>(d)->reject(); });
             w.get<ComboBox>("languageBox")->setCurrentIndex(1);
             QCOMPARE(watcher.seen.size(), 1);
             QCOMPARE(atTips, chinese);
+            QVERIFY(tip(0).contains(QStringLiteral("MAC 地址：02:00:0a:d5:07:32\n")) && tip(1).contains(QStringLiteral("MAC 地址：未知")));
             QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
         }
         {
@@ -643,7 +653,16 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(bar->value(), 100, 5000);
         const brelvo_test::ProcessResult ran = device.wait(std::chrono::seconds(20));
         QVERIFY2(ran.exitCode == 0, ran.output.c_str());
-        w.expectLog({"Check passed", "#01 " + QString::fromStdString(env.devAddrs.at(0)) + ": Update Complete!"});
+        const QString device50 = QString::fromStdString(env.devAddrs.at(0));
+        const QString image = QString::fromStdString(run.fw.imagePath);
+        // The unit by its own hardware address (with-netns.sh --device-macs): in the log and the row's tooltip.
+        QVERIFY2(!env.devMacs.empty(), "needs with-netns.sh --device-macs");
+        const QString mac50 = QString::fromStdString(env.devMacs.at(0));
+        QVERIFY(w.get<SWTableWidget>("tableWidget")->item(0, 1)->toolTip().contains("Hardware address: " + mac50 +
+                                                                                    "\nImage file: " + image));
+        w.expectLog({"Check passed", "#01 " + device50 + " asked for ABCDEFG: sending " + image,
+                     "#01 " + device50 + " (" + mac50 + "): hardware address learnt",
+                     "#01 " + device50 + " (" + mac50 + "): Update Complete!"});
         QVERIFY2(!w.log().contains(QStringLiteral("[Failure]")), qPrintable(w.log()));
 
         // Malformed requests over loopback, paced a little so that the socket's

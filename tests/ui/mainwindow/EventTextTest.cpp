@@ -40,12 +40,14 @@ struct Ev : Event {
     Ev& job(int r) { return row = r, jobId = 12, *this; }
     Ev& why(const char* d) { return detail = d, *this; }
     Ev& via(IcmpMethod m) { return icmp = m, *this; }
+    Ev& unit() { return mac = 0xa0b1c2d3e4f5, *this; }
     Ev& none(uint32_t Event::*field) { return this->*field = 0, *this; }
 };
 
 const char* const kValues[] = {"10.0.0.23", "3281", "ABCDEFG", "/srv/fw", "10.0.0.60", "50999", "251", "17", "12",
                                "0x0000beef", "#03", "(why)", "Address already in use", "Permission denied",
-                               "No space left on device", "raw", "datagram", "cap_net_raw", "ping_group_range"};
+                               "No space left on device", "raw", "datagram", "cap_net_raw", "ping_group_range",
+                               "a0:b1:c2:d3:e4:f5"};
 
 
 } // namespace
@@ -64,7 +66,7 @@ void EventTextTest::lines_data()
     using K = EventKind;
     QTest::addColumn<Event>("e");
     QTest::addColumn<QString>("english");  // empty: not compared
-    for (int k = 0; k <= int(K::AnotherTool); ++k)
+    for (int k = 0; k <= int(K::AskedAgain); ++k)
         QTest::addRow("kind %d", k) << Event(Ev(K(k)).job(3).why("why")) << QString();
     const auto row = [](const char* name, const Event& e, const char* english) {
         QTest::newRow(name) << e << QString::fromUtf8(english);
@@ -103,7 +105,7 @@ void EventTextTest::lines_data()
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
     row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
         "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
-    for (const char* thread : {"listener", "transfer", "report", "console"}) {
+    for (const char* thread : {"listener", "transfer", "report", "console", "resolver"}) {
         Ev died(K::ThreadFailed);
         died.thread = thread;
         row(thread, died.why("why"), "");
@@ -112,6 +114,9 @@ void EventTextTest::lines_data()
     listener.thread = "listener";
     row("listener died", listener.why("out of memory"),
         "The listener thread failed: no more requests are heard on UDP port 3281 (out of memory)");
+    row("asked again", Ev(K::AskedAgain).job(3).unit().set(17, 9),
+        "#03 10.0.0.23 (a0:b1:c2:d3:e4:f5): a0:b1:c2:d3:e4:f5 asked again: previous result Update Complete! (job 17)");
+    row("mac unknown", Ev(K::MacUnknown).job(3).why("why"), "#03 10.0.0.23: hardware address unknown (why)");
     row("unknown kind", Ev(K(200)), "Unknown event 200");
     // Text from a device or the disk is shown, never obeyed, and breaks no line.
     Ev hostile(K::RequestNoFirmware);
