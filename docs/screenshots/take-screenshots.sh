@@ -125,7 +125,16 @@ ip -n "$tool_ns" route add 255.255.255.255/32 dev vt
 ip -n "$dev_ns" route add 255.255.255.255/32 dev vd
 # The devices of finished.png, four more for coloured-results.png and three
 # for log.png.
-for i in $(seq 0 $((devices + 6))); do ip -n "$dev_ns" addr add "10.213.7.$((50 + i))/24" dev vd; done
+# Each on an interface of its own (a macvlan with its own hardware address,
+# answering ARP only there), as separate units are on a real network.
+ip netns exec "$dev_ns" sysctl -qw net.ipv4.conf.all.arp_ignore=1 net.ipv4.conf.all.arp_announce=2
+for i in $(seq 50 $((56 + devices))); do
+    printf 'link add mv%d link vd address 02:00:0a:d5:07:%02x type macvlan mode bridge\n' "$i" "$i"
+    echo "addr add 10.213.7.$i/24 dev mv$i"
+    echo "link set mv$i up"
+    echo "rule add from 10.213.7.$i table $((1000 + i))"
+    echo "route add 10.213.7.0/24 dev mv$i src 10.213.7.$i table $((1000 + i))"
+done | ip -n "$dev_ns" -batch -
 for _ in $(seq 1 100); do ip -n "$tool_ns" -o link show vt | grep -q LOWER_UP && break; sleep 0.02; done
 
 # --- firmware folder, with the program beside it ----------------------------
