@@ -260,6 +260,11 @@ while read -r fault window_too devices end results rows exit event text; do
         echo "skip  $fault: the $sanitizer sanitizer reserves terabytes of address space; no limit on it can apply"
         continue
     fi
+    if [[ "$fault" = *-descriptor ]] && [ "$sanitizer" = address ]; then
+        echo "skip  $fault: the undefined-behaviour checks of this build probe memory through a pipe," \
+            "which needs the descriptors this fault takes away (a false 'invalid vptr')"
+        continue
+    fi
     run_fault "$fault" "$devices" "$end" "$results" "$rows" "$exit" "$event" "$text"
 done < <(table)
 
