@@ -3,6 +3,7 @@
 
 #include "platform/AddressText.h"
 
+#include <algorithm>
 #include <climits>
 
 namespace brelvo {
@@ -303,6 +304,17 @@ void TransferCore::failNetwork()
 {
     if (!ended_)
         endWith(NetError);
+}
+
+void TransferCore::offerFailed(const std::string& why)
+{
+    if (ended_)
+        return;
+    notes_.erase(std::remove_if(notes_.begin(), notes_.end(),
+                                [](const Event& e) { return e.kind == EventKind::OfferSent; }),
+                 notes_.end());
+    endWith(NetError);
+    notes_.back().detail = "the Offer could not be sent: " + why;
 }
 
 void TransferCore::otherToolOffered(int64_t now, uint32_t tool, bool first)

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace brelvo {
@@ -79,6 +80,9 @@ public:
     void release();
     // Receiving on the job's socket failed: "Network Error!".
     void failNetwork();
+    // The Offer never left (no socket, no route): "Network Error!" saying
+    // why, and no word of an Offer sent.
+    void offerFailed(const std::string& why);
     // Another tool (`tool`) broadcast an Offer to the device's port after
     // the device's request. A job that never heard from its device then ends
     // "Served by Another Tool" where its silence would end it "Timeout!";

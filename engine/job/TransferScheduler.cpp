@@ -5,6 +5,7 @@
 #include "platform/Clock.h"
 #include "platform/AddressText.h"
 #include "platform/DebugOutput.h"
+#include "platform/ErrorText.h"
 #include "platform/UdpSniffer.h"
 #include "record/EventFormat.h"
 
@@ -427,13 +428,15 @@ void TransferScheduler::transmit(Active& a, const TransferCore::Send& send)
     }
     // The Offer leaves from a socket of its own, bound to the chosen local
     // address so that it goes out through that address's network.
+    // It goes out once: if it cannot, the device will never answer, and
+    // waiting for its silence would blame the device.
     SocketHandle b = openUdpSocket();
-    if (b == kInvalidSocket)
-        return;
-    enableBroadcast(b);
-    bindSocket(b, a.localAddr, 0);
-    sendTo(b, send.data, send.length, send.to);
-    closeSocket(b);
+    const bool sent = b != kInvalidSocket && enableBroadcast(b) == 0 && bindSocket(b, a.localAddr, 0) == 0 &&
+                      sendTo(b, send.data, send.length, send.to) >= 0;
+    if (!sent)
+        a.core->offerFailed(errorTextEnglish(lastSocketError()));
+    if (b != kInvalidSocket)
+        closeSocket(b);
 }
 
 void TransferScheduler::afterStep(Active& a)

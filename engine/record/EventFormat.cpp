@@ -119,7 +119,7 @@ uint32_t fieldsOf(EventKind kind)
     case EventKind::SweepFinished: return FValue | FIcmp | FDetail;
     case EventKind::RequestReceived: return FDevice | FProduct;
     case EventKind::RequestMatched: return kJob | FProduct | FPath;
-    case EventKind::RequestNoFirmware: return FDevice | FProduct | FPath;
+    case EventKind::RequestNoFirmware: return FDevice | FProduct | FPath | FDetail;
     case EventKind::RequestTableFull: return FDevice | FProduct;
     case EventKind::RequestMalformed: return FDevice | FValue | FDetail;
     case EventKind::OfferSent: return kJob | FLent | FJobPort;
@@ -264,7 +264,7 @@ std::string formatEventText(const Event& e)
     case EventKind::RequestMatched:
         return requestPrefix(e) + ": sending " + displayText(e.path);
     case EventKind::RequestNoFirmware:
-        return requestPrefix(e) + ": no firmware for it in " + displayText(e.path);
+        return requestPrefix(e) + ": no firmware for it in " + displayText(e.path) + detailSuffix(e);
     case EventKind::RequestTableFull:
         return requestPrefix(e) +
                ": the device table is full (100 devices); finished devices must be cleared to make room";

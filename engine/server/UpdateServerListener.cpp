@@ -4,6 +4,7 @@
 #include "platform/AddressText.h"
 #include "platform/Clock.h"
 #include "platform/Console.h"
+#include "platform/DirectorySearch.h"
 #include "platform/ErrorText.h"
 #include "platform/NetworkInterfaces.h"
 #include "platform/Socket.h"
@@ -158,6 +159,11 @@ void UpdateServerListener::serveRequest(const uint8_t* datagram, int size, const
         e.port = source.port;
         e.productCode = request.productCode;
         e.path = run_.firmwareDir;
+        // A folder that could not be read (no descriptor left, gone) is not
+        // one without this model's firmware: say which it was.
+        Error unread;
+        if (!canListDirectory(run_.firmwareDir, &unread))
+            e.detail = "the firmware folder cannot be read: " + unread.text;
         host_.listenerEvent(std::move(e));
         return;
     }

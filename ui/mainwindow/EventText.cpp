@@ -116,7 +116,7 @@ QString EventText::line(const Event& e)
     case EventKind::RequestMatched:
         return tr("Log.matched").arg(requestPrefix(e), safe(e.productCode), safe(e.path));
     case EventKind::RequestNoFirmware:
-        return tr("Log.noFirmware").arg(requestPrefix(e), safe(e.productCode), safe(e.path));
+        return tr("Log.noFirmware").arg(requestPrefix(e), safe(e.productCode), safe(e.path)) + detailSuffix(e);
     case EventKind::RequestTableFull:
         return tr("Log.tableFull")
             .arg(requestPrefix(e), safe(e.productCode),

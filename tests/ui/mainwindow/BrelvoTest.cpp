@@ -813,6 +813,39 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
         QVERIFY(run.watcher.seen.isEmpty());
     }
+
+    // The window's side of tests/reliability/faults.sh, which injects each
+    // fault from outside: Start, the log on standard output as it grows;
+    // once the file BRELVO_FAULT_STOP exists, Stop (OK to the question),
+    // and the device rows once Start is back.
+    void faultRun()
+    {
+        const QString stopFile = qEnvironmentVariable("BRELVO_FAULT_STOP");
+        if (stopFile.isEmpty())
+            QSKIP("driven by tests/reliability/faults.sh");
+        REQUIRE_NETNS(env);
+        qputenv("XDG_DATA_HOME", qgetenv("BRELVO_FAULT_DATA"));
+        TestWindow w;
+        ModalWatcher watcher;
+        watcher.queue([](QWidget* d) { d->findChild<QPushButton*>(QStringLiteral("okBtn"))->click(); });
+        w.fill(QString::fromStdString(env.toolAddr), qEnvironmentVariable("BRELVO_FAULT_FIRMWARE"));
+        int shown = 0;
+        const auto print = [&] {
+            const QString log = w.log();
+            std::fputs(qPrintable(log.mid(shown)), stdout);
+            std::fflush(stdout);
+            shown = log.size();
+        };
+        w.get<QPushButton>("startUpdate")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.isRunning(), 30000);
+        while (!QFile::exists(stopFile))
+            QTest::qWait(100), print();
+        w.get<QPushButton>("startUpdate")->click();
+        QTRY_VERIFY_WITH_TIMEOUT(w.idle(), 20000);
+        print();
+        for (int r = 0; r < w.get<SWTableWidget>("tableWidget")->rowCount(); ++r)
+            std::printf("row %s %s\n", qPrintable(w.cell(r, 0)), qPrintable(w.cell(r, 2)));
+    }
 };
 
 int main(int argc, char** argv)
