@@ -108,11 +108,11 @@ status_text() {
     13) echo "Open Failed!" ;; 14) echo "Timeout!" ;; 15) echo "Stopped" ;; *) echo "code $1" ;;
     esac
 }
-# The result codes of a report's rows.
+# The result codes of a report's rows, counted from the end (paths may hold commas).
 report_codes() {
     local f
     for f in "$@"; do
-        [ -f "$f" ] && tail -n +2 "$f" | tr -d '\r' | awk -F, '{print $(NF-3)}'
+        [ -f "$f" ] && tail -n +2 "$f" | tr -d '\r' | awk -F, '{print $(NF-5)}'
     done
 }
 # The descriptor limit that leaves PID exactly SPARE numbers free (a new
