@@ -24,29 +24,22 @@ namespace {
 struct Ev : Event {
     explicit Ev(EventKind k)
     {
-        kind = k;
-        address = inet_addr("10.0.0.23");
-        port = brelvo::hostToNet16(3281);
-        lentAddress = inet_addr("10.0.0.60");
-        jobPort = brelvo::hostToNet16(50999);
-        value = 251;
-        checksum = 0xBEEF;
-        options = 3;
-        icmp = IcmpMethod::Raw;
-        productCode = "ABCDEFG";
-        path = "/srv/fw";
+        kind = k, address = inet_addr("10.0.0.23"), port = brelvo::hostToNet16(3281);
+        lentAddress = inet_addr("10.0.0.60"), jobPort = brelvo::hostToNet16(50999), value = 251, checksum = 0xBEEF;
+        options = 3, icmp = IcmpMethod::Raw, productCode = "ABCDEFG", path = "/srv/fw";
     }
     Ev& set(int64_t v, int c = 0) { return value = v, code = c, *this; }
     Ev& job(int r) { return row = r, jobId = 12, *this; }
     Ev& why(const char* d) { return detail = d, *this; }
     Ev& via(IcmpMethod m) { return icmp = m, *this; }
+    Ev& in(const char* t) { return thread = t, *this; }
+    Ev& from(const char* product, const char* folder) { return productCode = product, path = folder, *this; }
     Ev& none(uint32_t Event::*field) { return this->*field = 0, *this; }
 };
 
 const char* const kValues[] = {"10.0.0.23", "3281", "ABCDEFG", "/srv/fw", "10.0.0.60", "50999", "251", "17", "12",
                                "0x0000beef", "#03", "(why)", "Address already in use", "Permission denied",
                                "No space left on device", "raw", "datagram", "cap_net_raw", "ping_group_range"};
-
 
 } // namespace
 
@@ -103,21 +96,14 @@ void EventTextTest::lines_data()
     row("stop many", Ev(K::StopRequested), "Stop: 251 unfinished jobs asked to end");
     row("timed out", Ev(K::JobTimedOut).job(3).set(0, 5).why("why"),
         "#03 10.0.0.23: timed out at \"Sending Data\" (why)");
-    for (const char* thread : {"listener", "transfer", "report", "console"}) {
-        Ev died(K::ThreadFailed);
-        died.thread = thread;
-        row(thread, died.why("why"), "");
-    }
-    Ev listener(K::ThreadFailed);
-    listener.thread = "listener";
-    row("listener died", listener.why("out of memory"),
+    for (const char* thread : {"listener", "transfer", "report", "console"})
+        row(thread, Ev(K::ThreadFailed).in(thread).why("why"), "");
+    row("listener died", Ev(K::ThreadFailed).in("listener").why("out of memory"),
         "The listener thread failed: no more requests are heard on UDP port 3281 (out of memory)");
     row("unknown kind", Ev(K(200)), "Unknown event 200");
     // Text from a device or the disk is shown, never obeyed, and breaks no line.
-    Ev hostile(K::RequestNoFirmware);
-    hostile.productCode = "EV\xE2\x80\xAEIL\x1b[31m\xff";
-    hostile.path = "/srv/fw\nfake line";
-    row("hostile", hostile, "10.0.0.23 asked for EV\\u202eIL\\x1b[31m\\xff: no firmware for it in /srv/fw\\nfake line");
+    row("hostile", Ev(K::RequestNoFirmware).from("EV\xE2\x80\xAEIL\x1b[31m\xff", "/srv/fw\nfake line"),
+        "10.0.0.23 asked for EV\\u202eIL\\x1b[31m\\xff: no firmware for it in /srv/fw\\nfake line");
 }
 
 void EventTextTest::lines()
