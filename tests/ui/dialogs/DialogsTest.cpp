@@ -265,13 +265,10 @@ private slots:
         MessageBoxDlg::showStartTips(nullptr);
         QVERIFY2(watcher.seen.size() == 1 && watcher.seen.at(0).closed, "the tips stayed open");
         QCOMPARE(ok, QStringLiteral("PushButton.ok"));
-        int from = 0;
-        for (const char* part : {"Title.readBefore", "TipContent.content1", "TipContent.content2",
-                                 "TipContent.content3", "TipContent.content4", "TipContent.content5",
-                                 "TipContent.content6"}) {
-            from = watcher.seen.at(0).content.indexOf(QLatin1String(part), from);
-            QVERIFY2(from >= 0, part);
-        }
+        int from = watcher.seen.at(0).content.indexOf(QLatin1String("Title.readBefore"));
+        for (int tip = 1; tip <= 6 && from >= 0; ++tip)
+            from = watcher.seen.at(0).content.indexOf(QStringLiteral("TipContent.content%1").arg(tip), from);
+        QVERIFY2(from >= 0, qPrintable(QStringLiteral("a tip missing or out of order in: ") + watcher.seen.at(0).content));
         QCOMPARE(changes.count, 0);
         const QString page = MessageBoxDlg::tipsPage({"one %2 %7", "two"}, "50%1");
         QVERIFY2(page.contains(QLatin1String("one %2 %7")) && page.contains(QLatin1String("50%1")), qPrintable(page));
