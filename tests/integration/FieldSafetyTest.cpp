@@ -8,16 +8,6 @@
 
 using namespace brelvo_it;
 
-namespace {
-
-int statusOf(brelvo::UpdateServer& server, int index)
-{
-    auto job = server.jobAt(index);
-    return job ? job->statusCode() : -1;
-}
-
-} // namespace
-
 // Whatever the phase a device falls silent in, its job ends at "Timeout!"
 // (the block phase gives up after five silent seconds, the others after
 // forty), never at "Sending Data" or "Updating...", with the time-out before
@@ -44,11 +34,11 @@ TEST(FieldSafety, SilentDevicesEndWithTimeoutInEveryPhase)
 
     const int expectedBefore[] = {OfferSent, SizeSent, -1, DeviceWriting};
     for (int i : {0, 1, 3})
-        EXPECT_EQ(statusOf(server, i), expectedBefore[i]) << "job " << i << " before the silence ran out";
+        EXPECT_EQ(server.jobAt(i)->statusCode(), expectedBefore[i]) << "job " << i << " before the silence ran out";
     for (int i = 0; i < 4; ++i) {
         auto job = server.jobAt(i);
         ASSERT_TRUE(job);
-        EXPECT_TRUE(waitFor([&] { return job->workerEnded(); }, 50s)) << "job " << i << " still at " << statusOf(server, i);
+        EXPECT_TRUE(waitFor([&] { return job->workerEnded(); }, 50s)) << "job " << i << " still at " << job->statusCode();
         EXPECT_EQ(job->statusCode(), TransferTimeout) << "job " << i;
         EXPECT_EQ(job->progress(), 0);
         const auto kinds = server.kindsOf(job->id());

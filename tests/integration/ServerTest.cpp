@@ -138,13 +138,11 @@ TEST(Sweep, OnlyAnswersToItsOwnRequestsCountAndWithNoneFreeNoOfferGoesOut)
     waitpid(hostile, &status, 0);
     EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, 2) << "forged replies for that many sweeps, not two";
 
-    std::string batch;
+    FILE* ip = popen(("ip -n " + env.devNs + " -batch -").c_str(), "w");
+    ASSERT_TRUE(ip);
     for (uint32_t a : expected)
-        batch += "addr add " + addressToText(a) + "/24 dev vd\n";
-    const std::string file = brelvo_test::makeTemp("addrs");
-    std::ofstream(file) << batch;
-    ASSERT_EQ(std::system(("ip -n " + env.devNs + " -batch " + file).c_str()), 0);
-    std::remove(file.c_str());
+        std::fprintf(ip, "addr add %s/24 dev vd\n", addressToText(a).c_str());
+    ASSERT_EQ(pclose(ip), 0);
     // The sweeps above left these addresses unresolved in the neighbour
     // table, which would keep them silent for a while yet.
     ASSERT_EQ(std::system("ip neigh flush dev vt"), 0);

@@ -27,15 +27,8 @@
 
 namespace {
 
-QString sizeText(const QSize& s)
-{
-    return QStringLiteral("%1x%2").arg(s.width()).arg(s.height());
-}
-
-QString rectText(const QRect& g)
-{
-    return QStringLiteral("%1,%2,%3").arg(g.x()).arg(g.y()).arg(sizeText(g.size()));
-}
+QString sizeText(const QSize& s) { return QStringLiteral("%1x%2").arg(s.width()).arg(s.height()); }
+QString rectText(const QRect& g) { return QStringLiteral("%1,%2,%3").arg(g.x()).arg(g.y()).arg(sizeText(g.size())); }
 
 QString policyText(const QSizePolicy& p)
 {
@@ -70,8 +63,7 @@ public:
     {
         QString line = QStringLiteral("widget %1 %2").arg(w->objectName(), QLatin1String(w->metaObject()->className()));
         line += top ? QStringLiteral(" size=%1 title=%2 modality=%3")
-                          .arg(sizeText(w->size()), quoted(w->windowTitle()))
-                          .arg(int(w->windowModality()))
+                          .arg(sizeText(w->size()), quoted(w->windowTitle())).arg(int(w->windowModality()))
                     : QStringLiteral(" geom=") + rectText(w->geometry());
         line += QStringLiteral(" min=%1 max=%2 policy=%3")
                     .arg(sizeText(w->minimumSize()), sizeText(w->maximumSize()), policyText(w->sizePolicy()));
@@ -79,9 +71,7 @@ public:
             + QLatin1String(w->layoutDirection() != Qt::LeftToRight ? " rtl" : "");
         if (auto* label = qobject_cast<QLabel*>(w))
             line += QStringLiteral(" text=%1 align=0x%2 wrap=%3")
-                        .arg(quoted(label->text()))
-                        .arg(int(label->alignment()), 0, 16)
-                        .arg(int(label->wordWrap()));
+                        .arg(quoted(label->text())).arg(int(label->alignment()), 0, 16).arg(int(label->wordWrap()));
         if (auto* button = qobject_cast<QAbstractButton*>(w))
             line += QStringLiteral(" text=") + quoted(button->text())
                 + (button->isCheckable() ? QStringLiteral(" checked=%1").arg(int(button->isChecked())) : QString());
@@ -91,8 +81,7 @@ public:
             line += QStringLiteral(" scroll=%1/%2").arg(area->horizontalScrollBarPolicy()).arg(area->verticalScrollBarPolicy());
         if (auto* table = qobject_cast<QTableWidget*>(w))
             line += QStringLiteral(" columns=%1 minSection=%2")
-                        .arg(table->columnCount())
-                        .arg(table->horizontalHeader()->minimumSectionSize());
+                        .arg(table->columnCount()).arg(table->horizontalHeader()->minimumSectionSize());
         if (!w->styleSheet().isEmpty())
             line += QStringLiteral(" style=") + quoted(w->styleSheet());
         put(depth, line);
@@ -105,11 +94,7 @@ public:
         const QMargins m = l->contentsMargins();
         QString line = QStringLiteral("layout %1 %2 spacing=%3 margins=%4,%5,%6,%7")
                            .arg(l->objectName(), QLatin1String(l->metaObject()->className()))
-                           .arg(l->spacing())
-                           .arg(m.left())
-                           .arg(m.top())
-                           .arg(m.right())
-                           .arg(m.bottom());
+                           .arg(l->spacing()).arg(m.left()).arg(m.top()).arg(m.right()).arg(m.bottom());
         if (auto* box = qobject_cast<QBoxLayout*>(l)) {
             QStringList stretch;
             for (int i = 0; i < box->count(); ++i)
@@ -151,10 +136,8 @@ private slots:
     void form_data()
     {
         QTest::addColumn<QString>("name");
-        QTest::newRow("main window") << "Brelvo";
-        QTest::newRow("message box") << "MessageBox";
-        QTest::newRow("about dialog") << "AboutForm";
-        QTest::newRow("log window") << "LogWindow";
+        for (const char* name : {"Brelvo", "MessageBox", "AboutForm", "LogWindow"})
+            QTest::newRow(name) << name;
     }
 
     void form()

@@ -29,7 +29,6 @@
 #include <QContextMenuEvent>
 #include <QCursor>
 #include <QMenu>
-#include <QProcess>
 #include <QPushButton>
 #include <QUdpSocket>
 #include <QtTest>
@@ -57,20 +56,9 @@ public:
     {
         setEndProcess([] { qFatal("the window ended the process"); });
     }
-    using Brelvo::applyLanguage;
-    using Brelvo::isChecking;
-    using Brelvo::isPolling;
-    using Brelvo::isRunning;
-    using Brelvo::logWindow;
-    using Brelvo::restoreSettings;
-    using Brelvo::server;
-    using Brelvo::setInputsEnabled;
-    using Brelvo::setEndProcess;
-    using Brelvo::setServer;
-    using Brelvo::setStartCheck;
-    using Brelvo::showEvents;
-    using Brelvo::showJobs;
-    using Brelvo::trayIcon;
+    using Brelvo::applyLanguage, Brelvo::isChecking, Brelvo::isPolling, Brelvo::isRunning, Brelvo::logWindow,
+        Brelvo::restoreSettings, Brelvo::server, Brelvo::setInputsEnabled, Brelvo::setEndProcess, Brelvo::setServer,
+        Brelvo::setStartCheck, Brelvo::showEvents, Brelvo::showJobs, Brelvo::trayIcon;
 
     QString log() { return logWindow()->text(); }
     template <class T = QWidget> T* get(const char* name) { return findChild<T*>(QLatin1String(name)); }
@@ -345,10 +333,10 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, text);
         QFETCH(QString, outcome);
-        const QMap<QString, QColor> textColour{
-            {"running", QColor()}, {"success", "#4cc38a"}, {"failure", "#ff6b6b"}, {"neutral", "#9aa8ba"}};
-        const QMap<QString, QColor> chunk{
-            {"running", "#2c7dce"}, {"success", "#1e7b46"}, {"failure", "#b03a3a"}, {"neutral", "#5b6778"}};
+        // The status text's colour and the bar chunk's, per outcome.
+        const std::pair<QColor, QColor> colours = QMap<QString, std::pair<QColor, QColor>>{
+            {"running", {QColor(), "#2c7dce"}}, {"success", {"#4cc38a", "#1e7b46"}},
+            {"failure", {"#ff6b6b", "#b03a3a"}}, {"neutral", {"#9aa8ba", "#5b6778"}}}.value(outcome);
         TestWindow w;
         auto* table = w.get<SWTableWidget>("tableWidget");
         const auto bar = [&](int row) { return qobject_cast<ProgressBar*>(table->cellWidget(row, 3)); };
@@ -361,7 +349,7 @@ private slots:
         // Rows start with another outcome's text, colours and progress, so stale ones would show.
         const int before = outcome == QLatin1String("running") ? 9 : 0;
         w.showJobs({job("10.213.7.60", before, 100), job(nullptr, before, 10), job("10.213.7.62", before, 100)});
-        QVERIFY(look(0) != std::make_pair(textColour[outcome], chunk[outcome]));
+        QVERIFY(look(0) != colours);
         w.showJobs({job("10.213.7.60", status, 100), job(nullptr, status, 42), job("10.213.7.61", status, 100)});
         QCOMPARE(table->rowCount(), 3);
         const char* const addresses[] = {"10.213.7.60", "0.0.0.0", "10.213.7.61"};
@@ -371,7 +359,7 @@ private slots:
             for (int c = 0; c < 3; ++c)
                 QVERIFY(!(table->item(r, c)->flags() & Qt::ItemIsEditable));
             QCOMPARE(bar(r)->value(), r == 1 ? 42 : 100);
-            QVERIFY(r == 1 || look(r) == std::make_pair(textColour[outcome], chunk[outcome]));
+            QVERIFY(r == 1 || look(r) == colours);
         }
         QVERIFY(w.cell(1, 0) == "02" && Brelvo::rowNumberText(100) == "100");
         w.showJobs({job("10.213.7.61", 9, 100)});
@@ -790,25 +778,18 @@ private slots:
                 return nullptr;
             }
         };
-        const auto listenerBound = [] {
-            QFile f(QStringLiteral("/proc/net/udp"));
-            return f.open(QIODevice::ReadOnly) && f.readAll().contains(":0CD1 ");
-        };
+        const auto listenerBound = [] { return brelvo_test::udpPortBound(3281); };
         Run run(env);
         run.w.setServer(std::make_unique<brelvo::UpdateServer>(std::make_unique<Throwing>()));
         run.start->click();
         QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
-        QProcess device;
-        device.setProcessChannelMode(QProcess::MergedChannels);
-        device.start(QStringLiteral("ip"), {"netns", "exec", QString::fromStdString(env.devNs),
-                                            QString::fromStdString(env.devsim), "--tool", run.tool, "--product",
-                                            "ABCDEFG", "--expect-no-offer", "--offer-timeout", "1000"});
+        brelvo_test::ChildProcess device(brelvo_test::devsimCommand(env, {"--expect-no-offer", "--offer-timeout", "1000"}));
         QTRY_VERIFY_WITH_TIMEOUT(run.w.idle(), 20000);
         QVERIFY(!listenerBound());
         run.w.expectLog({"[Failure] The listener thread failed: no more requests are heard on UDP port 3281 "
                          "(out of memory)",
                          "[Failure] The server has failed and no longer hears devices; press Start to serve again"});
-        device.waitForFinished(10000);
+        device.wait(std::chrono::seconds(10));
         run.start->click();
         QTRY_VERIFY_WITH_TIMEOUT(run.w.isRunning() && listenerBound(), 20000);
         QVERIFY(run.watcher.seen.isEmpty());
