@@ -336,7 +336,8 @@ TEST(AddressFindings, InterfaceStateNeighboursAndRoutes)
 
         // A veth pair's carrier comes up a moment after the links are set up.
         std::vector<Finding> all;
-        waitFor([&] { return (all = checkLocalAddress("10.50.0.1")).size() == 1; }, std::chrono::seconds(5));
+        waitFor([&] { return (all = checkLocalAddress("10.50.0.1")).size() == 1 && all[0].id == FindingId::InterfaceOk; },
+                std::chrono::seconds(5));
         CHILD_CHECK(all.size() == 1 && all[0].id == FindingId::InterfaceOk && all[0].arg("interface") == "a0");
         CHILD_CHECK(all[0].arg("prefix") == "24");
 
