@@ -1,9 +1,9 @@
 # SPDX-License-Identifier: MIT
-# cmake -DSTAGE=DIR -DCLI=brelvo-cli.exe -DSTRIP=... -DGROFF=... -DMANPAGE=brelvo-cli.1
-#       -DREADME=README.md -DLICENSE=LICENSE -P stage.cmake
+# cmake -DSTAGE=DIR -DCLI=brelvo-cli.exe -DDEVSIM=brelvo-devsim.exe -DSTRIP=... -DGROFF=...
+#       -DMANPAGE=brelvo-cli.1 -DDEVSIM_MANPAGE=brelvo-devsim.1 -DREADME=README.md -DLICENSE=LICENSE -P stage.cmake
 # Fills DIR with what the zip and the installer hold. Texts get CRLF line
 # ends so that every Windows editor shows their lines.
-foreach(v STAGE CLI STRIP GROFF MANPAGE README LICENSE)
+foreach(v STAGE CLI DEVSIM STRIP GROFF MANPAGE DEVSIM_MANPAGE README LICENSE)
   if(NOT DEFINED ${v})
     message(FATAL_ERROR "stage.cmake: ${v} is not set")
   endif()
@@ -18,10 +18,13 @@ function(write_crlf path text)
   file(WRITE "${path}" "${text}")
 endfunction()
 
-execute_process(COMMAND "${STRIP}" -o "${STAGE}/brelvo-cli.exe" "${CLI}" RESULT_VARIABLE rc)
-if(NOT rc EQUAL 0)
-  message(FATAL_ERROR "stage.cmake: ${STRIP} failed on ${CLI}")
-endif()
+foreach(exe CLI DEVSIM)
+  get_filename_component(name "${${exe}}" NAME)
+  execute_process(COMMAND "${STRIP}" -o "${STAGE}/${name}" "${${exe}}" RESULT_VARIABLE rc)
+  if(NOT rc EQUAL 0)
+    message(FATAL_ERROR "stage.cmake: ${STRIP} failed on ${${exe}}")
+  endif()
+endforeach()
 
 # The Windows section of the README leads, so a Windows user reads what
 # concerns them first; the rest follows for everything else.
@@ -43,9 +46,12 @@ write_crlf("${STAGE}/LICENSE.txt" "${licence}")
 
 # Plain text: no overstrike, escape sequences or hyphenated paths, which
 # Notepad would show as they are.
-execute_process(COMMAND "${GROFF}" -man -rHY=0 -Tascii -P-c -P-b -P-o -P-u "${MANPAGE}"
-                OUTPUT_VARIABLE manual RESULT_VARIABLE rc ERROR_VARIABLE err)
-if(NOT rc EQUAL 0 OR manual STREQUAL "")
-  message(FATAL_ERROR "stage.cmake: groff could not render ${MANPAGE}: ${err}")
-endif()
-write_crlf("${STAGE}/brelvo-cli.txt" "${manual}")
+foreach(page MANPAGE DEVSIM_MANPAGE)
+  get_filename_component(name "${${page}}" NAME_WE)
+  execute_process(COMMAND "${GROFF}" -man -rHY=0 -Tascii -P-c -P-b -P-o -P-u "${${page}}"
+                  OUTPUT_VARIABLE manual RESULT_VARIABLE rc ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0 OR manual STREQUAL "")
+    message(FATAL_ERROR "stage.cmake: groff could not render ${${page}}: ${err}")
+  endif()
+  write_crlf("${STAGE}/${name}.txt" "${manual}")
+endforeach()

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: MIT
 # Usage: with-netns.sh [--devices N] [--device-macs] [--devsim PATH] [--timeout SECONDS] [--wine STATE]
-#                      [--] COMMAND [ARGS...]
+#                      [--wine-devices STATE] [--] COMMAND [ARGS...]
 # Runs COMMAND on the tool side (10.213.7.1/24) of a private namespace pair
 # joined only by a veth to the device side (10.213.7.50..49+N), so sweeps and
 # broadcasts never reach the machine's network, with BRELVO_NETNS=1 and the
@@ -14,12 +14,15 @@
 # --wine: a Wine prefix of the run's own (copied from STATE's template, see
 # wine-run.sh) with its wineserver started on the tool side, handed over as
 # BRELVO_WINE_PREFIX, so wine-run.sh runs Windows programs there.
+# --wine-devices: the same on the device side, handed over as
+# BRELVO_DEV_WINE_PREFIX (the Windows brelvo-devsim plays the devices).
 set -u
 devices="${DEVICES:-1}"
 devsim="${BRELVO_DEVSIM:-}"
 limit=0
 macs=0
 wine_state=""
+dev_wine_state=""
 while [ $# -gt 0 ]; do
     case "$1" in
         --devices) devices="${2:-}"; shift 2 ;;
@@ -27,6 +30,7 @@ while [ $# -gt 0 ]; do
         --device-macs) macs=1; shift ;;
         --timeout) limit="${2:-}"; shift 2 ;;
         --wine) wine_state="${2:-}"; shift 2 ;;
+        --wine-devices) dev_wine_state="${2:-}"; shift 2 ;;
         --) shift; break ;;
         *) break ;;
     esac
@@ -39,7 +43,7 @@ usage() { echo "with-netns.sh: $1" >&2; exit 2; }
 skip() {
     local reason="$1"; shift
     echo "BRELVO_NETNS_SKIP: $reason" >&2
-    exec env -u BRELVO_NETNS -u BRELVO_NETNS_TAG -u BRELVO_TOOL_ADDR -u BRELVO_DEV_NS -u BRELVO_DEV_ADDRS -u BRELVO_DEV_MACS \
+    exec env -u BRELVO_NETNS -u BRELVO_NETNS_TAG -u BRELVO_DEV_WINE_PREFIX -u BRELVO_TOOL_ADDR -u BRELVO_DEV_NS -u BRELVO_DEV_ADDRS -u BRELVO_DEV_MACS \
         BRELVO_NETNS_SKIP="$reason" "$@"
 }
 [ "$(id -u)" = 0 ] || skip "private network namespaces need root (running as uid $(id -u))" "$@"
@@ -109,6 +113,13 @@ if [ -n "$wine_state" ]; then
         skip "cannot start Wine on the tool side" "$@"
     fi
     export BRELVO_WINE_PREFIX="$home/wine"
+fi
+if [ -n "$dev_wine_state" ]; then
+    if ! BRELVO_WINE_STATE="$dev_wine_state" ip netns exec "$dev_ns" "$(dirname "$0")/wine-run.sh" --prefix "$home/wine-dev"; then
+        trap - EXIT; teardown
+        skip "cannot start Wine on the device side" "$@"
+    fi
+    export BRELVO_DEV_WINE_PREFIX="$home/wine-dev"
 fi
 dev_macs=""
 [ "$macs" = 0 ] || dev_macs="$(for i in $(seq 50 $((49 + devices))); do mac_of "$i"; echo; done | tr '\n' ' ')"

@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: MIT
 #pragma once
-// A batch of datagrams read with one recvmmsg, each with the kernel's
-// receive time when the socket gives it. About 70 KiB: keep it on the heap.
+// A batch of datagrams read from a device's socket in as few system calls as
+// the OS allows, each with its arrival time. About 70 KiB: keep it on the
+// heap.
 
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "platform/Socket.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace devsim {
 
@@ -19,26 +20,32 @@ public:
     static constexpr size_t kSlot = 2048;
 
     DatagramReceiver();
+    ~DatagramReceiver();
 
     // Reads what is queued, up to a batch; 0 when nothing is.
-    unsigned read(int fd);
+    unsigned read(brelvo::SocketHandle s);
 
     // Datagram i of the last batch. Inline: the loop asks for each field of
     // every datagram.
     const uint8_t* data(unsigned i) const { return data_[i]; }
-    size_t size(unsigned i) const { return msgs_[i].msg_len; }
-    bool truncated(unsigned i) const { return (msgs_[i].msg_hdr.msg_flags & MSG_TRUNC) != 0; }
-    uint32_t fromAddr(unsigned i) const { return ntohl(from_[i].sin_addr.s_addr); }
-    uint16_t fromPort(unsigned i) const { return ntohs(from_[i].sin_port); }
-    int64_t wireNs(unsigned i) const { return wireNs_[i]; } // CLOCK_REALTIME, in nanoseconds
+    size_t size(unsigned i) const { return size_[i]; }
+    bool truncated(unsigned i) const { return truncated_[i]; }
+    uint32_t fromAddr(unsigned i) const { return fromAddr_[i]; } // host order
+    uint16_t fromPort(unsigned i) const { return fromPort_[i]; }
+    // Nanoseconds of the kernel's receive stamp (CLOCK_REALTIME) or, where
+    // there is none, of a clock read on arrival: only differences count.
+    int64_t wireNs(unsigned i) const { return wireNs_[i]; }
 
 private:
+    struct Native; // the system's message headers
+
     alignas(64) uint8_t data_[kBatch][kSlot];
-    sockaddr_in from_[kBatch];
-    alignas(cmsghdr) char control_[kBatch][CMSG_SPACE(sizeof(timespec)) + 64];
-    iovec iov_[kBatch];
-    mmsghdr msgs_[kBatch];
+    size_t size_[kBatch];
+    bool truncated_[kBatch];
+    uint32_t fromAddr_[kBatch];
+    uint16_t fromPort_[kBatch];
     int64_t wireNs_[kBatch];
+    std::unique_ptr<Native> native_;
 };
 
 } // namespace devsim

@@ -3,13 +3,12 @@
 
 #include "SocketAddress.h"
 
-#include <arpa/inet.h>
-#include <unistd.h>
+#include "platform/ErrorText.h"
 
-#include <cerrno>
+#include <chrono>
 #include <cstdio>
-#include <cstring>
 #include <string>
+#include <thread>
 
 namespace devsim {
 
@@ -18,10 +17,10 @@ namespace {
 // The kernel refused datagram `m` for good: counted, told with --verbose; an
 // update request that cannot go out ends the session. True when the
 // datagrams after it should still go.
-bool passOver(Device& d, const DevsimOptions& o, const Outgoing& m, const sockaddr_in& to, int err, bool verbose)
+bool passOver(Device& d, const DevsimOptions& o, const Outgoing& m, const brelvo::SocketAddress& to, int err,
+              bool verbose)
 {
-    std::string why = std::string(std::strerror(err)) + " sending to " +
-                      endpointText(ntohl(to.sin_addr.s_addr), ntohs(to.sin_port));
+    std::string why = brelvo::errorTextEnglish(err) + " sending to " + endpointText(to);
     ++d.sendErrors;
     if (verbose)
         std::fprintf(stderr, "device %d: %s\n", d.session->index(), why.c_str());
@@ -41,21 +40,22 @@ void DatagramSender::send(Device& d, const DevsimOptions& o, Outbox& out, bool v
     const size_t n = out.size();
     if (n == 0)
         return;
-    sockaddr_in toRequest = socketAddress(o.broadcast ? 0xFFFFFFFFu : o.toolAddr, o.toolPort);
-    sockaddr_in toJob = socketAddress(d.session->offer().toolAddr, d.session->offer().jobPort);
+    const brelvo::SocketAddress toRequest = socketAddress(o.broadcast ? 0xFFFFFFFFu : o.toolAddr, o.toolPort);
+    const brelvo::SocketAddress toJob = socketAddress(d.session->offer().toolAddr, d.session->offer().jobPort);
     prepare(out, d.source, toRequest, toJob);
     size_t done = 0;
     int waits = 0;
     while (done < n) {
-        int sent = sendmmsg(d.fd, msgs_.data() + done, unsigned(n - done), 0);
+        int err = 0;
+        bool transient = false;
+        int sent = sendSome(d.fd, done, n - done, err, transient);
         if (sent > 0) {
             done += size_t(sent);
             waits = 0;
             continue;
         }
-        int err = sent < 0 ? errno : EIO;
-        if ((err == EAGAIN || err == ENOBUFS || err == EINTR) && ++waits < 100) {
-            usleep(200);
+        if (transient && ++waits < 100) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
             continue;
         }
         // This datagram cannot go out; the ones after it still may.
@@ -66,42 +66,6 @@ void DatagramSender::send(Device& d, const DevsimOptions& o, Outbox& out, bool v
         waits = 0;
     }
     out.clear();
-}
-
-void DatagramSender::prepare(const Outbox& out, uint32_t source, sockaddr_in& toRequest, sockaddr_in& toJob)
-{
-    const size_t n = out.size();
-    if (msgs_.size() < n) {
-        msgs_.resize(n);
-        iov_.resize(n);
-    }
-    if (source) {
-        std::memset(control_, 0, sizeof control_);
-        msghdr probe{};
-        probe.msg_control = control_;
-        probe.msg_controllen = sizeof control_;
-        cmsghdr* c = CMSG_FIRSTHDR(&probe);
-        c->cmsg_level = IPPROTO_IP;
-        c->cmsg_type = IP_PKTINFO;
-        c->cmsg_len = CMSG_LEN(sizeof(in_pktinfo));
-        in_pktinfo info{};
-        info.ipi_spec_dst.s_addr = htonl(source);
-        std::memcpy(CMSG_DATA(c), &info, sizeof info);
-    }
-    for (size_t i = 0; i < n; ++i) {
-        const Outgoing& m = out[i];
-        iov_[i] = iovec{const_cast<uint8_t*>(m.bytes), m.size};
-        msghdr& h = msgs_[i].msg_hdr;
-        h = msghdr{};
-        h.msg_name = m.toRequestTarget ? &toRequest : &toJob;
-        h.msg_namelen = sizeof(sockaddr_in);
-        h.msg_iov = &iov_[i];
-        h.msg_iovlen = 1;
-        if (source) {
-            h.msg_control = control_;
-            h.msg_controllen = sizeof control_;
-        }
-    }
 }
 
 } // namespace devsim

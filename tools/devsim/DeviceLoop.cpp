@@ -1,10 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "DeviceLoop.h"
 
-#include <time.h>
+#include "platform/Clock.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <chrono>
 #include <cstdio>
 
@@ -50,48 +49,31 @@ void showPhase(Device& d, bool verbose)
     }
 }
 
-// Waits until `wake` or a datagram, whichever comes first, to the nanosecond
-// where the kernel can (a millisecond timeout would make short ack delays
-// late or turn sub-millisecond waits into a busy loop).
-int waitEvents(int ep, epoll_event* events, int max, Clock::time_point now, Clock::time_point wake)
-{
-    static bool precise = true;
-    auto left = wake > now ? wake - now : Clock::duration::zero();
-    if (precise) {
-        auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(left).count();
-        timespec ts{time_t(ns / 1000000000), long(ns % 1000000000)};
-        int n = epoll_pwait2(ep, events, max, &ts, nullptr);
-        if (n >= 0 || errno != ENOSYS)
-            return n;
-        precise = false;
-    }
-    auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(left + std::chrono::microseconds(999)).count();
-    return epoll_wait(ep, events, max, int(ms));
-}
-
 } // namespace
 
-DeviceLoop::DeviceLoop(const DevsimOptions& o, Fleet& fleet, const volatile std::sig_atomic_t& interrupted)
-    : o_(o), fleet_(fleet), interrupted_(interrupted), receiver_(std::make_unique<DatagramReceiver>()),
-      events_(std::min<size_t>(fleet.devices.size(), 256))
+DeviceLoop::DeviceLoop(const DevsimOptions& o, Fleet& fleet, const brelvo::StopRequests& stops)
+    : o_(o), fleet_(fleet), stops_(stops), receiver_(std::make_unique<DatagramReceiver>())
 {
 }
 
 void DeviceLoop::run()
 {
+    // Short ack delays and retries keep their time (Windows: a 1 ms tick).
+    brelvo::usePreciseTimers();
     for (;;) {
         auto now = Clock::now();
-        if (interrupted_)
+        if (stops_.signal())
             abortUnfinished(now);
         Clock::time_point wake;
         if (!advance(now, wake))
             return;
-        int n = waitEvents(fleet_.epoll, events_.data(), int(events_.size()), now, wake);
-        if (n <= 0)
+        // The poller's clock may start elsewhere than Clock's: only the wait's length carries over.
+        const auto left = std::chrono::duration_cast<std::chrono::nanoseconds>(wake - now).count();
+        if (fleet_.poller.wait(brelvo::monotonicNs() + std::max<int64_t>(left, 0), ready_) <= 0)
             continue;
         now = Clock::now();
-        for (int k = 0; k < n; ++k)
-            receive(fleet_.devices[events_[size_t(k)].data.u32], now);
+        for (uint64_t token : ready_)
+            receive(fleet_.devices[size_t(token)], now);
     }
 }
 
@@ -104,11 +86,12 @@ void DeviceLoop::abortUnfinished(Clock::time_point now)
 
 // Starts the devices whose time has come and fires the timers that are
 // due. False once every device has finished; otherwise `wake` is when
-// the next start or timer is due (at most a second away).
+// the next start or timer is due (at most 100 ms away: a stop request does
+// not wake the wait).
 bool DeviceLoop::advance(Clock::time_point now, Clock::time_point& wake)
 {
     bool running = false;
-    wake = now + std::chrono::seconds(1);
+    wake = now + std::chrono::milliseconds(100);
     for (auto& d : fleet_.devices) {
         if (!d.session->finished()) {
             if (!d.begun && now >= d.startAt) {
@@ -123,7 +106,7 @@ bool DeviceLoop::advance(Clock::time_point now, Clock::time_point& wake)
         if (d.session->finished()) {
             if (d.watched) {
                 // What reaches a finished device stays unread, as before.
-                epoll_ctl(fleet_.epoll, EPOLL_CTL_DEL, d.fd, nullptr);
+                fleet_.poller.remove(d.fd);
                 d.watched = false;
             }
             continue;

@@ -4,8 +4,8 @@
 // its timers and sends what it answers, until every device has finished.
 // One thread serves every device. At full pace a hundred devices receive
 // 100,000 blocks a second on a machine the tool shares, so a block costs one
-// share of a batched receive (recvmmsg), one share of a batched send
-// (sendmmsg) and no allocation.
+// share of a batched receive, one share of a batched send (on Linux: one
+// system call each per batch) and no allocation.
 
 #include "DatagramReceiver.h"
 #include "DatagramSender.h"
@@ -13,9 +13,9 @@
 #include "Fleet.h"
 #include "Outbox.h"
 
-#include <sys/epoll.h>
+#include "platform/StopRequests.h"
 
-#include <csignal>
+#include <cstdint>
 #include <memory>
 #include <vector>
 
@@ -23,9 +23,9 @@ namespace devsim {
 
 class DeviceLoop {
 public:
-    // `interrupted` is set by a signal handler; once it is, every device
-    // still running is ended as interrupted, so that its summary is printed.
-    DeviceLoop(const DevsimOptions& o, Fleet& fleet, const volatile std::sig_atomic_t& interrupted);
+    // Once a stop is requested, every device still running is ended as
+    // interrupted, so that its summary is printed.
+    DeviceLoop(const DevsimOptions& o, Fleet& fleet, const brelvo::StopRequests& stops);
 
     // Returns once every device has finished.
     void run();
@@ -38,11 +38,11 @@ private:
 
     const DevsimOptions& o_;
     Fleet& fleet_;
-    const volatile std::sig_atomic_t& interrupted_;
+    const brelvo::StopRequests& stops_;
     std::unique_ptr<DatagramReceiver> receiver_; // large: on the heap
     DatagramSender sender_;
     Outbox outbox_;
-    std::vector<epoll_event> events_;
+    std::vector<uint64_t> ready_; // the devices whose sockets are readable
 };
 
 } // namespace devsim

@@ -362,7 +362,9 @@ mean_gap_us; "-" below two blocks).
 
 Exit codes: 0 every device finished without a protocol violation, mismatch
 or time-out; 1 otherwise; 2 a command-line or set-up problem (also when
---hold-port cannot bind its port).
+--hold-port cannot bind its port). An interrupt (Ctrl-C, SIGTERM) ends every
+device and prints the summaries; a second one ends at once with 128 + its
+signal's number.
 
 Where the tool is (one of):
   --tool ADDR             send the request to ADDR:3281

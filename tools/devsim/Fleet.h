@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #pragma once
 // The simulated devices of one run: a session and a socket each, every
-// socket in one epoll set, so that a single thread serves them all.
+// socket watched by one poller, so that a single thread serves them all.
 
 #include "DeviceSession.h"
 #include "DevsimOptions.h"
+
+#include "platform/Poller.h"
+#include "platform/Socket.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,13 +17,13 @@ namespace devsim {
 
 struct Device {
     std::unique_ptr<DeviceSession> session;
-    int fd = -1;
+    brelvo::SocketHandle fd = brelvo::kInvalidSocket;
     uint32_t source = 0; // host order; 0: let the kernel choose
     uint16_t port = 0;   // host order
     Clock::time_point startAt;
     Clock::time_point wake = Clock::time_point::max(); // the session's nextWake(), kept current
     bool begun = false;
-    bool watched = false; // in the epoll set
+    bool watched = false; // by the poller
     // What --verbose has already told about the session, so that each
     // change is told once.
     DeviceSession::Phase shownPhase = DeviceSession::Phase::Idle;
@@ -29,13 +32,13 @@ struct Device {
     unsigned sendErrors = 0;
 };
 
-// The devices and the epoll set over their sockets.
+// The devices and the poller over their sockets.
 struct Fleet {
-    int epoll = -1;
+    brelvo::Poller poller;
     std::vector<Device> devices;
 };
 
-// A socket per device (bound, watched by the epoll set), its source address,
+// A socket per device (bound, watched by the poller), its source address,
 // its session and when it starts. False after saying on stderr what failed.
 bool setUpFleet(const DevsimOptions& o, Fleet& fleet);
 void closeFleet(Fleet& fleet);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "ImageBuffer.h"
 
-#include <sys/mman.h>
+#include "DeviceSystem.h"
 
 namespace devsim {
 
@@ -14,13 +14,7 @@ bool ImageBuffer::allocate(size_t size)
     auto* p = static_cast<uint8_t*>(std::calloc(size ? size : 1, 1));
     if (!p)
         return false;
-#ifdef MADV_HUGEPAGE
-    constexpr uintptr_t kHuge = uintptr_t(2) << 20;
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(p) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(p) + size) & ~(kHuge - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE); // a hint; failure costs only speed
-#endif
+    adviseLargePages(p, size);
     bytes_.reset(p);
     size_ = size;
     return true;

@@ -3,19 +3,20 @@
 
 #include "DeviceCodec.h"
 
-#include <arpa/inet.h>
+#include "platform/AddressText.h"
 
 namespace devsim {
 
-sockaddr_in socketAddress(uint32_t addr, uint16_t port)
+brelvo::SocketAddress socketAddress(uint32_t addr, uint16_t port)
 {
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(addr);
-    a.sin_port = htons(port);
-    return a;
+    return brelvo::SocketAddress{brelvo::hostToNet32(addr), brelvo::hostToNet16(port)};
 }
 
 std::string endpointText(uint32_t addr, uint16_t port) { return addressText(addr) + ":" + std::to_string(port); }
+
+std::string endpointText(const brelvo::SocketAddress& a)
+{
+    return endpointText(brelvo::netToHost32(a.address), brelvo::netToHost16(a.port));
+}
 
 } // namespace devsim

@@ -1,9 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "Summary.h"
 
+#include "DeviceSystem.h"
 #include "SocketAddress.h"
-
-#include <sys/resource.h>
 
 #include <cstdio>
 #include <fstream>
@@ -82,10 +81,8 @@ void printCpuReport(const Fleet& fleet)
     uint64_t blocks = 0;
     for (const auto& d : fleet.devices)
         blocks += d.session->blockMessages();
-    rusage ru{};
-    getrusage(RUSAGE_SELF, &ru);
-    const double user = double(ru.ru_utime.tv_sec) + double(ru.ru_utime.tv_usec) / 1e6;
-    const double sys = double(ru.ru_stime.tv_sec) + double(ru.ru_stime.tv_usec) / 1e6;
+    double user = 0, sys = 0;
+    processCpuSeconds(user, sys);
     char perBlock[32] = "-";
     if (blocks)
         std::snprintf(perBlock, sizeof perBlock, "%.2f", (user + sys) * 1e6 / double(blocks));

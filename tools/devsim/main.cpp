@@ -13,16 +13,15 @@
 #include "SocketAddress.h"
 #include "Summary.h"
 
-#include <fcntl.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <sys/stat.h>
-#include <unistd.h>
+#include "platform/Clock.h"
+#include "platform/ErrorText.h"
+#include "platform/ProgramArguments.h"
+#include "platform/RawFile.h"
+#include "platform/Socket.h"
+#include "platform/StopRequests.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,72 +35,35 @@ constexpr int kExitOk = 0;
 constexpr int kExitDeviceFailed = 1; // a violation, mismatch or time-out
 constexpr int kExitSetUp = 2;        // the command line or the set-up
 
-volatile std::sig_atomic_t interrupted = 0;
-
-void onSignal(int) { interrupted = 1; }
-
-// Whole file into `out`; false with the reason in `error`.
-bool readFile(const std::string& path, std::vector<uint8_t>& out, std::string& error)
-{
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        error = std::strerror(errno);
-        return false;
-    }
-    struct stat st{};
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        error = S_ISDIR(st.st_mode) ? "it is a folder" : "it is not a regular file";
-        close(fd);
-        return false;
-    }
-    out.clear();
-    out.reserve(size_t(st.st_size));
-    uint8_t buf[65536];
-    for (;;) {
-        ssize_t n = read(fd, buf, sizeof buf);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0) {
-            error = std::strerror(errno);
-            close(fd);
-            return false;
-        }
-        if (n == 0)
-            break;
-        out.insert(out.end(), buf, buf + n);
-    }
-    close(fd);
-    return true;
-}
+// A second stop request ends the process at once (brelvo::StopRequests).
+void sayEndingAtOnce(int) { std::fputs("brelvo-devsim: stopped again: ending at once\n", stderr); }
 
 // Binds PORT on every address and keeps it, standing in for another program
 // that already serves that port.
-int holdPort(const DevsimOptions& o)
+int holdPort(const DevsimOptions& o, const brelvo::StopRequests& stops)
 {
-    int fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
+    brelvo::SocketHandle s = brelvo::openUdpSocket();
+    if (s == brelvo::kInvalidSocket) {
         std::fprintf(stderr, "brelvo-devsim: --hold-port %d: cannot create a UDP socket: %s\n", o.holdPort,
-                     std::strerror(errno));
+                     brelvo::errorTextEnglish(brelvo::lastSocketError()).c_str());
         return kExitSetUp;
     }
-    // No SO_REUSEADDR: the point is that nobody else can bind the port.
-    sockaddr_in a = socketAddress(INADDR_ANY, uint16_t(o.holdPort));
-    if (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0) {
+    // No address reuse: the point is that nobody else can bind the port.
+    const brelvo::SocketAddress a = socketAddress(0, uint16_t(o.holdPort));
+    if (brelvo::bindSocket(s, a.address, a.port) != 0) {
         std::fprintf(stderr, "brelvo-devsim: --hold-port %d: cannot bind UDP port %d on 0.0.0.0: %s\n", o.holdPort,
-                     o.holdPort, std::strerror(errno));
-        close(fd);
+                     o.holdPort, brelvo::errorTextEnglish(brelvo::lastSocketError()).c_str());
+        brelvo::closeSocket(s);
         return kExitSetUp;
     }
     std::printf("holding udp %d\n", o.holdPort);
     std::fflush(stdout);
     const auto until = o.holdSeconds > 0 ? Clock::now() + std::chrono::seconds(o.holdSeconds)
                                          : Clock::time_point::max();
-    while (!interrupted && Clock::now() < until) {
-        // Short naps keep a signal from waiting long; anything sent to the
-        // port stays unread, as with a busy program.
-        usleep(50000);
+    // Anything sent to the port stays unread, as with a busy program.
+    while (!stops.wait(50) && Clock::now() < until) {
     }
-    close(fd);
+    brelvo::closeSocket(s);
     return kExitOk;
 }
 
@@ -109,13 +71,13 @@ int holdPort(const DevsimOptions& o)
 // saying why not.
 bool loadExpected(const char* option, const std::string& path, std::shared_ptr<const std::vector<uint8_t>>& into)
 {
-    auto bytes = std::make_shared<std::vector<uint8_t>>();
-    std::string error;
-    if (!readFile(path, *bytes, error)) {
-        std::fprintf(stderr, "brelvo-devsim: %s: cannot read '%s': %s\n", option, path.c_str(), error.c_str());
+    std::string bytes;
+    if (!brelvo::readWholeFile(path, bytes)) {
+        std::fprintf(stderr, "brelvo-devsim: %s: cannot read '%s': no such file, not a regular file, or unreadable\n",
+                     option, path.c_str());
         return false;
     }
-    into = bytes;
+    into = std::make_shared<std::vector<uint8_t>>(bytes.begin(), bytes.end());
     return true;
 }
 
@@ -138,20 +100,16 @@ bool prepareSessions(DevsimOptions& o)
     return true;
 }
 
-void watchSignals()
-{
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    std::signal(SIGPIPE, SIG_IGN);
-}
-
 } // namespace
 
 int main(int argc, char** argv)
 {
     DevsimOptions o;
     std::string error;
-    if (!parseDevsimOptions(std::vector<std::string>(argv + 1, argv + argc), o, error)) {
+    std::vector<std::string> args = brelvo::programArguments(argc, argv);
+    if (!args.empty())
+        args.erase(args.begin());
+    if (!parseDevsimOptions(args, o, error)) {
         std::fprintf(stderr, "brelvo-devsim: %s\nTry 'brelvo-devsim --help'.\n", error.c_str());
         return kExitSetUp;
     }
@@ -163,15 +121,24 @@ int main(int argc, char** argv)
         std::printf("brelvo-devsim %s\n", BRELVO_VERSION);
         return kExitOk;
     }
-    watchSignals();
+#ifdef SIGPIPE
+    std::signal(SIGPIPE, SIG_IGN);
+#endif
+    brelvo::StopRequests stops;
+    if (!stops.start(sayEndingAtOnce, error)) {
+        std::fprintf(stderr, "brelvo-devsim: %s\n", error.c_str());
+        return kExitSetUp;
+    }
     if (o.holdPort)
-        return holdPort(o);
+        return holdPort(o, stops);
 
     Fleet fleet;
     if (!prepareSessions(o) || !setUpFleet(o, fleet))
         return kExitSetUp;
-    DeviceLoop(o, fleet, interrupted).run();
+    DeviceLoop(o, fleet, stops).run();
 
+    if (const int ending = stops.settle())
+        return ending;
     const bool allOk = reportDevices(o, fleet);
     closeFleet(fleet);
     if (o.cpuReport)

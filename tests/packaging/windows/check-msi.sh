@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # Usage: check-msi.sh MSI ZIP VERSION WINE_STATE
 # Installs MSI with msiexec in a Wine prefix of its own, checks that it put
-# the zip's files into Program Files and that the installed program runs,
+# the zip's files into Program Files and that the installed programs run,
 # then uninstalls it and checks that nothing of it is left.
 set -u
 msi=$1 zip=$2 version=$3 state=$4
@@ -28,19 +28,22 @@ registered() { wineserver -w; grep -c 'Brelvo Tool' "$WINEPREFIX/system.reg"; }
     || { cat "$work/install.log"; fail "msiexec /i failed"; }
 mkdir "$work/zip" && (cd "$work/zip" && cmake -E tar xf "$zip") || fail "cannot unpack $zip"
 unpacked="$work/zip/$(basename "$zip" .zip)"
-for f in brelvo-cli.exe README.txt LICENSE.txt brelvo-cli.txt; do
+files="brelvo-cli.exe brelvo-devsim.exe README.txt LICENSE.txt brelvo-cli.txt brelvo-devsim.txt"
+for f in $files; do
     [ -f "$dir/$f" ] || fail "the installer did not put $f into Program Files/Brelvo Tool"
     cmp -s "$dir/$f" "$unpacked/$f" || fail "$f differs between the installer and the zip"
 done
-[ "$(ls "$dir" | wc -l)" = 4 ] || fail "Program Files/Brelvo Tool holds more than the four files: $(ls "$dir")"
+[ "$(ls "$dir" | wc -l)" = "$(wc -w <<<"$files")" ] || fail "Program Files/Brelvo Tool holds other files than $files: $(ls "$dir")"
 [ "$(registered)" -gt 0 ] || fail "the installed product is not registered"
 
-out=$("$wine" 'C:\Program Files\Brelvo Tool\brelvo-cli.exe' --version </dev/null 2>&1) \
-    || fail "the installed brelvo-cli.exe --version failed: $out"
-grep -q "^brelvo-cli $version\b" <<<"$out" || fail "the installed brelvo-cli.exe says '$out', not version $version"
+for program in brelvo-cli brelvo-devsim; do
+    out=$("$wine" "C:\\Program Files\\Brelvo Tool\\$program.exe" --version </dev/null 2>&1) \
+        || fail "the installed $program.exe --version failed: $out"
+    grep -q "^$program $version\b" <<<"$out" || fail "the installed $program.exe says '$out', not version $version"
+done
 
 "$wine" msiexec /x "$(winepath -w "$msi" 2>/dev/null)" /qn </dev/null >"$work/remove.log" 2>&1 \
     || { cat "$work/remove.log"; fail "msiexec /x failed"; }
 [ ! -e "$dir" ] || fail "after msiexec /x, Program Files/Brelvo Tool still holds: $(ls -A "$dir")"
 [ "$(registered)" = 0 ] || fail "after msiexec /x the product is still registered"
-echo "check-msi.sh: installed, ran brelvo-cli $version, removed"
+echo "check-msi.sh: installed, ran brelvo-cli and brelvo-devsim $version, removed"

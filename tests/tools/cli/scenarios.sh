@@ -37,6 +37,10 @@
 #                 9; Ctrl-C (SIGINT to the Wine process) in a block phase: exit
 #                 0, a row of 15. (Wine lets a second program bind a held UDP
 #                 port, so a taken port is left to real Windows.)
+#   wine-devices  the other way round: the Windows brelvo-devsim.exe under Wine
+#                 on the device side (with-netns.sh --wine-devices), each device
+#                 on an interface of its own, at 10 % ack loss: exit 0 on both
+#                 sides, rows of 9, and what each device saved is the image
 # Usage: scenarios.sh SCENARIO BRELVO_CLI JSON_LINES
 set -u
 scenario="$1" cli="$2" jsonlines="$3"
@@ -105,10 +109,12 @@ finish() { # SECONDS
     wait "$serve_pid"
     rc=$?
 }
+devsim_runner=()
+[ -z "${BRELVO_DEV_WINE_PREFIX:-}" ] || devsim_runner=(env BRELVO_WINE_PREFIX="$BRELVO_DEV_WINE_PREFIX" "$(dirname "$0")/../../support/wine-run.sh")
 devices() { # COUNT FIRST-ADDRESS-INDEX MORE-DEVSIM-ARGS...
     local count="$1" first="$2"
     shift 2
-    ip netns exec "$devns" "$devsim" --tool "$addr" --product ABCDEFG --count "$count" \
+    ip netns exec "$devns" "${devsim_runner[@]}" "$devsim" --tool "$addr" --product ABCDEFG --count "$count" \
         --bind "10.213.7.$first-10.213.7.$((first + count - 1))" "$@"
 }
 show() { for f in out err; do [ ! -e "$work/$f" ] || { echo "--- $f"; sed 's/^/    /' "$work/$f"; }; done; }
@@ -465,6 +471,19 @@ image)
     expect_rc 0
     [ "$(codes | tr '\n' ' ')" = "15 " ] || fail "result codes: $(codes | tr '\n' ' ')"
     has out "Serving ended, stopped by SIGINT: 0 succeeded, 0 failed, 1 stopped"
+    ;;
+wine-devices)
+    firmware "$work/fw" 1048576
+    image="$work/fw/kvx_ABCDEFG_V2.bin"
+    serve --devices 2
+    devices 2 50 --expect-image "Z:$image" --expect-config none --ack-loss 10 --seed 7 --save-image "Z:$work/got" \
+        >"$work/devsim" 2>&1 || fail "devsim exit $?: $(cat "$work/devsim")"
+    finish 30
+    expect_rc 0
+    [ "$(codes | tr '\n' ' ')" = "9 9 " ] || fail "result codes: $(codes | tr '\n' ' ')"
+    for i in 0 1; do cmp -s "$image" "$work/got.$i" || fail "device $i saved other bytes than the image"; done
+    [ "$(grep -c ' result=complete .* violations=0 ' "$work/devsim")" = 2 ] || fail "devsim: $(cat "$work/devsim")"
+    [ "$fails" = 0 ] || show
     ;;
 live)
     firmware "$work/fw" 1048576
