@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Socket.h"
+#include "platform/NativeAddress.h"
 #include "platform/Clock.h"
 
 #include <cerrno>
@@ -12,15 +13,6 @@
 namespace brelvo {
 
 namespace {
-
-sockaddr_in toSockaddr(uint32_t address, uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = port;
-    sa.sin_addr.s_addr = address;
-    return sa;
-}
 
 SocketHandle openSocket(int type, int protocol)
 {
@@ -57,7 +49,7 @@ SocketHandle openSharedUdpSocket(uint16_t port)
 
 int bindSocket(SocketHandle s, uint32_t address, uint16_t port)
 {
-    sockaddr_in sa = toSockaddr(address, port);
+    sockaddr_in sa = nativeAddress(address, port);
     return ::bind(s, reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
 }
 
@@ -200,7 +192,7 @@ SocketAddress ReceiveBatch::source(size_t i) const
 
 int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target)
 {
-    sockaddr_in sa = toSockaddr(target.address, target.port);
+    sockaddr_in sa = nativeAddress(target);
     ssize_t n = ::sendto(s, data, length, MSG_NOSIGNAL, reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     return n < 0 ? -1 : static_cast<int>(n);
 }

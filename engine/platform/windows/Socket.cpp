@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "platform/Socket.h"
+#include "platform/NativeAddress.h"
 
 #include "platform/windows/WinSupport.h"
 
@@ -25,15 +26,6 @@ void holdSocketLayer()
         return WSAStartup(MAKEWORD(2, 2), &data) == 0;
     }();
     (void)started;
-}
-
-sockaddr_in toSockaddr(uint32_t address, uint16_t port)
-{
-    sockaddr_in sa{};
-    sa.sin_family = AF_INET;
-    sa.sin_port = port;
-    sa.sin_addr.s_addr = address;
-    return sa;
 }
 
 SocketHandle openSocket(int type, int protocol)
@@ -124,7 +116,7 @@ SocketHandle openSharedUdpSocket(uint16_t port)
 
 int bindSocket(SocketHandle s, uint32_t address, uint16_t port)
 {
-    sockaddr_in sa = toSockaddr(address, port);
+    sockaddr_in sa = nativeAddress(address, port);
     return ::bind(native(s), reinterpret_cast<const sockaddr*>(&sa), sizeof sa) == 0 ? 0 : -1;
 }
 
@@ -224,7 +216,7 @@ SocketAddress ReceiveBatch::source(size_t i) const { return static_cast<const Ba
 
 int sendTo(SocketHandle s, const void* data, size_t length, const SocketAddress& target)
 {
-    sockaddr_in sa = toSockaddr(target.address, target.port);
+    sockaddr_in sa = nativeAddress(target);
     const int n = ::sendto(native(s), static_cast<const char*>(data), static_cast<int>(length), 0,
                            reinterpret_cast<const sockaddr*>(&sa), sizeof sa);
     return n == SOCKET_ERROR ? -1 : n;

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DatagramSender.h"
+#include "platform/NativeAddress.h"
 
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -20,19 +21,6 @@ struct DatagramSender::Native {
     alignas(cmsghdr) char control[CMSG_SPACE(sizeof(in_pktinfo))];
 };
 
-namespace {
-
-sockaddr_in native(const brelvo::SocketAddress& a)
-{
-    sockaddr_in s{};
-    s.sin_family = AF_INET;
-    s.sin_addr.s_addr = a.address;
-    s.sin_port = a.port;
-    return s;
-}
-
-} // namespace
-
 DatagramSender::DatagramSender() : native_(std::make_unique<Native>()) {}
 
 DatagramSender::~DatagramSender() = default;
@@ -46,8 +34,8 @@ void DatagramSender::prepare(const Outbox& out, uint32_t source, const brelvo::S
         nv.msgs.resize(n);
         nv.iov.resize(n);
     }
-    nv.toRequest = native(toRequest);
-    nv.toJob = native(toJob);
+    nv.toRequest = brelvo::nativeAddress(toRequest);
+    nv.toJob = brelvo::nativeAddress(toJob);
     if (source) {
         std::memset(nv.control, 0, sizeof nv.control);
         msghdr probe{};

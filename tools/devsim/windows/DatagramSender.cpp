@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "DatagramSender.h"
+#include "platform/NativeAddress.h"
 
 #include <winsock2.h>
 
@@ -13,19 +14,6 @@ struct DatagramSender::Native {
     sockaddr_in toJob{};
 };
 
-namespace {
-
-sockaddr_in native(const brelvo::SocketAddress& a)
-{
-    sockaddr_in s{};
-    s.sin_family = AF_INET;
-    s.sin_addr.s_addr = a.address;
-    s.sin_port = a.port;
-    return s;
-}
-
-} // namespace
-
 DatagramSender::DatagramSender() : native_(std::make_unique<Native>()) {}
 
 DatagramSender::~DatagramSender() = default;
@@ -34,8 +22,8 @@ void DatagramSender::prepare(const Outbox& out, uint32_t, const brelvo::SocketAd
                              const brelvo::SocketAddress& toJob)
 {
     native_->out = &out;
-    native_->toRequest = native(toRequest);
-    native_->toJob = native(toJob);
+    native_->toRequest = brelvo::nativeAddress(toRequest);
+    native_->toJob = brelvo::nativeAddress(toJob);
 }
 
 int DatagramSender::sendSome(brelvo::SocketHandle s, size_t from, size_t count, int& error, bool& transient)
