@@ -19,10 +19,13 @@ void split(int64_t unixMs, int64_t* seconds, int* millis)
     *millis = static_cast<int>(ms);
 }
 
-// Local fields, or UTC (offset 0) where the local ones cannot be had or,
-// for a text that states its offset, that offset is no whole minute.
-bool fieldsOf(int64_t seconds, tm* t, long* offset, bool statesOffset)
+// The fields of an instant and its milliseconds: local, or UTC (offset 0)
+// where the local ones cannot be had or, for a text that states its offset,
+// that offset is no whole minute.
+bool fieldsOf(int64_t unixMs, tm* t, long* offset, int* millis, bool statesOffset)
 {
+    int64_t seconds = 0;
+    split(unixMs, &seconds, millis);
     if (localCalendarParts(seconds, t, offset) && (!statesOffset || *offset % 60 == 0))
         return true;
     *offset = 0;
@@ -33,12 +36,10 @@ bool fieldsOf(int64_t seconds, tm* t, long* offset, bool statesOffset)
 
 std::string isoLocalTime(int64_t unixMs)
 {
-    int64_t seconds = 0;
-    int millis = 0;
-    split(unixMs, &seconds, &millis);
     tm t{};
     long offset = 0;
-    if (!fieldsOf(seconds, &t, &offset, true))
+    int millis = 0;
+    if (!fieldsOf(unixMs, &t, &offset, &millis, true))
         return std::string();
     const long magnitude = offset < 0 ? -offset : offset;
     char text[64];
@@ -50,12 +51,10 @@ std::string isoLocalTime(int64_t unixMs)
 
 std::string fileNameLocalTime(int64_t unixMs)
 {
-    int64_t seconds = 0;
-    int millis = 0;
-    split(unixMs, &seconds, &millis);
     tm t{};
     long offset = 0;
-    if (!fieldsOf(seconds, &t, &offset, false))
+    int millis = 0;
+    if (!fieldsOf(unixMs, &t, &offset, &millis, false))
         return std::string();
     char text[48];
     std::snprintf(text, sizeof text, "%04d-%02d-%02d_%02d-%02d-%02d", t.tm_year + 1900, t.tm_mon + 1,

@@ -455,7 +455,7 @@ image)
         -- 1 51 --expect-image "$image" --expect-config "$work/config.bin"
     expect_run "20 % ack loss" "9 9 9 9 " 60 --devices 4 -- 4 50 --expect-image "$image" --ack-loss 20 --seed 19
     # Blocks whose acknowledgement was lost are sent again, for every device.
-    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '$(NF-1) < 1 { bad = 1 } END { exit bad || NR != 4 }' \
+    tail -n +2 "$work/report.csv" | tr -d '\r' | awk -F, '$(NF-3) < 1 { bad = 1 } END { exit bad || NR != 4 }' \
         || fail "a device without blocks sent again: $(tail -n +2 "$work/report.csv" | tr -d '\r' | tr '\n' ' ')"
 
     step=ctrl-c
