@@ -52,6 +52,9 @@ copy_template() {
     else
         rm -rf "$dest"; cp -a "$src" "$dest"
     fi
+    # Debian's Wine names the folder of a prefix's server sockets in the
+    # prefix itself: a copy that kept the name would share it with the template.
+    rm -f "$dest/wineserver"
 }
 
 # Prefix PREFIX ready with its wineserver running in namespace NS.

@@ -91,13 +91,6 @@ TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
                 lent.insert(seen[i]->lentAddress());
             }
             CHILD_CHECK(lent.size() == 3 && !lent.count(0));
-            CHILD_CHECK(until([&] { return send("", 100), server.droppedEvents() > 200; }));
-            std::vector<Event> events;
-            server.takeEvents(events);
-            for (const Event& e : events)
-                CHILD_CHECK(e.kind == EventKind::RequestMalformed);
-            const UpdateServer::EndedJobs ended = server.endedJobs();
-            CHILD_CHECK(ended.failed == 3 && ended.succeeded == 0 && ended.stopped == 0);
             server.pruneFinished();
             CHILD_CHECK(server.jobCount() == 0 && seen[0]->statusCode() == FileError); // a pruned record stays valid
 
@@ -114,6 +107,15 @@ TEST(UpdateServer, PruneGivesAddressesBackAndKeepsRunningJobs)
             send("FAILING"); // lands after the kept jobs, on the address given back
             CHILD_CHECK(until([&] { return server.jobCount() == 3; }));
             CHILD_CHECK(server.jobAt(2)->lentAddress() == failing->lentAddress());
+            CHILD_CHECK(until([&] { return server.jobAt(2)->isFinished(); }));
+            // Last: under Wine, sockets opened after such a flood may send nothing.
+            CHILD_CHECK(until([&] { return send("", 100), server.droppedEvents() > 200; }));
+            std::vector<Event> events;
+            server.takeEvents(events);
+            for (const Event& e : events)
+                CHILD_CHECK(e.kind == EventKind::RequestMalformed);
+            const UpdateServer::EndedJobs ended = server.endedJobs();
+            CHILD_CHECK(ended.failed == 5 && ended.succeeded == 0 && ended.stopped == 0);
             seen = {first, second};
             // Leaving the scope destroys the server with its listener and two
             // workers still running.
