@@ -192,52 +192,39 @@ TEST(FirmwareFindings, ImageAndConfigurationAgainstTheSizeLimits)
     }
 }
 
-TEST(FirmwareFindings, FolderItself)
+// A folder that cannot be served from, a configuration file of the wrong
+// kind or size: one finding each, saying which.
+TEST(FirmwareFindings, TheFolderAndTheConfigurationFileThemselves)
 {
     TempDir dir;
     const std::string file = dir.writeText("plain", "x");
-    const std::string empty = dir.file("empty");
+    const std::string empty = dir.file("empty"), others = dir.file("others"), fifo = dir.file("fifo");
     std::filesystem::create_directory(empty);
-    const std::string others = dir.file("others");
     std::filesystem::create_directory(others);
     dir.writeText("others/readme.txt", "product=DEMOCAM\n");
-    const struct {
-        std::string folder;
-        FindingId id;
-        Severity severity;
-    } cases[] = {{dir.file("missing"), FindingId::FolderMissing, Severity::Failure},
-                 {file, FindingId::FolderMissing, Severity::Failure},
-                 {"", FindingId::FolderMissing, Severity::Failure}, // never the root
-                 {empty, FindingId::FolderEmpty, Severity::Warning},
-                 {others, FindingId::FolderEmpty, Severity::Warning}};
-    for (const auto& c : cases) {
-        const auto findings = checkFirmwareFolder(c.folder, "");
-        ASSERT_EQ(findings.size(), 1u) << c.folder << ": " << ids(findings);
-        EXPECT_EQ(findings[0].id, c.id) << c.folder;
-        EXPECT_EQ(findings[0].severity, c.severity) << c.folder;
-    }
-}
-
-TEST(ConfigFindings, FileKindsAndSizes)
-{
-    TempDir dir;
-    const std::string fifo = dir.file("fifo");
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0644), 0);
+    enum { Folder, Config };
     const struct {
+        int checks;
         std::string path;
         FindingId id;
         Severity severity;
-    } cases[] = {{"", FindingId::ConfigNone, Severity::Info},
-                 {dir.file("missing"), FindingId::ConfigMissing, Severity::Failure},
-                 {dir.path(), FindingId::ConfigNotRegular, Severity::Failure},
-                 {fifo, FindingId::ConfigNotRegular, Severity::Failure}, // never opened: it would block
-                 {sparseFile(dir, "empty", 0), FindingId::ConfigTooShort, Severity::Failure},
-                 {sparseFile(dir, "short", kMinConfigBytes - 1), FindingId::ConfigTooShort, Severity::Failure},
-                 {sparseFile(dir, "exact", kMinConfigBytes), FindingId::ConfigOk, Severity::Info},
-                 {sparseFile(dir, "large", kMaxImageWithConfigBytes), FindingId::ConfigOk, Severity::Info}};
+    } cases[] = {{Folder, dir.file("missing"), FindingId::FolderMissing, Severity::Failure},
+                 {Folder, file, FindingId::FolderMissing, Severity::Failure},
+                 {Folder, "", FindingId::FolderMissing, Severity::Failure}, // never the root
+                 {Folder, empty, FindingId::FolderEmpty, Severity::Warning},
+                 {Folder, others, FindingId::FolderEmpty, Severity::Warning},
+                 {Config, "", FindingId::ConfigNone, Severity::Info},
+                 {Config, dir.file("missing"), FindingId::ConfigMissing, Severity::Failure},
+                 {Config, dir.path(), FindingId::ConfigNotRegular, Severity::Failure},
+                 {Config, fifo, FindingId::ConfigNotRegular, Severity::Failure}, // never opened: it would block
+                 {Config, sparseFile(dir, "empty.cfg", 0), FindingId::ConfigTooShort, Severity::Failure},
+                 {Config, sparseFile(dir, "short", kMinConfigBytes - 1), FindingId::ConfigTooShort, Severity::Failure},
+                 {Config, sparseFile(dir, "exact", kMinConfigBytes), FindingId::ConfigOk, Severity::Info},
+                 {Config, sparseFile(dir, "large", kMaxImageWithConfigBytes), FindingId::ConfigOk, Severity::Info}};
     for (const auto& c : cases) {
-        const auto findings = checkConfigurationFile(c.path);
-        ASSERT_EQ(findings.size(), 1u) << c.path;
+        const auto findings = c.checks == Folder ? checkFirmwareFolder(c.path, "") : checkConfigurationFile(c.path);
+        ASSERT_EQ(findings.size(), 1u) << c.path << ": " << ids(findings);
         EXPECT_EQ(findings[0].id, c.id) << c.path << ": " << ids(findings);
         EXPECT_EQ(findings[0].severity, c.severity) << c.path;
     }

@@ -38,28 +38,17 @@ inline void setModified(const std::string& path, int64_t seconds)
 // A link or a named pipe where the system makes them without rights
 // (Windows asks an administrator for a link and has no named pipes in
 // folders); false where it does not.
-inline bool makeLink(const std::string& target, const std::string& path)
-{
-#ifdef _WIN32
-    (void)target, (void)path;
-    return false;
-#else
-    return ::symlink(target.c_str(), path.c_str()) == 0;
-#endif
-}
-inline bool makePipe(const std::string& path)
-{
-#ifdef _WIN32
-    (void)path;
-    return false;
-#else
-    return ::mkfifo(path.c_str(), 0644) == 0;
-#endif
-}
 #ifdef _WIN32
 constexpr bool kOddEntries = false;
+inline bool makeLink(const std::string&, const std::string&) { return false; }
+inline bool makePipe(const std::string&) { return false; }
 #else
 constexpr bool kOddEntries = true;
+inline bool makeLink(const std::string& target, const std::string& path)
+{
+    return ::symlink(target.c_str(), path.c_str()) == 0;
+}
+inline bool makePipe(const std::string& path) { return ::mkfifo(path.c_str(), 0644) == 0; }
 #endif
 
 // Writes `text` to `name` in `dir` with a modification time never used before.

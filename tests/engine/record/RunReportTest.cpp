@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The run report's rows and file names, and a file that moves, vanishes or
 // was cut off by an earlier crash.
+#include "ExpectedText.h"
 #include "ReportRows.h"
 #include "platform/XdgPaths.h"
 #include "record/RunReport.h"
@@ -38,24 +39,11 @@ TEST(RunReport, RowsOfARunFieldByField)
     Error error;
     for (const JobSummary& s : {ok, checkFailed, timedOut})
         ASSERT_TRUE(report.write(s, nullptr, &error)) << error.text;
-    const CsvRows rows = reportRows(dir.file("run.csv"));
-    const CsvRows want{
-        kReportHeader,
-        {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:17.468+08:00", "10.213.7.50:6000", "ABCDEFG",
-         "10.213.7.200", "/srv/fw/kvx_ABCDEFG_V2.bin", "1048576", "0xdeadbeef", "3", "/home/op/factory,1.cfg", "9",
-         "Update Complete!", "0", "12.345", "02:00:0a:d5:07:32", "bench-3"},
-        {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:17.468+08:00", "10.213.7.50:6000",
-         "'=1,\"q\"\xEF\xBF\xBD", "10.213.7.200", "/srv/fw/kvx_ABCDEFG_V2.bin", "1048576", "0x0000abcd", "1", "", "7",
-         "Verification Failed!", "4", "3.001", "02:00:0a:d5:07:32", "'=st,1"},
-        {"2026-12-07T09:41:05.123+08:00", "2026-12-07T09:41:45.123+08:00", "10.213.7.50:6000", "ABCDEFG", "",
-         "/srv/fw/kvx_ABCDEFG_V2.bin", "3072", "", "", "", "14", "Timeout!", "977", "40.000", "", "bench-3"},
-    };
-    EXPECT_EQ(rows, want);
+    brelvo_test::expectTextFile("report-rows.csv", readText(dir.file("run.csv")));
     // New columns come after the old ones: a script reading those by position reads the same.
-    const std::vector<std::string> firstColumns{"started", "finished", "device", "product_code", "lent_address",
-        "image_file", "bytes_sent", "checksum", "options", "configuration_file", "result_code", "result_text",
-        "blocks_resent", "seconds"};
-    EXPECT_EQ(std::vector<std::string>(rows[0].begin(), rows[0].begin() + 14), firstColumns);
+    EXPECT_EQ(RunReport::headerLine().rfind("started,finished,device,product_code,lent_address,image_file,bytes_sent,"
+                                            "checksum,options,configuration_file,result_code,result_text,blocks_resent,"
+                                            "seconds,", 0), 0u);
 }
 
 TEST(RunReport, NewFileNamesNeverOverwrite)
