@@ -11,10 +11,11 @@ namespace brelvo_test {
 // The product code the firmware folders of tests and benchmarks serve.
 constexpr const char* kDevsimProduct = "ABCDEFG";
 
-// brelvo-devsim in the device namespace asking the tool for ABCDEFG, then `args`.
-inline std::vector<std::string> devsimCommand(const NetnsEnv& env, std::vector<std::string> args)
+// brelvo-devsim in the device namespace asking the tool for `product`, then `args`.
+inline std::vector<std::string> devsimCommand(const NetnsEnv& env, std::vector<std::string> args,
+                                              const std::string& product = kDevsimProduct)
 {
-    args.insert(args.begin(), {env.devsim, "--product", kDevsimProduct, "--tool", env.toolAddr});
+    args.insert(args.begin(), {env.devsim, "--product", product, "--tool", env.toolAddr});
     return inDeviceNamespace(env, args);
 }
 

@@ -14,12 +14,12 @@
 #include "StdoutCapture.h"
 #include "UdpPort.h"
 #include "Wait.h"
+#include "platform/AddressText.h"
+#include "platform/Socket.h"
 #include "server/UpdateServer.h"
 
-#include <arpa/inet.h>
 #include <fstream>
 #include <gtest/gtest.h>
-#include <poll.h>
 
 namespace brelvo_it {
 
@@ -87,35 +87,29 @@ struct Server : UpdateServer {
 // A UDP socket in the tool's namespace (the broadcast Offer reaches it), on a
 // port below the ephemeral range so it never takes a port a job was told is free.
 struct RawDevice {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    SocketHandle fd = openUdpSocket();
     uint16_t jobPort = 0;
     const NetnsEnv& env;
 
     explicit RawDevice(const NetnsEnv& e) : env(e)
     {
         static uint16_t next = 21000;
-        sockaddr_in a{AF_INET, 0, {}, {}};
-        do
-            a.sin_port = htons(next++);
-        while (bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0);
+        while (bindSocket(fd, 0, hostToNet16(next++)) != 0) {}
     }
-    ~RawDevice() { close(fd); }
+    ~RawDevice() { closeSocket(fd); }
     void send(const std::vector<uint8_t>& m, uint16_t port) const
     {
-        sockaddr_in to{AF_INET, htons(port), {}, {}};
-        inet_aton(env.toolAddr.c_str(), &to.sin_addr);
-        sendto(fd, m.data(), m.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof to);
+        sendTo(fd, m.data(), m.size(), {addressFromText(env.toolAddr), hostToNet16(port)});
     }
     void request() const { send(devsim::encodeRequest(kProduct), 3281); }
     void complete() const { send(devsim::encodeResult(devsim::TypeWriteComplete), jobPort); }
     bool requestAndComplete() { return request(), awaitOffer(10000) && (complete(), true); }
     bool awaitOffer(int ms)
     {
-        pollfd p{fd, POLLIN, 0};
         uint8_t buf[2048];
         devsim::Offer o;
-        while (poll(&p, 1, ms) > 0) {
-            const ssize_t n = recv(fd, buf, sizeof buf, 0);
+        while (waitReadable(fd, ms / 1000, ms % 1000 * 1000) > 0) {
+            const int n = receiveNow(fd, buf, sizeof buf, nullptr);
             if (n > 0 && devsim::messageType(buf, size_t(n)) == devsim::TypeOffer && devsim::decodeOffer(buf, size_t(n), o).empty())
                 return (jobPort = o.jobPort) != 0;
         }

@@ -4,7 +4,6 @@
 // hostile product codes included. (A time-out's record: FieldSafetyTest.)
 
 #include "IntegrationHelpers.h"
-#include "platform/AddressText.h"
 #include "platform/HostName.h"
 #include "record/EventFormat.h"
 
@@ -28,8 +27,7 @@ TEST(Record, EventsAndReportRowsOfASuccessACheckFailureAnUnmatchedAndAHostileCod
     Server server(env, ServerSettings{fw.dir.path(), "", "", 3, true, report});
 
     const auto device = [&](std::vector<std::string> args, const std::string& product = kProduct) {
-        args.insert(args.begin(), {env.devsim, "--product", product, "--tool", env.toolAddr});
-        return brelvo_test::runProcess(brelvo_test::inDeviceNamespace(env, args), 60s);
+        return brelvo_test::runProcess(devsimCommand(env, args, product), 60s);
     };
     auto ok = device({"--bind", env.devAddrs[0], "--expect-image", fw.imagePath});
     ASSERT_EQ(ok.exitCode, 0) << ok.output;

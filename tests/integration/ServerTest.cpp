@@ -3,10 +3,11 @@
 // port, the job table limit.
 
 #include "IntegrationHelpers.h"
-#include "platform/AddressText.h"
 #include "server/AddressSweep.h"
 
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <poll.h>
 #include <grp.h>
 #include <sched.h>
 #include <sys/wait.h>

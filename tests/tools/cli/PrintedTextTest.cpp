@@ -6,6 +6,7 @@
 // which progress a log shows.
 #include "CommandLine.h"
 #include "EnvironmentScope.h"
+#include "ExpectedText.h"
 #include "JsonCheck.h"
 #include "LiveStatus.h"
 #include "ProgressLog.h"
@@ -83,130 +84,74 @@ ServeEnd ended(EndReason reason, int failed, bool complete)
     return end;
 }
 
-// {part, part} when `text` holds it, else {text, part}.
-std::pair<std::string, std::string> part(const std::string& text, const std::string& part)
-{
-    return {text.find(part) == std::string::npos ? text : part, part};
-}
-
 } // namespace
 
-// A port in use as the system reports it, and where a person looks it up.
-#ifdef _WIN32
-constexpr int kPortTaken = 10048;
-constexpr const char* kWhoHolds = "netstat -abno -p udp";
-#else
-constexpr int kPortTaken = EADDRINUSE;
-constexpr const char* kWhoHolds = "ss -ulpn 'sport = :3281'";
-#endif
-
+// Every text a person or a script reads, one line each in
+// expected/printed-text.txt: a command line and what it sets or why it is
+// refused, then serve's lines and its status block.
 TEST(PrintedText, EveryTextAsPrinted)
 {
     brelvo_test::EnvironmentScope zone("TZ", "UTC0");
-    const std::string devices = "serve: --devices wants a whole number from 1 to 1000000, not '";
-    const std::string idle = "serve: --idle-exit wants whole seconds from 1 to 31536000, not '";
+    // Short and "=" forms; the last of a repeated option wins; help and version win over everything.
+    std::string printed;
+    for (const char* line :
+         {"check -a 1.2.3.4 -f/fw --config=c.bin --json --address=5.6.7.8", "check --address 10.0.0.1 --firmware /fw --erase",
+          "serve --firmware /fw --erase --no-update-boot --devices 12 --idle-exit 30 --report /r.log --address 10.0.0.1 --json",
+          "serve -a 10.0.0.1 -f /fw -c c.bin", "--help", "-h", "check --help", "serve -a 1 -h", "serve --devices 2 --help",
+          "--version", "serve --version", "", "frob", "--address 1 check", "check", "check -a 1", "check -a 1 -f /fw stray",
+          "check -a 1 -f /fw --no-update-boot", "check -a 1 -f /fw --devices 3", "check -a 1 -f /fw --bogus=3",
+          "check -a 1 -f /fw -z", "check -a 1 -f /fw --json=yes", "check -a 1 --firmware", "check -f /fw -a",
+          "check --address= -f /fw", "check -a 1 -f /fw --config=", "serve -a 1 -f /fw --report=",
+          "serve -a 1 -f /fw --idle-exit", "serve -a 1 -f /fw --devices 0", "serve -a 1 -f /fw --devices -3",
+          "serve -a 1 -f /fw --devices 0x10", "serve -a 1 -f /fw --devices 1000001",
+          "serve -a 1 -f /fw --devices 99999999999999999999", "serve -a 1 -f /fw --idle-exit 2.5",
+          "serve -a 1 -f /fw --idle-exit 31536001"})
+        printed += std::string(line) + " -> " + parsed(line) + "\n";
+
     std::vector<brelvo::JobSnapshot> crowd;
     for (uint64_t id = 20; id > 0; --id)
         crowd.push_back(job(id, brelvo::SendingBlocks, 50));
-    const std::vector<std::string> block = LiveStatus::lines(crowd, {20, 7, 1, 0}, 80, 8);
     brelvo::JobSnapshot learnt = job(17, brelvo::SendingBlocks, 40);
     learnt.mac = 0x02000ad50732;
     LiveStatus live;
-    const std::string frames[] = {live.frame({"event 1"}, {"a", "b"}), live.frame({}, {"c"}), live.clear(),
-                                  live.clear()};
-
-    const std::pair<std::string, std::string> texts[] = {
-        // Short and "=" forms; the last of a repeated option wins; help and version win over everything.
-        {parsed("check -a 1.2.3.4 -f/fw --config=c.bin --json --address=5.6.7.8"), "check 5.6.7.8 /fw c.bin 10"},
-        {parsed("check --address 10.0.0.1 --firmware /fw --erase"), "check 10.0.0.1 /fw  01"},
-        {parsed("serve --firmware /fw --erase --no-update-boot --devices 12 --idle-exit 30 --report /r.log "
-                "--address 10.0.0.1 --json"),
-         "serve 10.0.0.1 /fw  1 options 2 devices 12 idle 30 /r.log"},
-        {parsed("serve -a 10.0.0.1 -f /fw -c c.bin"), "serve 10.0.0.1 /fw c.bin 0 options 1 devices 0 idle 0 "},
-        {parsed("--help") + parsed("-h") + parsed("check --help") + parsed("serve -a 1 -h") +
-             parsed("serve --devices 2 --help"),
-         "helphelphelphelphelp"},
-        {parsed("--version") + parsed("serve --version"), "versionversion"},
-        {parsed(""), "no command given (check or serve)"},
-        {parsed("frob"), "unknown command 'frob' (the commands are check and serve)"},
-        {parsed("--address 1 check"), "unknown option '--address' (options come after the command: check or serve)"},
-        {parsed("check"), "check: --address is required (the local address to serve on)"},
-        {parsed("check -a 1"), "check: --firmware is required (the folder of kvx firmware files)"},
-        {parsed("check -a 1 -f /fw stray"), "check: unexpected argument 'stray'"},
-        {parsed("check -a 1 -f /fw --no-update-boot"), "check: option '--no-update-boot' belongs to serve, not check"},
-        {parsed("check -a 1 -f /fw --devices 3"), "check: option '--devices' belongs to serve, not check"},
-        {parsed("check -a 1 -f /fw --bogus=3"), "check: unknown option '--bogus'"},
-        {parsed("check -a 1 -f /fw -z"), "check: unknown option '-z'"},
-        {parsed("check -a 1 -f /fw --json=yes"), "check: option '--json' takes no value"},
-        {parsed("check -a 1 --firmware"), "check: option '--firmware' needs a value"},
-        {parsed("check -f /fw -a"), "check: option '-a' needs a value"},
-        {parsed("check --address= -f /fw"),
-         "check: --address wants an IPv4 address of this machine, not an empty text"},
-        {parsed("check -a 1 -f /fw --config="), "check: --config wants a file, not an empty text"},
-        {parsed("serve -a 1 -f /fw --report="), "serve: --report wants a file, not an empty text"},
-        {parsed("serve -a 1 -f /fw --idle-exit"), "serve: option '--idle-exit' needs a value"},
-        {parsed("serve -a 1 -f /fw --devices 0"), devices + "0'"},
-        {parsed("serve -a 1 -f /fw --devices -3"), devices + "-3'"},
-        {parsed("serve -a 1 -f /fw --devices 0x10"), devices + "0x10'"},
-        {parsed("serve -a 1 -f /fw --devices 1000001"), devices + "1000001'"},
-        {parsed("serve -a 1 -f /fw --devices 99999999999999999999"), devices + "99999999999999999999'"},
-        {parsed("serve -a 1 -f /fw --idle-exit 2.5"), idle + "2.5'"},
-        {parsed("serve -a 1 -f /fw --idle-exit 31536001"), idle + "31536001'"},
-
-        {eventLine(event(EventKind::RequestMatched, 17), LineForm::Log),
-         "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50 asked for ABC\\x1b[2J: sending /fw/kvx_ABC.bin"},
-        {eventLine(event(EventKind::RequestMatched, 17), LineForm::Json),  // the row stays in JSON
-         brelvo::formatEventJson(event(EventKind::RequestMatched, 17))},
-        {eventLine(event(EventKind::JobResult, 17, brelvo::DeviceCheckFailed), LineForm::Terminal),
-         "01:41:05 job 17 10.213.7.50: Verification Failed!"},
-        {eventLine(event(EventKind::StopRequested, 0), LineForm::Log),  // no job: no "job 0"
-         "2026-12-07T01:41:05.123+00:00 Stop: 0 jobs asked to end"},
-        {progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Log),
-         "2026-12-07T01:41:05.123+00:00 job 17 10.213.7.50: sending, 40% acknowledged"},
-        {progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Json),
-         "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"progress\",\"severity\":\"info\",\"job\":17,"
-         "\"device\":\"10.213.7.50:40000\",\"code\":5,\"status\":\"Sending Data\",\"value\":40}"},
-        part(progressLine(learnt, kWhen, LineForm::Json), "\"device\":\"10.213.7.50:40000\",\"mac\":\"02:00:0a:d5:07:32\","),
-        {progressLine(learnt, kWhen, LineForm::Terminal), "01:41:05 job 17 10.213.7.50 (02:00:0a:d5:07:32): sending, 40% acknowledged"},
-        {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Log),
-         "2026-12-07T01:41:05.123+00:00 Serving ended, stopped by SIGTERM: 2 succeeded, 0 failed, 1 stopped; "
-         "report /r \"1\".csv; exit 0"},
-        {endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Json),
-         "{\"time\":\"2026-12-07T01:41:05.123+00:00\",\"event\":\"serve_ended\",\"severity\":\"info\","
-         "\"reason\":\"signal\",\"signal\":\"SIGTERM\",\"succeeded\":2,\"failed\":0,\"stopped\":1,\"elsewhere\":0,"
-         "\"report\":\"/r \\\"1\\\".csv\",\"report_complete\":true,\"exit\":0,\"station\":\"bench-3\"}"},
-        part(endLine(ended(EndReason::DeviceLimit, 1, false), 0, LineForm::Log),
-             " Serving ended, 1 device reached a result (--devices): 2 succeeded, 1 failed, 1 stopped, "
-             "1 served by another tool; "
-             "report /r \"1\".csv (rows missing); exit 1"),
-        part(endLine(ended(EndReason::Idle, 1, true), 0, LineForm::Log),
-             "no device at work for 30 seconds (--idle-exit): "),
-        part(endLine(ended(EndReason::Idle, 1, false), 0, LineForm::Json),
-             "\"failure\",\"reason\":\"idle\",\"succeeded\""),
-        {startFailureText("UDP port 3281 cannot be bound: Address already in use", kPortTaken),
-         "UDP port 3281 cannot be bound: Address already in use (another copy of the tool or another "
-         "program holds it; see `" + std::string(kWhoHolds) + "`)"},
-        {startFailureText("no thread for the listener", 0), "no thread for the listener"},
-        {signalName(SIGINT) + signalName(1) + signalName(99), "SIGINTSIGHUPsignal 99"},
-
-        {LiveStatus::deviceLine(job(12, brelvo::SendingBlocks, 45), 80),
-         "job 12  10.213.7.50  ABCDEFG  sending  [#############.................]   45%"},
-        {LiveStatus::deviceLine(job(3, brelvo::DeviceWriting, 100), 60),
-         "job 3  10.213.7.50  ABCDEFG  writing  [#############]  100%"},
-        {LiveStatus::deviceLine(job(3, brelvo::TransferTimeout, 0), 80),
-         "job 3  10.213.7.50  ABCDEFG  silent, waiting"},
-        {LiveStatus::deviceLine(job(3, brelvo::SendingBlocks, 7), 50), "job 3  10.213.7.50  ABCDEFG  sending    7%"},
-        {block.at(0).substr(0, 7) + block.at(4).substr(0, 7), "job 1  job 5  "},  // by id, as many as fit
-        {block.at(5), "... and 15 more at work"},
-        {block.at(6), "20 at work, 7 succeeded, 1 failed, 0 stopped  (Ctrl-C stops)"},
-        {frames[0] + frames[1] + frames[2] + frames[3],
-         "\r\x1b[Jevent 1\na\nb\n\r\x1b[2A\x1b[Jc\n\r\x1b[1A\x1b[J\r\x1b[J"},
+    std::vector<std::string> texts = {
+        eventLine(event(EventKind::RequestMatched, 17), LineForm::Log),
+        eventLine(event(EventKind::RequestMatched, 17), LineForm::Json),  // the row stays in JSON
+        eventLine(event(EventKind::JobResult, 17, brelvo::DeviceCheckFailed), LineForm::Terminal),
+        eventLine(event(EventKind::StopRequested, 0), LineForm::Log),  // no job: no "job 0"
+        progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Log),
+        progressLine(job(17, brelvo::SendingBlocks, 40), kWhen, LineForm::Json),
+        progressLine(learnt, kWhen, LineForm::Json),
+        progressLine(learnt, kWhen, LineForm::Terminal),
+        endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Log),
+        endLine(ended(EndReason::Signal, 0, true), kWhen, LineForm::Json),
+        endLine(ended(EndReason::DeviceLimit, 1, false), 0, LineForm::Log),
+        endLine(ended(EndReason::Idle, 1, true), 0, LineForm::Log),
+        endLine(ended(EndReason::Idle, 1, false), 0, LineForm::Json),
+        startFailureText("no thread for the listener", 0),
+        signalName(SIGINT) + signalName(1) + signalName(99),
+        LiveStatus::deviceLine(job(12, brelvo::SendingBlocks, 45), 80),
+        LiveStatus::deviceLine(job(3, brelvo::DeviceWriting, 100), 60),
+        LiveStatus::deviceLine(job(3, brelvo::TransferTimeout, 0), 80),
+        LiveStatus::deviceLine(job(3, brelvo::SendingBlocks, 7), 50),
+        live.frame({"event 1"}, {"a", "b"}), live.frame({}, {"c"}), live.clear(), live.clear(), // in this order
     };
-    int row = 0;
-    for (const auto& t : texts)
-        EXPECT_EQ(t.first, t.second) << "row " << row++;
-    EXPECT_EQ(block.size(), 7u);  // one row stays for the cursor
-    EXPECT_EQ(LiveStatus::lines(crowd, {}, 80, 2).size(), 2u);  // "... and 20 more" and the totals
+    // By id, as many as fit with one row left for the cursor; then with room for none.
+    for (const auto& block : {LiveStatus::lines(crowd, {20, 7, 1, 0}, 80, 8), LiveStatus::lines(crowd, {}, 80, 2)})
+        texts.insert(texts.end(), block.begin(), block.end());
+    for (const std::string& t : texts)
+        printed += brelvo_test::visibleText(t) + "\n";
+    const std::string diff = brelvo_test::expectedFileDiff(BRELVO_EXPECTED_DIR "/printed-text.txt", printed);
+    EXPECT_TRUE(diff.empty()) << diff;
+
+    // A port in use as the system reports it, and where a person looks it up there.
+#ifdef _WIN32
+    const std::pair<int, std::string> taken{10048, "netstat -abno -p udp"};
+#else
+    const std::pair<int, std::string> taken{EADDRINUSE, "ss -ulpn 'sport = :3281'"};
+#endif
+    EXPECT_EQ(startFailureText("in use", taken.first),
+              "in use (another copy of the tool or another program holds it; see `" + taken.second + "`)");
 }
 
 TEST(PrintedText, NothingSteersATerminalOrBreaksAJsonLine)
