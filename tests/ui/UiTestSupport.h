@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -107,6 +108,52 @@ private:
     QTimer timer_;
     std::deque<Action> actions_;
 };
+
+// Compares `actual` byte for byte with the expected-output file `path` and
+// names the first line that differs; BRELVO_UPDATE_EXPECTED=1 rewrites the
+// file instead (review its diff before committing it).
+inline void compareExpected(const QString& path, const QString& actual)
+{
+    QFile file(path);
+    if (qEnvironmentVariableIntValue("BRELVO_UPDATE_EXPECTED") == 1) {
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(actual.toUtf8()) >= 0);
+        QSKIP("expected output rewritten");
+    }
+    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
+    const QByteArray expected = file.readAll();
+    const QStringList want = QString::fromUtf8(expected).split(QLatin1Char('\n')), got = actual.split(QLatin1Char('\n'));
+    int n = 0;
+    while (n < want.size() && n < got.size() && want[n] == got[n])
+        ++n;
+    QVERIFY2(expected == actual.toUtf8(), qPrintable(QStringLiteral("%1, line %2:\nexpected: %3\nactual:   %4")
+                                                          .arg(path).arg(n + 1)
+                                                          .arg(want.value(n, QStringLiteral("(end of file)")),
+                                                               got.value(n, QStringLiteral("(end of output)")))));
+}
+
+// The texts `texts` gives for each of `rows` under the English, then the
+// Chinese catalogue, against the expected-output file `path`: the row's
+// name, then each text on a line of its own. No text may show a key, a
+// placeholder or a control character, whatever the file says.
+inline void compareInBothLanguages(const QString& path, const QStringList& rows,
+                                   const std::function<QStringList(int)>& texts)
+{
+    QStringList shown[2];
+    for (int i = 0; i < 2; ++i) {
+        Catalogue catalogue(i ? QString::fromUtf8(u8"简体中文.qm") : QStringLiteral("English.qm"));
+        for (int r = 0; r < rows.size(); ++r) {
+            for (const QString& text : texts(r))
+                QVERIFY2(!text.contains(QRegularExpression(QStringLiteral(
+                             "\\b(Log|Finding|Remedy)\\.[a-zA-Z]|%\\d|[\\x00-\\x1f\\x{202e}\\x{fffd}]"))),
+                         qPrintable(text));
+            shown[i] << texts(r).join(QStringLiteral("\n    "));
+        }
+    }
+    QString out;
+    for (int r = 0; r < rows.size(); ++r)
+        out += rows[r] + QStringLiteral("\n  ") + shown[0][r] + QStringLiteral("\n  ") + shown[1][r] + QLatin1Char('\n');
+    compareExpected(path, out);
+}
 
 // The names of a box's visible buttons drawn in the blue of the default one.
 inline QString drawnDefault(QWidget* box)

@@ -4,10 +4,8 @@
 // layout spacing and margins, texts and own style sheets. The dumps were taken
 // of the forms as first written, so any change to a form shows up here as a
 // line that differs. Geometry depends on the fonts: the dumps were taken with
-// the fonts scripts/install-deps installs.
-//
-// BRELVO_WRITE_FORM_REFERENCES=1 rewrites the reference files instead of
-// comparing (after an intended change to a form; review the diff).
+// the fonts scripts/install-deps installs (BRELVO_UPDATE_EXPECTED=1 rewrites
+// them after an intended change to a form).
 #include "dialogs/LogWindow.h"
 #include "dialogs/MessageBoxDlg.h"
 #include "dialogs/VersionInfo.h"
@@ -167,15 +165,7 @@ private slots:
             dump = dumper.out;
             QVERIFY(name == QLatin1String("Brelvo") || changes.count == 0);
         }
-        QFile file(QStringLiteral(BRELVO_FORM_REFERENCES "/") + name + QStringLiteral(".txt"));
-        if (qEnvironmentVariableIntValue("BRELVO_WRITE_FORM_REFERENCES") == 1) {
-            QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-            file.write(dump.toUtf8());
-            QSKIP("reference written");
-        }
-        QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(file.fileName()));
-        // A list compare names the first line that differs.
-        QCOMPARE(dump.split(QLatin1Char('\n')), QString::fromUtf8(file.readAll()).split(QLatin1Char('\n')));
+        ui_test::compareExpected(QStringLiteral(BRELVO_EXPECTED_DIR "/") + name + QStringLiteral(".txt"), dump);
     }
 };
 

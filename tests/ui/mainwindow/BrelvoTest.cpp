@@ -223,7 +223,9 @@ private slots:
     }
 
     // Every visible text follows a language choice at once, the tips page
-    // opens once, and the choice is remembered for the next start.
+    // opens once, and the choice is remembered for the next start. The Log
+    // button counts the warnings and failures the closed log holds, in the
+    // window's language; opening the log resets it.
     void switchLanguage()
     {
         QFETCH(bool, shown);
@@ -246,6 +248,11 @@ private slots:
             unit.checksum = 0xcac169f7, unit.checksumKnown = true, unit.options = 3;
             w.showJobs({unit, job("10.213.7.61", 14, 30)});
             QCOMPARE(visibleTexts(w), english);
+            std::vector<brelvo::Event> events(3);
+            for (int i = 0; i < 3; ++i)
+                events[i].kind = brelvo::EventKind::JobResult, events[i].severity = Severity(i), events[i].row = 1;
+            w.showEvents(events);
+            QCOMPARE(w.text("logBtn"), QStringLiteral("Log (2)"));
             // The address cell tells which unit it is and what it was sent; never as markup.
             const auto tip = [&w](int row) { return w.get<SWTableWidget>("tableWidget")->item(row, 1)->toolTip(); };
             QCOMPARE(tip(0), QStringLiteral("<p style='white-space:pre'>Product code: ABCDEFG\nHardware address: "
@@ -259,6 +266,9 @@ private slots:
             QCOMPARE(atTips, chinese);
             QVERIFY(tip(0).contains(QStringLiteral("MAC 地址：02:00:0a:d5:07:32\n")) && tip(1).contains(QStringLiteral("MAC 地址：未知")));
             QCOMPARE(recordedLanguage(), QStringLiteral(":/Resources/简体中文.qm"));
+            QCOMPARE(w.text("logBtn"), QString::fromUtf8(u8"日志 (2)"));
+            w.get<QPushButton>("logBtn")->click();
+            QVERIFY(w.logWindow()->isVisible() && w.text("logBtn") == QString::fromUtf8(u8"日志"));
         }
         {
             ModalWatcher watcher;
@@ -523,31 +533,6 @@ private slots:
         QVERIFY(w.isVisible());
     }
 
-    // The Log button shows how many warnings and failures the closed log
-    // holds, in the window's language; opening the log resets it.
-    void logButtonCounts()
-    {
-        const auto event = [](Severity severity) {
-            brelvo::Event e;
-            e.kind = brelvo::EventKind::JobResult, e.severity = severity, e.row = 1, e.code = 10;
-            return e;
-        };
-        TestWindow w;
-        auto* button = w.get<QPushButton>("logBtn");
-        w.showEvents({event(Severity::Info)});
-        QCOMPARE(button->text(), QStringLiteral("Log"));
-        w.showEvents({event(Severity::Warning), event(Severity::Failure)});
-        QCOMPARE(button->text(), QStringLiteral("Log (2)"));
-        {
-            ModalWatcher watcher;  // the tips page that follows a language choice
-            w.get<ComboBox>("languageBox")->setCurrentIndex(1);
-        }
-        QCOMPARE(button->text(), QString::fromUtf8(u8"日志 (2)"));
-        button->click();
-        QVERIFY(w.logWindow()->isVisible());
-        QCOMPARE(button->text(), QString::fromUtf8(u8"日志"));
-    }
-
     void startRefused_data()
     {
         QTest::addColumn<int>("failures");  // -1: the check cannot run
@@ -559,7 +544,7 @@ private slots:
     // Start checks first, on another thread, what the fields hold: the button
     // says so and nothing can be changed or pressed meanwhile. A refusal shows
     // each failure (six at most) with what to do, the log every finding; then
-    // everything is free again. (Warnings alone: startFailedAfterCheck.)
+    // everything is free again. (Warnings alone: runStopAndClear.)
     void startRefused()
     {
         QFETCH(int, failures);
@@ -607,15 +592,37 @@ private slots:
         QCOMPARE(w.text("logBtn"), QStringLiteral("Log (%1)").arg(failures + 2));
     }
 
-    // One whole run: the check passes, a device is served, Stop while it is
-    // busy asks (Enter leaves the run), junk that overruns the engine's
-    // event queue is said once a run, Stop ends the run, Clear empties the table.
+    // One whole run. First the check passes with a warning, which does not
+    // refuse, but the port is taken before the start can bind it: the engine
+    // refuses, "Start Failed!" says so and the log says why. Then a device is
+    // served, Stop while it is busy asks (Enter leaves the run), junk that
+    // overruns the engine's event queue is said once a run, Stop ends the
+    // run, Clear empties the table.
     void runStopAndClear()
     {
         REQUIRE_NETNS(env);
         Run run(env);
         auto& w = run.w;
+        auto holder = std::make_shared<int>(-1);  // the port, taken at the first check only
+        w.setStartCheck([holder](const brelvo::PreflightInput& input) {
+            std::vector<Finding> findings = brelvo::runPreflightCheck(input);
+            findings.push_back({Severity::Warning, FindingId::AddressLoopback, {{"address", input.localAddress}}, {}});
+            sockaddr_in a{};
+            a.sin_family = AF_INET, a.sin_port = htons(3281);
+            if (*holder == -1 && (*holder = ::socket(AF_INET, SOCK_DGRAM, 0)) >= 0
+                && ::bind(*holder, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
+                ::close(*holder), *holder = -2;
+            return findings;
+        });
         w.show();
+        run.start->click();
+        QTRY_COMPARE_WITH_TIMEOUT(run.watcher.seen.size(), 1, 20000);
+        QVERIFY2(*holder >= 0, "the port could not be taken for the test");
+        ::close(*holder);
+        QVERIFY(run.watcher.seen.at(0).content == QLatin1String("Start Failed!") && w.idle());
+        w.expectLog({"[Warning] ", "Check passed with warnings",
+                     "[Failure] Cannot listen on UDP port 3281 (Address already in use): another copy",
+                     "[Failure] Start Failed: UDP port 3281 cannot be bound (Address already in use)"});
         run.start->click();
         QTRY_VERIFY_WITH_TIMEOUT(w.isRunning(), 20000);
         QVERIFY(!w.isChecking() && run.start->text() == "Stop" && run.start->isEnabled() && w.inputsEnabled(false));
@@ -634,7 +641,7 @@ private slots:
         run.watcher.queue([&](QWidget* d) { drawn = ui_test::drawnDefault(d), QTest::keyClick(d, Qt::Key_Return); });
         run.start->click();
         QCOMPARE(drawn, QStringLiteral("cancelBtn"));
-        QVERIFY(run.watcher.seen.size() == 1 && run.watcher.seen.at(0).title == QLatin1String("Stop Update"));
+        QVERIFY(run.watcher.seen.size() == 2 && run.watcher.seen.at(1).title == QLatin1String("Stop Update"));
         QVERIFY(w.isRunning() && w.isPolling() && run.start->text() == QLatin1String("Stop"));
         QTRY_VERIFY_WITH_TIMEOUT(w.cell(0, 2) == QLatin1String("Update Complete!"), 60000);
         auto* bar = qobject_cast<ProgressBar*>(w.get<SWTableWidget>("tableWidget")->cellWidget(0, 3));
@@ -648,10 +655,10 @@ private slots:
         const QString mac50 = QString::fromStdString(env.devMacs.at(0));
         QVERIFY(w.get<SWTableWidget>("tableWidget")->item(0, 1)->toolTip().contains("Hardware address: " + mac50 +
                                                                                     "\nImage file: " + image));
-        w.expectLog({"Check passed", "#01 " + device50 + " asked for ABCDEFG: sending " + image,
+        w.expectLog({"Start Failed", "Check passed", "#01 " + device50 + " asked for ABCDEFG: sending " + image,
                      "#01 " + device50 + " (" + mac50 + "): hardware address learnt",
                      "#01 " + device50 + " (" + mac50 + "): Update Complete!"});
-        QVERIFY2(!w.log().contains(QStringLiteral("[Failure]")), qPrintable(w.log()));
+        QVERIFY2(w.log().count(QStringLiteral("[Failure]")) == 2, qPrintable(w.log()));  // the failed start's
 
         // Malformed requests over loopback, paced a little so that the socket's
         // buffer keeps them; no tick drains meanwhile.
@@ -679,7 +686,7 @@ private slots:
         // Every job is finished: Stop asks nothing and the idle tick ends the run.
         run.start->click();
         QTRY_VERIFY_WITH_TIMEOUT(!w.isRunning(), 15000);
-        QVERIFY(run.watcher.seen.size() == 1 && w.idle());
+        QVERIFY(run.watcher.seen.size() == 2 && w.idle());
         w.get<QPushButton>("clearContent")->click();
         QCOMPARE(w.get<SWTableWidget>("tableWidget")->rowCount(), 0);
         w.expectLog({mark, "Stop: no device was being updated", "The run has ended"});
@@ -729,36 +736,6 @@ private slots:
                          && rows[1][10] == "15" && rows[1][11] == "Stopped",
                      qPrintable(report));
         }
-    }
-
-    // The check passed with a warning, which does not refuse, but the port was
-    // taken before the start could bind it: the engine refuses, "Start
-    // Failed!" says so and the log says why.
-    void startFailedAfterCheck()
-    {
-        REQUIRE_NETNS(env);
-        Run run(env);
-        auto holder = std::make_shared<int>(-1);
-        run.w.setStartCheck([holder](const brelvo::PreflightInput& input) {
-            std::vector<Finding> findings = brelvo::runPreflightCheck(input);
-            findings.push_back({Severity::Warning, FindingId::AddressLoopback, {{"address", input.localAddress}}, {}});
-            *holder = ::socket(AF_INET, SOCK_DGRAM, 0);
-            sockaddr_in a{};
-            a.sin_family = AF_INET;
-            a.sin_port = htons(3281);
-            if (::bind(*holder, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0)
-                ::close(*holder), *holder = -1;
-            return findings;
-        });
-        run.start->click();
-        QTRY_COMPARE_WITH_TIMEOUT(run.watcher.seen.size(), 1, 20000);
-        QVERIFY2(*holder >= 0, "the port could not be taken for the test");
-        ::close(*holder);
-        QCOMPARE(run.watcher.seen.at(0).content, QStringLiteral("Start Failed!"));
-        QVERIFY(run.w.idle());
-        run.w.expectLog({"[Warning] ", "Check passed with warnings",
-                         "[Failure] Cannot listen on UDP port 3281 (Address already in use): another copy",
-                         "[Failure] Start Failed: UDP port 3281 cannot be bound (Address already in use)"});
     }
 
     // The listener throws on the first request (as when memory runs out):
