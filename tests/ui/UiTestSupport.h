@@ -2,6 +2,8 @@
 #pragma once
 // Fixtures the window's tests share.
 
+#include "ExpectedText.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QDir>
@@ -109,26 +111,11 @@ private:
     std::deque<Action> actions_;
 };
 
-// Compares `actual` byte for byte with the expected-output file `path` and
-// names the first line that differs; BRELVO_UPDATE_EXPECTED=1 rewrites the
-// file instead (review its diff before committing it).
+// `actual` against the expected-output file `path` (testkit's ExpectedText.h).
 inline void compareExpected(const QString& path, const QString& actual)
 {
-    QFile file(path);
-    if (qEnvironmentVariableIntValue("BRELVO_UPDATE_EXPECTED") == 1) {
-        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(actual.toUtf8()) >= 0);
-        QSKIP("expected output rewritten");
-    }
-    QVERIFY2(file.open(QIODevice::ReadOnly), qPrintable(path));
-    const QByteArray expected = file.readAll();
-    const QStringList want = QString::fromUtf8(expected).split(QLatin1Char('\n')), got = actual.split(QLatin1Char('\n'));
-    int n = 0;
-    while (n < want.size() && n < got.size() && want[n] == got[n])
-        ++n;
-    QVERIFY2(expected == actual.toUtf8(), qPrintable(QStringLiteral("%1, line %2:\nexpected: %3\nactual:   %4")
-                                                          .arg(path).arg(n + 1)
-                                                          .arg(want.value(n, QStringLiteral("(end of file)")),
-                                                               got.value(n, QStringLiteral("(end of output)")))));
+    const std::string diff = brelvo_test::expectedFileDiff(path.toStdString(), actual.toStdString());
+    QVERIFY2(diff.empty(), diff.c_str());
 }
 
 // The texts `texts` gives for each of `rows` under the English, then the
