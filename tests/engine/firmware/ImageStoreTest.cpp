@@ -210,10 +210,8 @@ TEST_F(ImageStore, ThreadsAskingForOneNewImageReadItOnce)
         threads.emplace_back([&, i] { results[i] = store.prepare(path, "ABCDEFG", i % 2 ? cfg : ""); });
     for (std::thread& t : threads)
         t.join();
-    for (size_t i = 0; i < results.size(); ++i) {
-        ASSERT_TRUE(results[i]) << i;
-        EXPECT_EQ(results[i], results[i % 2]) << i;
-    }
+    for (size_t i = 0; i < results.size(); ++i)
+        EXPECT_TRUE(results[i] && results[i] == results[i % 2]) << i;
     EXPECT_EQ(store.imageReads(), 2u);  // once without, once with the configuration
 }
 

@@ -38,7 +38,7 @@ protected:
     {
         return typeOf(core->onDatagram(now, d.data(), length ? length : d.size(), kDevice));
     }
-    int tick() { return typeOf(core->onTimer(now)); }
+    int tick(int64_t step = 0) { return typeOf(core->onTimer(now += step)); }
     // Offer, Ready, then the BlockAck that starts the block phase.
     void toBlockPhase()
     {
@@ -107,8 +107,7 @@ TEST_F(Core, AcknowledgementsCountOnceAndOnlyForRealBlocks)
     EXPECT_EQ(core->blocksResent(), 1u);
     for (uint32_t i : {0u, 1u, 2u})
         feed(message(4, {i}));
-    now += kMs;
-    EXPECT_EQ(tick(), wire::End);
+    EXPECT_EQ(tick(kMs), wire::End);
     EXPECT_EQ(core->bytesSent(), 3u * 1024) << "block 3 was acknowledged before it was ever sent";
     // A late acknowledgement runs the phase again: End at once, no block,
     // and the count shown starts from nothing.
@@ -172,8 +171,7 @@ TEST_F(Core, PacingKeepsTheMinimumGapAndTheAverage)
     const double mean = double(sends.back() - sends.front()) / double(gaps.size());
     EXPECT_TRUE(mean >= 1.0 * kMs && mean <= 1.05 * kMs) << mean;
 
-    now += 50 * kMs; // the thread was away for 50 ms
-    ASSERT_EQ(tick(), wire::Block);
+    ASSERT_EQ(tick(50 * kMs), wire::Block); // the thread was away for 50 ms
     int burst = 0;
     for (const int64_t after = now; now < after + 10 * kMs; now += 100 * 1000)
         burst += tick() == wire::Block ? 1 : 0;
@@ -257,8 +255,7 @@ TEST_F(Core, FortySilentSecondsEndEveryPhaseWithTimeout)
     make(10);
     toBlockPhase();
     feed(message(4, {0}));
-    now += kMs;
-    ASSERT_EQ(tick(), wire::End);
+    ASSERT_EQ(tick(kMs), wire::End);
     EXPECT_EQ(core->nextDeadline(), now + 40 * kSecond);
 }
 
@@ -324,8 +321,7 @@ TEST_F(Core, EndsSayWhyAndNothingIsSentAfterwards)
         EXPECT_EQ(core->notes().front().detail, why);
         EXPECT_EQ(core->progress(), status == DeviceWriteComplete ? 100 : 0);
         const size_t told = core->notes().size();
-        now += 41 * kSecond;
-        EXPECT_TRUE(tick() == -1 && feed(message(4, {0})) == -1) << status;
+        EXPECT_TRUE(tick(41 * kSecond) == -1 && feed(message(4, {0})) == -1) << status;
         core->failNetwork(), core->stop();
         EXPECT_TRUE(core->status() == status && core->notes().size() == told);
     }
@@ -345,8 +341,7 @@ TEST_F(Core, NotesTellEachStepOnceWithWhatTheCoreKnows)
         EXPECT_EQ(nextBlock(), i);
         feed(message(4, {i}));
     }
-    now += kMs;
-    tick(); // End
+    tick(kMs); // End
     for (const auto& d : {message(8, {1, 2}), message(8, {1, 2}), message(8, {2, 2}), message(9)})
         feed(d);
     using K = EventKind;
