@@ -138,8 +138,7 @@ TEST_F(Core, ProgressOfBlocksAndOfTheDevicesWriting)
     }
     feed(message(8, {5, 10}), 19);
     EXPECT_EQ(core->progress(), 100) << "a short WriteProgress counts for nothing";
-    EXPECT_EQ(core->status(), DeviceWriting);
-    EXPECT_FALSE(core->ended());
+    EXPECT_TRUE(core->status() == DeviceWriting && !core->ended());
 }
 
 // Late and early ticks, as a loaded machine delivers them: no two blocks
@@ -224,8 +223,8 @@ TEST_F(Core, TheBlockPhaseGivesUpOnlyAfterFiveSilentSecondsAndAThousandSends)
                 EXPECT_TRUE(core->status() == SendingBlocks && !core->finished()) << c.name;
             }
             core->stop();
-            EXPECT_EQ(core->status(), &c == cases ? TransferTimeout : Stopped) << c.name << ": Stop after the give-up";
-            EXPECT_TRUE(core->ended()) << c.name;
+            EXPECT_TRUE(core->status() == (&c == cases ? TransferTimeout : Stopped) && core->ended())
+                << c.name << ": Stop after the give-up";
         }
     }
 }
@@ -290,8 +289,7 @@ TEST_F(Core, AnotherToolsOfferEndsOnlyASilentJobAsServedElsewhere)
             else
                 core->otherToolOffered(now, kStranger.address, step.second == 'O');
         }
-        now = core->nextDeadline();
-        EXPECT_EQ(now, offered + c.endsAt * kMs) << c.detail;
+        EXPECT_EQ(now = core->nextDeadline(), offered + c.endsAt * kMs) << c.detail;
         core->clearNotes();
         tick();
         EXPECT_TRUE(core->ended() && core->status() == c.status) << c.detail;
@@ -327,8 +325,7 @@ TEST_F(Core, EndsSayWhyAndNothingIsSentAfterwards)
     }
     make(10);
     core->stop();
-    EXPECT_FALSE(core->begin(now));
-    EXPECT_EQ(core->status(), Stopped);
+    EXPECT_TRUE(!core->begin(now) && core->status() == Stopped) << "no Offer once stopped";
 }
 
 TEST_F(Core, NotesTellEachStepOnceWithWhatTheCoreKnows)
