@@ -70,10 +70,7 @@ constexpr int kChildSkipped = 77;
     ::_exit(0);
 }
 
-inline void inChild(const std::function<void()>& body, const char* = "")
-{
-    body();
-}
+inline void inChild(const std::function<void()>& body, const char* = "") { body(); }
 
 // Inside the namespace tests/support/wine-run.sh made for the run: loopback
 // only, prepared as answeringBelow(251) would. Outside it such a test skips.

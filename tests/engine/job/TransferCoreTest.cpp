@@ -23,19 +23,13 @@ protected:
     std::unique_ptr<TransferCore> core;
     int64_t now = 1000 * kSecond;
 
-    void make(size_t bytes, TransferCore::Timing timing = TransferCore::Timing())
+    void make(size_t bytes)
     {
         auto image = std::make_shared<PreparedImage>();
         image->bytes.assign(bytes, 0x11);
         image->checksum = 0x01020304u;
-        TransferCore::Setup s;
-        s.localAddr = 0x0A01A8C0u;
-        s.jobPort = 0x50C3;
-        s.lentAddr = 0xC801A8C0u;
-        s.devicePort = kDevice.port;
-        s.options = 3;
-        s.image = image;
-        core = std::make_unique<TransferCore>(s, timing);
+        const TransferCore::Setup setup{0x0A01A8C0u, 0x50C3, 0xC801A8C0u, kDevice.port, 3, image};
+        core = std::make_unique<TransferCore>(setup);
     }
     void SetUp() override { make(3 * 1024 + 1); }
 
@@ -44,7 +38,7 @@ protected:
     {
         return typeOf(core->onDatagram(now, d.data(), length ? length : d.size(), kDevice));
     }
-    int tick() { return typeOf(core->onTimer(now)); }
+    int tick(int64_t step = 0) { return typeOf(core->onTimer(now += step)); }
     // Offer, Ready, then the BlockAck that starts the block phase.
     void toBlockPhase()
     {
@@ -52,15 +46,19 @@ protected:
         ASSERT_EQ(feed(message(2)), wire::Size);
         ASSERT_EQ(feed(message(4, {0})), wire::Block);
     }
+    // The index of the block sent at a tick `step` later; -1 for anything else.
+    int64_t nextBlock(int64_t step = kMs)
+    {
+        const TransferCore::Send s = core->onTimer(now += step);
+        return typeOf(s) == wire::Block ? int64_t(sentIndex(s)) : -1;
+    }
     // Acknowledges every block as it goes out until End; the blocks sent.
     int acknowledgeUntilEnd()
     {
         int blocks = 0;
-        for (now += kMs; core->inBlockPhase(); now += kMs) {
-            const TransferCore::Send s = core->onTimer(now);
-            if (typeOf(s) == wire::Block)
-                ++blocks, feed(message(4, {sentIndex(s)}));
-        }
+        while (core->inBlockPhase())
+            if (const int64_t block = nextBlock(); block >= 0)
+                ++blocks, feed(message(4, {uint32_t(block)}));
         return blocks;
     }
     static uint32_t sentIndex(const TransferCore::Send& s) { return wire::readBe32(s.data + 12); }
@@ -100,28 +98,21 @@ TEST_F(Core, AcknowledgementsCountOnceAndOnlyForRealBlocks)
     for (uint32_t bad : {3u, 4u, 0x80000001u, 0xFFFFFFFFu})
         feed(message(4, {bad}));
     feed(message(4, {1}), 15);
-    EXPECT_EQ(core->acknowledgedBlocks(), 1u);
-    EXPECT_TRUE(core->blockAcknowledged(3));
+    EXPECT_TRUE(core->acknowledgedBlocks() == 1u && core->blockAcknowledged(3)) << core->acknowledgedBlocks();
     // Blocks 1 and 2 are still owed; 3 is not sent again; then block 0 again.
-    std::vector<uint32_t> sent;
-    for (int i = 0; i < 3; ++i) {
-        now += kMs;
-        const TransferCore::Send s = core->onTimer(now);
-        ASSERT_EQ(typeOf(s), wire::Block);
-        sent.push_back(sentIndex(s));
-    }
-    EXPECT_EQ(sent, (std::vector<uint32_t>{1, 2, 0}));
+    std::vector<int64_t> sent;
+    for (int i = 0; i < 3; ++i)
+        sent.push_back(nextBlock());
+    EXPECT_EQ(sent, (std::vector<int64_t>{1, 2, 0}));
     EXPECT_EQ(core->blocksResent(), 1u);
     for (uint32_t i : {0u, 1u, 2u})
         feed(message(4, {i}));
-    now += kMs;
-    EXPECT_EQ(tick(), wire::End);
+    EXPECT_EQ(tick(kMs), wire::End);
     EXPECT_EQ(core->bytesSent(), 3u * 1024) << "block 3 was acknowledged before it was ever sent";
     // A late acknowledgement runs the phase again: End at once, no block,
     // and the count shown starts from nothing.
     EXPECT_EQ(feed(message(4, {0})), wire::End);
-    EXPECT_EQ(core->acknowledgedBlocks(), 0u);
-    EXPECT_EQ(core->progress(), 0);
+    EXPECT_TRUE(core->acknowledgedBlocks() == 0u && core->progress() == 0) << core->acknowledgedBlocks();
     // Every block of a short last one: the bytes sent are the image's.
     make(3 * 1024 + 1);
     toBlockPhase();
@@ -147,8 +138,7 @@ TEST_F(Core, ProgressOfBlocksAndOfTheDevicesWriting)
     }
     feed(message(8, {5, 10}), 19);
     EXPECT_EQ(core->progress(), 100) << "a short WriteProgress counts for nothing";
-    EXPECT_EQ(core->status(), DeviceWriting);
-    EXPECT_FALSE(core->ended());
+    EXPECT_TRUE(core->status() == DeviceWriting && !core->ended());
 }
 
 // Late and early ticks, as a loaded machine delivers them: no two blocks
@@ -178,11 +168,9 @@ TEST_F(Core, PacingKeepsTheMinimumGapAndTheAverage)
         gaps.push_back(sends[i] - sends[i - 1]);
     EXPECT_GE(*std::min_element(gaps.begin(), gaps.end()), 900 * 1000);
     const double mean = double(sends.back() - sends.front()) / double(gaps.size());
-    EXPECT_LE(mean, 1.05 * kMs);
-    EXPECT_GE(mean, 1.0 * kMs);
+    EXPECT_TRUE(mean >= 1.0 * kMs && mean <= 1.05 * kMs) << mean;
 
-    now += 50 * kMs; // the thread was away for 50 ms
-    ASSERT_EQ(tick(), wire::Block);
+    ASSERT_EQ(tick(50 * kMs), wire::Block); // the thread was away for 50 ms
     int burst = 0;
     for (const int64_t after = now; now < after + 10 * kMs; now += 100 * 1000)
         burst += tick() == wire::Block ? 1 : 0;
@@ -202,8 +190,7 @@ TEST_F(Core, TheBlockPhaseGivesUpOnlyAfterFiveSilentSecondsAndAThousandSends)
         const char* name;
         int64_t tickNs;      // time between sends
         int answerEvery;     // the device answers every N-th send (0: never)
-        int64_t stallFromMs; // the device is silent from .. to (ms after the start)
-        int64_t stallToMs;
+        int64_t stallFromMs, stallToMs; // the device is silent from .. to (ms after the start)
         bool givesUp;
         int sends; // blocks sent after the first when it gives up
     };
@@ -220,15 +207,11 @@ TEST_F(Core, TheBlockPhaseGivesUpOnlyAfterFiveSilentSecondsAndAThousandSends)
         toBlockPhase();
         int sends = 0;
         while (core->inBlockPhase() && now - start < 20 * kSecond) {
-            now += c.tickNs;
-            const int64_t ms = (now - start) / kMs;
-            const TransferCore::Send s = core->onTimer(now);
-            if (typeOf(s) != wire::Block)
-                continue;
-            ++sends;
+            const int64_t block = nextBlock(c.tickNs), ms = (now - start) / kMs;
             const bool stalled = ms >= c.stallFromMs && ms < c.stallToMs;
-            if (c.answerEvery && sends % c.answerEvery == 0 && !stalled)
-                feed(message(4, {sentIndex(s)}));
+            sends += block >= 0;
+            if (block >= 0 && c.answerEvery && sends % c.answerEvery == 0 && !stalled)
+                feed(message(4, {uint32_t(block)}));
         }
         EXPECT_EQ(core->status() == TransferTimeout, c.givesUp) << c.name;
         if (c.givesUp) {
@@ -240,8 +223,8 @@ TEST_F(Core, TheBlockPhaseGivesUpOnlyAfterFiveSilentSecondsAndAThousandSends)
                 EXPECT_TRUE(core->status() == SendingBlocks && !core->finished()) << c.name;
             }
             core->stop();
-            EXPECT_EQ(core->status(), &c == cases ? TransferTimeout : Stopped) << c.name << ": Stop after the give-up";
-            EXPECT_TRUE(core->ended()) << c.name;
+            EXPECT_TRUE(core->status() == (&c == cases ? TransferTimeout : Stopped) && core->ended())
+                << c.name << ": Stop after the give-up";
         }
     }
 }
@@ -263,18 +246,15 @@ TEST_F(Core, FortySilentSecondsEndEveryPhaseWithTimeout)
         now = quiet + 39 * kSecond;
         tick();
         EXPECT_FALSE(core->ended()) << road.first;
-        now = core->nextDeadline();
-        EXPECT_EQ(now, quiet + 40 * kSecond) << road.first;
+        EXPECT_EQ(now = core->nextDeadline(), quiet + 40 * kSecond) << road.first;
         tick();
-        EXPECT_EQ(core->status(), TransferTimeout) << road.first;
-        EXPECT_TRUE(core->ended()) << road.first;
+        EXPECT_TRUE(core->status() == TransferTimeout && core->ended()) << road.first;
     }
     // After End the silence counts from End.
     make(10);
     toBlockPhase();
     feed(message(4, {0}));
-    now += kMs;
-    ASSERT_EQ(tick(), wire::End);
+    ASSERT_EQ(tick(kMs), wire::End);
     EXPECT_EQ(core->nextDeadline(), now + 40 * kSecond);
 }
 
@@ -309,8 +289,7 @@ TEST_F(Core, AnotherToolsOfferEndsOnlyASilentJobAsServedElsewhere)
             else
                 core->otherToolOffered(now, kStranger.address, step.second == 'O');
         }
-        now = core->nextDeadline();
-        EXPECT_EQ(now, offered + c.endsAt * kMs) << c.detail;
+        EXPECT_EQ(now = core->nextDeadline(), offered + c.endsAt * kMs) << c.detail;
         core->clearNotes();
         tick();
         EXPECT_TRUE(core->ended() && core->status() == c.status) << c.detail;
@@ -336,21 +315,17 @@ TEST_F(Core, EndsSayWhyAndNothingIsSentAfterwards)
         feed(message(2));
         core->clearNotes();
         end();
-        EXPECT_EQ(core->status(), status);
-        EXPECT_TRUE(core->ended() && core->finished());
+        EXPECT_TRUE(core->status() == status && core->ended() && core->finished()) << status;
         EXPECT_EQ(core->notes().front().detail, why);
         EXPECT_EQ(core->progress(), status == DeviceWriteComplete ? 100 : 0);
         const size_t told = core->notes().size();
-        now += 41 * kSecond;
-        EXPECT_EQ(tick(), -1);
-        EXPECT_EQ(feed(message(4, {0})), -1);
+        EXPECT_TRUE(tick(41 * kSecond) == -1 && feed(message(4, {0})) == -1) << status;
         core->failNetwork(), core->stop();
         EXPECT_TRUE(core->status() == status && core->notes().size() == told);
     }
     make(10);
     core->stop();
-    EXPECT_FALSE(core->begin(now));
-    EXPECT_EQ(core->status(), Stopped);
+    EXPECT_TRUE(!core->begin(now) && core->status() == Stopped) << "no Offer once stopped";
 }
 
 TEST_F(Core, NotesTellEachStepOnceWithWhatTheCoreKnows)
@@ -360,27 +335,23 @@ TEST_F(Core, NotesTellEachStepOnceWithWhatTheCoreKnows)
     feed(message(2));
     feed(message(4, {0}));
     for (uint32_t i : {1u, 0u}) { // block 1, then block 0 again
-        now += kMs;
-        tick();
+        EXPECT_EQ(nextBlock(), i);
         feed(message(4, {i}));
     }
-    now += kMs;
-    tick(); // End
+    tick(kMs); // End
     for (const auto& d : {message(8, {1, 2}), message(8, {1, 2}), message(8, {2, 2}), message(9)})
         feed(d);
     using K = EventKind;
-    std::vector<std::pair<K, int64_t>> notes; // kind and value
+    using Notes = std::vector<std::pair<K, int64_t>>; // kind and value
+    Notes notes;
     for (const Event& e : core->notes())
         notes.emplace_back(e.kind, e.value);
-    EXPECT_EQ(notes, (std::vector<std::pair<K, int64_t>>{{K::OfferSent, 0}, {K::SizeSent, 2048},
-                                                         {K::BlockPhaseStarted, 2}, {K::BlocksResent, 1},
-                                                         {K::EndSent, 0}, {K::DeviceWriting, 50},
-                                                         {K::DeviceWriting, 100}, {K::JobResult, 0}}))
+    EXPECT_EQ(notes, (Notes{{K::OfferSent, 0}, {K::SizeSent, 2048}, {K::BlockPhaseStarted, 2}, {K::BlocksResent, 1},
+                            {K::EndSent, 0}, {K::DeviceWriting, 50}, {K::DeviceWriting, 100}, {K::JobResult, 0}}))
         << "the same percent again is no news";
-    EXPECT_EQ(core->notes()[0].jobPort, 0x50C3);
-    EXPECT_EQ(core->notes()[3].code, 2) << "pass 2";
-    EXPECT_TRUE(core->notes()[4].checksum == 0x01020304u && core->notes()[4].options == 3);
-    EXPECT_EQ(core->notes().back().code, DeviceWriteComplete);
+    const std::vector<Event>& n = core->notes(); // the Offer's port, pass 2, End's checksum and options, the result
+    EXPECT_EQ(std::make_tuple(n[0].jobPort, n[3].code, n[4].checksum, n[4].options, n.back().code),
+              std::make_tuple(uint16_t(0x50C3), 2, 0x01020304u, uint8_t(3), int(DeviceWriteComplete)));
     EXPECT_EQ(core->writeCounts().size(), 3u) << "every WriteProgress goes to the debug channel";
     EXPECT_EQ(core->writeCounts()[2].written, 2);
 }

@@ -86,14 +86,10 @@ TEST(Scheduler, AcknowledgementsQueuedDuringAPassAreReadBeforeTheNextAndAStopBef
             for (const auto& d : queued)
                 CHILD_CHECK(sendTo(deviceSocket, d.data(), d.size(), to) == int(d.size()));
 
-            TransferCore::Setup setup;
             auto image = std::make_shared<PreparedImage>();
             image->bytes.assign(kBlocks * wire::kBlockSize, 0x5A);
             image->checksum = 0xC0FFEE;
-            setup.image = image;
-            setup.localAddr = setup.lentAddr = loopback;
-            setup.jobPort = jobPort.port;
-            setup.devicePort = device.port;
+            const TransferCore::Setup setup{loopback, jobPort.port, loopback, device.port, 0, image};
             UpdateJob::Origin origin;
             origin.id = 7;
             origin.device = SocketAddress{loopback, device.port};
@@ -169,12 +165,8 @@ TEST(Scheduler, AnotherToolsOfferIsJudgedByItsPlaceBeforeOrAfterOurs)
             const auto offerFromOther = [&] {
                 CHILD_CHECK(sendTo(otherTool, offer, sizeof offer, {loopback, devicePort.port}) == int(sizeof offer));
             };
-            TransferCore::Setup setup;
-            setup.image = std::make_shared<PreparedImage>();
-            setup.localAddr = loopback;
-            setup.lentAddr = lent;
-            setup.jobPort = jobPort.port;
-            setup.devicePort = devicePort.port;
+            const TransferCore::Setup setup{loopback, jobPort.port, lent, devicePort.port, 0,
+                                            std::make_shared<PreparedImage>()};
             UpdateJob::Origin origin;
             origin.device = SocketAddress{loopback, devicePort.port};
             const auto job = UpdateJob::create(origin);

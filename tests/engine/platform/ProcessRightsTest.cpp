@@ -19,13 +19,10 @@ TEST(ProcessRights, PingGroupRangeText)
                  {"x y", false, 1, 0},           {"4294967296 1", false, 1, 0}};
     for (const auto& c : cases) {
         const PingGroupRange r = readPingGroupRange(dir.writeText("range", c.text));
-        EXPECT_EQ(r.known, c.known) << c.text;
-        EXPECT_EQ(r.low, c.low) << c.text;
-        EXPECT_EQ(r.high, c.high) << c.text;
+        EXPECT_EQ(std::make_tuple(r.known, r.low, r.high), std::make_tuple(c.known, c.low, c.high)) << c.text;
     }
     PingGroupRange closed = readPingGroupRange(dir.writeText("closed", "1 0"));
-    EXPECT_FALSE(closed.contains(0));
-    EXPECT_FALSE(closed.contains(1));
+    EXPECT_FALSE(closed.contains(0) || closed.contains(1));
     PingGroupRange open = readPingGroupRange(dir.writeText("open", "100 200"));
     EXPECT_TRUE(open.contains(100) && open.contains(200));
     EXPECT_FALSE(open.contains(99) || open.contains(201));

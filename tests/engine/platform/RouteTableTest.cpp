@@ -21,15 +21,13 @@ TEST(RouteTable, DefaultRoutesAndMalformedLines)
         "short\t00000000\t00000000\n"
         "neg\t00000000\t00000000\t0001\t0\t0\t-5\t00000000\t0\t0\t0\n"
         "long\t000000000\t00000000\t0001\t0\t0\t0\t00000000\t0\t0\t0\n");
-    const auto routes = readIpv4RouteFile(path);
-    ASSERT_EQ(routes.size(), 3u);
-    EXPECT_EQ(routes[0].interface, "wlan0");
-    EXPECT_TRUE(routes[0].isDefault());
-    EXPECT_EQ(addressToText(routes[0].gateway), "192.168.1.1");
-    EXPECT_EQ(routes[0].metric, 600);
-    EXPECT_FALSE(routes[1].isDefault());
-    EXPECT_EQ(addressToText(routes[1].destination), "10.213.7.0");
-    EXPECT_FALSE(routes[2].isDefault());
+    std::vector<std::string> routes;
+    for (const Ipv4Route& r : readIpv4RouteFile(path))
+        routes.push_back(r.interface + (r.isDefault() ? " default" : " to " + addressToText(r.destination)) + " via " +
+                         addressToText(r.gateway) + " metric " + std::to_string(r.metric));
+    EXPECT_EQ(routes, (std::vector<std::string>{"wlan0 default via 192.168.1.1 metric 600",
+                                                "vt to 10.213.7.0 via 0.0.0.0 metric 0",
+                                                "down0 to 0.0.0.0 via 0.0.0.0 metric 0"}));
     EXPECT_TRUE(readIpv4RouteFile(dir.file("missing")).empty());
 }
 

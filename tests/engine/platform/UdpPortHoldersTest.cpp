@@ -51,20 +51,15 @@ TEST(UdpPortHolders, ReadsBothTablesAndFollowsSocketLinks)
     proc.writeText("10/cmdline", std::string("holder\0--port\0" "3281\0", 19));
     proc.writeText("11/comm", "v6\n");
 
-    const auto holders = findUdpPortHolders(3281, proc.path());
-    ASSERT_EQ(holders.size(), 3u);
-    EXPECT_EQ(holders[0].local, "127.0.0.1:3281");
-    EXPECT_EQ(holders[0].uid, 1000u);
-    ASSERT_EQ(holders[0].processes.size(), 1u);
-    EXPECT_EQ(holders[0].processes[0].pid, 10);
-    EXPECT_EQ(holders[0].processes[0].comm, "holder");
-    EXPECT_EQ(holders[0].processes[0].commandLine, "holder --port 3281");
-    EXPECT_EQ(holders[1].local, "[::]:3281");
-    ASSERT_EQ(holders[1].processes.size(), 1u);
-    EXPECT_EQ(holders[1].processes[0].pid, 11);
-    EXPECT_EQ(holders[1].processes[0].commandLine, ""); // hidden: no cmdline file
-    EXPECT_EQ(holders[2].local, "[::ffff:127.0.0.1]:3281");
-    EXPECT_TRUE(holders[2].processes.empty());
+    std::vector<std::string> holders; // address, owner, then each process: pid, name, [command line]
+    for (const auto& h : findUdpPortHolders(3281, proc.path())) {
+        holders.push_back(h.local + " uid " + std::to_string(h.uid));
+        for (const auto& p : h.processes)
+            holders.back() += " | " + std::to_string(p.pid) + " " + p.comm + " [" + p.commandLine + "]";
+    }
+    EXPECT_EQ(holders, (std::vector<std::string>{"127.0.0.1:3281 uid 1000 | 10 holder [holder --port 3281]",
+                                                 "[::]:3281 uid 7 | 11 v6 []", // hidden: no cmdline file
+                                                 "[::ffff:127.0.0.1]:3281 uid 7"}));
 
     EXPECT_TRUE(findUdpPortHolders(9, proc.path()).empty());
     EXPECT_TRUE(findUdpPortHolders(3281, proc.file("missing")).empty());
