@@ -117,6 +117,14 @@ devices() { # COUNT FIRST-ADDRESS-INDEX MORE-DEVSIM-ARGS...
     ip netns exec "$devns" "${devsim_runner[@]}" "$devsim" --tool "$addr" --product ABCDEFG --count "$count" \
         --bind "10.213.7.$first-10.213.7.$((first + count - 1))" "$@"
 }
+# One device fetching a 4 MiB image from FOLDER, until its block phase has begun.
+one_device_sending() { # FOLDER ADDRESS-INDEX
+    firmware "$1" 4194304
+    serve
+    devices 1 "$2" --timeout 3000 >"$work/devsim" 2>&1 &
+    pids+=($!)
+    await "$work/out" "sending 4096 blocks" 500 || fail "no line with 'sending 4096 blocks' in out"
+}
 show() { for f in out err; do [ ! -e "$work/$f" ] || { echo "--- $f"; sed 's/^/    /' "$work/$f"; }; done; }
 has() { grep -qF -- "$2" "$work/$1" || fail "no line with '$2' in $1"; }
 hasnt() { ! grep -qF -- "$2" "$work/$1" || fail "a line with '$2' in $1"; }
@@ -265,11 +273,7 @@ check-failed)
         || fail "last line: $(tail -n1 "$work/out")"
     ;;
 sigterm)
-    firmware "$work/fw" 4194304
-    serve
-    devices 1 50 --timeout 3000 >"$work/devsim" 2>&1 &
-    pids+=($!)
-    await "$work/out" "sending 4096 blocks" 500 || fail "no line with 'sending 4096 blocks' in out"
+    one_device_sending "$work/fw" 50
     sleep 1
     start=$(date +%s%N)
     kill -TERM "$serve_pid"
@@ -460,11 +464,7 @@ image)
 
     step=ctrl-c
     rm -f "$work/report.csv"
-    firmware "$work/$fw" 4194304
-    serve
-    devices 1 52 --timeout 3000 >"$work/devsim" 2>&1 &
-    pids+=($!)
-    await "$work/out" "sending 4096 blocks" 500 || fail "no line with 'sending 4096 blocks' in out"
+    one_device_sending "$work/$fw" 52
     sleep 0.5
     kill -INT "$serve_pid"
     finish 5
