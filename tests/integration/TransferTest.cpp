@@ -3,8 +3,6 @@
 
 #include "IntegrationHelpers.h"
 
-#include <set>
-
 using namespace brelvo_it;
 
 // The image alone with both option bits, and with a configuration appended
@@ -49,54 +47,4 @@ TEST(Transfer, ImageAloneAndWithMaskedConfigurationArriveByteExact)
                 << lent;
         }
     }
-}
-
-TEST(Transfer, FiveDevicesAtOnceGetTheirOwnAddressesWhileAFinishedJobIsPruned)
-{
-    BRELVO_REQUIRE_NETNS(env);
-    ASSERT_EQ(env.devAddrs.size(), 5u);
-    FirmwareFolder fw(2 << 20);
-    Server server(fw, env);
-    ASSERT_TRUE(RawDevice(env).requestAndComplete()); // a job over before the others start
-    ASSERT_TRUE(server.waitJob(0, brelvo::DeviceWriteComplete));
-    // Requests by broadcast, as from devices with no tool address set.
-    std::vector<std::string> argv{env.devsim, "--product", kProduct, "--broadcast", "--count", "5",
-                                  "--expect-image", fw.imagePath};
-    for (const auto& a : env.devAddrs)
-        argv.insert(argv.end(), {"--bind", a});
-    brelvo_test::ChildProcess devices(brelvo_test::inDeviceNamespace(env, argv));
-    ASSERT_TRUE(waitFor([&] {
-        int sending = 0;
-        for (int i = 1; i <= 5; ++i)
-            sending += server.waitJob(i, brelvo::SendingBlocks, 0ms) != nullptr;
-        return sending == 5;
-    }, 30s));
-    server.pruneFinished();
-    ASSERT_EQ(server.jobCount(), 5);
-    auto r = devices.wait(90s);
-    EXPECT_EQ(r.exitCode, 0) << r.output;
-    std::set<std::string> lent(env.devAddrs.begin(), env.devAddrs.end());
-    for (int i = 0; i < 5; ++i) {
-        auto job = server.waitJob(i, brelvo::DeviceWriteComplete);
-        ASSERT_TRUE(job) << "job " << i;
-        lent.insert(job->lentAddressText());
-    }
-    EXPECT_EQ(lent.size(), 10u) << "two jobs were lent one address, or one that answers pings";
-}
-
-TEST(Transfer, StopDuringTheBlockPhaseEndsTheJobAsStopped)
-{
-    BRELVO_REQUIRE_NETNS(env);
-    FirmwareFolder fw(4 << 20); // about four seconds of paced blocks
-    Server server(fw, env);
-    brelvo_test::ChildProcess device(devsimCommand(env, {"--bind", env.devAddrs[0], "--timeout", "3000"}));
-    std::shared_ptr<brelvo::UpdateJob> job;
-    ASSERT_TRUE(waitFor([&] { return (job = server.waitJob(0, brelvo::SendingBlocks, 0ms)) && job->progress() >= 5; },
-                        30s));
-    ASSERT_LT(job->progress(), 90) << "the transfer was too quick to be stopped midway";
-    server.stop();
-    EXPECT_TRUE(waitFor([&] { return job->statusCode() == brelvo::Stopped && job->workerEnded(); }, 1s))
-        << "status " << job->statusCode();
-    EXPECT_EQ(job->progress(), 0);
-    EXPECT_NE(device.wait(20s).exitCode, 0) << "the device got a whole image although the job was stopped";
 }

@@ -323,6 +323,12 @@ TEST_F(Core, EndsSayWhyAndNothingIsSentAfterwards)
         core->failNetwork(), core->stop();
         EXPECT_TRUE(core->status() == status && core->notes().size() == told);
     }
+    make(4 * 1024); // a Stop in the block phase empties the bar
+    toBlockPhase();
+    feed(message(4, {uint32_t(nextBlock())}));
+    const int moved = core->progress();
+    core->stop();
+    EXPECT_TRUE(moved == 25 && core->progress() == 0) << moved;
     make(10);
     core->stop();
     EXPECT_TRUE(!core->begin(now) && core->status() == Stopped) << "no Offer once stopped";
